@@ -1,0 +1,73 @@
+// morvane-batch: the analysis and database work of Morvane without a window.
+#include "batch_frontend.h"
+#include "pic_doc.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: morvane-batch info FILE.bmp\n"
+               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n");
+  return 2;
+}
+
+bool load(KW_PicDoc& doc, const std::string& path) {
+  if (doc.LoadBitmap(path) == nullptr) {
+    std::fprintf(stderr, "morvane-batch: cannot read %s as a bitmap\n", path.c_str());
+    return false;
+  }
+  return true;
+}
+
+int info(const std::vector<std::string>& args) {
+  if (args.size() != 1) return usage();
+  KW_PicDoc doc;
+  if (!load(doc, args[0])) return 1;
+  std::printf("%s: %d x %d, %d bits, %d palette entries, %d x %d pixels per metre\n", args[0].c_str(),
+              doc.width, doc.height, doc.bitCount, doc.paletteCount, doc.xPelsPerMeter, doc.yPelsPerMeter);
+  return 0;
+}
+
+int convert(const std::vector<std::string>& args) {
+  std::vector<std::string> files;
+  int depth = 0;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--depth" && i + 1 < args.size()) {
+      depth = std::atoi(args[++i].c_str());
+      if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32) {
+        std::fprintf(stderr, "morvane-batch: depth must be 1, 4, 8, 16, 24 or 32\n");
+        return 2;
+      }
+    } else {
+      files.push_back(args[i]);
+    }
+  }
+  if (files.size() != 2) return usage();
+  KW_PicDoc doc;
+  if (!load(doc, files[0])) return 1;
+  if (depth != 0) doc.bitCount = static_cast<std::uint16_t>(depth);
+  if (!doc.SaveBitmap(files[1])) {
+    std::fprintf(stderr, "morvane-batch: cannot write %s\n", files[1].c_str());
+    return 1;
+  }
+  std::printf("%s: %d x %d, %d bits\n", files[1].c_str(), doc.width, doc.height, doc.bitCount);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  FRONTEND::BatchFrontend frontend;
+  FRONTEND::ScopedFrontend scope(frontend);
+  const std::string command = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "info") return info(args);
+  if (command == "convert") return convert(args);
+  return usage();
+}

@@ -1,0 +1,59 @@
+// The program's working folders: the Log folder beside the executable (one
+// diagnostic log per module, path.txt, the set-up marker, the calibration
+// files) and the result folder the user chooses once.
+//
+// The program folder is the folder of the running executable. When it is not
+// writable (a system-wide install), $XDG_DATA_HOME/morvane (default
+// ~/.local/share/morvane) takes its place; MORVANE_HOME overrides both.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+class KW_Log {
+public:
+  KW_Log() = default;
+  KW_Log(const KW_Log&) = default;
+  KW_Log& operator=(const KW_Log&) = default;
+  virtual ~KW_Log() = default;
+
+  // Full path of the log file name (given with its leading separator, as
+  // "/log_sql.txt"); creates the Log folder when missing. On failure shows
+  // "Path was not found." and returns nothing.
+  static std::optional<std::string> Log_File_Path(std::string_view name);
+  // The result folder, from path.txt or chosen by the user.
+  static std::optional<std::string> Result_Folder_Path();
+  // Forgets the result folder (removing it when empty) and asks for a new one.
+  static std::optional<std::string> Change_Result_Folder();
+
+  // The program folder, ending with "/".
+  static std::string Program_Folder();
+};
+
+// Log file names of the modules, each appended to the Log folder.
+namespace logname {
+inline constexpr std::string_view kSql = "/log_sql.txt";
+inline constexpr std::string_view kRead = "/log_read.txt";
+inline constexpr std::string_view kPass = "/log_pass.txt";
+inline constexpr std::string_view kPath = "/path.txt";
+inline constexpr std::string_view kDetectionBox = "/log_detection_box.txt";
+inline constexpr std::string_view kCleaning = "/log_cleaning.txt";
+inline constexpr std::string_view kDilatation = "/log_dilatation.txt";
+inline constexpr std::string_view kSkeletonization = "/log_skeletonization.txt";
+inline constexpr std::string_view kZoom = "/log_zoom.txt";
+inline constexpr std::string_view kDetectionItem = "/log_detection_item.txt";
+inline constexpr std::string_view kCreateTree = "/log_create_tree.txt";
+inline constexpr std::string_view kMath = "/log_math.txt";
+inline constexpr std::string_view kResultFile = "/log_result_file.txt";
+inline constexpr std::string_view kCalibParam = "/LOG_calib.param";
+inline constexpr std::string_view kCalibration = "/Calibration_parameters.txt";
+}  // namespace logname
+
+// Appends text to a module's log as given (add "\n" for a line): open,
+// append, close. Skipped when the file cannot be opened.
+void AppendLog(std::string_view name, std::string_view text);
+// printf-style form of AppendLog.
+void AppendLogF(std::string_view name, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Creates the log anew, empty, as the steps that restart their log do.
+void TruncateLog(std::string_view name);

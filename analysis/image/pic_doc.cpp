@@ -1,0 +1,47 @@
+#include "pic_doc.h"
+
+#include "kw_log.h"
+
+#include <algorithm>
+#include <cctype>
+
+bool HasBitmapExtension(std::string_view path) {
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  const std::string_view ext = path.substr(dot + 1);
+  if (ext.size() != 3) return false;
+  return std::equal(ext.begin(), ext.end(), "bmp", [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == b;
+  });
+}
+
+void CopyFlipped(const std::uint32_t* source, std::uint32_t* target, int width, int height) {
+  const auto w = static_cast<std::size_t>(width);
+  for (int i = 0; i < height; ++i) {
+    const std::uint32_t* from = source + static_cast<std::size_t>(height - 1 - i) * w;
+    std::copy(from, from + w, target + static_cast<std::size_t>(i) * w);
+  }
+}
+
+void FillPixels(std::uint32_t* values, std::size_t count, std::uint32_t value) {
+  std::fill(values, values + count, value);
+}
+
+bool KW_PicDoc::OnOpenDocument(const std::string& path) {
+  TruncateLog(logname::kZoom);
+  bool read = false;
+  if (HasBitmapExtension(path)) read = LoadBitmap(path) != nullptr;
+  // Whatever the extension and the outcome, the path is remembered and the
+  // view re-fitted.
+  if (view != nullptr) {
+    view->addRecentFile(path);
+    view->refitFirstView();
+  }
+  return read;
+}
+
+bool KW_PicDoc::OnSaveDocument(const std::string& path) {
+  TruncateLog(logname::kZoom);
+  if (!HasBitmapExtension(path)) return false;
+  return SaveBitmap(path);
+}

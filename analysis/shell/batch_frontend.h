@@ -1,0 +1,38 @@
+// The frontend of the command-line program: messages go to standard error,
+// questions are answered from the command line's options.
+#pragma once
+
+#include "frontend.h"
+
+#include <cstdio>
+
+namespace FRONTEND {
+
+struct BatchAnswers {
+  Answer yesNo = Answer::Yes;       // --yes / --no
+  bool okCancel = true;             // OK unless --no
+  Answer yesNoCancel = Answer::Yes;
+  std::string folder;               // answer of the folder chooser; empty: cancel
+};
+
+class BatchFrontend : public Frontend {
+public:
+  explicit BatchFrontend(BatchAnswers answers = {}, std::FILE* out = stderr)
+      : m_answers(std::move(answers)), m_out(out) {}
+
+  void showMessage(const std::string& title, const std::string& text) override;
+  bool askYesNo(const std::string& title, const std::string& text) override;
+  bool askOkCancel(const std::string& title, const std::string& text) override;
+  Answer askYesNoCancel(const std::string& title, const std::string& text) override;
+  FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
+
+  BatchAnswers& answers() { return m_answers; }
+
+private:
+  void print(const std::string& title, const std::string& text, const char* answer);
+
+  BatchAnswers m_answers;
+  std::FILE* m_out;
+};
+
+}  // namespace FRONTEND

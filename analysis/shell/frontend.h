@@ -1,0 +1,84 @@
+// The user-facing boxes through which the analysis and database logic talk
+// to the user: four message boxes, the system error text and the folder
+// chooser. The logic never shows a window itself; it calls these functions,
+// which forward to the frontend installed for the process: the desktop
+// program's, the batch program's, or a scripted one in tests.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace FRONTEND {
+
+// Message text is cut to 1023 characters, the title to 255.
+inline constexpr std::size_t kMaxMessage = 1023;
+inline constexpr std::size_t kMaxTitle = 255;
+inline constexpr std::size_t kMaxSystemError = 127;
+// The application's title, shown as the caption of every box.
+inline constexpr std::string_view kAppTitle = "Morvane";
+
+enum class Answer { Yes, No, Cancel };
+
+// Result of the folder chooser: 1 and the chosen path, or -1 on cancel.
+struct FolderChoice {
+  int status = -1;
+  std::string path;
+};
+
+// One implementation per way of meeting the user. Every dialog that the
+// logic opens has one operation here.
+class Frontend {
+public:
+  Frontend() = default;
+  Frontend(const Frontend&) = delete;
+  Frontend& operator=(const Frontend&) = delete;
+  virtual ~Frontend() = default;
+
+  // QMesajBOX: OK only.
+  virtual void showMessage(const std::string& title, const std::string& text) = 0;
+  // QYesNoBOX: true when Yes was pressed.
+  virtual bool askYesNo(const std::string& title, const std::string& text) = 0;
+  // QExtMbBOX: true when OK was pressed.
+  virtual bool askOkCancel(const std::string& title, const std::string& text) = 0;
+  // QYNcanBOX.
+  virtual Answer askYesNoCancel(const std::string& title, const std::string& text) = 0;
+  // KW_PthBox: the folder browser opened at startFolder.
+  virtual FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) = 0;
+};
+
+// The frontend in use. Until one is installed, a batch frontend that writes to
+// standard error and answers every question with its default is used.
+Frontend& Current();
+// Installs f (not owned) and returns the previous one; nullptr restores the default.
+Frontend* Install(Frontend* f);
+
+// The four boxes and the chooser, as the logic calls them.
+void ShowMessage(std::string_view text);
+bool AskYesNo(std::string_view text);
+bool AskOkCancel(std::string_view text);
+Answer AskYesNoCancel(std::string_view text);
+FolderChoice ChooseFolder(std::string_view title, std::string_view startFolder);
+
+// The operating system's text for error code err (errno), at most 127
+// characters, without a trailing line break.
+std::string SystemErrorText(int err);
+// The same for the current errno.
+std::string SystemErrorText();
+
+// Cuts s to at most n bytes without splitting a UTF-8 sequence.
+std::string CutText(std::string_view s, std::size_t n);
+
+// Installs a frontend for the lifetime of the guard and restores the previous
+// one after.
+class ScopedFrontend {
+public:
+  explicit ScopedFrontend(Frontend& f) : m_previous(Install(&f)) {}
+  ScopedFrontend(const ScopedFrontend&) = delete;
+  ScopedFrontend& operator=(const ScopedFrontend&) = delete;
+  ~ScopedFrontend() { Install(m_previous); }
+
+private:
+  Frontend* m_previous;
+};
+
+}  // namespace FRONTEND

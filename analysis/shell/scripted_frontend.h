@@ -1,0 +1,42 @@
+// A frontend for tests: questions are answered from queues filled by the
+// test, and every box shown is recorded with its kind, title and text.
+// An empty queue answers with the default (Yes, OK, cancel for folders)
+// and the box is still recorded.
+#pragma once
+
+#include "frontend.h"
+
+#include <deque>
+#include <vector>
+
+namespace FRONTEND {
+
+class ScriptedFrontend : public Frontend {
+public:
+  enum class Kind { Message, YesNo, OkCancel, YesNoCancel, Folder };
+  struct Shown {
+    Kind kind;
+    std::string title;
+    std::string text;
+  };
+
+  void showMessage(const std::string& title, const std::string& text) override;
+  bool askYesNo(const std::string& title, const std::string& text) override;
+  bool askOkCancel(const std::string& title, const std::string& text) override;
+  Answer askYesNoCancel(const std::string& title, const std::string& text) override;
+  FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
+
+  // Queues of answers, taken front first.
+  std::deque<Answer> answers;          // yes/no, OK/cancel (Yes = OK) and yes/no/cancel
+  std::deque<FolderChoice> folders;    // folder chooser
+  // Everything shown, in order.
+  std::vector<Shown> shown;
+
+  // The texts of the plain messages shown, in order.
+  std::vector<std::string> messages() const;
+
+private:
+  Answer next();
+};
+
+}  // namespace FRONTEND

@@ -8,6 +8,12 @@
 #include <string>
 #include <string_view>
 
+// Models of the image-step dialogs (analysis/image/step_dialog_models.h).
+class ThresholdModel;
+class ErosionMethodModel;
+// Model of the administrator password dialog (analysis/database/password_sql.h).
+class PasswordSQL;
+
 namespace FRONTEND {
 
 // Message text is cut to 1023 characters, the title to 255.
@@ -44,6 +50,15 @@ public:
   virtual Answer askYesNoCancel(const std::string& title, const std::string& text) = 0;
   // KW_PthBox: the folder browser opened at startFolder.
   virtual FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) = 0;
+  // MyBWTBBox: the threshold dialog over model; true for OK, false for Cancel.
+  // Without a dialog the opening threshold is accepted.
+  virtual bool runThresholdDialog(ThresholdModel& /*model*/) { return true; }
+  // CleaningBox: the erosion-method dialog over model; true for OK. Without a
+  // dialog the method selected at opening is accepted.
+  virtual bool runErosionMethodDialog(ErosionMethodModel& /*model*/) { return true; }
+  // PasswordSQL: the administrator password dialog; types into dialog and
+  // returns true for OK, false for Cancel. Without a dialog: Cancel.
+  virtual bool passwordSql(PasswordSQL& /*dialog*/) { return false; }
 };
 
 // The frontend in use. Until one is installed, a batch frontend that writes to
@@ -58,6 +73,9 @@ bool AskYesNo(std::string_view text);
 bool AskOkCancel(std::string_view text);
 Answer AskYesNoCancel(std::string_view text);
 FolderChoice ChooseFolder(std::string_view title, std::string_view startFolder);
+// The image-step dialogs, as the commands open them.
+inline bool RunThresholdDialog(ThresholdModel& model) { return Current().runThresholdDialog(model); }
+inline bool RunErosionMethodDialog(ErosionMethodModel& model) { return Current().runErosionMethodDialog(model); }
 
 // The operating system's text for error code err (errno), at most 127
 // characters, without a trailing line break.

@@ -36,6 +36,30 @@ FolderChoice ScriptedFrontend::chooseFolder(const std::string& title, const std:
   return c;
 }
 
+bool ScriptedFrontend::runThresholdDialog(ThresholdModel& model) {
+  shown.push_back({Kind::ThresholdDialog, "Black and White Box", ""});
+  if (thresholdScripts.empty()) return true;
+  const auto script = std::move(thresholdScripts.front());
+  thresholdScripts.pop_front();
+  return script(model);
+}
+
+bool ScriptedFrontend::runErosionMethodDialog(ErosionMethodModel& model) {
+  shown.push_back({Kind::ErosionMethodDialog, "Choice of Erosion Method", ""});
+  if (erosionMethodScripts.empty()) return true;
+  const auto script = std::move(erosionMethodScripts.front());
+  erosionMethodScripts.pop_front();
+  return script(model);
+}
+
+bool ScriptedFrontend::passwordSql(PasswordSQL& dialog) {
+  shown.push_back({Kind::PasswordDialog, "Mysql Administrator Permission", ""});
+  if (passwordScripts.empty()) return false;
+  const auto script = std::move(passwordScripts.front());
+  passwordScripts.pop_front();
+  return script(dialog);
+}
+
 std::vector<std::string> ScriptedFrontend::messages() const {
   std::vector<std::string> out;
   for (const Shown& s : shown)

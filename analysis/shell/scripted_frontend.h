@@ -7,13 +7,16 @@
 #include "frontend.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace FRONTEND {
 
 class ScriptedFrontend : public Frontend {
 public:
-  enum class Kind { Message, YesNo, OkCancel, YesNoCancel, Folder };
+  enum class Kind {
+    Message, YesNo, OkCancel, YesNoCancel, Folder, ThresholdDialog, ErosionMethodDialog, PasswordDialog
+  };
   struct Shown {
     Kind kind;
     std::string title;
@@ -25,10 +28,20 @@ public:
   bool askOkCancel(const std::string& title, const std::string& text) override;
   Answer askYesNoCancel(const std::string& title, const std::string& text) override;
   FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
+  bool runThresholdDialog(ThresholdModel& model) override;
+  bool runErosionMethodDialog(ErosionMethodModel& model) override;
+  bool passwordSql(PasswordSQL& dialog) override;
 
   // Queues of answers, taken front first.
   std::deque<Answer> answers;          // yes/no, OK/cancel (Yes = OK) and yes/no/cancel
   std::deque<FolderChoice> folders;    // folder chooser
+  // The image-step dialogs: each script works the model as a user would and
+  // returns true for OK, false for Cancel. An empty queue answers OK.
+  std::deque<std::function<bool(ThresholdModel&)>> thresholdScripts;
+  std::deque<std::function<bool(ErosionMethodModel&)>> erosionMethodScripts;
+  // The administrator password dialog: each script types into the dialog and
+  // returns true for OK. An empty queue answers Cancel.
+  std::deque<std::function<bool(PasswordSQL&)>> passwordScripts;
   // Everything shown, in order.
   std::vector<Shown> shown;
 

@@ -1,0 +1,63 @@
+// The database "plant": its five tables, the insertion of one analysed
+// picture with all its roots, and the genotype and media name tables.
+//
+// Every statement takes its table and column names from the five name lists
+// below; the first entry of a list is the table name, the others are its
+// columns in order.
+#pragma once
+
+#include "kw_mysql.h"
+#include "sql_records.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+class KW_SQL : public KW_DATABASE, public KW_RF {
+public:
+  static constexpr std::array<std::string_view, 10> kPictureNames = {
+      "Picture", "Picture id", "User name", "Experiment", "Picture name",
+      "Plate name", "Age", "Media", "Number of plant", "Genotype"};
+  static constexpr std::array<std::string_view, 9> kMainRootNames = {
+      "Main Root", "Main root id", "Plant id", "MR path length", "MR vector length",
+      "MR vector angle", "Number LR/MR", "Genotype", "Picture id"};
+  static constexpr std::array<std::string_view, 10> kSecondaryRootNames = {
+      "Secondary Root", "Secondary root id", "LR id", "LR path length", "LR vector length",
+      "LR vector angle", "Position", "Number LR/LR", "LR order", "Parent id"};
+  static constexpr std::array<std::string_view, 3> kGenotypeNames = {"Genotype", "Genotype id", "Genotype"};
+  static constexpr std::array<std::string_view, 3> kMediaNames = {"Media", "Media id", "Media"};
+
+  KW_SQL() = default;
+  ~KW_SQL() override = default;
+
+  // Creates the five tables; a table that exists already is kept with its
+  // rows. Always 1.
+  int Create_Tables();
+
+  // The statement's return code: 0 inserted. A failure shows the server's
+  // error to the user.
+  int Insert_Picture(const INFO_PICTURE& picture);
+  // Inserts one plant and, when its row went in, its lateral roots; returns
+  // the code of the plant's own row.
+  int Insert_Main_Root(const INFO_MR& plant, int picture_id, int plant_id);
+  // Inserts one lateral root (parent_id, level and lr_id set) and, when its
+  // row went in, its branches depth first; returns the code of its own row.
+  int Insert_Secondary_Root(const INFO_LR& root);
+  // The picture and every root in one transaction, committed at the end: a
+  // connection lost on the way leaves nothing of the picture. A failed plant
+  // or lateral root skips only its own branches. Always 1.
+  int Insert_Picture_Data(const INFO_PICTURE& picture);
+
+  // Adds the name to its table unless it is there already, over a connection
+  // of their own with the program's account; nothing is shown. Always 1.
+  static int Add_Genotype(std::string_view name);
+  static int Add_Media(std::string_view name);
+
+  // "`table`.`column`", a column as the criteria of a query name it.
+  static std::string Column_Name(std::string_view table, std::string_view column);
+
+private:
+  int insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, int lr_id);
+  int logFailedRow(int rc, const char* table);
+  static int addName(const std::array<std::string_view, 3>& names, std::string_view name);
+};

@@ -1,0 +1,299 @@
+// The connection layer against the private MariaDB server: connecting and
+// its log, choosing a database, reading stored results, and the set-up of
+// the program's account and database.
+#include "database_setup.h"
+#include "db_test_server.h"
+#include "kw_log.h"
+#include "kw_sql.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+using dbtest::ServerTest;
+
+namespace {
+
+constexpr const char* kConnectFailure = "Failure of the attempted connection to the MySQL server";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// How often the given connection has changed its database so far.
+int changeDbCount(KW_DATABASE& c) {
+  EXPECT_EQ(c.Query("SHOW SESSION STATUS LIKE 'Com_change_db'"), 1);
+  EXPECT_EQ(c.Store_Result(), 1);
+  std::string v = "-1";
+  c.Get_Value(v, 0, 1);
+  return std::stoi(v);
+}
+
+}  // namespace
+
+using ConnectionTest = ServerTest;
+
+TEST_F(ConnectionTest, ConnectLogsTheSizesAndDisconnectReleasesTheConnection) {
+  KW_DATABASE c;
+  ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
+  EXPECT_TRUE(c.isConnected());
+  EXPECT_EQ(c.Disconnect(), 1);
+  EXPECT_FALSE(c.isConnected());
+  // A second Disconnect finds nothing to release.
+  EXPECT_EQ(c.Disconnect(), 1);
+  EXPECT_TRUE(script.shown.empty());
+  EXPECT_EQ(readLog("log_sql.txt"),
+            "size name_host 9,user_name 4,passwd 0\n"
+            "size name_host 9,user_name 4,passwd 0\n"
+            "Connection to mysql server succeed\n"
+            "Disconnection to the base succeed\n"
+            "Disconnection to the base succeed\n");
+
+  // The same object connects again (the client library is set up anew), and
+  // over TCP to 127.0.0.1 as the account set-up does.
+  ASSERT_EQ(c.Connect("127.0.0.1", "root", "", 3306, 1), 1);
+  EXPECT_EQ(c.Select_Base("mysql"), 1);
+  // Connecting an open object closes its first connection.
+  ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
+  EXPECT_EQ(c.baseName(), "mysql");
+  std::string db = "unchanged";
+  ASSERT_EQ(c.Query("SELECT DATABASE()"), 1);
+  ASSERT_EQ(c.Store_Result(), 1);
+  c.Get_Value(db, 0, 0);
+  EXPECT_EQ(db, "");  // NULL: the new connection has no database yet
+}
+
+TEST_F(ConnectionTest, FailedConnectShowsTheMessageOnlyWhenAskedAndNeverLogsThePassword) {
+  KW_DATABASE c;
+  EXPECT_EQ(c.Connect("localhost", "root", "S3cr3t!", 3306, 1), 0);
+  EXPECT_FALSE(c.isConnected());
+  EXPECT_EQ(script.messages(), std::vector<std::string>{kConnectFailure});
+  EXPECT_EQ(c.Connect("localhost", "nobody", "S3cr3t!", 3306, 0), 0);
+  EXPECT_EQ(script.messages().size(), 1u);
+
+  const std::string log = readLog("log_sql.txt");
+  EXPECT_FALSE(contains(log, "S3cr3t!")) << log;
+  EXPECT_TRUE(contains(log, "size name_host 9,user_name 4,passwd 7\n")) << log;
+  EXPECT_TRUE(contains(log, std::string(kConnectFailure) + " Access denied for user 'root'@'localhost'")) << log;
+  EXPECT_TRUE(contains(log, "hostname localhost,user root,password *******,port 3306\n")) << log;
+  EXPECT_TRUE(contains(log, "namehost localhost,userid root,passwd *******,ports 3306\n")) << log;
+  EXPECT_TRUE(contains(log, "namehost localhost,userid nobody,passwd *******,ports 3306\n")) << log;
+  EXPECT_FALSE(contains(log, "Connection to mysql server succeed")) << log;
+}
+
+TEST_F(ConnectionTest, SelectBaseWithAnEmptyNameSendsNothing) {
+  KW_DATABASE c;
+  ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
+  const int before = changeDbCount(c);
+  EXPECT_EQ(c.Select_Base(""), 1);
+  EXPECT_EQ(changeDbCount(c), before);
+  EXPECT_EQ(c.baseName(), "");
+  // A real selection is counted by the server, so the count above would see it.
+  EXPECT_EQ(c.Select_Base("mysql"), 1);
+  EXPECT_EQ(changeDbCount(c), before + 1);
+  EXPECT_EQ(c.baseName(), "mysql");
+
+  EXPECT_EQ(c.Select_Base("no_such_base"), 0);
+  const std::string log = readLog("log_sql.txt");
+  EXPECT_TRUE(contains(log, "Connection to the base succeed 0\n")) << log;
+  EXPECT_TRUE(contains(log, "Failure of the attempted connection to the database 1\n")) << log;
+  EXPECT_TRUE(contains(log, "Failure of the attempted connection to the database Unknown database 'no_such_base'\n"))
+      << log;
+  EXPECT_TRUE(script.shown.empty());
+}
+
+TEST_F(ConnectionTest, QueryLogsItsCodeAndErrorsExecuteLogsNothing) {
+  KW_DATABASE c;
+  ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
+  TruncateLog(logname::kSql);
+  EXPECT_EQ(c.Query("SELECT 1"), 1);
+  EXPECT_EQ(c.Query("SELEKT 1"), 0);
+  EXPECT_EQ(c.Execute("SELEKT 1"), 0);
+  EXPECT_EQ(c.Execute("DO 1"), 1);
+  const std::string log = readLog("log_sql.txt");
+  EXPECT_TRUE(log.starts_with("query 0\nquery 1\nmysql_errno(&mysqlconnexion) 1064\n"
+                              "mysql_errno(&mysqlconnexion) You have an error in your SQL syntax"))
+      << log;
+  // Nothing after the Query failure's two lines: Execute wrote nothing.
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
+
+  // Without a connection nothing is sent and nothing crashes.
+  KW_DATABASE idle;
+  EXPECT_EQ(idle.Query("SELECT 1"), 0);
+  EXPECT_EQ(idle.Execute("SELECT 1"), 0);
+  EXPECT_EQ(idle.Select_Base("mysql"), 0);
+  EXPECT_EQ(idle.Store_Result(), 0);
+  EXPECT_EQ(idle.Field_Count(), 0);
+  std::string keep = "keep";
+  idle.Get_Value(keep, 0, 0);
+  EXPECT_EQ(keep, "keep");
+}
+
+TEST_F(ConnectionTest, StoredResultsAreReadCellByCell) {
+  KW_DATABASE c;
+  ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
+  ASSERT_EQ(c.Query("SELECT 'a' AS x, 2 AS y UNION ALL SELECT 'b', NULL UNION ALL SELECT 'c', 7"), 1);
+  EXPECT_EQ(c.Field_Count(), 2);
+  EXPECT_EQ(c.Store_Result(), 3);
+  std::string v;
+  c.Get_Value(v, 1, 0);
+  EXPECT_EQ(v, "b");
+  c.Get_Value(v, 2, 1);
+  EXPECT_EQ(v, "7");
+  c.Get_Value(v, 0, 1);
+  EXPECT_EQ(v, "2");
+  c.Get_Value(v, 1, 1);
+  EXPECT_EQ(v, "");  // NULL
+  // Rows and columns beyond the result leave the buffer as it was.
+  v = "keep";
+  c.Get_Value(v, 3, 0);
+  c.Get_Value(v, 100, 0);
+  c.Get_Value(v, -1, 0);
+  c.Get_Value(v, 0, 2);
+  EXPECT_EQ(v, "keep");
+  // Rows can be read again in any order.
+  c.Get_Value(v, 0, 0);
+  EXPECT_EQ(v, "a");
+
+  std::string name = "keep";
+  c.Get_Field_Name(name, 5);
+  EXPECT_EQ(name, "keep");
+  c.Get_Field_Name(name, 1);
+  EXPECT_EQ(name, "y");
+  c.Get_Field_Name(name, 0);
+  EXPECT_EQ(name, "x");
+
+  // A statement without a result set stores nothing.
+  ASSERT_EQ(c.Query("DO 1"), 1);
+  EXPECT_EQ(c.Field_Count(), 0);
+  EXPECT_EQ(c.Store_Result(), 0);
+  v = "keep";
+  c.Get_Value(v, 0, 0);
+  EXPECT_EQ(v, "keep");
+}
+
+TEST_F(ConnectionTest, ColumnListsTakeTheSecondColumnCutTo49Characters) {
+  ASSERT_EQ(root().exec("CREATE DATABASE other"), "");
+  ASSERT_EQ(root().exec("CREATE TABLE other.names (id INT, name VARCHAR(80)) CHARSET=utf8mb4"), "");
+  KW_DATABASE c;
+  ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
+  ASSERT_EQ(c.Select_Base("other"), 1);
+  ASSERT_EQ(c.Query("SELECT * FROM names"), 1);
+  std::vector<std::string> list = {"stale"};
+  EXPECT_EQ(c.Get_Column_List(list), 0);
+  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(contains(readLog("log_sql.txt"), "myRESULT->row_count 0\n"));
+
+  const std::string fifty(50, 'n');
+  ASSERT_EQ(root().exec("INSERT INTO other.names VALUES (1,'Col-0'),(2,'" + fifty + "'),(3,NULL),(4,'Wassilewskija')"),
+            "");
+  TruncateLog(logname::kSql);
+  ASSERT_EQ(c.Query("SELECT * FROM names ORDER BY id"), 1);
+  EXPECT_EQ(c.Get_Column_List(list), 4);
+  EXPECT_EQ(list, (std::vector<std::string>{"Col-0", std::string(49, 'n'), "", "Wassilewskija"}));
+  EXPECT_EQ(readLog("log_sql.txt"),
+            "query 0\nmyRESULT->row_count 4\nCol-0\n" + std::string(49, 'n') + "\n\nWassilewskija\n");
+}
+
+using AccountTest = ServerTest;
+
+TEST_F(AccountTest, WrongAdministratorPasswordCreatesNothing) {
+  EXPECT_EQ(Create_Account("Morvane", "Ostravel", "wrong"), 0);
+  EXPECT_EQ(script.messages(), std::vector<std::string>{kConnectFailure});
+  EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "0");
+  EXPECT_FALSE(contains(readLog("log_sql.txt"), "wrong"));
+
+  EXPECT_EQ(FirstTimeSetUp("wrong"), 0);
+  EXPECT_EQ(root().value("SELECT COUNT(*) FROM information_schema.schemata WHERE schema_name='plant'"), "0");
+  EXPECT_FALSE(std::filesystem::exists(logFolder() / "log_pass.txt"));
+}
+
+TEST_F(AccountTest, EmptyAdministratorPasswordCreatesTheAccountOnceAndASecondSetUpInsertsNothing) {
+  EXPECT_EQ(Create_Account("Morvane", "Ostravel", ""), 1);
+  EXPECT_TRUE(script.shown.empty());
+  EXPECT_EQ(root().rows("SELECT host FROM mysql.user WHERE user='Morvane'"),
+            (std::vector<dbtest::Row>{{std::string("localhost")}}));
+  const auto grants = root().rows("SHOW GRANTS FOR 'Morvane'@'localhost'");
+  ASSERT_EQ(grants.size(), 2u);
+  EXPECT_TRUE(contains(*grants[0][0], "GRANT USAGE ON *.* TO `Morvane`@`localhost`")) << *grants[0][0];
+  EXPECT_EQ(*grants[1][0], "GRANT SELECT, INSERT ON `plant`.* TO `Morvane`@`localhost`");
+
+  // The second set-up finds the account and only flushes the privileges.
+  TruncateLog(logname::kSql);
+  EXPECT_EQ(Create_Account("Morvane", "Ostravel", ""), 1);
+  EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "1");
+  // Two statements: the lookup and FLUSH PRIVILEGES, both successful.
+  const std::string log = readLog("log_sql.txt");
+  EXPECT_TRUE(contains(log, "Connection to the base succeed 0\nquery 0\nquery 0\nDisconnection to the base succeed\n"))
+      << log;
+
+  // The account's password is the one given.
+  KW_MYSQL program;
+  EXPECT_EQ(program.Connect("localhost", "Morvane", "Ostravel", 3306, 1), 1);
+  EXPECT_EQ(program.Disconnect(), 1);
+}
+
+TEST_F(AccountTest, FirstTimeSetUpCreatesTheBaseTablesAndMarker) {
+  EXPECT_EQ(FirstTimeSetUp(""), 1);
+  EXPECT_TRUE(script.shown.empty());
+  EXPECT_EQ(readLog("log_pass.txt"), "user created\n");
+  const auto tables = root().rows(
+      "SELECT table_name, engine, table_collation FROM information_schema.tables WHERE table_schema='plant' "
+      "ORDER BY table_name");
+  ASSERT_EQ(tables.size(), 5u);
+  const std::vector<std::string> names = {"genotype", "main root", "media", "picture", "secondary root"};
+  for (std::size_t i = 0; i < tables.size(); ++i) {
+    EXPECT_EQ(tables[i][0], names[i]);
+    // Transactions need InnoDB; any language's names need utf8mb4.
+    EXPECT_EQ(tables[i][1], "InnoDB");
+    EXPECT_TRUE(tables[i][2]->starts_with("utf8mb4")) << *tables[i][2];
+  }
+  // Running it again keeps everything and still succeeds.
+  ASSERT_EQ(root().exec("INSERT INTO plant.Genotype VALUES (NULL,'Col-0')"), "");
+  EXPECT_EQ(FirstTimeSetUp(""), 1);
+  EXPECT_EQ(root().value("SELECT COUNT(*) FROM plant.Genotype"), "1");
+  EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "1");
+}
+
+TEST_F(AccountTest, TheProgramsAccountOnlySelectsAndInsertsInPlant) {
+  setUpPlant();
+  ASSERT_EQ(root().exec("CREATE DATABASE other"), "");
+  ASSERT_EQ(root().exec("CREATE TABLE other.t (v INT)"), "");
+  ASSERT_EQ(root().exec("INSERT INTO other.t VALUES (1)"), "");
+
+  KW_DATABASE c;
+  ASSERT_EQ(c.Connect("localhost", "Morvane", "Ostravel", 3306, 1), 1);
+  ASSERT_EQ(c.Select_Base("plant"), 1);
+  EXPECT_EQ(c.Query("INSERT INTO Genotype VALUES (NULL,'Col-0')"), 1);
+  EXPECT_EQ(c.Query("SELECT * FROM Genotype"), 1);
+  EXPECT_EQ(c.Store_Result(), 1);
+  EXPECT_EQ(c.Query("UPDATE Genotype SET Genotype='Ler'"), 0);
+  EXPECT_EQ(c.Query("DELETE FROM Genotype"), 0);
+  EXPECT_EQ(c.Query("DROP TABLE Genotype"), 0);
+  EXPECT_EQ(c.Query("CREATE TABLE x (v INT)"), 0);
+  EXPECT_EQ(c.Query("DROP DATABASE plant"), 0);
+  // Nothing outside "plant": not the server's accounts, not another base.
+  EXPECT_EQ(c.Query("SELECT * FROM mysql.user"), 0);
+  EXPECT_EQ(c.Query("SELECT * FROM mysql.global_priv"), 0);
+  EXPECT_EQ(c.Query("SELECT * FROM other.t"), 0);
+  EXPECT_EQ(c.Select_Base("other"), 0);
+  EXPECT_EQ(c.Query("CREATE USER 'x'@'localhost'"), 0);
+  c.Disconnect();
+  EXPECT_EQ(root().value("SELECT Genotype FROM plant.Genotype"), "Col-0");
+  EXPECT_EQ(root().value("SELECT COUNT(*) FROM plant.Genotype"), "1");
+}
+
+TEST_F(ConnectionTest, AResultNobodyStoredDoesNotBlockTheNextStatement) {
+  KW_DATABASE c;
+  ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
+  EXPECT_EQ(c.Query("SELECT 1 UNION ALL SELECT 2"), 1);
+  EXPECT_EQ(c.Select_Base("mysql"), 1);
+  EXPECT_EQ(c.Query("SELECT 3"), 1);
+  EXPECT_EQ(c.Execute("SELECT 4"), 1);
+  EXPECT_EQ(c.Query("SELECT 'x', 'y'"), 1);
+  EXPECT_EQ(c.Store_Result(), 1);
+  std::string v;
+  c.Get_Value(v, 0, 1);
+  EXPECT_EQ(v, "y");
+  // Storing twice gives no second result: the first one is already taken.
+  EXPECT_EQ(c.Store_Result(), 0);
+}

@@ -1,0 +1,15 @@
+#include "memory_exhaustion.h"
+
+#include "frontend.h"
+#include "kw_log.h"
+#include "log_buffer.h"
+
+#include <cstdlib>
+
+void EndOnMemoryExhaustion(LogBuffer* log, std::string_view logName, std::string_view logLine,
+                           std::string_view message) {
+  if (log != nullptr) log->flush();
+  AppendLog(logName, logLine);
+  FRONTEND::ShowMessage(message);
+  std::exit(kOutOfMemoryExitCode);
+}

@@ -1,0 +1,271 @@
+// Find roots: every 8-connected white component of the skeleton is walked
+// around with the line follower; walks of at least minItemLength points are
+// kept as plants, shorter ones erased as noise.
+#include "colour_random.h"
+#include "kw_log.h"
+#include "log_buffer.h"
+#include "memory_exhaustion.h"
+#include "sci_doc.h"
+
+#include <algorithm>
+#include <ctime>
+#include <limits>
+#include <new>
+
+namespace {
+
+// The follower tries its neighbours in one of four orders, chosen by the
+// previous direction; a pixel together with that order is the whole state
+// of a walk (painting walked pixels red does not change which pixels are
+// line pixels), so a walk that meets a state again is in a loop for good.
+std::uint8_t StateBit(int previousDirection) {
+  switch (previousDirection) {
+    case 1: case 2: return 1U;
+    case 3: case 4: return 2U;
+    case 5: case 6: case -1: return 4U;
+    case 7: case 8: return 8U;
+    default: return 16U;
+  }
+}
+
+}  // namespace
+
+bool KW_SciDoc::isWhite(int c, int r) const { return inside(c, r) && PixelSum(At(c, r)) == kWhiteSum; }
+
+void KW_SciDoc::FindRoots() {
+  // Find roots takes the check mark but leaves that of Confirm roots as it is.
+  const bool confirmed = IsStepChecked(StepMark::ConfirmRoots);
+  CheckStep(StepMark::FindRoots);
+  SetStepChecked(StepMark::ConfirmRoots, confirmed);
+  try {
+    TruncateLog(logname::kDetectionItem);
+    LogBuffer log(logname::kDetectionItem);
+    log.add("\n********Detection_Item\n");
+    minItemLength = kMinItemLength;
+    // Removes the colours of an earlier detection.
+    Whiten();
+    item.clear();
+    nbr_item = 0;
+    scanItems(log);
+    log.addF("\nnbr_item %i\n", nbr_item);
+    log.add("\n********Affiche_item\n");
+    for (const Item& plant : item) appendPlantDump(log, plant.numero, plant.threshold, plant.tab);
+    log.add("\n********Affiche_item end\n");
+    log.flush();
+    colorItems();
+    SortItems();
+    log.add("\n********Detection_Item end\n");
+  } catch (const std::bad_alloc&) {
+    EndOnMemoryExhaustion(nullptr, logname::kDetectionItem, "can't allocate memory\n", "Program error");
+  }
+}
+
+void KW_SciDoc::appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,
+                                const std::vector<ContourPoint>& points) const {
+  log.addF("numero %i\n", numero);
+  log.addF("nbr_point %i\n", static_cast<int>(points.size()));
+  log.addF("threshold %i\n", plantThreshold);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const ContourPoint& p = points[i];
+    log.addF("tab[%i]= %i\t%i\t%i\n", static_cast<int>(i), p.col, topRow(p.row), p.direction);
+  }
+}
+
+int KW_SciDoc::ScanItems() {
+  LogBuffer log(logname::kDetectionItem);
+  return scanItems(log);
+}
+
+int KW_SciDoc::scanItems(LogBuffer& log) {
+  log.add("*******perimetre\n");
+  std::vector<ContourPoint> walk;
+  for (int r = height - 1; r >= 0; --r) {
+    for (int c = 0; c <= width - 2; ++c) {
+      if (!isWhite(c, r)) continue;
+      // A horizontal run with white beneath its start is entered at its right end.
+      if ((isWhite(c - 1, r - 1) || isWhite(c, r - 1)) && isWhite(c + 1, r)) {
+        while (isWhite(c + 1, r)) ++c;
+      }
+      const int n = traceContour(c, r, walk, log);
+      log.addF("result %i\tindx %i\tindy %i\n", n, c, topRow(r));
+      const int count = n + 1;
+      if (n >= minItemLength) {
+        for (int i = 0; i < count; ++i) paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, kBluePixel);
+        addItem(walk.data(), count, log);
+      } else {
+        // The short component is erased; pixels inside a filled shape are
+        // not on its walk, stay white and are found again later.
+        for (int i = 0; i < count; ++i) paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, 0U);
+      }
+    }
+  }
+  log.add("*******perimetre fin\n");
+  return 1;
+}
+
+int KW_SciDoc::TraceContour(int c0, int r0, std::vector<ContourPoint>& walk) {
+  LogBuffer log(logname::kDetectionItem);
+  return traceContour(c0, r0, walk, log);
+}
+
+int KW_SciDoc::traceContour(int c0, int r0, std::vector<ContourPoint>& walk, LogBuffer& log) {
+  walk.clear();
+  try {
+    walk.push_back({kWalkBorder, kWalkBorder, kWalkBorder});
+  } catch (const std::bad_alloc&) {
+    log.add("can't allocate memory\n");
+    log.addF("nb %i\n", -1);
+    return -1;
+  }
+
+  const std::size_t pixelCount = static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
+  bool haveStates = true;
+  if (m_walkStates.size() != pixelCount) {
+    try {
+      m_walkStates.assign(pixelCount, 0U);
+    } catch (const std::bad_alloc&) {
+      m_walkStates.clear();
+      haveStates = false;
+      log.add("can't allocate memory\n");
+    }
+  }
+  // Without the state map a walk still ends: there are at most five states
+  // per pixel, so a longer walk has repeated one.
+  const long long maxSteps = 5LL * static_cast<long long>(pixelCount) + 1;
+
+  int c = c0;
+  int r = r0;
+  int nextC = 0;
+  int nextR = 0;
+  std::size_t k = 0;
+  for (;;) {
+    if (nextC == c0 && nextR == r0) {
+      walk[k] = {c0, r0, kWalkClosed};
+      break;
+    }
+    walk[k].col = c;
+    walk[k].row = r;
+    if (c <= 0 || c >= width - 1 || r <= 0 || r >= height - 1) break;  // keeps kWalkBorder
+    const int previous = k == 0 ? -1 : walk[k - 1].direction;
+    if (haveStates) {
+      std::uint8_t& states = m_walkStates[static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(width)];
+      const std::uint8_t bit = StateBit(previous);
+      if ((states & bit) != 0U) {
+        log.addF("walk in a loop at %i\t%i, stopped\n", c, topRow(r));
+        walk[k].direction = kWalkStopped;
+        break;
+      }
+      states = static_cast<std::uint8_t>(states | bit);
+    } else if (static_cast<long long>(k) >= maxSteps) {
+      log.addF("walk in a loop at %i\t%i, stopped\n", c, topRow(r));
+      walk[k].direction = kWalkStopped;
+      break;
+    }
+    const int direction = NextLinePixel(c, r, previous, nextC, nextR);
+    walk[k].direction = direction;
+    paint(c, r, kRedPixel);
+    if (direction == kWalkStopped) break;
+    try {
+      walk.push_back({kWalkBorder, kWalkBorder, kWalkBorder});
+    } catch (const std::bad_alloc&) {
+      log.add("can't allocate memory\n");
+      walk[k].direction = kWalkStopped;
+      break;
+    }
+    c = nextC;
+    r = nextR;
+    ++k;
+  }
+  log.addF("nb %i\n", static_cast<int>(k));
+
+  if (haveStates) {
+    for (const ContourPoint& p : walk)
+      if (inside(p.col, p.row))
+        m_walkStates[static_cast<std::size_t>(p.col) + static_cast<std::size_t>(p.row) * static_cast<std::size_t>(width)] = 0U;
+  }
+  return static_cast<int>(k);
+}
+
+void KW_SciDoc::AddItem(const ContourPoint* points, std::int32_t count) {
+  LogBuffer log(logname::kDetectionItem);
+  addItem(points, count, log);
+}
+
+void KW_SciDoc::addItem(const ContourPoint* points, std::int32_t count, LogBuffer& log) {
+  if (points == nullptr || count <= 0) return;
+  try {
+    Item plant;
+    plant.tab.assign(points, points + count);
+    plant.nbr_point = count;
+    plant.numero = nbr_item + 1;
+    item.push_back(std::move(plant));
+    nbr_item = static_cast<std::int32_t>(item.size());
+  } catch (const std::bad_alloc&) {
+    EndOnMemoryExhaustion(&log, logname::kDetectionItem, "Error new int insert_coord_root elem->tab\n",
+                          "Program error");
+  }
+}
+
+void KW_SciDoc::MakeSubPicture(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= item.size()) return;
+  Item& plant = item[static_cast<std::size_t>(index)];
+  if (plant.tab.empty()) return;
+  int xmin = width;
+  int xmax = 0;
+  int ymin = height;
+  int ymax = 0;
+  for (const ContourPoint& p : plant.tab) {
+    xmin = std::min(xmin, p.col);
+    xmax = std::max(xmax, p.col);
+    ymin = std::min(ymin, p.row);
+    ymax = std::max(ymax, p.row);
+  }
+  const int xdim = xmax - xmin + 1;
+  const int ydim = ymax - ymin + 1;
+  std::vector<std::uint32_t> copy;
+  try {
+    copy.resize(static_cast<std::size_t>(xdim) * static_cast<std::size_t>(ydim));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  std::size_t i = 0;
+  for (int y = ymin; y <= ymax; ++y)
+    for (int x = xmin; x <= xmax; ++x) copy[i++] = pixelAt(x, y);
+  plant.xmin = xmin;
+  plant.ymin = ymin;
+  plant.xdim = xdim;
+  plant.ydim = ydim;
+  plant.subPicture = std::move(copy);
+}
+
+void KW_SciDoc::SortItems() {
+  // Left to right by the column of the walk's start; equal columns keep
+  // their order.
+  const auto startColumn = [](const Item& plant) {
+    return plant.tab.empty() ? std::numeric_limits<int>::max() : plant.tab.front().col;
+  };
+  std::stable_sort(item.begin(), item.end(),
+                   [&](const Item& a, const Item& b) { return startColumn(a) < startColumn(b); });
+}
+
+void KW_SciDoc::ColorItems() { colorItems(); }
+
+void KW_SciDoc::colorItems() {
+  ColourRandom random(m_colourSeed.value_or(static_cast<std::uint32_t>(std::time(nullptr))));
+  for (const Item& plant : item) {
+    std::uint32_t colour = 0;
+    do {
+      const int a = random.next();
+      const int b = random.next();
+      // Both between 130 and 383; a value above 255 spills its ninth bit
+      // into the next colour byte, as the bitwise OR makes it.
+      const auto green = static_cast<std::uint32_t>(a / static_cast<double>(ColourRandom::kMax) * 253 + 130);
+      const auto blue = static_cast<std::uint32_t>(b / static_cast<double>(ColourRandom::kMax) * 253 + 130);
+      colour = (255U << 16) | (green << 8) | blue;
+      // Green and blue both 255 would paint the plant white, the colour the
+      // tree builder takes for pixels already recorded: draw again.
+    } while (PixelSum(colour) == kWhiteSum);
+    for (const ContourPoint& p : plant.tab) paint(p.col, p.row, colour);
+  }
+  refreshView();
+}

@@ -1,0 +1,140 @@
+// The analysis document: the picture with its image steps, and what the root
+// analysis derives from it — the plants found on the skeleton, one segment
+// tree per plant and its measures, the names of the result file.
+//
+// Detect commands expect white one-pixel lines on black (the output of
+// Skeletonize) but run on whatever the picture holds. Every position stored
+// in a walk or a segment is read back through bounds-checked accessors, so
+// a picture cropped or replaced between two commands is never read or
+// painted outside its buffer.
+#pragma once
+
+#include "ima_ana.h"
+#include "root_records.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class LogBuffer;
+
+// Brightness sum R + G + B of a pixel 0x00RRGGBB.
+inline int PixelSum(std::uint32_t px) {
+  return static_cast<int>(((px >> 16) & 0xFFU) + ((px >> 8) & 0xFFU) + (px & 0xFFU));
+}
+inline constexpr int kWhiteSum = 765;
+inline constexpr std::uint32_t kRedPixel = 0xFF0000U;
+inline constexpr std::uint32_t kBluePixel = 0x0000FFU;
+inline constexpr std::uint32_t kWhitePixel = 0xFFFFFFU;
+
+class KW_SciDoc : public KW_ImaAna {
+public:
+  KW_SciDoc() = default;
+  ~KW_SciDoc() override = default;
+
+  // The plants of the last Find roots, left to right.
+  std::vector<Item> item;
+  std::int32_t nbr_item = 0;
+  // Least walk length of a plant; set to 100 by every Find roots.
+  std::int32_t minItemLength = 0;
+  // One tree per plant, in the order of item, built by CreateTrees.
+  std::vector<RootTree> root;
+  std::int32_t nbr_root = 0;
+  // The document title, the result folder and the result file "<folder>/<title>.txt".
+  std::string pictureName;
+  std::string resultFolder;
+  std::string resultPath;
+  static constexpr std::size_t kMaxPathText = 260;
+  // Set once the result file has been written; never cleared.
+  bool saved = false;
+
+  // The plant a walk must reach to be kept: 100 points.
+  static constexpr std::int32_t kMinItemLength = 100;
+
+  // ---- plant detection
+  // Command " Find roots": whitens the picture, walks every skeleton
+  // component, keeps those of at least minItemLength points, colours them
+  // and sorts them left to right.
+  void FindRoots();
+  // Command " &Color Item": paints every plant's walk in a colour of its own.
+  void ColorItems();
+  // Finds every plant, in scan order (top row first, each row from the left),
+  // erasing components whose walk is too short. Returns 1.
+  int ScanItems();
+  // Walks the outline of the component at (c0, r0), painting walked pixels
+  // red; walk receives the points. Returns the index of the last point.
+  // The walk ends on every picture: reaching a pixel in a state it was in
+  // before without closing stops it with a line in the detection log.
+  int TraceContour(int c0, int r0, std::vector<ContourPoint>& walk);
+  // Appends a plant holding a copy of the first count points.
+  void AddItem(const ContourPoint* points, std::int32_t count);
+  // Fills the bounding box and the copy of the picture inside it for plant
+  // index (0-based). Pixels of the box outside the picture copy as black.
+  void MakeSubPicture(int index);
+  // Orders item by the column of each walk's first point; ties keep their
+  // order and numero is not changed.
+  void SortItems();
+
+  // Tests and the benchmark fix the colour generator's seed; by default each
+  // ColorItems seeds it with the time in seconds.
+  void setColourSeed(std::optional<std::uint32_t> seed) { m_colourSeed = seed; }
+
+  // ---- segment trees
+  // Builds root from item: each plant's walk is cut into segments at
+  // junctions and tips, and every recorded segment is painted white.
+  void CreateTrees();
+  // Cuts walk into segments of tree t.
+  void SplitWalk(const std::vector<ContourPoint>& walk, int t);
+  // Records walk[first..last] as a new segment of tree t and attaches it
+  // under the segment whose end touches its start. Returns the segment, or
+  // nullptr when no segment end touches it (it is then dropped).
+  KW_Segment* AddSegment(int t, const std::vector<ContourPoint>& walk, int first, int last);
+  // The first segment below s, s included, depth first, whose last point
+  // touches the first point of added; nullptr when none.
+  KW_Segment* FindParent(KW_Segment* s, const KW_Segment& added) const;
+  // How many of the eight neighbours of (c, r) inside the picture have the
+  // brightness sum of colour.
+  int SameColourNeighbours(int c, int r, std::uint32_t colour) const;
+
+  // ---- measurements
+  // Measures every tree of root: lengths, main root, lateral roots; writes
+  // the math log with each tree's dump.
+  void MeasureTrees();
+  // Measures the lateral roots below s; path leads s's root on from s at
+  // depth; b is the distance from the plant's start to the end of s, c the
+  // distance to the base of the root s belongs to.
+  void MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double b, double c);
+  // Appends the dump of tree t to the math log.
+  void AppendTreeDump(int t) const;
+
+private:
+  // Pixel reads and writes that ignore positions outside the picture.
+  bool inside(int c, int r) const { return c >= 0 && r >= 0 && c < width && r < height; }
+  std::uint32_t pixelAt(int c, int r) const { return inside(c, r) ? At(c, r) : 0U; }
+  void paint(int c, int r, std::uint32_t value) {
+    if (inside(c, r)) At(c, r) = value;
+  }
+  bool isWhite(int c, int r) const;
+  int topRow(int r) const { return height - r - 1; }
+
+  int scanItems(LogBuffer& log);
+  int traceContour(int c0, int r0, std::vector<ContourPoint>& walk, LogBuffer& log);
+  void addItem(const ContourPoint* points, std::int32_t count, LogBuffer& log);
+  void colorItems();
+  void appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,
+                       const std::vector<ContourPoint>& points) const;
+  void splitWalk(const std::vector<ContourPoint>& walk, int t, LogBuffer& log);
+  KW_Segment* addSegment(int t, const std::vector<ContourPoint>& walk, int first, int last, LogBuffer& log);
+  KW_Segment* findParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const;
+  void measureTrees(LogBuffer& log);
+  void measureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double b, double c,
+                       LogBuffer& log);
+  void appendTreeDump(const RootTree& tree, LogBuffer& log) const;
+
+  std::optional<std::uint32_t> m_colourSeed;
+  // Per pixel, the follower states (a bit per class of previous direction)
+  // the current walk has been in; cleared after each walk along its points.
+  std::vector<std::uint8_t> m_walkStates;
+};

@@ -1,0 +1,71 @@
+// Tiny skeleton pictures drawn straight into an analysis document, and
+// segment trees built by hand.
+#pragma once
+
+#include "root_records.h"
+#include "sci_doc.h"
+#include "test_env.h"
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace rootstest {
+
+// A document holding a black picture of width x height.
+inline void MakeBlack(KW_SciDoc& doc, int width, int height) {
+  doc.width = width;
+  doc.height = height;
+  doc.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0U);
+}
+
+// Paints the straight (horizontal, vertical or 45-degree) line from
+// (c0, r0) to (c1, r1), both ends included.
+inline void DrawLine(KW_SciDoc& doc, int c0, int r0, int c1, int r1, std::uint32_t colour = 0xFFFFFFU) {
+  const int dc = (c1 > c0) - (c1 < c0);
+  const int dr = (r1 > r0) - (r1 < r0);
+  for (int c = c0, r = r0;; c += dc, r += dr) {
+    doc.At(c, r) = colour;
+    if (c == c1 && r == r1) break;
+  }
+}
+
+// The points of the same straight line, in order.
+inline std::vector<ContourPoint> LinePoints(int c0, int r0, int c1, int r1) {
+  std::vector<ContourPoint> points;
+  const int dc = (c1 > c0) - (c1 < c0);
+  const int dr = (r1 > r0) - (r1 < r0);
+  for (int c = c0, r = r0;; c += dc, r += dr) {
+    points.push_back({c, r, 0});
+    if (c == c1 && r == r1) break;
+  }
+  return points;
+}
+
+inline std::unique_ptr<KW_Segment> Segment(std::vector<ContourPoint> points) {
+  auto s = std::make_unique<KW_Segment>();
+  s->nbr_point = static_cast<std::int32_t>(points.size());
+  s->point = std::move(points);
+  return s;
+}
+
+inline std::vector<ContourPoint> Positions(const KW_Segment& s) {
+  std::vector<ContourPoint> out;
+  for (const ContourPoint& p : s.point) out.push_back({p.col, p.row, 0});
+  return out;
+}
+
+inline int CountNonBlack(const KW_SciDoc& doc) {
+  int n = 0;
+  for (const std::uint32_t px : doc.pixels) n += px != 0U ? 1 : 0;
+  return n;
+}
+
+// How often needle occurs in text.
+inline int Occurrences(const std::string& text, const std::string& needle) {
+  int n = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace rootstest

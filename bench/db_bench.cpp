@@ -1,0 +1,257 @@
+// Inserting analysed pictures into the database: 200 pictures of 10 plants
+// with 10 lateral roots each (one of them with 3 second-order laterals), one
+// connection per picture through Insert_Picture_Data as the import does,
+// against loading the same rows with LOAD DATA LOCAL INFILE, the practical
+// limit of the server.
+//
+// The benchmark starts a private server with scripts/test-mariadb in a
+// temporary folder and stops it at the end, unless MORVANE_DB_SOCKET and
+// MORVANE_DB_PORT already name one (whose root has an empty password).
+#include "database_setup.h"
+#include "kw_sql.h"
+#include "scripted_frontend.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kPictures = 200;
+constexpr int kPlants = 10;
+constexpr int kLaterals = 10;
+constexpr int kSecondOrder = 3;
+constexpr int kRowsPerPicture = 1 + kPlants * (1 + kLaterals + kSecondOrder);
+
+INFO_PICTURE makePicture(int n) {
+  INFO_PICTURE p;
+  p.user = "bench";
+  p.experiment = "speed";
+  p.name = "plate_" + std::to_string(n) + ".bmp";
+  p.plate = "plate " + std::to_string(n);
+  p.media = "MS";
+  p.genotype = "Col-0";
+  p.age = 9;
+  for (int i = 0; i < kPlants; ++i) {
+    INFO_MR m;
+    m.main_length = 50.0f + static_cast<float>(i);
+    m.main_straightness = 45.5f;
+    m.main_angle = 3.25f;
+    for (int j = 0; j < kLaterals; ++j) {
+      INFO_LR r;
+      r.length = 5.0f + static_cast<float>(j);
+      r.straightness = 4.5f;
+      r.position = 2.0f * static_cast<float>(j + 1);
+      r.angle = 40.0f;
+      if (j == 0) {
+        for (int k = 0; k < kSecondOrder; ++k) {
+          INFO_LR c;
+          c.length = 1.0f + static_cast<float>(k);
+          c.straightness = 0.75f;
+          c.position = 0.5f * static_cast<float>(k + 1);
+          c.angle = -35.0f;
+          r.children.push_back(c);
+        }
+        r.nbr_child = kSecondOrder;
+      }
+      m.children.push_back(r);
+    }
+    m.nbr_secondary_root = kLaterals;
+    p.arbre.push_back(m);
+  }
+  p.nbr = kPlants;
+  return p;
+}
+
+// The private server and the program folder of the run.
+class BenchServer {
+public:
+  BenchServer() {
+    m_home = fs::temp_directory_path() / ("morvane-dbbench-" + std::to_string(::getpid()));
+    fs::create_directories(m_home);
+    ::setenv("MORVANE_HOME", m_home.c_str(), 1);
+    if (std::getenv(dbparam::kSocketVariable) == nullptr) {
+      m_dir = m_home / "server";
+      const std::string start = std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb start " + m_dir.string();
+      if (std::system(start.c_str()) != 0) {
+        std::fprintf(stderr, "db_bench: the private server did not start\n");
+        return;
+      }
+      std::ifstream env(m_dir / "env");
+      std::string line;
+      while (std::getline(env, line)) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) ::setenv(line.substr(0, eq).c_str(), line.substr(eq + 1).c_str(), 1);
+      }
+    }
+    FRONTEND::ScopedFrontend scope(m_script);
+    m_ready = FirstTimeSetUp("") == 1;
+    if (!m_ready) std::fprintf(stderr, "db_bench: the set-up as root failed\n");
+  }
+  BenchServer(const BenchServer&) = delete;
+  BenchServer& operator=(const BenchServer&) = delete;
+  ~BenchServer() {
+    if (!m_dir.empty()) {
+      const std::string stop = std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb stop " + m_dir.string();
+      if (std::system(stop.c_str()) != 0) std::fprintf(stderr, "db_bench: stopping the server failed\n");
+    }
+    std::error_code ec;
+    fs::remove_all(m_home, ec);
+  }
+  bool ready() const { return m_ready; }
+  const fs::path& home() const { return m_home; }
+
+private:
+  FRONTEND::ScriptedFrontend m_script;
+  fs::path m_home;
+  fs::path m_dir;
+  bool m_ready = false;
+};
+
+BenchServer* g_server = nullptr;
+
+// A connection of the benchmark itself, allowed to send local files.
+MysqlHandle rootConnection() {
+  MysqlHandle h(mysql_init(nullptr));
+  if (h == nullptr) return h;
+  const unsigned int localInfile = 1;
+  mysql_options(h.get(), MYSQL_OPT_LOCAL_INFILE, &localInfile);
+  mysql_options(h.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  const char* socket = std::getenv(dbparam::kSocketVariable);
+  if (mysql_real_connect(h.get(), "localhost", "root", "", "plant", 0, socket, 0) == nullptr) h.reset();
+  return h;
+}
+
+bool run(MYSQL* h, const std::string& statement) {
+  if (mysql_real_query(h, statement.data(), static_cast<unsigned long>(statement.size())) == 0) return true;
+  std::fprintf(stderr, "db_bench: %s: %s\n", statement.c_str(), mysql_error(h));
+  return false;
+}
+
+bool emptyTables() {
+  const MysqlHandle h = rootConnection();
+  return h != nullptr && run(h.get(), "TRUNCATE TABLE `Picture`") && run(h.get(), "TRUNCATE TABLE `Main Root`") &&
+         run(h.get(), "TRUNCATE TABLE `Secondary Root`");
+}
+
+void BM_InsertPictureData(benchmark::State& state) {
+  if (g_server == nullptr || !g_server->ready()) {
+    state.SkipWithError("no database server");
+    return;
+  }
+  const INFO_PICTURE picture = makePicture(1);
+  FRONTEND::ScriptedFrontend script;
+  FRONTEND::ScopedFrontend scope(script);
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!emptyTables()) {
+      state.SkipWithError("cannot empty the tables");
+      return;
+    }
+    state.ResumeTiming();
+    for (int i = 0; i < kPictures; ++i) {
+      KW_SQL c;
+      if (c.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort, 1) == 0 ||
+          c.Select_Base(dbparam::kPlantBase) == 0) {
+        state.SkipWithError("connection failed");
+        return;
+      }
+      c.Insert_Picture_Data(picture);
+      c.Disconnect();
+    }
+  }
+  if (!script.shown.empty()) state.SkipWithError(script.shown.front().text.c_str());
+  state.counters["rows"] = benchmark::Counter(static_cast<double>(kPictures) * kRowsPerPicture * 
+                                              static_cast<double>(state.iterations()),
+                                              benchmark::Counter::kIsRate);
+}
+
+// The same rows as tab-separated files with their ids given, loaded in one
+// connection.
+void writeBulkFiles(const fs::path& folder) {
+  const INFO_PICTURE p = makePicture(1);
+  std::ofstream pictures(folder / "picture.tsv"), mains(folder / "main.tsv"), laterals(folder / "lateral.tsv");
+  int mainId = 0;
+  int lateralId = 0;
+  char line[512];
+  for (int pic = 1; pic <= kPictures; ++pic) {
+    pictures << pic << '\t' << p.user << '\t' << p.experiment << '\t' << p.name << '\t' << p.plate << '\t' << p.age
+             << '\t' << p.media << '\t' << p.nbr << '\t' << p.genotype << '\n';
+    for (int i = 0; i < kPlants; ++i) {
+      const INFO_MR& m = p.arbre[static_cast<std::size_t>(i)];
+      std::snprintf(line, sizeof line, "%d\t%d\t%f\t%f\t%f\t%d\t%s\t%d\n", ++mainId, i + 1,
+                    static_cast<double>(m.main_length), static_cast<double>(m.main_straightness),
+                    static_cast<double>(m.main_angle), m.nbr_secondary_root, m.genotype.c_str(), pic);
+      mains << line;
+      for (int j = 0; j < kLaterals; ++j) {
+        const INFO_LR& r = m.children[static_cast<std::size_t>(j)];
+        const int ownId = ++lateralId;
+        std::snprintf(line, sizeof line, "%d\t%d\t%f\t%f\t%f\t%f\t%d\t%d\t%d\n", ownId, j + 1,
+                      static_cast<double>(r.length), static_cast<double>(r.straightness),
+                      static_cast<double>(r.angle), static_cast<double>(r.position), r.nbr_child, 1, mainId);
+        laterals << line;
+        for (int k = 0; k < r.nbr_child; ++k) {
+          const INFO_LR& c = r.children[static_cast<std::size_t>(k)];
+          std::snprintf(line, sizeof line, "%d\t%d\t%f\t%f\t%f\t%f\t%d\t%d\t%d\n", ++lateralId, k + 1,
+                        static_cast<double>(c.length), static_cast<double>(c.straightness),
+                        static_cast<double>(c.angle), static_cast<double>(c.position), 0, 2, ownId);
+          laterals << line;
+        }
+      }
+    }
+  }
+}
+
+void BM_LoadDataLocalInfile(benchmark::State& state) {
+  if (g_server == nullptr || !g_server->ready()) {
+    state.SkipWithError("no database server");
+    return;
+  }
+  const fs::path folder = g_server->home();
+  writeBulkFiles(folder);
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!emptyTables()) {
+      state.SkipWithError("cannot empty the tables");
+      return;
+    }
+    state.ResumeTiming();
+    const MysqlHandle h = rootConnection();
+    const bool ok =
+        h != nullptr &&
+        run(h.get(), "LOAD DATA LOCAL INFILE '" + (folder / "picture.tsv").string() + "' INTO TABLE `Picture`") &&
+        run(h.get(), "LOAD DATA LOCAL INFILE '" + (folder / "main.tsv").string() + "' INTO TABLE `Main Root`") &&
+        run(h.get(),
+            "LOAD DATA LOCAL INFILE '" + (folder / "lateral.tsv").string() + "' INTO TABLE `Secondary Root`");
+    if (!ok) {
+      state.SkipWithError("LOAD DATA LOCAL INFILE failed");
+      return;
+    }
+  }
+  state.counters["rows"] = benchmark::Counter(static_cast<double>(kPictures) * kRowsPerPicture *
+                                              static_cast<double>(state.iterations()),
+                                              benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_InsertPictureData)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_LoadDataLocalInfile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  BenchServer server;
+  g_server = &server;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  g_server = nullptr;
+  return 0;
+}

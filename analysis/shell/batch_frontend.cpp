@@ -51,4 +51,11 @@ FolderChoice BatchFrontend::chooseFolder(const std::string& title, const std::st
   return {1, m_answers.folder};
 }
 
+bool BatchFrontend::passwordSql(PasswordSQL& dialog) {
+  // The password itself is never printed.
+  const bool ok = m_answers.adminPassword && m_answers.adminPassword(dialog);
+  print("Mysql Administrator Permission", "MySQL administrator Password:", ok ? "ok" : "cancel");
+  return ok;
+}
+
 }  // namespace FRONTEND

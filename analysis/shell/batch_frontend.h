@@ -5,6 +5,7 @@
 #include "frontend.h"
 
 #include <cstdio>
+#include <functional>
 
 namespace FRONTEND {
 
@@ -13,6 +14,9 @@ struct BatchAnswers {
   bool okCancel = true;             // OK unless --no
   Answer yesNoCancel = Answer::Yes;
   std::string folder;               // answer of the folder chooser; empty: cancel
+  // Types the administrator password into the dialog and returns true for OK;
+  // empty: cancel.
+  std::function<bool(PasswordSQL&)> adminPassword;
 };
 
 class BatchFrontend : public Frontend {
@@ -25,6 +29,7 @@ public:
   bool askOkCancel(const std::string& title, const std::string& text) override;
   Answer askYesNoCancel(const std::string& title, const std::string& text) override;
   FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
+  bool passwordSql(PasswordSQL& dialog) override;
 
   BatchAnswers& answers() { return m_answers; }
 

@@ -1,6 +1,7 @@
 // Parts of the database layer that need no server: the administrator
 // password dialog, where a connection goes, escaping without a connection,
 // the name lists and the records.
+#include "batch_frontend.h"
 #include "kw_sql.h"
 #include "password_sql.h"
 #include "scripted_frontend.h"
@@ -78,6 +79,33 @@ TEST(PasswordSqlTest, OkKeepsTheTypedTextCutTo149AndCancelKeepsNothing) {
   script.passwordScripts.push_back([](PasswordSQL&) { return true; });
   EXPECT_EQ(fresh.DoModal(), PasswordSQL::Result::Ok);
   EXPECT_EQ(fresh.password(), "");
+}
+
+TEST(PasswordSqlTest, TheBatchProgramAnswersFromItsOptionsAndNeverPrintsThePassword) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  FRONTEND::BatchAnswers answers;
+  answers.adminPassword = [](PasswordSQL& d) {
+    d.type("s3cret");
+    return true;
+  };
+  FRONTEND::BatchFrontend batch(answers, out);
+  {
+    FRONTEND::ScopedFrontend scope(batch);
+    PasswordSQL dialog;
+    EXPECT_EQ(dialog.DoModal(), PasswordSQL::Result::Ok);
+    EXPECT_EQ(dialog.password(), "s3cret");
+    batch.answers().adminPassword = nullptr;  // no password given: cancel
+    PasswordSQL other;
+    EXPECT_EQ(other.DoModal(), PasswordSQL::Result::Cancel);
+  }
+  std::rewind(out);
+  std::string printed;
+  for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) printed += static_cast<char>(c);
+  std::fclose(out);
+  EXPECT_EQ(printed,
+            "Mysql Administrator Permission: MySQL administrator Password: [ok]\n"
+            "Mysql Administrator Permission: MySQL administrator Password: [cancel]\n");
 }
 
 TEST(PasswordSqlTest, CutNeverSplitsAUtf8Character) {

@@ -220,7 +220,7 @@ Plate MakePlate(const PlateOptions& optionsIn) {
     while (position < pathSteps - 0.8 * pxPerCm) {
       const Point from = path[static_cast<std::size_t>(position)];
       double& limitAngle = lastAngle[side > 0 ? 1 : 0];
-      const double angle = uniform(std::min(45.0, limitAngle), limitAngle);
+      const double angle = uniform(std::max(45.0, limitAngle - 12.0), limitAngle);
       limitAngle = angle;
       const double rad = angle * kPi / 180.0;
       // Room to the side of the slot and down to the safe bottom.
@@ -249,7 +249,7 @@ Plate MakePlate(const PlateOptions& optionsIn) {
         box.y0 = std::min(box.y0, tip.y);
       }
       side = -side;
-      position += uniform(0.25, 0.55) * pxPerCm;
+      position += uniform(0.3, 0.75) * pxPerCm;
     }
     plantBoxes.push_back(box);
 

@@ -353,3 +353,28 @@ TEST_F(Detection, RandomPicturesGiveWellFormedWalks) {
     }
   }
 }
+
+// A picture on which the walk runs into a cycle that does not pass its
+// start: (5,3) -> (6,2) -> (5,1) -> (4,2) -> (5,3) ... The walk must stop.
+TEST_F(Detection, WalkCaughtInACycleIsStopped) {
+  MakeBlack(doc, 8, 8);
+  for (const auto& [c, r] : std::vector<std::pair<int, int>>{{4, 3}, {5, 3}, {6, 3}, {3, 2}, {4, 2}, {6, 2}, {5, 1}})
+    doc.At(c, r) = 0xFFFFFFU;
+  KW_SciDoc copy;
+  MakeBlack(copy, 8, 8);
+  copy.pixels = doc.pixels;
+  std::vector<ContourPoint> walk;
+  EXPECT_EQ(copy.TraceContour(3, 2, walk), 6);
+  const std::vector<ContourPoint> expected{{3, 2, 4}, {4, 3, 3}, {5, 3, 2},         {6, 2, 8},
+                                           {5, 1, 6}, {4, 2, 4}, {5, 3, kWalkStopped}};
+  EXPECT_EQ(walk, expected);
+  EXPECT_EQ(readLog("log_detection_item.txt"), "walk in a loop at 5\t4, stopped\nnb 6\n");
+
+  // The whole detection ends on the same shape with a border pixel that
+  // makes the scan start the walk there.
+  doc.At(7, 3) = 0xFFFFFFU;
+  doc.FindRoots();
+  EXPECT_EQ(doc.nbr_item, 0);
+  EXPECT_NE(readLog("log_detection_item.txt").find("walk in a loop at 5\t4, stopped\nnb 6\nresult 6\tindx 3\tindy 5\n"),
+            std::string::npos);
+}

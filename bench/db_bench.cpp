@@ -7,18 +7,18 @@
 // The benchmark starts a private server with scripts/test-mariadb in a
 // temporary folder and stops it at the end, unless MORVANE_DB_SOCKET and
 // MORVANE_DB_PORT already name one (whose root has an empty password).
-#include "database_setup.h"
-#include "kw_sql.h"
-#include "scripted_frontend.h"
-
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
+
+#include "database_setup.h"
+#include "kw_sql.h"
+#include "scripted_frontend.h"
 
 namespace fs = std::filesystem;
 
@@ -72,14 +72,15 @@ INFO_PICTURE makePicture(int n) {
 
 // The private server and the program folder of the run.
 class BenchServer {
-public:
+ public:
   BenchServer() {
     m_home = fs::temp_directory_path() / ("morvane-dbbench-" + std::to_string(::getpid()));
     fs::create_directories(m_home);
     ::setenv("MORVANE_HOME", m_home.c_str(), 1);
     if (std::getenv(dbparam::kSocketVariable) == nullptr) {
       m_dir = m_home / "server";
-      const std::string start = std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb start " + m_dir.string();
+      const std::string start =
+          std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb start " + m_dir.string();
       if (std::system(start.c_str()) != 0) {
         std::fprintf(stderr, "db_bench: the private server did not start\n");
         return;
@@ -99,7 +100,8 @@ public:
   BenchServer& operator=(const BenchServer&) = delete;
   ~BenchServer() {
     if (!m_dir.empty()) {
-      const std::string stop = std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb stop " + m_dir.string();
+      const std::string stop =
+          std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb stop " + m_dir.string();
       if (std::system(stop.c_str()) != 0) std::fprintf(stderr, "db_bench: stopping the server failed\n");
     }
     std::error_code ec;
@@ -108,7 +110,7 @@ public:
   bool ready() const { return m_ready; }
   const fs::path& home() const { return m_home; }
 
-private:
+ private:
   FRONTEND::ScriptedFrontend m_script;
   fs::path m_home;
   fs::path m_dir;
@@ -137,8 +139,8 @@ bool run(MYSQL* h, const std::string& statement) {
 
 bool emptyTables() {
   const MysqlHandle h = rootConnection();
-  return h != nullptr && run(h.get(), "TRUNCATE TABLE `Picture`") && run(h.get(), "TRUNCATE TABLE `Main Root`") &&
-         run(h.get(), "TRUNCATE TABLE `Secondary Root`");
+  return h != nullptr && run(h.get(), "TRUNCATE TABLE `Picture`") &&
+         run(h.get(), "TRUNCATE TABLE `Main Root`") && run(h.get(), "TRUNCATE TABLE `Secondary Root`");
 }
 
 void BM_InsertPictureData(benchmark::State& state) {
@@ -158,7 +160,8 @@ void BM_InsertPictureData(benchmark::State& state) {
     state.ResumeTiming();
     for (int i = 0; i < kPictures; ++i) {
       KW_SQL c;
-      if (c.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort, 1) == 0 ||
+      if (c.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
+                    1) == 0 ||
           c.Select_Base(dbparam::kPlantBase) == 0) {
         state.SkipWithError("connection failed");
         return;
@@ -168,22 +171,23 @@ void BM_InsertPictureData(benchmark::State& state) {
     }
   }
   if (!script.shown.empty()) state.SkipWithError(script.shown.front().text.c_str());
-  state.counters["rows"] = benchmark::Counter(static_cast<double>(kPictures) * kRowsPerPicture * 
-                                              static_cast<double>(state.iterations()),
-                                              benchmark::Counter::kIsRate);
+  state.counters["rows"] = benchmark::Counter(
+      static_cast<double>(kPictures) * kRowsPerPicture * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
 }
 
 // The same rows as tab-separated files with their ids given, loaded in one
 // connection.
 void writeBulkFiles(const fs::path& folder) {
   const INFO_PICTURE p = makePicture(1);
-  std::ofstream pictures(folder / "picture.tsv"), mains(folder / "main.tsv"), laterals(folder / "lateral.tsv");
+  std::ofstream pictures(folder / "picture.tsv"), mains(folder / "main.tsv"),
+      laterals(folder / "lateral.tsv");
   int mainId = 0;
   int lateralId = 0;
   char line[512];
   for (int pic = 1; pic <= kPictures; ++pic) {
-    pictures << pic << '\t' << p.user << '\t' << p.experiment << '\t' << p.name << '\t' << p.plate << '\t' << p.age
-             << '\t' << p.media << '\t' << p.nbr << '\t' << p.genotype << '\n';
+    pictures << pic << '\t' << p.user << '\t' << p.experiment << '\t' << p.name << '\t' << p.plate << '\t'
+             << p.age << '\t' << p.media << '\t' << p.nbr << '\t' << p.genotype << '\n';
     for (int i = 0; i < kPlants; ++i) {
       const INFO_MR& m = p.arbre[static_cast<std::size_t>(i)];
       std::snprintf(line, sizeof line, "%d\t%d\t%f\t%f\t%f\t%d\t%s\t%d\n", ++mainId, i + 1,
@@ -224,20 +228,21 @@ void BM_LoadDataLocalInfile(benchmark::State& state) {
     }
     state.ResumeTiming();
     const MysqlHandle h = rootConnection();
-    const bool ok =
-        h != nullptr &&
-        run(h.get(), "LOAD DATA LOCAL INFILE '" + (folder / "picture.tsv").string() + "' INTO TABLE `Picture`") &&
-        run(h.get(), "LOAD DATA LOCAL INFILE '" + (folder / "main.tsv").string() + "' INTO TABLE `Main Root`") &&
-        run(h.get(),
-            "LOAD DATA LOCAL INFILE '" + (folder / "lateral.tsv").string() + "' INTO TABLE `Secondary Root`");
+    const bool ok = h != nullptr &&
+                    run(h.get(), "LOAD DATA LOCAL INFILE '" + (folder / "picture.tsv").string() +
+                                     "' INTO TABLE `Picture`") &&
+                    run(h.get(), "LOAD DATA LOCAL INFILE '" + (folder / "main.tsv").string() +
+                                     "' INTO TABLE `Main Root`") &&
+                    run(h.get(), "LOAD DATA LOCAL INFILE '" + (folder / "lateral.tsv").string() +
+                                     "' INTO TABLE `Secondary Root`");
     if (!ok) {
       state.SkipWithError("LOAD DATA LOCAL INFILE failed");
       return;
     }
   }
-  state.counters["rows"] = benchmark::Counter(static_cast<double>(kPictures) * kRowsPerPicture *
-                                              static_cast<double>(state.iterations()),
-                                              benchmark::Counter::kIsRate);
+  state.counters["rows"] = benchmark::Counter(
+      static_cast<double>(kPictures) * kRowsPerPicture * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(BM_InsertPictureData)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

@@ -1,9 +1,9 @@
 #include "database_setup.h"
 
+#include <cstdio>
+
 #include "kw_log.h"
 #include "kw_sql.h"
-
-#include <cstdio>
 
 int FirstTimeSetUp(std::string_view adminPassword) {
   if (Create_Account(dbparam::kProgramUser, dbparam::kProgramPassword, adminPassword) == 0) return 0;

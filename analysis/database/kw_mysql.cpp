@@ -1,15 +1,15 @@
 #include "kw_mysql.h"
 
-#include "frontend.h"
-#include "kw_log.h"
-#include "sql_text.h"
-
 #include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+
+#include "frontend.h"
+#include "kw_log.h"
+#include "sql_text.h"
 
 namespace {
 
@@ -117,7 +117,8 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
   if (target.problem.empty()) {
     mysql_options(m_handle.get(), MYSQL_SET_CHARSET_NAME, kCharacterSet);
     if (mysql_real_connect(m_handle.get(), target.host.c_str(), m_user.c_str(), m_password.c_str(), nullptr,
-                           target.port, target.socket.empty() ? nullptr : target.socket.c_str(), 0) != nullptr) {
+                           target.port, target.socket.empty() ? nullptr : target.socket.c_str(),
+                           0) != nullptr) {
       AppendLog(logname::kSql, "Connection to mysql server succeed\n");
       return 1;
     }
@@ -130,8 +131,8 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
   AppendLogF(logname::kSql, "hostname %s,user %s,password %s,port %i\n", m_host.c_str(), m_user.c_str(),
              masked(m_password).c_str(), m_port);
   const std::string givenHost(host), givenUser(user);
-  AppendLogF(logname::kSql, "namehost %s,userid %s,passwd %s,ports %i\n", givenHost.c_str(), givenUser.c_str(),
-             masked(password).c_str(), port);
+  AppendLogF(logname::kSql, "namehost %s,userid %s,passwd %s,ports %i\n", givenHost.c_str(),
+             givenUser.c_str(), masked(password).c_str(), port);
   closeConnection();
   if (show_errors != 0) FRONTEND::ShowMessage(kConnectFailure);
   return 0;
@@ -140,7 +141,8 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
 int KW_MYSQL::runStatement(std::string_view statement) {
   if (m_handle == nullptr) return -1;
   dropUnreadResult();
-  const int rc = mysql_real_query(m_handle.get(), statement.data(), static_cast<unsigned long>(statement.size()));
+  const int rc =
+      mysql_real_query(m_handle.get(), statement.data(), static_cast<unsigned long>(statement.size()));
   m_unreadResult = rc == 0 && mysql_field_count(m_handle.get()) > 0;
   return rc;
 }
@@ -169,8 +171,8 @@ int KW_MYSQL::Disconnect() {
 std::string KW_MYSQL::escape(std::string_view text) const {
   if (m_handle != nullptr) {
     std::string out(text.size() * 2 + 1, '\0');
-    const unsigned long n =
-        mysql_real_escape_string(m_handle.get(), out.data(), text.data(), static_cast<unsigned long>(text.size()));
+    const unsigned long n = mysql_real_escape_string(m_handle.get(), out.data(), text.data(),
+                                                     static_cast<unsigned long>(text.size()));
     if (n != static_cast<unsigned long>(-1)) {
       out.resize(n);
       return out;
@@ -180,14 +182,29 @@ std::string KW_MYSQL::escape(std::string_view text) const {
   out.reserve(text.size() + 8);
   for (const char c : text) {
     switch (c) {
-      case '\0': out += "\\0"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\x1a': out += "\\Z"; break;
-      case '\'': out += "\\'"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
+      case '\0':
+        out += "\\0";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\x1a':
+        out += "\\Z";
+        break;
+      case '\'':
+        out += "\\'";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -210,7 +227,8 @@ int KW_DATABASE::Select_Base(std::string_view name) {
     return 1;
   }
   AppendLogF(logname::kSql, "Failure of the attempted connection to the database %i\n", rc);
-  AppendLogF(logname::kSql, "Failure of the attempted connection to the database %s\n", mysql_error(handle()));
+  AppendLogF(logname::kSql, "Failure of the attempted connection to the database %s\n",
+             mysql_error(handle()));
   return 0;
 }
 
@@ -228,9 +246,7 @@ int KW_DATABASE::Query(std::string_view statement) {
   return 0;
 }
 
-int KW_DATABASE::Execute(std::string_view statement) {
-  return runStatement(statement) == 0 ? 1 : 0;
-}
+int KW_DATABASE::Execute(std::string_view statement) { return runStatement(statement) == 0 ? 1 : 0; }
 
 int KW_DATABASE::Store_Result() {
   storeResult();

@@ -8,16 +8,16 @@
 // empty KW_RF.
 #pragma once
 
-#include "mysql_handles.h"
-
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mysql_handles.h"
+
 // The fixed connection parameters of the program.
 namespace dbparam {
-inline constexpr std::string_view kLocalHost = "localhost";   // reading and writing results, creating the base
-inline constexpr std::string_view kAdminHost = "127.0.0.1";   // account set-up
+inline constexpr std::string_view kLocalHost = "localhost";  // reading and writing results, creating the base
+inline constexpr std::string_view kAdminHost = "127.0.0.1";  // account set-up
 inline constexpr std::string_view kRootUser = "root";
 inline constexpr std::string_view kProgramUser = "Morvane";
 inline constexpr std::string_view kProgramPassword = "Ostravel";
@@ -37,15 +37,15 @@ inline constexpr const char* kSocketVariable = "MORVANE_DB_SOCKET";
 struct ConnectionTarget {
   std::string host;
   unsigned int port = 0;
-  std::string socket;    // empty: the client library's default
-  std::string problem;   // non-empty: an override is unusable, do not connect
+  std::string socket;   // empty: the client library's default
+  std::string problem;  // non-empty: an override is unusable, do not connect
 };
 
 // The target for the host and port the program asks for.
 ConnectionTarget ResolveConnectionTarget(std::string_view host, int port);
 
 class KW_RF {
-public:
+ public:
   KW_RF() = default;
   KW_RF(const KW_RF&) = default;
   KW_RF& operator=(const KW_RF&) = default;
@@ -53,7 +53,7 @@ public:
 };
 
 class KW_MYSQL {
-public:
+ public:
   KW_MYSQL() = default;
   KW_MYSQL(const KW_MYSQL&) = delete;
   KW_MYSQL& operator=(const KW_MYSQL&) = delete;
@@ -76,7 +76,7 @@ public:
   // and control characters are escaped by hand.
   std::string escape(std::string_view text) const;
 
-protected:
+ protected:
   // Sends one statement and returns mysql_query's code (-1 without a
   // connection). A result set nobody stored from the statement before is
   // read and dropped first, so an unread SELECT never blocks the connection.
@@ -90,7 +90,7 @@ protected:
   // that it is always freed before the connection is closed.
   MysqlResult m_result;
 
-private:
+ private:
   void closeConnection();
 
   MysqlHandle m_handle;
@@ -102,7 +102,7 @@ private:
 };
 
 class KW_DATABASE : public KW_MYSQL {
-public:
+ public:
   KW_DATABASE() = default;
   ~KW_DATABASE() override = default;
 
@@ -137,7 +137,7 @@ public:
 
   const std::string& baseName() const { return m_base; }
 
-private:
+ private:
   std::string m_base;
 };
 

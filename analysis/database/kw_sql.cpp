@@ -1,11 +1,11 @@
 #include "kw_sql.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "frontend.h"
 #include "kw_log.h"
 #include "sql_text.h"
-
-#include <algorithm>
-#include <climits>
 
 namespace {
 
@@ -34,40 +34,46 @@ int KW_SQL::Create_Tables() {
   const auto& s = kSecondaryRootNames;
   const auto& g = kGenotypeNames;
   const auto& d = kMediaNames;
-  Execute(SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` VARCHAR( 50 ) NOT NULL ,"
-                    "`%s` VARCHAR( 50 ) NOT NULL ,`%s` VARCHAR( 50 ) NOT NULL ,`%s` VARCHAR( 50 ) NOT NULL ,"
-                    "`%s` INT DEFAULT '0' NOT NULL ,`%s` VARCHAR( 50 ) NOT NULL ,`%s` INT DEFAULT '0' NOT NULL ,"
-                    "`%s` VARCHAR( 50 ) NOT NULL ,PRIMARY KEY ( `%s` ))%s",
-                    str(p[0]).c_str(), str(p[1]).c_str(), str(p[2]).c_str(), str(p[3]).c_str(),
-                    str(p[4]).c_str(), str(p[5]).c_str(), str(p[6]).c_str(), str(p[7]).c_str(),
-                    str(p[8]).c_str(), str(p[9]).c_str(), str(p[1]).c_str(), kTableOptions));
-  Execute(SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` INT DEFAULT '0' NOT NULL ,"
-                    "`%s` FLOAT DEFAULT '0' NOT NULL ,`%s` FLOAT DEFAULT '0' NOT NULL ,"
-                    "`%s` FLOAT DEFAULT '0' NOT NULL ,`%s` INT DEFAULT '0' NOT NULL ,`%s` VARCHAR( 50 ) NOT NULL ,"
-                    "`%s` INT DEFAULT '0' NOT NULL ,PRIMARY KEY ( `%s` ),INDEX ( `%s` ))%s",
-                    str(m[0]).c_str(), str(m[1]).c_str(), str(m[2]).c_str(), str(m[3]).c_str(),
-                    str(m[4]).c_str(), str(m[5]).c_str(), str(m[6]).c_str(), str(m[7]).c_str(),
-                    str(m[8]).c_str(), str(m[1]).c_str(), str(m[8]).c_str(), kTableOptions));
-  Execute(SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` INT DEFAULT '0' NOT NULL ,"
-                    "`%s` FLOAT DEFAULT '0' NOT NULL ,`%s` FLOAT DEFAULT '0' NOT NULL ,"
-                    "`%s` FLOAT DEFAULT '0' NOT NULL ,`%s` FLOAT DEFAULT '0' NOT NULL ,"
-                    "`%s` INT DEFAULT '0' NOT NULL ,`%s` INT DEFAULT '0' NOT NULL ,`%s` INT DEFAULT '0' NOT NULL ,"
-                    "PRIMARY KEY ( `%s` ),INDEX ( `%s` ))%s",
-                    str(s[0]).c_str(), str(s[1]).c_str(), str(s[2]).c_str(), str(s[3]).c_str(),
-                    str(s[4]).c_str(), str(s[5]).c_str(), str(s[6]).c_str(), str(s[7]).c_str(),
-                    str(s[8]).c_str(), str(s[9]).c_str(), str(s[1]).c_str(), str(s[9]).c_str(), kTableOptions));
-  Execute(SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` VARCHAR( 50 ) NOT NULL,"
-                    "PRIMARY KEY ( `%s` ))%s",
-                    str(g[0]).c_str(), str(g[1]).c_str(), str(g[2]).c_str(), str(g[1]).c_str(), kTableOptions));
-  Execute(SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` VARCHAR( 50 ) NOT NULL ,"
-                    "PRIMARY KEY ( `%s` ))%s",
-                    str(d[0]).c_str(), str(d[1]).c_str(), str(d[2]).c_str(), str(d[1]).c_str(), kTableOptions));
+  Execute(
+      SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` VARCHAR( 50 ) NOT NULL ,"
+                "`%s` VARCHAR( 50 ) NOT NULL ,`%s` VARCHAR( 50 ) NOT NULL ,`%s` VARCHAR( 50 ) NOT NULL ,"
+                "`%s` INT DEFAULT '0' NOT NULL ,`%s` VARCHAR( 50 ) NOT NULL ,`%s` INT DEFAULT '0' NOT NULL ,"
+                "`%s` VARCHAR( 50 ) NOT NULL ,PRIMARY KEY ( `%s` ))%s",
+                str(p[0]).c_str(), str(p[1]).c_str(), str(p[2]).c_str(), str(p[3]).c_str(), str(p[4]).c_str(),
+                str(p[5]).c_str(), str(p[6]).c_str(), str(p[7]).c_str(), str(p[8]).c_str(), str(p[9]).c_str(),
+                str(p[1]).c_str(), kTableOptions));
+  Execute(SqlFormat(
+      "CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` INT DEFAULT '0' NOT NULL ,"
+      "`%s` FLOAT DEFAULT '0' NOT NULL ,`%s` FLOAT DEFAULT '0' NOT NULL ,"
+      "`%s` FLOAT DEFAULT '0' NOT NULL ,`%s` INT DEFAULT '0' NOT NULL ,`%s` VARCHAR( 50 ) NOT NULL ,"
+      "`%s` INT DEFAULT '0' NOT NULL ,PRIMARY KEY ( `%s` ),INDEX ( `%s` ))%s",
+      str(m[0]).c_str(), str(m[1]).c_str(), str(m[2]).c_str(), str(m[3]).c_str(), str(m[4]).c_str(),
+      str(m[5]).c_str(), str(m[6]).c_str(), str(m[7]).c_str(), str(m[8]).c_str(), str(m[1]).c_str(),
+      str(m[8]).c_str(), kTableOptions));
+  Execute(SqlFormat(
+      "CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` INT DEFAULT '0' NOT NULL ,"
+      "`%s` FLOAT DEFAULT '0' NOT NULL ,`%s` FLOAT DEFAULT '0' NOT NULL ,"
+      "`%s` FLOAT DEFAULT '0' NOT NULL ,`%s` FLOAT DEFAULT '0' NOT NULL ,"
+      "`%s` INT DEFAULT '0' NOT NULL ,`%s` INT DEFAULT '0' NOT NULL ,`%s` INT DEFAULT '0' NOT NULL ,"
+      "PRIMARY KEY ( `%s` ),INDEX ( `%s` ))%s",
+      str(s[0]).c_str(), str(s[1]).c_str(), str(s[2]).c_str(), str(s[3]).c_str(), str(s[4]).c_str(),
+      str(s[5]).c_str(), str(s[6]).c_str(), str(s[7]).c_str(), str(s[8]).c_str(), str(s[9]).c_str(),
+      str(s[1]).c_str(), str(s[9]).c_str(), kTableOptions));
+  Execute(
+      SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` VARCHAR( 50 ) NOT NULL,"
+                "PRIMARY KEY ( `%s` ))%s",
+                str(g[0]).c_str(), str(g[1]).c_str(), str(g[2]).c_str(), str(g[1]).c_str(), kTableOptions));
+  Execute(
+      SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` VARCHAR( 50 ) NOT NULL ,"
+                "PRIMARY KEY ( `%s` ))%s",
+                str(d[0]).c_str(), str(d[1]).c_str(), str(d[2]).c_str(), str(d[1]).c_str(), kTableOptions));
   return 1;
 }
 
 int KW_SQL::logFailedRow(int rc, const char* table) {
   AppendLogF(logname::kSql, "query %i %s\n", rc, table);
-  AppendLogF(logname::kSql, "mysql_error %s\n", handle() != nullptr ? mysql_error(handle()) : "not connected");
+  AppendLogF(logname::kSql, "mysql_error %s\n",
+             handle() != nullptr ? mysql_error(handle()) : "not connected");
   return rc;
 }
 
@@ -100,7 +106,8 @@ int KW_SQL::Insert_Picture(const INFO_PICTURE& picture) {
 int KW_SQL::Insert_Main_Root(const INFO_MR& plant, int picture_id, int plant_id) {
   const auto& n = kMainRootNames;
   const std::string statement = SqlFormat(
-      "insert into `%s`(`%s`,`%s`,`%s`,`%s`,`%s`,`%s`,`%s`,`%s`)VALUES (NULL,'%i','%f','%f','%f','%i','%s','%i')",
+      "insert into `%s`(`%s`,`%s`,`%s`,`%s`,`%s`,`%s`,`%s`,`%s`)VALUES "
+      "(NULL,'%i','%f','%f','%f','%i','%s','%i')",
       str(n[0]).c_str(), str(n[1]).c_str(), str(n[2]).c_str(), str(n[3]).c_str(), str(n[4]).c_str(),
       str(n[5]).c_str(), str(n[6]).c_str(), str(n[7]).c_str(), str(n[8]).c_str(), plant_id,
       static_cast<double>(plant.main_length), static_cast<double>(plant.main_straightness),
@@ -129,8 +136,8 @@ int KW_SQL::insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, i
       "(NULL,'%i','%f','%f','%f','%f','%i','%i','%i')",
       str(n[0]).c_str(), str(n[1]).c_str(), str(n[2]).c_str(), str(n[3]).c_str(), str(n[4]).c_str(),
       str(n[5]).c_str(), str(n[6]).c_str(), str(n[7]).c_str(), str(n[8]).c_str(), str(n[9]).c_str(), lr_id,
-      static_cast<double>(root.length), static_cast<double>(root.straightness), static_cast<double>(root.angle),
-      static_cast<double>(root.position), root.nbr_child, level, parent_id);
+      static_cast<double>(root.length), static_cast<double>(root.straightness),
+      static_cast<double>(root.angle), static_cast<double>(root.position), root.nbr_child, level, parent_id);
   if (handle() == nullptr) return logFailedRow(-1, "insertion_table_secondary");
   const int rc = runStatement(statement);
   if (rc != 0) return logFailedRow(rc, "insertion_table_secondary");
@@ -153,7 +160,8 @@ int KW_SQL::Insert_Picture_Data(const INFO_PICTURE& picture) {
   }
   const int picture_id = insertId(handle());
   const std::size_t count = branchCount(picture.nbr, picture.arbre.size());
-  for (std::size_t i = 0; i < count; ++i) Insert_Main_Root(picture.arbre[i], picture_id, static_cast<int>(i + 1));
+  for (std::size_t i = 0; i < count; ++i)
+    Insert_Main_Root(picture.arbre[i], picture_id, static_cast<int>(i + 1));
 
   const int rc = runStatement("COMMIT");
   if (rc != 0) {
@@ -165,7 +173,8 @@ int KW_SQL::Insert_Picture_Data(const INFO_PICTURE& picture) {
 
 int KW_SQL::addName(const std::array<std::string_view, 3>& names, std::string_view name) {
   KW_SQL base;
-  if (base.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort, 0) != 0) {
+  if (base.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
+                   0) != 0) {
     if (base.Select_Base(dbparam::kPlantBase) != 0) {
       const std::string value = base.escape(name);
       // A lookup that failed says nothing about the name: no insertion then,

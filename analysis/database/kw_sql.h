@@ -6,24 +6,24 @@
 // columns in order.
 #pragma once
 
-#include "kw_mysql.h"
-#include "sql_records.h"
-
 #include <array>
 #include <string>
 #include <string_view>
 
+#include "kw_mysql.h"
+#include "sql_records.h"
+
 class KW_SQL : public KW_DATABASE, public KW_RF {
-public:
+ public:
   static constexpr std::array<std::string_view, 10> kPictureNames = {
-      "Picture", "Picture id", "User name", "Experiment", "Picture name",
-      "Plate name", "Age", "Media", "Number of plant", "Genotype"};
+      "Picture",    "Picture id", "User name", "Experiment",      "Picture name",
+      "Plate name", "Age",        "Media",     "Number of plant", "Genotype"};
   static constexpr std::array<std::string_view, 9> kMainRootNames = {
-      "Main Root", "Main root id", "Plant id", "MR path length", "MR vector length",
+      "Main Root",       "Main root id", "Plant id", "MR path length", "MR vector length",
       "MR vector angle", "Number LR/MR", "Genotype", "Picture id"};
   static constexpr std::array<std::string_view, 10> kSecondaryRootNames = {
-      "Secondary Root", "Secondary root id", "LR id", "LR path length", "LR vector length",
-      "LR vector angle", "Position", "Number LR/LR", "LR order", "Parent id"};
+      "Secondary Root",  "Secondary root id", "LR id",        "LR path length", "LR vector length",
+      "LR vector angle", "Position",          "Number LR/LR", "LR order",       "Parent id"};
   static constexpr std::array<std::string_view, 3> kGenotypeNames = {"Genotype", "Genotype id", "Genotype"};
   static constexpr std::array<std::string_view, 3> kMediaNames = {"Media", "Media id", "Media"};
 
@@ -56,7 +56,7 @@ public:
   // "`table`.`column`", a column as the criteria of a query name it.
   static std::string Column_Name(std::string_view table, std::string_view column);
 
-private:
+ private:
   int insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, int lr_id);
   int logFailedRow(int rc, const char* table);
   static int addName(const std::array<std::string_view, 3>& names, std::string_view name);

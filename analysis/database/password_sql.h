@@ -9,7 +9,7 @@
 #include <string_view>
 
 class PasswordSQL {
-public:
+ public:
   static constexpr std::string_view kTitle = "Mysql Administrator Permission";
   static constexpr std::string_view kPrompt = "MySQL administrator Password:";
   static constexpr std::string_view kHint = "(leave blank for default)";
@@ -34,7 +34,7 @@ public:
   const std::string& password() const { return m_password; }
   Result result() const { return m_result; }
 
-private:
+ private:
   std::string m_field;
   std::string m_password;
   Result m_result = Result::Cancel;

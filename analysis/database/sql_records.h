@@ -15,7 +15,7 @@
 // One lateral root of any order, with the three values that place it in the
 // Secondary Root table (set by the insertion).
 class INFO_LR {
-public:
+ public:
   INFO_LR() = default;
   INFO_LR(const INFO_LR&) = default;
   INFO_LR(INFO_LR&&) noexcept = default;
@@ -37,7 +37,7 @@ public:
 
 // One plant: its main root and the lateral roots of order 1.
 class INFO_MR {
-public:
+ public:
   INFO_MR() = default;
   INFO_MR(const INFO_MR&) = default;
   INFO_MR(INFO_MR&&) noexcept = default;
@@ -55,7 +55,7 @@ public:
 
 // One analysed picture with all its plants.
 class INFO_PICTURE {
-public:
+ public:
   INFO_PICTURE() = default;
   INFO_PICTURE(const INFO_PICTURE&) = default;
   INFO_PICTURE(INFO_PICTURE&&) noexcept = default;
@@ -76,7 +76,7 @@ public:
 
 // A Picture row.
 class SQL_PICTURE {
-public:
+ public:
   SQL_PICTURE() = default;
   SQL_PICTURE(const SQL_PICTURE&) = default;
   SQL_PICTURE(SQL_PICTURE&&) noexcept = default;
@@ -97,7 +97,7 @@ public:
 
 // A Main Root row and the values derived from it by the query.
 class SQL_MR {
-public:
+ public:
   SQL_MR() = default;
   SQL_MR(const SQL_MR&) = default;
   SQL_MR(SQL_MR&&) noexcept = default;
@@ -126,7 +126,7 @@ public:
 
 // A Secondary Root row.
 class SQL_LR {
-public:
+ public:
   SQL_LR() = default;
   SQL_LR(const SQL_LR&) = default;
   SQL_LR(SQL_LR&&) noexcept = default;

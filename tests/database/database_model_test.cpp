@@ -1,16 +1,16 @@
 // Parts of the database layer that need no server: the administrator
 // password dialog, where a connection goes, escaping without a connection,
 // the name lists and the records.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
 #include "batch_frontend.h"
 #include "kw_sql.h"
 #include "password_sql.h"
 #include "scripted_frontend.h"
 #include "test_env.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <set>
 
 using FRONTEND::ScriptedFrontend;
 
@@ -18,7 +18,7 @@ namespace {
 
 // Sets or clears one environment variable for the lifetime of the guard.
 class EnvGuard {
-public:
+ public:
   EnvGuard(const char* name, const char* value) : m_name(name) {
     if (const char* old = std::getenv(name)) m_old = old;
     if (value != nullptr)
@@ -35,7 +35,7 @@ public:
       ::unsetenv(m_name);
   }
 
-private:
+ private:
   const char* m_name;
   std::optional<std::string> m_old;
 };
@@ -155,7 +155,7 @@ TEST(ConnectionTargetTest, EnvironmentOverridesHostPortAndSocket) {
 }
 
 class ConnectionFailureTest : public testenv::HomeTest {
-protected:
+ protected:
   ScriptedFrontend script;
   FRONTEND::ScopedFrontend scope{script};
 };
@@ -165,7 +165,8 @@ TEST_F(ConnectionFailureTest, UnusablePortFailsTheConnectionWithTheUsualMessage)
   KW_MYSQL c;
   EXPECT_EQ(c.Connect("localhost", "root", "secret", 3306, 1), 0);
   EXPECT_FALSE(c.isConnected());
-  EXPECT_EQ(script.messages(), std::vector<std::string>{"Failure of the attempted connection to the MySQL server"});
+  EXPECT_EQ(script.messages(),
+            std::vector<std::string>{"Failure of the attempted connection to the MySQL server"});
   const std::string log = readLog("log_sql.txt");
   EXPECT_NE(log.find("MORVANE_DB_PORT is not a port number: not-a-port"), std::string::npos) << log;
   EXPECT_NE(log.find("password ******,port 3306\n"), std::string::npos) << log;

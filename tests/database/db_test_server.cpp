@@ -1,10 +1,10 @@
 #include "db_test_server.h"
 
-#include "database_setup.h"
-#include "kw_mysql.h"
-
 #include <cstdlib>
 #include <fstream>
+
+#include "database_setup.h"
+#include "kw_mysql.h"
 
 namespace dbtest {
 
@@ -32,7 +32,8 @@ MysqlHandle RootConnection::connect(std::string& error) {
     return h;
   }
   mysql_options(h.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (mysql_real_connect(h.get(), "localhost", "root", "", nullptr, 0, m_server.socket.c_str(), 0) == nullptr) {
+  if (mysql_real_connect(h.get(), "localhost", "root", "", nullptr, 0, m_server.socket.c_str(), 0) ==
+      nullptr) {
     error = std::string("root connection to the private server failed: ") + mysql_error(h.get());
     h.reset();
   }
@@ -98,7 +99,8 @@ void ServerTest::SetUp() {
   testenv::HomeTest::SetUp();
   const auto address = PrivateServer();
   if (!address) {
-    if (std::getenv("CI") != nullptr) FAIL() << "the private MariaDB server is missing in CI (MORVANE_DB_ENV)";
+    if (std::getenv("CI") != nullptr)
+      FAIL() << "the private MariaDB server is missing in CI (MORVANE_DB_ENV)";
     GTEST_SKIP() << "no private MariaDB server; run through ctest (fixture mariadb)";
   }
   server = *address;

@@ -5,13 +5,13 @@
 // what the program wrote without going through the code under test.
 #pragma once
 
-#include "mysql_handles.h"
-#include "scripted_frontend.h"
-#include "test_env.h"
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "mysql_handles.h"
+#include "scripted_frontend.h"
+#include "test_env.h"
 
 namespace dbtest {
 
@@ -29,7 +29,7 @@ using Row = std::vector<std::optional<std::string>>;
 // closes its own connection, as the program shuts the client library down
 // whenever its last connection closes.
 class RootConnection {
-public:
+ public:
   explicit RootConnection(const ServerAddress& server) : m_server(server) {}
   // True when the server accepts root.
   bool ok();
@@ -40,7 +40,7 @@ public:
   // The single value of a SELECT, or nothing.
   std::optional<std::string> value(const std::string& statement);
 
-private:
+ private:
   MysqlHandle connect(std::string& error);
   ServerAddress m_server;
 };
@@ -49,7 +49,7 @@ private:
 // connections going to the private server, which holds neither the program's
 // account nor the database "plant" when the test starts.
 class ServerTest : public testenv::HomeTest {
-protected:
+ protected:
   void SetUp() override;
   void TearDown() override;
 
@@ -61,7 +61,7 @@ protected:
   FRONTEND::ScriptedFrontend script;
   ServerAddress server;
 
-private:
+ private:
   std::optional<FRONTEND::ScopedFrontend> m_scope;
   std::optional<RootConnection> m_root;
 };

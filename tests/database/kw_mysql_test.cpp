@@ -1,15 +1,15 @@
 // The connection layer against the private MariaDB server: connecting and
 // its log, choosing a database, reading stored results, and the set-up of
 // the program's account and database.
-#include "database_setup.h"
-#include "db_test_server.h"
-#include "kw_log.h"
-#include "kw_sql.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+
+#include "database_setup.h"
+#include "db_test_server.h"
+#include "kw_log.h"
+#include "kw_sql.h"
 
 using dbtest::ServerTest;
 
@@ -17,7 +17,9 @@ namespace {
 
 constexpr const char* kConnectFailure = "Failure of the attempted connection to the MySQL server";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 // How often the given connection has changed its database so far.
 int changeDbCount(KW_DATABASE& c) {
@@ -73,7 +75,8 @@ TEST_F(ConnectionTest, FailedConnectShowsTheMessageOnlyWhenAskedAndNeverLogsTheP
   const std::string log = readLog("log_sql.txt");
   EXPECT_FALSE(contains(log, "S3cr3t!")) << log;
   EXPECT_TRUE(contains(log, "size name_host 9,user_name 4,passwd 7\n")) << log;
-  EXPECT_TRUE(contains(log, std::string(kConnectFailure) + " Access denied for user 'root'@'localhost'")) << log;
+  EXPECT_TRUE(contains(log, std::string(kConnectFailure) + " Access denied for user 'root'@'localhost'"))
+      << log;
   EXPECT_TRUE(contains(log, "hostname localhost,user root,password *******,port 3306\n")) << log;
   EXPECT_TRUE(contains(log, "namehost localhost,userid root,passwd *******,ports 3306\n")) << log;
   EXPECT_TRUE(contains(log, "namehost localhost,userid nobody,passwd *******,ports 3306\n")) << log;
@@ -96,7 +99,8 @@ TEST_F(ConnectionTest, SelectBaseWithAnEmptyNameSendsNothing) {
   const std::string log = readLog("log_sql.txt");
   EXPECT_TRUE(contains(log, "Connection to the base succeed 0\n")) << log;
   EXPECT_TRUE(contains(log, "Failure of the attempted connection to the database 1\n")) << log;
-  EXPECT_TRUE(contains(log, "Failure of the attempted connection to the database Unknown database 'no_such_base'\n"))
+  EXPECT_TRUE(
+      contains(log, "Failure of the attempted connection to the database Unknown database 'no_such_base'\n"))
       << log;
   EXPECT_TRUE(script.shown.empty());
 }
@@ -110,8 +114,9 @@ TEST_F(ConnectionTest, QueryLogsItsCodeAndErrorsExecuteLogsNothing) {
   EXPECT_EQ(c.Execute("SELEKT 1"), 0);
   EXPECT_EQ(c.Execute("DO 1"), 1);
   const std::string log = readLog("log_sql.txt");
-  EXPECT_TRUE(log.starts_with("query 0\nquery 1\nmysql_errno(&mysqlconnexion) 1064\n"
-                              "mysql_errno(&mysqlconnexion) You have an error in your SQL syntax"))
+  EXPECT_TRUE(
+      log.starts_with("query 0\nquery 1\nmysql_errno(&mysqlconnexion) 1064\n"
+                      "mysql_errno(&mysqlconnexion) You have an error in your SQL syntax"))
       << log;
   // Nothing after the Query failure's two lines: Execute wrote nothing.
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
@@ -184,7 +189,8 @@ TEST_F(ConnectionTest, ColumnListsTakeTheSecondColumnCutTo49Characters) {
   EXPECT_TRUE(contains(readLog("log_sql.txt"), "myRESULT->row_count 0\n"));
 
   const std::string fifty(50, 'n');
-  ASSERT_EQ(root().exec("INSERT INTO other.names VALUES (1,'Col-0'),(2,'" + fifty + "'),(3,NULL),(4,'Wassilewskija')"),
+  ASSERT_EQ(root().exec("INSERT INTO other.names VALUES (1,'Col-0'),(2,'" + fifty +
+                        "'),(3,NULL),(4,'Wassilewskija')"),
             "");
   TruncateLog(logname::kSql);
   ASSERT_EQ(c.Query("SELECT * FROM names ORDER BY id"), 1);
@@ -223,7 +229,8 @@ TEST_F(AccountTest, EmptyAdministratorPasswordCreatesTheAccountOnceAndASecondSet
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "1");
   // Two statements: the lookup and FLUSH PRIVILEGES, both successful.
   const std::string log = readLog("log_sql.txt");
-  EXPECT_TRUE(contains(log, "Connection to the base succeed 0\nquery 0\nquery 0\nDisconnection to the base succeed\n"))
+  EXPECT_TRUE(contains(
+      log, "Connection to the base succeed 0\nquery 0\nquery 0\nDisconnection to the base succeed\n"))
       << log;
 
   // The account's password is the one given.

@@ -1,12 +1,13 @@
 // The tables of "plant" and the insertion of analysed pictures, against the
 // private MariaDB server.
-#include "db_test_server.h"
 #include "kw_sql.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+#include "db_test_server.h"
 
 using dbtest::Row;
 using dbtest::ServerTest;
@@ -63,10 +64,12 @@ Row row(std::initializer_list<const char*> cells) {
   return r;
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 class InsertionTest : public ServerTest {
-protected:
+ protected:
   void SetUp() override {
     ServerTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
@@ -83,9 +86,7 @@ protected:
     c.Disconnect();
   }
 
-  std::vector<Row> pictures() {
-    return root().rows("SELECT * FROM plant.Picture ORDER BY `Picture id`");
-  }
+  std::vector<Row> pictures() { return root().rows("SELECT * FROM plant.Picture ORDER BY `Picture id`"); }
   std::vector<Row> mainRoots() {
     return root().rows("SELECT * FROM plant.`Main Root` ORDER BY `Main root id`");
   }
@@ -110,7 +111,8 @@ TEST_F(InsertionTest, CreateTablesTwiceKeepsTheRows) {
 
 TEST_F(InsertionTest, PictureWithoutPlantsIsOnePictureRow) {
   import(picture("p1.bmp"));
-  EXPECT_EQ(pictures(), (std::vector<Row>{row({"1", "ana", "exp1", "p1.bmp", "plate 3", "8", "MS", "0", "Col-0"})}));
+  EXPECT_EQ(pictures(),
+            (std::vector<Row>{row({"1", "ana", "exp1", "p1.bmp", "plate 3", "8", "MS", "0", "Col-0"})}));
   EXPECT_TRUE(mainRoots().empty());
   EXPECT_TRUE(secondaryRoots().empty());
   EXPECT_TRUE(script.shown.empty());
@@ -168,14 +170,15 @@ TEST_F(InsertionTest, TreesAreInsertedDepthFirstWithOrdersAndParents) {
   // id, LR id, path length, LR order, Parent id.
   EXPECT_EQ(root().rows("SELECT `Secondary root id`, `LR id`, `LR path length`, `LR order`, `Parent id`, "
                         "`Number LR/LR` FROM plant.`Secondary Root` ORDER BY 1"),
-            (std::vector<Row>{row({"1", "1", "1", "1", "1", "2"}),    // A on main root 1
-                              row({"2", "1", "2", "2", "1", "1"}),    // A1 on A
-                              row({"3", "1", "3", "3", "2", "0"}),    // A1a on A1
-                              row({"4", "2", "4", "2", "1", "0"}),    // A2 on A
-                              row({"5", "2", "5", "1", "1", "0"}),    // B on main root 1
+            (std::vector<Row>{row({"1", "1", "1", "1", "1", "2"}),     // A on main root 1
+                              row({"2", "1", "2", "2", "1", "1"}),     // A1 on A
+                              row({"3", "1", "3", "3", "2", "0"}),     // A1a on A1
+                              row({"4", "2", "4", "2", "1", "0"}),     // A2 on A
+                              row({"5", "2", "5", "1", "1", "0"}),     // B on main root 1
                               row({"6", "1", "6", "1", "2", "0"})}));  // C on main root 2
-  EXPECT_EQ(root().rows("SELECT `Main root id`, `Plant id`, `Number LR/MR` FROM plant.`Main Root` ORDER BY 1"),
-            (std::vector<Row>{row({"1", "1", "2"}), row({"2", "2", "1"})}));
+  EXPECT_EQ(
+      root().rows("SELECT `Main root id`, `Plant id`, `Number LR/MR` FROM plant.`Main Root` ORDER BY 1"),
+      (std::vector<Row>{row({"1", "1", "2"}), row({"2", "2", "1"})}));
 }
 
 TEST_F(InsertionTest, ImportingTheSamePictureTwiceGivesNewIds) {
@@ -257,7 +260,8 @@ TEST_F(InsertionTest, AFailedPictureRowShowsTheServersErrorAndInsertsNothing) {
   addPlant(p, plant(1, 1, 1));
   import(p);
   ASSERT_EQ(script.messages().size(), 1u);
-  EXPECT_TRUE(contains(script.messages()[0], "Data too long for column 'Picture name'")) << script.messages()[0];
+  EXPECT_TRUE(contains(script.messages()[0], "Data too long for column 'Picture name'"))
+      << script.messages()[0];
   const std::string log = readLog("log_sql.txt");
   EXPECT_TRUE(contains(log, "query 1 insertion_table_secondary\nmysql_error Data too long")) << log;
   EXPECT_TRUE(pictures().empty());
@@ -286,7 +290,8 @@ TEST_F(InsertionTest, AFailedRootRowSkipsOnlyItsOwnBranches) {
   EXPECT_EQ(root().rows("SELECT `LR id`, `LR path length`, `LR order` FROM plant.`Secondary Root`"),
             (std::vector<Row>{row({"2", "8", "1"})}));
   const std::string log = readLog("log_sql.txt");
-  EXPECT_TRUE(contains(log, "insertion_table_main_root\nmysql_error Data too long for column 'Genotype'")) << log;
+  EXPECT_TRUE(contains(log, "insertion_table_main_root\nmysql_error Data too long for column 'Genotype'"))
+      << log;
   EXPECT_TRUE(contains(log, " insertion_table_secondary\nmysql_error ")) << log;
 }
 

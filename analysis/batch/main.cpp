@@ -1,5 +1,6 @@
 // morvane-batch: the analysis and database work of Morvane without a window.
 #include "batch_frontend.h"
+#include "image_commands.h"
 #include "pic_doc.h"
 
 #include <cstdio>
@@ -12,7 +13,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: morvane-batch info FILE.bmp\n"
-               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n");
+               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s",
+               kImageCommandsUsage);
   return 2;
 }
 
@@ -69,5 +71,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "info") return info(args);
   if (command == "convert") return convert(args);
+  if (command == "synth") return RunSynthCommand(args);
+  if (command == "steps") return RunStepsCommand(args);
   return usage();
 }

@@ -1,0 +1,18 @@
+// The image commands of morvane-batch: writing a synthetic plate and
+// applying image steps to a picture.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise]
+// Writes a generated plate and its ground truth (OUT with ".txt" in place of
+// ".bmp"). Returns the exit status.
+int RunSynthCommand(const std::vector<std::string>& args);
+
+// steps IN.bmp OUT.bmp STEP... [--depth N]
+// Applies the steps in order and saves the result; prints one line per step.
+int RunStepsCommand(const std::vector<std::string>& args);
+
+// The usage lines of both commands.
+extern const char* const kImageCommandsUsage;

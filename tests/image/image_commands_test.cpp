@@ -1,0 +1,88 @@
+// The synth and steps commands of morvane-batch.
+#include "image_commands.h"
+#include "ima_ana.h"
+#include "scripted_frontend.h"
+#include "synth_plate.h"
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+class ImageCommandsTest : public testenv::HomeTest {
+protected:
+  FRONTEND::ScriptedFrontend script;
+  FRONTEND::ScopedFrontend scope{script};
+  std::string file(const std::string& name) const { return (home / name).string(); }
+};
+
+TEST_F(ImageCommandsTest, SynthWritesThePlateAndItsGroundTruthBesideIt) {
+  ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "3", "--seed", "4"}), 0);
+  KW_PicDoc doc;
+  ASSERT_NE(doc.LoadBitmap(file("plate.bmp")), nullptr);
+  synth::PlateOptions options;
+  options.dpi = 150;
+  options.plants = 3;
+  options.seed = 4;
+  const synth::Plate plate = synth::MakePlate(options);
+  EXPECT_EQ(doc.pixels, plate.pixels);
+  EXPECT_EQ(testenv::ReadFile(file("plate.txt")), synth::TruthText(plate, options));
+
+  EXPECT_EQ(RunSynthCommand({file("a.bmp"), "--dpi", "100"}), 2);
+  EXPECT_EQ(RunSynthCommand({file("a.bmp"), "--plants", "many"}), 2);
+  EXPECT_EQ(RunSynthCommand({file("a.png")}), 2);
+  EXPECT_EQ(RunSynthCommand({}), 2);
+  EXPECT_FALSE(std::filesystem::exists(file("a.bmp")));
+  EXPECT_EQ(RunSynthCommand({file("missing/a.bmp"), "--dpi", "150"}), 1);
+}
+
+TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
+  ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "2"}), 0);
+  ASSERT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "bw=80", "removebox", "noise=Average", "dilate",
+                             "skeletonize", "--depth", "1"}),
+            0);
+  KW_ImaAna expected;
+  ASSERT_NE(expected.LoadBitmap(file("plate.bmp")), nullptr);
+  Binarise(expected.pixels.data(), expected.pixels.data(), expected.width, expected.height, 80);
+  expected.RemoveBox();
+  expected.ApplyVoteFilter(VoteMethodIndex("Average"));
+  expected.CutMargins();
+  expected.Dilate();
+  expected.Skeletonize();
+  KW_PicDoc out;
+  ASSERT_NE(out.LoadBitmap(file("out.bmp")), nullptr);
+  EXPECT_EQ(out.bitCount, 1);
+  EXPECT_EQ(out.width, expected.width);
+  EXPECT_EQ(out.pixels, expected.pixels);
+}
+
+TEST_F(ImageCommandsTest, AFailingBoxIsReportedAndTheNextStepsStillRun) {
+  ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "1"}), 0);
+  // The second frame removal finds no rim in the cropped picture.
+  ASSERT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "fixedbw", "removebox", "removebox", "cutmargins"}),
+            0);
+  EXPECT_EQ(script.messages(), std::vector<std::string>{"Impossible to find the box!"});
+  KW_ImaAna expected;
+  ASSERT_NE(expected.LoadBitmap(file("plate.bmp")), nullptr);
+  expected.FixedBinarise();
+  expected.RemoveBox();
+  expected.CutMargins();
+  KW_PicDoc out;
+  ASSERT_NE(out.LoadBitmap(file("out.bmp")), nullptr);
+  EXPECT_EQ(out.bitCount, 24);  // the depth of the input
+  EXPECT_EQ(out.pixels, expected.pixels);
+}
+
+TEST_F(ImageCommandsTest, BadStepsAndFilesAreRefusedBeforeAnythingIsWritten) {
+  ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "1"}), 0);
+  for (const char* bad : {"bw=30", "bw=121", "bw=", "bw=9x", "noise=Median", "erode", "noise="}) {
+    EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "fixedbw", bad}), 2) << bad;
+  }
+  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp")}), 2);
+  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "dilate", "--depth", "7"}), 2);
+  EXPECT_FALSE(std::filesystem::exists(file("out.bmp")));
+  testenv::WriteFile(file("junk.bmp"), "not a bitmap");
+  EXPECT_EQ(RunStepsCommand({file("junk.bmp"), file("out.bmp"), "dilate"}), 1);
+  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("missing/out.bmp"), "dilate"}), 1);
+  EXPECT_FALSE(std::filesystem::exists(file("out.bmp")));
+}

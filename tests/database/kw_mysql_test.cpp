@@ -304,3 +304,49 @@ TEST_F(ConnectionTest, AResultNobodyStoredDoesNotBlockTheNextStatement) {
   // Storing twice gives no second result: the first one is already taken.
   EXPECT_EQ(c.Store_Result(), 0);
 }
+
+TEST_F(ConnectionTest, ClosingOneConnectionLeavesAnotherOpenOneWorking) {
+  // A genotype lookup may open its own connection while another is open.
+  KW_DATABASE outer;
+  ASSERT_EQ(outer.Connect("localhost", "root", "", 3306, 1), 1);
+  {
+    KW_DATABASE inner;
+    ASSERT_EQ(inner.Connect("localhost", "root", "", 3306, 1), 1);
+    EXPECT_EQ(inner.Query("SELECT 1"), 1);
+    // inner is released by its destructor, without Disconnect.
+  }
+  ASSERT_EQ(outer.Query("SELECT 'still here'"), 1);
+  ASSERT_EQ(outer.Store_Result(), 1);
+  std::string v;
+  outer.Get_Value(v, 0, 0);
+  EXPECT_EQ(v, "still here");
+  EXPECT_EQ(outer.Select_Base("mysql"), 1);
+  EXPECT_EQ(outer.Disconnect(), 1);
+  // And the library comes back for the next connection.
+  KW_DATABASE next;
+  EXPECT_EQ(next.Connect("127.0.0.1", "root", "", 3306, 1), 1);
+}
+
+TEST_F(AccountTest, FindUserCountsAccountsAndInsertUserTakesAnyPassword) {
+  KW_DATABASE c;
+  ASSERT_EQ(c.Connect("127.0.0.1", "root", "", 3306, 1), 1);
+  // Without the mysql database selected the statement fails.
+  EXPECT_EQ(c.Find_User("root"), -1);
+  ASSERT_EQ(c.Select_Base("mysql"), 1);
+  EXPECT_EQ(c.Find_User("Morvane"), 0);
+  EXPECT_GE(c.Find_User("root"), 1);
+
+  // A password with quotes and a backslash is stored as typed.
+  const std::string password = "it's a \\ \"test\"";
+  EXPECT_EQ(c.Insert_User("Morvane", password), 1);
+  EXPECT_EQ(c.Find_User("Morvane"), 1);
+  // The account exists now: creating it again fails and changes nothing.
+  EXPECT_EQ(c.Insert_User("Morvane", "other"), 0);
+  c.Disconnect();
+
+  KW_MYSQL program;
+  EXPECT_EQ(program.Connect("localhost", "Morvane", password, 3306, 0), 1);
+  program.Disconnect();
+  EXPECT_EQ(program.Connect("localhost", "Morvane", "other", 3306, 0), 0);
+  EXPECT_FALSE(contains(readLog("log_sql.txt"), "test")) << readLog("log_sql.txt");
+}

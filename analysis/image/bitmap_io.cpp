@@ -14,6 +14,8 @@
 #include <ctime>
 #include <memory>
 
+#include <sys/mman.h>
+
 namespace {
 
 constexpr std::uint16_t kBitmapType = 0x4D42;  // "BM"
@@ -24,8 +26,10 @@ constexpr int kPaletteCapacity = 256;
 // Information header sizes met in practice; any other size field is taken as
 // garbage and the file is read as if the header had 40 bytes.
 constexpr std::array<std::uint32_t, 6> kKnownInfoHeaderSizes{40, 52, 56, 64, 108, 124};
-// Compressed data is read in pieces of this size.
+// Compressed data is read in pieces of this size, plain rows in blocks of
+// about kReadBlock bytes.
 constexpr std::size_t kChunkSize = std::size_t{1} << 16;
+constexpr std::uint64_t kReadBlock = std::uint64_t{1} << 20;
 // Rows are encoded into a buffer of about this size before each write.
 constexpr std::size_t kWriteBlock = std::size_t{1} << 20;
 
@@ -128,20 +132,57 @@ bool decodePlainRows(ByteSource& source, std::uint64_t start, std::int64_t width
                      bool topDown, std::uint64_t rowBytes, bool retryUnpadded, std::uint32_t* pixels,
                      DecodeRow decodeRow) {
   const auto h = static_cast<std::uint64_t>(height);
+  const std::uint64_t available = start < source.size() ? source.size() - start : 0;
   std::uint64_t stride = (rowBytes + 3) / 4 * 4;
   // The last row needs no padding after it.
-  const std::uint64_t padded = (h - 1) * stride + rowBytes;
-  const std::span<const std::uint8_t> data = source.fetch(start, padded);
-  if (data.size() < padded) {
-    if (!retryUnpadded || data.size() < h * rowBytes) return false;
+  if (available < (h - 1) * stride + rowBytes) {
+    if (!retryUnpadded || available < h * rowBytes) return false;
     stride = rowBytes;
   }
+  // Rows are fetched a block at a time, so a file needs no second buffer of
+  // its full size.
+  const std::uint64_t rowsPerBlock = std::max<std::uint64_t>(1, kReadBlock / stride);
   const auto w = static_cast<std::size_t>(width);
-  for (std::uint64_t k = 0; k < h; ++k) {
-    const std::uint64_t row = topDown ? h - 1 - k : k;
-    decodeRow(data.data() + k * stride, pixels + row * w, w);
+  for (std::uint64_t first = 0; first < h; first += rowsPerBlock) {
+    const std::uint64_t rows = std::min(rowsPerBlock, h - first);
+    const std::uint64_t bytes = (rows - 1) * stride + rowBytes;
+    const std::span<const std::uint8_t> data = source.fetch(start + first * stride, bytes);
+    if (data.size() < bytes) return false;  // the file shrank or could not be read
+    for (std::uint64_t r = 0; r < rows; ++r) {
+      const std::uint64_t k = first + r;
+      const std::uint64_t row = topDown ? h - 1 - k : k;
+      decodeRow(data.data() + r * stride, pixels + row * w, w);
+    }
   }
   return true;
+}
+
+// A picture buffer of count black pixels. Big buffers ask the system for
+// huge pages and map all their pages in one call: a 3000 x 3000 picture then
+// costs a few calls instead of thousands of page faults.
+std::vector<std::uint32_t> allocatePixels(std::size_t count) {
+  std::vector<std::uint32_t> pixels;
+  pixels.reserve(count);
+  constexpr std::uintptr_t kPage = 4096;
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const std::size_t bytes = count * sizeof(std::uint32_t);
+  if (bytes >= 2 * kHuge) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(pixels.data());
+    const std::uintptr_t end = begin + bytes;
+    const std::uintptr_t hugeBegin = (begin + kHuge - 1) / kHuge * kHuge;
+    const std::uintptr_t hugeEnd = end / kHuge * kHuge;
+    if (hugeBegin < hugeEnd)
+      ::madvise(reinterpret_cast<void*>(hugeBegin), hugeEnd - hugeBegin, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    // The pages wholly inside the buffer; an old kernel just refuses.
+    const std::uintptr_t pageBegin = (begin + kPage - 1) / kPage * kPage;
+    const std::uintptr_t pageEnd = end / kPage * kPage;
+    if (pageBegin < pageEnd)
+      ::madvise(reinterpret_cast<void*>(pageBegin), pageEnd - pageBegin, MADV_POPULATE_WRITE);
+#endif
+  }
+  pixels.resize(count);
+  return pixels;
 }
 
 // 4-bit run-length data. Every pixel starts as palette[0]; within a row the
@@ -302,7 +343,7 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
                                                             : 0;
   if (minRowBytes > 0 && dataBytes / static_cast<std::uint64_t>(h) < minRowBytes) return false;
 
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(count));
+  std::vector<std::uint32_t> pixels = allocatePixels(static_cast<std::size_t>(count));
   std::uint32_t* px = pixels.data();
   bool ok = false;
   switch (reader) {
@@ -341,9 +382,15 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
     case Reader::k24:
       ok = decodePlainRows(source, start, w, h, topDown, minRowBytes, true, px,
                            [](const std::uint8_t* src, std::uint32_t* dst, std::size_t n) {
-                             for (std::size_t x = 0; x < n; ++x, src += 3)
-                               dst[x] = static_cast<std::uint32_t>(src[0]) | (static_cast<std::uint32_t>(src[1]) << 8) |
-                                        (static_cast<std::uint32_t>(src[2]) << 16);
+                             // Four-byte loads; the last pixel of a row may have no fourth byte.
+                             std::size_t x = 0;
+                             for (; x + 1 < n; ++x, src += 3) {
+                               std::uint32_t v;
+                               std::memcpy(&v, src, 4);
+                               dst[x] = v & 0xFFFFFFU;
+                             }
+                             dst[x] = static_cast<std::uint32_t>(src[0]) | (static_cast<std::uint32_t>(src[1]) << 8) |
+                                      (static_cast<std::uint32_t>(src[2]) << 16);
                            });
       break;
     case Reader::k32:

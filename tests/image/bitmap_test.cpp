@@ -689,6 +689,37 @@ TEST_F(BitmapFileTest, RunLengthDataReadInPiecesFromAFile) {
   for (std::size_t i = 0; i < doc.pixels.size(); ++i) ASSERT_EQ(doc.pixels[i], i % 5 + 1) << i;
 }
 
+TEST_F(BitmapFileTest, LargePlainFilesReadInBlocks) {
+  // About 1.3 MB of rows: more than one read block, rows straddling blocks.
+  const int w = 701;
+  const int h = 600;
+  auto colour = [](int x, int row) {
+    return static_cast<std::uint32_t>((x * 7 + row * 13 * 256 + ((x ^ row) & 0xFF) * 65536) & 0xFFFFFF);
+  };
+  for (const bool pad : {true, false}) {
+    SCOPED_TRACE(pad ? "padded, top-down" : "unpadded, bottom-up");
+    BmpFile f;
+    f.width = w;
+    f.height = pad ? -h : h;
+    for (int k = 0; k < h; ++k) {
+      const int row = pad ? h - 1 - k : k;
+      for (int x = 0; x < w; ++x) addBgr(f.data, colour(x, row));
+      if (pad)
+        while (f.data.size() % 4 != 0) f.data.push_back(0);
+    }
+    const Bytes file = f.bytes();
+    const auto path = (home / "large.bmp").string();
+    testenv::WriteFile(path, std::string(file.begin(), file.end()));
+    KW_PicDoc doc;
+    ASSERT_NE(doc.LoadBitmap(path), nullptr);
+    ASSERT_EQ(doc.pixels.size(), static_cast<std::size_t>(w * h));
+    int wrong = 0;
+    for (int row = 0; row < h; ++row)
+      for (int x = 0; x < w; ++x) wrong += doc.At(x, row) != colour(x, row) ? 1 : 0;
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
 TEST_F(BitmapFileTest, OpenAndSaveFollowTheExtension) {
   const Bytes file = rgbFile(2, 2, true).bytes();
   const std::string bytes(file.begin(), file.end());

@@ -143,6 +143,18 @@ bool emptyTables() {
          run(h.get(), "TRUNCATE TABLE `Main Root`") && run(h.get(), "TRUNCATE TABLE `Secondary Root`");
 }
 
+// Rows in the three result tables, to make sure both ways stored everything.
+long long storedRows() {
+  const MysqlHandle h = rootConnection();
+  if (h == nullptr || !run(h.get(),
+                           "SELECT (SELECT COUNT(*) FROM `Picture`) + (SELECT COUNT(*) FROM `Main Root`) + "
+                           "(SELECT COUNT(*) FROM `Secondary Root`)"))
+    return -1;
+  const MysqlResult r(mysql_store_result(h.get()));
+  MYSQL_ROW row = r != nullptr ? mysql_fetch_row(r.get()) : nullptr;
+  return row != nullptr && row[0] != nullptr ? std::atoll(row[0]) : -1;
+}
+
 void BM_InsertPictureData(benchmark::State& state) {
   if (g_server == nullptr || !g_server->ready()) {
     state.SkipWithError("no database server");
@@ -171,6 +183,8 @@ void BM_InsertPictureData(benchmark::State& state) {
     }
   }
   if (!script.shown.empty()) state.SkipWithError(script.shown.front().text.c_str());
+  if (storedRows() != static_cast<long long>(kPictures) * kRowsPerPicture)
+    state.SkipWithError("not every row was stored");
   state.counters["rows"] = benchmark::Counter(
       static_cast<double>(kPictures) * kRowsPerPicture * static_cast<double>(state.iterations()),
       benchmark::Counter::kIsRate);
@@ -240,6 +254,8 @@ void BM_LoadDataLocalInfile(benchmark::State& state) {
       return;
     }
   }
+  if (storedRows() != static_cast<long long>(kPictures) * kRowsPerPicture)
+    state.SkipWithError("not every row was stored");
   state.counters["rows"] = benchmark::Counter(
       static_cast<double>(kPictures) * kRowsPerPicture * static_cast<double>(state.iterations()),
       benchmark::Counter::kIsRate);

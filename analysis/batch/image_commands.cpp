@@ -10,7 +10,7 @@
 #include <optional>
 
 const char* const kImageCommandsUsage =
-    "       morvane-batch synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise]\n"
+    "       morvane-batch synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise] [--grey]\n"
     "       morvane-batch steps IN.bmp OUT.bmp STEP... [--depth N]\n"
     "         STEP: bw=T (40..120), fixedbw, removebox, noise=NAME, cutmargins, dilate, skeletonize\n";
 
@@ -65,6 +65,7 @@ bool isDepth(long d) { return d == 1 || d == 4 || d == 8 || d == 16 || d == 24 |
 int RunSynthCommand(const std::vector<std::string>& args) {
   synth::PlateOptions options;
   std::string out;
+  int bitCount = 24;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if ((a == "--dpi" || a == "--plants" || a == "--seed") && i + 1 < args.size()) {
@@ -84,6 +85,8 @@ int RunSynthCommand(const std::vector<std::string>& args) {
       options.crossing = true;
     } else if (a == "--no-noise") {
       options.noise = false;
+    } else if (a == "--grey") {
+      bitCount = 8;
     } else if (out.empty() && !a.empty() && a[0] != '-') {
       out = a;
     } else {
@@ -95,12 +98,12 @@ int RunSynthCommand(const std::vector<std::string>& args) {
   const std::string truth = out.substr(0, out.size() - 4) + ".txt";
   const synth::Plate plate = synth::MakePlate(options);
   std::string error;
-  if (synth::WritePlate(plate, options, out, truth, error) == 0) {
+  if (synth::WritePlate(plate, options, out, truth, error, bitCount) == 0) {
     std::fprintf(stderr, "morvane-batch: %s\n", error.c_str());
     return 1;
   }
-  std::printf("%s: %d x %d, 24 bits, %d dpi, %zu plants; ground truth in %s\n", out.c_str(), plate.width,
-              plate.height, plate.dpi, plate.plants.size(), truth.c_str());
+  std::printf("%s: %d x %d, %d bits, %d dpi, %zu plants; ground truth in %s\n", out.c_str(), plate.width,
+              plate.height, bitCount, plate.dpi, plate.plants.size(), truth.c_str());
   return 0;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise]
+// synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise] [--grey]
 // Writes a generated plate and its ground truth (OUT with ".txt" in place of
 // ".bmp"). Returns the exit status.
 int RunSynthCommand(const std::vector<std::string>& args);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 class ImageCommandsTest : public testenv::HomeTest {
@@ -27,6 +28,22 @@ TEST_F(ImageCommandsTest, SynthWritesThePlateAndItsGroundTruthBesideIt) {
   const synth::Plate plate = synth::MakePlate(options);
   EXPECT_EQ(doc.pixels, plate.pixels);
   EXPECT_EQ(testenv::ReadFile(file("plate.txt")), synth::TruthText(plate, options));
+
+  // --grey: 8 bits of grey, each pixel the grey nearest to its colour.
+  ASSERT_EQ(RunSynthCommand({file("grey.bmp"), "--dpi", "150", "--plants", "3", "--seed", "4", "--grey"}), 0);
+  KW_PicDoc grey;
+  ASSERT_NE(grey.LoadBitmap(file("grey.bmp")), nullptr);
+  EXPECT_EQ(grey.bitCount, 8);
+  ASSERT_EQ(grey.pixels.size(), plate.pixels.size());
+  for (std::size_t i = 0; i < grey.pixels.size(); i += 7) {
+    const std::uint32_t g = grey.pixels[i], c = plate.pixels[i];
+    ASSERT_EQ(g >> 16, g & 0xFFU);
+    ASSERT_EQ((g >> 8) & 0xFFU, g & 0xFFU);
+    const std::uint32_t lo = std::min({c >> 16, (c >> 8) & 0xFFU, c & 0xFFU});
+    const std::uint32_t hi = std::max({c >> 16, (c >> 8) & 0xFFU, c & 0xFFU});
+    ASSERT_GE(g & 0xFFU, lo);
+    ASSERT_LE(g & 0xFFU, hi);
+  }
 
   EXPECT_EQ(RunSynthCommand({file("a.bmp"), "--dpi", "100"}), 2);
   EXPECT_EQ(RunSynthCommand({file("a.bmp"), "--plants", "many"}), 2);

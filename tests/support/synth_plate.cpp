@@ -310,12 +310,20 @@ std::string TruthText(const Plate& plate, const PlateOptions& options) {
 }
 
 int WritePlate(const Plate& plate, const PlateOptions& options, const std::string& bitmapPath,
-               const std::string& truthPath, std::string& error) {
+               const std::string& truthPath, std::string& error, int bitCount) {
+  if (bitCount != 24 && bitCount != 8) {
+    error = "a plate is written with 24 or 8 bits";
+    return 0;
+  }
   KW_PicDoc doc;
   doc.pixels = plate.pixels;
   doc.width = plate.width;
   doc.height = plate.height;
-  doc.bitCount = 24;
+  doc.bitCount = static_cast<std::uint16_t>(bitCount);
+  if (bitCount == 8) {
+    for (std::uint32_t v = 0; v < 256; ++v) doc.palette[v] = v << 16 | v << 8 | v;
+    doc.paletteCount = 256;
+  }
   doc.xPelsPerMeter = doc.yPelsPerMeter = static_cast<std::int32_t>(std::lround(plate.dpi / 0.0254));
   if (!doc.SaveBitmap(bitmapPath)) {
     error = "cannot write " + bitmapPath;

@@ -58,9 +58,10 @@ Plate MakePlate(const PlateOptions& options);
 // followed by one "lateral" line per lateral root.
 std::string TruthText(const Plate& plate, const PlateOptions& options);
 
-// Writes the plate as a 24-bit bitmap with its resolution, and the ground
-// truth text; 1 on success, 0 on failure (message in error).
+// Writes the plate as a bitmap with its resolution, and the ground truth
+// text; 1 on success, 0 on failure (message in error). bitCount 24 keeps the
+// colours; 8 writes 256 grey levels (a third of the size).
 int WritePlate(const Plate& plate, const PlateOptions& options, const std::string& bitmapPath,
-               const std::string& truthPath, std::string& error);
+               const std::string& truthPath, std::string& error, int bitCount = 24);
 
 }  // namespace synth

@@ -1,5 +1,6 @@
 // morvane-batch: the analysis and database work of Morvane without a window.
 #include "batch_frontend.h"
+#include "batch_palette.h"
 #include "image_commands.h"
 #include "pic_doc.h"
 
@@ -52,7 +53,11 @@ int convert(const std::vector<std::string>& args) {
   if (files.size() != 2) return usage();
   KW_PicDoc doc;
   if (!load(doc, files[0])) return 1;
-  if (depth != 0) doc.bitCount = static_cast<std::uint16_t>(depth);
+  if (depth != 0) {
+    // A picture without a usable table gets black and white or grey levels.
+    PreparePaletteForDepth(doc, depth);
+    doc.bitCount = static_cast<std::uint16_t>(depth);
+  }
   if (!doc.SaveBitmap(files[1])) {
     std::fprintf(stderr, "morvane-batch: cannot write %s\n", files[1].c_str());
     return 1;

@@ -1,0 +1,124 @@
+// morvane-batch run as a program: info and convert on small files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bitmap_io.h"
+#include "pic_doc.h"
+#include "test_env.h"
+
+namespace {
+
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class BatchProgramTest : public testenv::HomeTest {
+ protected:
+  ProgramRun run(const std::string& arguments) {
+    ProgramRun r;
+    const std::string outFile = (home / "stdout.txt").string();
+    const std::string errFile = (home / "stderr.txt").string();
+    const std::string command = std::string("'") + MORVANE_BATCH_PROGRAM + "' " + arguments + " >'" +
+                                outFile + "' 2>'" + errFile + "'";
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = testenv::ReadFile(outFile);
+    r.err = testenv::ReadFile(errFile);
+    return r;
+  }
+  std::string path(const std::string& name) const { return (home / name).string(); }
+  std::string quoted(const std::string& name) const { return "'" + path(name) + "'"; }
+
+  // A 6 x 2 24-bit picture of black, white and greys.
+  void writeSample(const std::string& name) {
+    KW_PicDoc doc;
+    doc.width = 6;
+    doc.height = 2;
+    doc.bitCount = 24;
+    doc.paletteCount = 0;
+    doc.xPelsPerMeter = 23622;
+    doc.yPelsPerMeter = 23621;
+    doc.pixels = {0, 0xFFFFFF, 0x808080, 0x111111, 0xFFFFFF, 0, 0xFFFFFF, 0, 0x222222, 0xEEEEEE, 0, 0xFFFFFF};
+    ASSERT_TRUE(doc.SaveBitmap(path(name)));
+  }
+};
+
+TEST_F(BatchProgramTest, InfoPrintsSizeDepthPaletteAndResolution) {
+  writeSample("sample.bmp");
+  const ProgramRun r = run("info " + quoted("sample.bmp"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            path("sample.bmp") + ": 6 x 2, 24 bits, 0 palette entries, 23622 x 23621 pixels per metre\n");
+}
+
+TEST_F(BatchProgramTest, UnreadableFilesGiveExitOneAndOneLine) {
+  testenv::WriteFile(home / "broken.bmp", "BM this is not a bitmap");
+  for (const std::string& name : {std::string("broken.bmp"), std::string("missing.bmp")}) {
+    SCOPED_TRACE(name);
+    ProgramRun r = run("info " + quoted(name));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "morvane-batch: cannot read " + path(name) + " as a bitmap\n");
+    r = run("convert " + quoted(name) + " " + quoted("out.bmp"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "morvane-batch: cannot read " + path(name) + " as a bitmap\n");
+    EXPECT_FALSE(std::filesystem::exists(home / "out.bmp"));
+  }
+}
+
+TEST_F(BatchProgramTest, ConvertToPaletteDepthsKeepsGreyPictures) {
+  writeSample("sample.bmp");
+  KW_PicDoc original;
+  ASSERT_NE(original.LoadBitmap(path("sample.bmp")), nullptr);
+  for (int depth : {8, 4, 1}) {
+    SCOPED_TRACE(depth);
+    const std::string out = "d" + std::to_string(depth) + ".bmp";
+    const ProgramRun r =
+        run("convert " + quoted("sample.bmp") + " " + quoted(out) + " --depth " + std::to_string(depth));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, path(out) + ": 6 x 2, " + std::to_string(depth) + " bits\n");
+    KW_PicDoc back;
+    ASSERT_NE(back.LoadBitmap(path(out)), nullptr);
+    EXPECT_EQ(back.bitCount, depth);
+    EXPECT_EQ(back.paletteCount, 1 << depth);
+    EXPECT_EQ(back.xPelsPerMeter, 23622);
+    for (std::size_t i = 0; i < original.pixels.size(); ++i) {
+      const std::uint32_t was = original.pixels[i];
+      const std::uint32_t now = back.pixels[i];
+      if (depth == 8 || was == 0 || was == 0xFFFFFF) {
+        EXPECT_EQ(now, was) << i;
+      } else {
+        // 4 bits: the nearest of 16 greys; 1 bit: black or white by nearness.
+        const int diff = static_cast<int>(now & 0xFF) - static_cast<int>(was & 0xFF);
+        EXPECT_LE(std::abs(diff), depth == 4 ? 8 : 127) << i;
+      }
+    }
+  }
+}
+
+TEST_F(BatchProgramTest, ConvertWithoutDepthKeepsTheFile) {
+  writeSample("sample.bmp");
+  const ProgramRun r = run("convert " + quoted("sample.bmp") + " " + quoted("copy.bmp"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testenv::ReadFile(home / "copy.bmp"), testenv::ReadFile(home / "sample.bmp"));
+}
+
+TEST_F(BatchProgramTest, BadArgumentsAndUnwritableTargets) {
+  writeSample("sample.bmp");
+  ProgramRun r = run("convert " + quoted("sample.bmp") + " " + quoted("x.bmp") + " --depth 3");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(std::filesystem::exists(home / "x.bmp"));
+  r = run("info");
+  EXPECT_EQ(r.status, 2);
+  r = run("convert " + quoted("sample.bmp") + " " + quoted("no-folder/x.bmp"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "morvane-batch: cannot write " + path("no-folder/x.bmp") + "\n");
+}
+
+}  // namespace

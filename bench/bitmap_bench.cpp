@@ -1,7 +1,5 @@
 // Loading and saving a 3000 x 3000 24-bit bitmap, next to reading and
 // writing the same number of bytes with one fread or fwrite call.
-#include "pic_doc.h"
-
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -9,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "pic_doc.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 // negative, each row padded to a multiple of 4 bytes.
 #include "bitmap_io.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -13,8 +15,6 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-
-#include <sys/mman.h>
 
 namespace {
 
@@ -38,9 +38,7 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-std::uint16_t get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t get32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -58,7 +56,7 @@ void put32(std::uint8_t* p, std::uint32_t v) {
 // file. fetch gives up to n bytes at offset; the view stays valid until the
 // next fetch.
 class ByteSource {
-public:
+ public:
   explicit ByteSource(std::span<const std::uint8_t> bytes) : m_memory(bytes), m_size(bytes.size()) {}
   ByteSource(std::FILE* file, std::uint64_t size) : m_file(file), m_size(size) {}
 
@@ -75,7 +73,7 @@ public:
     return {m_buffer.data(), got};
   }
 
-private:
+ private:
   std::span<const std::uint8_t> m_memory;
   std::FILE* m_file = nullptr;
   std::uint64_t m_size = 0;
@@ -84,7 +82,7 @@ private:
 
 // Byte-by-byte reading of run-length data, fetched in pieces.
 class ByteCursor {
-public:
+ public:
   ByteCursor(ByteSource& source, std::uint64_t start) : m_source(source), m_next(start) {}
 
   // False when the data has ended.
@@ -99,7 +97,7 @@ public:
     return true;
   }
 
-private:
+ private:
   ByteSource& m_source;
   std::uint64_t m_next;
   std::span<const std::uint8_t> m_chunk;
@@ -110,13 +108,20 @@ enum class Reader { kNone, k1, k4, k4Rle, k8, k8Rle, k16, k24, k32 };
 
 Reader chooseReader(std::uint16_t bits, std::uint32_t compression) {
   switch (bits) {
-    case 1: return Reader::k1;
-    case 4: return compression == 0 ? Reader::k4 : compression == 2 ? Reader::k4Rle : Reader::kNone;
-    case 8: return compression == 0 ? Reader::k8 : compression == 1 ? Reader::k8Rle : Reader::kNone;
-    case 16: return compression == 0 ? Reader::k16 : Reader::kNone;
-    case 24: return Reader::k24;
-    case 32: return compression == 0 ? Reader::k32 : Reader::kNone;
-    default: return Reader::kNone;
+    case 1:
+      return Reader::k1;
+    case 4:
+      return compression == 0 ? Reader::k4 : compression == 2 ? Reader::k4Rle : Reader::kNone;
+    case 8:
+      return compression == 0 ? Reader::k8 : compression == 1 ? Reader::k8Rle : Reader::kNone;
+    case 16:
+      return compression == 0 ? Reader::k16 : Reader::kNone;
+    case 24:
+      return Reader::k24;
+    case 32:
+      return compression == 0 ? Reader::k32 : Reader::kNone;
+    default:
+      return Reader::kNone;
   }
 }
 
@@ -307,10 +312,11 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
   // The colour table follows the information header; the pixel data starts at
   // the header's pixel-data offset when that lies behind header and table,
   // otherwise right where the table ends.
-  const bool knownSize =
-      std::find(kKnownInfoHeaderSizes.begin(), kKnownInfoHeaderSizes.end(), infoSize) != kKnownInfoHeaderSizes.end();
-  const std::uint64_t headerEnd =
-      knownSize && kFileHeaderSize + std::uint64_t{infoSize} <= offBits ? kFileHeaderSize + infoSize : kPlainHeaderEnd;
+  const bool knownSize = std::find(kKnownInfoHeaderSizes.begin(), kKnownInfoHeaderSizes.end(), infoSize) !=
+                         kKnownInfoHeaderSizes.end();
+  const std::uint64_t headerEnd = knownSize && kFileHeaderSize + std::uint64_t{infoSize} <= offBits
+                                      ? kFileHeaderSize + infoSize
+                                      : kPlainHeaderEnd;
   std::array<std::uint32_t, kPaletteCapacity> pal{};
   int palCount = 0;
   std::uint64_t start = kPlainHeaderEnd;
@@ -375,7 +381,8 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
                              for (std::size_t x = 0; x < n; ++x) {
                                const std::uint32_t v = get16(src + 2 * x);
                                // 5 bits per channel, bit 15 unused.
-                               dst[x] = ((v & 0x1F) << 3) | (((v >> 5) & 0x1F) << 11) | (((v >> 10) & 0x1F) << 19);
+                               dst[x] =
+                                   ((v & 0x1F) << 3) | (((v >> 5) & 0x1F) << 11) | (((v >> 10) & 0x1F) << 19);
                              }
                            });
       break;
@@ -389,7 +396,8 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
                                std::memcpy(&v, src, 4);
                                dst[x] = v & 0xFFFFFFU;
                              }
-                             dst[x] = static_cast<std::uint32_t>(src[0]) | (static_cast<std::uint32_t>(src[1]) << 8) |
+                             dst[x] = static_cast<std::uint32_t>(src[0]) |
+                                      (static_cast<std::uint32_t>(src[1]) << 8) |
                                       (static_cast<std::uint32_t>(src[2]) << 16);
                            });
       break;
@@ -409,7 +417,8 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
       ok = decodeRle8(cursor, w, h, pal, px);
       break;
     }
-    case Reader::kNone: break;
+    case Reader::kNone:
+      break;
   }
   if (!ok) return false;
 
@@ -446,7 +455,7 @@ int colourDistance(std::uint32_t a, std::uint32_t b) {
 // Remembers the nearest palette index of recently seen colours; pictures hold
 // few distinct colours, so most pixels skip the table search.
 class NearestIndexCache {
-public:
+ public:
   NearestIndexCache(const std::uint32_t* palette, int count) : m_palette(palette), m_count(count) {
     m_keys.fill(kEmpty);
   }
@@ -460,7 +469,7 @@ public:
     return m_values[slot];
   }
 
-private:
+ private:
   static constexpr int kBits = 12;
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;  // never a masked colour
   const std::uint32_t* m_palette;
@@ -469,9 +478,7 @@ private:
   std::array<std::uint8_t, std::size_t{1} << kBits> m_values{};
 };
 
-std::uint64_t rowBytesFor(std::uint16_t bits, std::uint64_t width) {
-  return (width * bits + 31) / 32 * 4;
-}
+std::uint64_t rowBytesFor(std::uint16_t bits, std::uint64_t width) { return (width * bits + 31) / 32 * 4; }
 
 // Writes the pixel rows, bottom row first, each padded with zeros to a
 // multiple of 4 bytes. write(data, n) returns false on failure.
@@ -561,8 +568,7 @@ std::vector<std::uint8_t> encodeHeaders(const KW_PicDoc& doc, int paletteCount) 
 // reading outside it.
 bool consistent(const KW_PicDoc& doc) {
   if (doc.width < 0 || doc.height < 0) return false;
-  return doc.pixels.size() ==
-         static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height);
+  return doc.pixels.size() == static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height);
 }
 
 }  // namespace

@@ -2,12 +2,12 @@
 // KW_PicDoc::LoadBitmap and KW_PicDoc::SaveBitmap, usable without a file.
 #pragma once
 
-#include "pic_doc.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "pic_doc.h"
 
 // Largest picture the reader accepts (width x height); larger headers are
 // refused instead of allocating gigabytes.

@@ -1,13 +1,13 @@
 // Feeds arbitrary bytes to the bitmap reader; whatever loads is written and
 // read back, and must come back with the same size and depth.
-#include "bitmap_io.h"
-#include "pic_doc.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 #include <vector>
+
+#include "bitmap_io.h"
+#include "pic_doc.h"
 
 namespace {
 // Keeps each run quick; the reader's own limit is far larger.
@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (doc.hasPicture() || doc.width != 0 || doc.height != 0) std::abort();
     return 0;
   }
-  if (doc.pixels.size() != static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height)) std::abort();
+  if (doc.pixels.size() != static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height))
+    std::abort();
   std::vector<std::uint8_t> saved;
   if (!SaveBitmapToMemory(doc, saved)) std::abort();
   KW_PicDoc back;
@@ -28,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (back.width != doc.width || back.height != doc.height || back.bitCount != doc.bitCount) std::abort();
   // 16-, 24- and 32-bit pictures come back pixel for pixel (16 bits after
   // the first reduction to 5 bits per channel).
-  if ((doc.bitCount == 24 || doc.bitCount == 32 || doc.bitCount == 16) && back.pixels != doc.pixels) std::abort();
+  if ((doc.bitCount == 24 || doc.bitCount == 32 || doc.bitCount == 16) && back.pixels != doc.pixels)
+    std::abort();
   return 0;
 }

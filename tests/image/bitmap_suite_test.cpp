@@ -1,11 +1,6 @@
 // The bitmap conformance suite: good files against their reference pictures,
 // bad and questionable files load or fail cleanly, and every picture that
 // loads survives a save and a reload.
-#include "bitmap_io.h"
-#include "pic_doc.h"
-#include "png_reader.h"
-#include "test_env.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +8,11 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "bitmap_io.h"
+#include "pic_doc.h"
+#include "png_reader.h"
+#include "test_env.h"
 
 namespace {
 
@@ -25,13 +25,13 @@ struct Reference {
 
 // Good files and the reference picture each must match.
 constexpr Reference kGood[] = {
-    {"pal1", "pal1"},         {"pal1wb", "pal1"},         {"pal1bg", "pal1bg"},
-    {"pal4", "pal4"},         {"pal4gs", "pal4gs"},       {"pal4rle", "pal4"},
-    {"pal8", "pal8"},         {"pal8gs", "pal8gs"},       {"pal8-0", "pal8"},
-    {"pal8rle", "pal8"},      {"pal8topdown", "pal8"},    {"pal8w124", "pal8w124"},
-    {"pal8w125", "pal8w125"}, {"pal8w126", "pal8w126"},   {"pal8nonsquare", "pal8nonsquare-e"},
-    {"pal8v4", "pal8"},       {"pal8v5", "pal8"},         {"rgb16", "rgb16"},
-    {"rgb24", "rgb24"},       {"rgb24pal", "rgb24"},      {"rgb32", "rgb24"},
+    {"pal1", "pal1"},         {"pal1wb", "pal1"},       {"pal1bg", "pal1bg"},
+    {"pal4", "pal4"},         {"pal4gs", "pal4gs"},     {"pal4rle", "pal4"},
+    {"pal8", "pal8"},         {"pal8gs", "pal8gs"},     {"pal8-0", "pal8"},
+    {"pal8rle", "pal8"},      {"pal8topdown", "pal8"},  {"pal8w124", "pal8w124"},
+    {"pal8w125", "pal8w125"}, {"pal8w126", "pal8w126"}, {"pal8nonsquare", "pal8nonsquare-e"},
+    {"pal8v4", "pal8"},       {"pal8v5", "pal8"},       {"rgb16", "rgb16"},
+    {"rgb24", "rgb24"},       {"rgb24pal", "rgb24"},    {"rgb32", "rgb24"},
 };
 
 // Files whose pixels are described by bit-field masks: not read.
@@ -81,7 +81,8 @@ TEST(BitmapSuite, ReferencePicturesAreMostlyOpaque) {
   for (const Reference& ref : kGood) {
     const auto png = testenv::ReadPng(suite / "html" / (std::string(ref.png) + ".png"));
     ASSERT_TRUE(png.has_value()) << ref.png;
-    const auto opaque = std::count_if(png->argb.begin(), png->argb.end(), [](std::uint32_t p) { return (p >> 24) == 0xFF; });
+    const auto opaque =
+        std::count_if(png->argb.begin(), png->argb.end(), [](std::uint32_t p) { return (p >> 24) == 0xFF; });
     EXPECT_EQ(static_cast<std::size_t>(opaque), png->argb.size()) << ref.png;
   }
 }
@@ -106,7 +107,8 @@ bool savesLosslessly(const KW_PicDoc& doc) {
   for (int i = 0; i < entries; ++i) colours.insert(doc.palette[static_cast<std::size_t>(i)] & 0xFFFFFF);
   if (static_cast<int>(colours.size()) != entries) return false;
   std::set<std::uint32_t> exact(doc.palette.begin(), doc.palette.begin() + entries);
-  return std::all_of(doc.pixels.begin(), doc.pixels.end(), [&exact](std::uint32_t p) { return exact.count(p) != 0; });
+  return std::all_of(doc.pixels.begin(), doc.pixels.end(),
+                     [&exact](std::uint32_t p) { return exact.count(p) != 0; });
 }
 
 TEST(BitmapSuite, EveryFileLoadsOrFailsAndSurvivesARoundTrip) {
@@ -129,7 +131,8 @@ TEST(BitmapSuite, EveryFileLoadsOrFailsAndSurvivesARoundTrip) {
       ++loaded;
       ASSERT_GT(doc.width, 0);
       ASSERT_GT(doc.height, 0);
-      ASSERT_EQ(doc.pixels.size(), static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height));
+      ASSERT_EQ(doc.pixels.size(),
+                static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height));
       const std::string copy = (out / file.filename()).string();
       ASSERT_TRUE(doc.SaveBitmap(copy));
       KW_PicDoc back;
@@ -158,8 +161,9 @@ TEST(BitmapSuite, BadFilesNeverLoadAsHugePictures) {
     KW_PicDoc doc;
     const bool ok = doc.LoadBitmap((suite / "b" / (std::string(name) + ".bmp")).string()) != nullptr;
     EXPECT_LE(doc.pixels.size(), kMaxBitmapPixels) << name;
-    if (std::string(name) == "badwidth" || std::string(name) == "reallybig" || std::string(name) == "badbitcount" ||
-        std::string(name) == "shortfile" || std::string(name) == "rgb16-880") {
+    if (std::string(name) == "badwidth" || std::string(name) == "reallybig" ||
+        std::string(name) == "badbitcount" || std::string(name) == "shortfile" ||
+        std::string(name) == "rgb16-880") {
       EXPECT_FALSE(ok) << name;
     }
   }

@@ -1,9 +1,4 @@
 // Bitmap files of the picture document: tiny files built byte by byte.
-#include "bitmap_io.h"
-#include "kw_log.h"
-#include "pic_doc.h"
-#include "test_env.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -12,6 +7,11 @@
 #include <regex>
 #include <string>
 #include <vector>
+
+#include "bitmap_io.h"
+#include "kw_log.h"
+#include "pic_doc.h"
+#include "test_env.h"
 
 namespace {
 
@@ -71,7 +71,8 @@ struct BmpFile {
     while (b.size() < off) b.push_back(0xAB);  // a gap before the pixels
     b.insert(b.end(), data.begin(), data.end());
     const std::uint32_t size = fileSize != 0 ? fileSize : static_cast<std::uint32_t>(b.size());
-    for (int i = 0; i < 4; ++i) b[2 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      b[2 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * i));
     return b;
   }
 };
@@ -87,7 +88,8 @@ Bytes save(const KW_PicDoc& doc) {
 // Rows given top row first, as one reads a picture.
 std::vector<std::uint32_t> bottomUp(const std::vector<std::vector<std::uint32_t>>& topFirst) {
   std::vector<std::uint32_t> out;
-  for (auto it = topFirst.rbegin(); it != topFirst.rend(); ++it) out.insert(out.end(), it->begin(), it->end());
+  for (auto it = topFirst.rbegin(); it != topFirst.rend(); ++it)
+    out.insert(out.end(), it->begin(), it->end());
   return out;
 }
 
@@ -106,7 +108,8 @@ BmpFile rgbFile(int w, int h, bool pad, bool topDown = false) {
   for (int k = 0; k < h; ++k) {
     const int row = topDown ? h - 1 - k : k;
     for (int x = 0; x < w; ++x)
-      addBgr(f.data, static_cast<std::uint32_t>(0x10000 * (row * 40 + 3) + 0x100 * (x * 30 + 7) + (x + row + 1)));
+      addBgr(f.data,
+             static_cast<std::uint32_t>(0x10000 * (row * 40 + 3) + 0x100 * (x * 30 + 7) + (x + row + 1)));
     if (pad)
       while (f.data.size() % 4 != 0) f.data.push_back(0);
   }
@@ -281,7 +284,7 @@ TEST(BitmapWrite, EightBitWithFullTableUsesNearestEntries) {
 
 TEST(BitmapWrite, NearestIndexRules) {
   const std::uint32_t table[4] = {0x102030, 0x405060, 0x102030, 0xFFFFFF};
-  EXPECT_EQ(NearestPaletteIndex(table, 4, 0x102030), 0);  // the first of equal entries
+  EXPECT_EQ(NearestPaletteIndex(table, 4, 0x102030), 0);    // the first of equal entries
   EXPECT_EQ(NearestPaletteIndex(table, 4, 0xFF102030), 0);  // the fourth byte does not count
   EXPECT_EQ(NearestPaletteIndex(table, 4, 0xF0F0F0), 3);
   EXPECT_EQ(NearestPaletteIndex(table, 0, 0x102030), 255);
@@ -605,8 +608,9 @@ TEST(BitmapRoundTrip, EveryDepthKeepsEveryPixel) {
         }
         const Bytes file = save(doc);
         EXPECT_EQ(read32(file, 2), file.size());
-        EXPECT_EQ(file.size(), 54 + 4 * static_cast<std::size_t>(entries) +
-                                   static_cast<std::size_t>(h) * ((static_cast<std::size_t>(w) * bits + 31) / 32 * 4));
+        EXPECT_EQ(file.size(),
+                  54 + 4 * static_cast<std::size_t>(entries) +
+                      static_cast<std::size_t>(h) * ((static_cast<std::size_t>(w) * bits + 31) / 32 * 4));
         KW_PicDoc back;
         ASSERT_TRUE(load(back, file));
         EXPECT_EQ(back.pixels, doc.pixels);
@@ -657,9 +661,9 @@ TEST_F(BitmapFileTest, LoadAndSaveThroughFiles) {
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result, doc.pixels.data());
   expectRgbPicture(doc, 5, 3);
-  EXPECT_TRUE(std::regex_match(doc.loadTime,
-                               std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] "
-                                          "[0-9]{4}\n")))
+  EXPECT_TRUE(std::regex_match(
+      doc.loadTime, std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] "
+                               "[0-9]{4}\n")))
       << doc.loadTime;
   const auto out = (home / "out.bmp").string();
   ASSERT_TRUE(doc.SaveBitmap(out));

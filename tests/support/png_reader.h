@@ -14,7 +14,8 @@ struct PngPicture {
   int height = 0;
   std::vector<std::uint32_t> argb;
   std::uint32_t at(int col, int rowFromTop) const {
-    return argb[static_cast<std::size_t>(col) + static_cast<std::size_t>(rowFromTop) * static_cast<std::size_t>(width)];
+    return argb[static_cast<std::size_t>(col) +
+                static_cast<std::size_t>(rowFromTop) * static_cast<std::size_t>(width)];
   }
 };
 

@@ -432,10 +432,9 @@ struct Thinner {
 int ThinPicture(std::uint32_t* pixels, int width, int height, int maxIterations) {
   const std::size_t n = pixelCount(width, height);
   if (n == 0) return 0;
-  Whiten(pixels, n);
-  // Between iterations the picture holds black and white only; strip any
-  // bits above the colour so the fast comparisons hold.
-  for (std::size_t i = 0; i < n; ++i) pixels[i] &= kColourMask;
+  // Whiten; between iterations the picture holds black and white only, and
+  // any bits above the colour are dropped so the fast comparisons hold.
+  for (std::size_t i = 0; i < n; ++i) pixels[i] = nonBlack(pixels[i]) ? kWhite : kBlack;
   if (width < 3 || height < 3) return 0;
   Thinner t{pixels, width, height, static_cast<std::size_t>(width), {}, {}, {}};
   t.collectInitialBorder();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -345,4 +346,79 @@ TEST_F(InsertionTest, WithoutAConnectionNothingCrashes) {
   EXPECT_NE(c.Insert_Main_Root(p.arbre[0], 1, 1), 0);
   EXPECT_EQ(c.Create_Tables(), 1);
   EXPECT_TRUE(pictures().empty());
+}
+
+namespace {
+
+// A random tree of lateral roots; lengths number the roots in depth-first
+// order (1, 2, 3 ...), so each stored row names its record.
+void growRandom(INFO_LR& root, std::uint32_t& seed, int depth, int& counter) {
+  const auto next = [&seed]() {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 16;
+  };
+  const int children = depth >= 4 ? 0 : static_cast<int>(next() % 4);
+  for (int i = 0; i < children; ++i) {
+    INFO_LR child = lateral(static_cast<float>(++counter), 1, 1, 1);
+    growRandom(child, seed, depth + 1, counter);
+    addChild(root, std::move(child));
+  }
+}
+
+struct StoredRoot {
+  int id, lrId, number, order, parent, branches;
+};
+
+// Checks that the children of (parent id, order) in the table are exactly
+// the given records, numbered from 1, and their own children likewise; ids
+// grow in depth-first order.
+void expectSameTree(const std::vector<StoredRoot>& rows, int parentId, int order,
+                    const std::vector<INFO_LR>& records, int& lastId) {
+  std::vector<StoredRoot> children;
+  for (const StoredRoot& r : rows)
+    if (r.parent == parentId && r.order == order) children.push_back(r);
+  std::sort(children.begin(), children.end(), [](auto& a, auto& b) { return a.lrId < b.lrId; });
+  ASSERT_EQ(children.size(), records.size()) << "parent " << parentId << " order " << order;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(children[i].lrId, static_cast<int>(i + 1));
+    EXPECT_EQ(children[i].number, static_cast<int>(records[i].length));
+    EXPECT_EQ(children[i].branches, records[i].nbr_child);
+    EXPECT_GT(children[i].id, lastId) << "not depth first";
+    lastId = children[i].id;
+    expectSameTree(rows, children[i].id, order + 1, records[i].children, lastId);
+  }
+}
+
+}  // namespace
+
+TEST_F(InsertionTest, RandomTreesComeBackFromTheirParentIdsAndOrders) {
+  std::uint32_t seed = 12345;
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(root().exec("DELETE FROM plant.`Main Root`"), "");
+    ASSERT_EQ(root().exec("DELETE FROM plant.`Secondary Root`"), "");
+    INFO_PICTURE p = picture("random.bmp");
+    int counter = 0;
+    for (int m = 0; m < 3; ++m) {
+      INFO_MR main = plant(static_cast<float>(m), 1, 1);
+      for (int l = 0; l < 3; ++l) {
+        INFO_LR r = lateral(static_cast<float>(++counter), 1, 1, 1);
+        growRandom(r, seed, 1, counter);
+        addLateral(main, std::move(r));
+      }
+      addPlant(p, std::move(main));
+    }
+    import(p);
+
+    std::vector<StoredRoot> rows;
+    for (const Row& r : root().rows("SELECT `Secondary root id`, `LR id`, `LR path length`, `LR order`, "
+                                    "`Parent id`, `Number LR/LR` FROM plant.`Secondary Root`"))
+      rows.push_back({std::stoi(*r[0]), std::stoi(*r[1]), std::stoi(*r[2]), std::stoi(*r[3]),
+                      std::stoi(*r[4]), std::stoi(*r[5])});
+    EXPECT_EQ(rows.size(), static_cast<std::size_t>(counter));
+    const auto mains = root().rows("SELECT `Main root id` FROM plant.`Main Root` ORDER BY 1");
+    ASSERT_EQ(mains.size(), 3u);
+    int lastId = 0;
+    for (std::size_t m = 0; m < mains.size(); ++m)
+      expectSameTree(rows, std::stoi(*mains[m][0]), 1, p.arbre[m].children, lastId);
+  }
 }

@@ -673,6 +673,10 @@ TEST_F(BitmapFileTest, LoadAndSaveThroughFiles) {
   EXPECT_FALSE(doc.hasPicture());
   EXPECT_FALSE(doc.loadTime.empty());
   EXPECT_FALSE(doc.SaveBitmap((home / "no-such-folder" / "x.bmp").string()));
+  // A folder is no bitmap, to read or to write.
+  EXPECT_EQ(doc.LoadBitmap(home.string()), nullptr);
+  EXPECT_FALSE(doc.hasPicture());
+  EXPECT_FALSE(doc.SaveBitmap(home.string()));
 }
 
 TEST_F(BitmapFileTest, RunLengthDataReadInPiecesFromAFile) {

@@ -450,6 +450,13 @@ int ThinPicture(std::uint32_t* pixels, int width, int height, int maxIterations)
 // ---------------------------------------------------------------------------
 // The document
 
+namespace {
+// A picture the steps may work on: some pixels, exactly width x height of them.
+bool validPicture(const KW_PicDoc& doc) {
+  return doc.width > 0 && doc.height > 0 && doc.pixels.size() == pixelCount(doc.width, doc.height);
+}
+}  // namespace
+
 KW_ImaAna::~KW_ImaAna() { ClearStepMarks(); }
 
 void KW_ImaAna::MakeBlackWhite() {
@@ -464,14 +471,14 @@ void KW_ImaAna::MakeBlackWhite() {
 }
 
 void KW_ImaAna::FixedBinarise() {
-  if (!hasPicture()) return;
+  if (!validPicture(*this)) return;
   ::Binarise(pixels.data(), pixels.data(), width, height, 90);
 }
 
 int KW_ImaAna::RemoveBox() {
   CheckStep(StepMark::RemoveBox);
   int cropped = 0;
-  if (width > 0 && height > 0 && hasPicture()) {
+  if (validPicture(*this)) {
     FilePtr log = createLog(logname::kDetectionBox);
     if (log) {
       std::FILE* f = log.get();
@@ -589,12 +596,12 @@ void KW_ImaAna::RemoveNoise() {
 
 int KW_ImaAna::ApplyVoteFilter(int method) {
   if (method < 0 || method >= kVoteMethodCount) return 0;
-  if (!hasPicture()) return 1;
+  if (!validPicture(*this)) return 1;
   return ::VoteFilter(pixels.data(), pixels.data(), width, height, method);
 }
 
 void KW_ImaAna::CutMargins(bool marks) {
-  if (!hasPicture() || width <= 0 || height <= 0) return;
+  if (!validPicture(*this)) return;
   const double W = width;
   const double H = height;
   // Colours of the optional marks, one per band.
@@ -640,7 +647,7 @@ void KW_ImaAna::Dilate() {
   CheckStep(StepMark::Dilate);
   TruncateLog(logname::kDilatation);
   AppendLog(logname::kDilatation, "\n********Dilatation\n");
-  if (hasPicture() && width > 0 && height > 0) {
+  if (validPicture(*this)) {
     std::vector<std::uint32_t> target;
     bool allocated = true;
     try {
@@ -681,21 +688,28 @@ void KW_ImaAna::Skeletonize() {
     std::fputs("\n********Skeletonization\n", log.get());
     log.reset();
   }
-  if (hasPicture()) ThinPicture(pixels.data(), width, height);
+  if (validPicture(*this)) ThinPicture(pixels.data(), width, height);
   refreshView();
   AppendLog(logname::kSkeletonization, "\n********Skeletonization end\n");
 }
 
 int KW_ImaAna::NeighbourCode(int col, int row) const {
+  if (!validPicture(*this)) return 0;
   return ::NeighbourCode(pixels.data(), width, height, col, row);
 }
 
 int KW_ImaAna::CountNeighboursOfSum(int col, int row, int r, int g, int b) const {
+  if (!validPicture(*this)) return 0;
   return ::CountNeighboursOfSum(pixels.data(), width, height, col, row, r, g, b);
 }
 
 void KW_ImaAna::Whiten() { ::Whiten(pixels.data(), pixels.size()); }
 
 int KW_ImaAna::NextLinePixel(int col, int row, int previousDirection, int& nextCol, int& nextRow) const {
+  if (!validPicture(*this)) {
+    nextCol = col;
+    nextRow = row;
+    return -1;
+  }
   return ::NextLinePixel(pixels.data(), width, height, col, row, previousDirection, nextCol, nextRow);
 }

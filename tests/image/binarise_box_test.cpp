@@ -252,3 +252,25 @@ TEST_F(RemoveBoxTest, EachRunStartsTheLogAnew) {
   const std::string log = readLog("log_detection_box.txt");
   EXPECT_EQ(log.find("********detection_box"), log.rfind("********detection_box"));
 }
+
+TEST_F(RemoveBoxTest, ADocumentWhosePixelsDoNotMatchItsSizeIsLeftAlone) {
+  // Too few pixels for the size it claims: no step may read past them.
+  KW_ImaAna doc;
+  doc.width = 400;
+  doc.height = 400;
+  doc.pixels.assign(100, 0xFFFFFF);
+  const auto before = doc.pixels;
+  EXPECT_EQ(doc.RemoveBox(), 0);
+  doc.FixedBinarise();
+  doc.CutMargins();
+  doc.Dilate();
+  doc.Skeletonize();
+  EXPECT_EQ(doc.ApplyVoteFilter(0), 1);
+  EXPECT_EQ(doc.pixels, before);
+  EXPECT_EQ(doc.width, 400);
+  int c = 0, r = 0;
+  EXPECT_EQ(doc.NeighbourCode(200, 200), 0);
+  EXPECT_EQ(doc.CountNeighboursOfSum(200, 200, 255, 255, 255), 0);
+  EXPECT_EQ(doc.NextLinePixel(200, 200, -1, c, r), -1);
+  EXPECT_EQ(doc.refreshCount(), 3);
+}

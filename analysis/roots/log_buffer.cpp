@@ -3,6 +3,7 @@
 #include "kw_log.h"
 
 #include <array>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 
@@ -11,27 +12,72 @@ void LogBuffer::add(std::string_view text) {
   if (m_text.size() >= kFlushSize) flush();
 }
 
+namespace {
+
+// Formats the conversions the analysis logs use, %i and %f, straight into
+// text; false (text unchanged) for any other conversion.
+bool FormatSimple(std::string& text, const char* format, va_list args) {
+  const std::size_t start = text.size();
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') {
+      text.push_back(*p);
+      continue;
+    }
+    ++p;
+    if (*p == 'i' || *p == 'd') {
+      std::array<char, 16> digits{};
+      const auto [end, ec] = std::to_chars(digits.data(), digits.data() + digits.size(), va_arg(args, int));
+      text.append(digits.data(), end);
+    } else if (*p == 'f') {
+      std::array<char, 400> number{};
+      const int n = std::snprintf(number.data(), number.size(), "%f", va_arg(args, double));
+      if (n < 0 || static_cast<std::size_t>(n) >= number.size()) {
+        text.resize(start);
+        return false;
+      }
+      text.append(number.data(), static_cast<std::size_t>(n));
+    } else if (*p == '%') {
+      text.push_back('%');
+    } else {
+      text.resize(start);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void LogBuffer::addF(const char* format, ...) {
-  std::array<char, 512> small{};
   va_list args;
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  const int n = std::vsnprintf(small.data(), small.size(), format, args);
+  const bool done = FormatSimple(m_text, format, args);
   va_end(args);
-  if (n < 0) {
+  if (done) {
     va_end(again);
+    if (m_text.size() >= kFlushSize) flush();
+    return;
+  }
+  std::array<char, 512> small{};
+  va_list third;
+  va_copy(third, again);
+  const int n = std::vsnprintf(small.data(), small.size(), format, again);
+  va_end(again);
+  if (n < 0) {
+    va_end(third);
     return;
   }
   const auto size = static_cast<std::size_t>(n);
   if (size < small.size()) {
-    va_end(again);
+    va_end(third);
     add(std::string_view(small.data(), size));
     return;
   }
   std::string big(size + 1, '\0');
-  std::vsnprintf(big.data(), big.size(), format, again);
-  va_end(again);
+  std::vsnprintf(big.data(), big.size(), format, third);
+  va_end(third);
   big.resize(size);
   add(big);
 }

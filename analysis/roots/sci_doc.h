@@ -116,8 +116,13 @@ private:
   void paint(int c, int r, std::uint32_t value) {
     if (inside(c, r)) At(c, r) = value;
   }
-  bool isWhite(int c, int r) const;
+  // White: brightness sum 765, all three channels 255.
+  bool isWhite(int c, int r) const { return inside(c, r) && (At(c, r) & kWhitePixel) == kWhitePixel; }
   int topRow(int r) const { return height - r - 1; }
+  // The first pixel of row r (inside the picture).
+  const std::uint32_t* rowPointer(int r) const {
+    return pixels.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+  }
 
   int scanItems(LogBuffer& log);
   int traceContour(int c0, int r0, std::vector<ContourPoint>& walk, LogBuffer& log);
@@ -128,6 +133,7 @@ private:
   void splitWalk(const std::vector<ContourPoint>& walk, int t, LogBuffer& log);
   KW_Segment* addSegment(int t, const std::vector<ContourPoint>& walk, int first, int last, LogBuffer& log);
   KW_Segment* findParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const;
+  KW_Segment* findSiblingParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const;
   void measureTrees(LogBuffer& log);
   void measureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double b, double c,
                        LogBuffer& log);

@@ -21,6 +21,15 @@ int BlueOf(std::uint32_t px) { return static_cast<int>(px & 0xFFU); }
 int KW_SciDoc::SameColourNeighbours(int c, int r, std::uint32_t colour) const {
   const int sum = PixelSum(colour);
   int count = 0;
+  if (c >= 1 && r >= 1 && c < width - 1 && r < height - 1) {
+    // All eight neighbours inside: read them through row pointers.
+    const std::uint32_t* above = rowPointer(r + 1) + (c - 1);
+    const std::uint32_t* here = rowPointer(r) + (c - 1);
+    const std::uint32_t* below = rowPointer(r - 1) + (c - 1);
+    const std::uint32_t around[8] = {above[0], above[1], above[2], here[0], here[2], below[0], below[1], below[2]};
+    for (const std::uint32_t px : around) count += PixelSum(px) == sum ? 1 : 0;
+    return count;
+  }
   for (int dr = -1; dr <= 1; ++dr) {
     for (int dc = -1; dc <= 1; ++dc) {
       if (dc == 0 && dr == 0) continue;
@@ -171,6 +180,7 @@ KW_Segment* KW_SciDoc::addSegment(int t, const std::vector<ContourPoint>& P, int
       return tree.first_segment.get();
     }
     KW_Segment* parent = findParent(tree.first_segment.get(), *segment, log);
+    if (parent == nullptr) parent = findSiblingParent(tree.first_segment.get(), *segment, log);
     if (parent == nullptr) {
       // Touches no recorded end: dropped, the rest of the tree goes on.
       log.add("Search_segment_parent=NULL\n");
@@ -209,6 +219,30 @@ KW_Segment* KW_SciDoc::findParent(KW_Segment* s, const KW_Segment& added, LogBuf
     log.addF("elem->nbr_segment_children %i\n", candidate->nbr_segment_children);
     if (touches) return candidate;
     for (auto it = candidate->segment_children.rbegin(); it != candidate->segment_children.rend(); ++it)
+      pending.push_back(it->get());
+  }
+  return nullptr;
+}
+
+KW_Segment* KW_SciDoc::findSiblingParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const {
+  // The walk can come back to a junction along a recorded branch and leave
+  // it by a stretch that touches the start of that branch but no segment's
+  // end (where thinning leaves a small loop at the junction). Such a stretch
+  // leaves the same junction as the branch: it becomes the branch's sibling.
+  // Without this, it and everything beyond it would be lost.
+  if (s == nullptr || added.point.empty()) return nullptr;
+  std::vector<KW_Segment*> pending{s};
+  while (!pending.empty()) {
+    KW_Segment* parent = pending.back();
+    pending.pop_back();
+    for (const auto& child : parent->segment_children) {
+      if (!child->point.empty() && Adjacent8(added.point.front(), child->point.front())) {
+        const ContourPoint& first = child->point.front();
+        log.addF("sibling of x %i y %i\n", first.col, topRow(first.row));
+        return parent;
+      }
+    }
+    for (auto it = parent->segment_children.rbegin(); it != parent->segment_children.rend(); ++it)
       pending.push_back(it->get());
   }
   return nullptr;

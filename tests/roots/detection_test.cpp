@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <random>
 #include <set>
 
@@ -237,6 +239,7 @@ TEST_F(Detection, DetectionLogHoldsTheScanAndThePlantDump) {
   MakeBlack(doc, 30, 100);
   DrawLine(doc, 10, 80, 10, 20);  // 61 pixels, kept
   DrawLine(doc, 20, 80, 20, 76);  // 5 pixels, erased
+  std::filesystem::create_directories(logFolder());
   testenv::WriteFile(logFolder() / "log_detection_item.txt", "old text\n");
   doc.FindRoots();
   const std::string log = readLog("log_detection_item.txt");

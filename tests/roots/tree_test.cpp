@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using rootstest::DrawLine;
 using rootstest::LinePoints;
 using rootstest::MakeBlack;
@@ -177,6 +179,7 @@ TEST_F(Trees, HelperTests) {
 TEST_F(Trees, TreeLogHoldsThePlantDumpAndTheSegments) {
   MakeBlack(doc, 50, 120);
   DrawLine(doc, 30, 100, 30, 20);
+  std::filesystem::create_directories(logFolder());
   testenv::WriteFile(logFolder() / "log_create_tree.txt", "old\n");
   build();
   const std::string log = readLog("log_create_tree.txt");
@@ -198,4 +201,35 @@ TEST(SegmentRecords, DeepChainsAreDestroyedWithoutRecursion) {
   tree.first_segment = std::move(first);
   tree.first_segment.reset();
   EXPECT_EQ(tree.first_segment, nullptr);
+}
+
+TEST_F(Trees, StretchLeavingTheJunctionOfARecordedBranchBecomesItsSibling) {
+  // Where thinning leaves a one-pixel hole at a junction, the walk comes back
+  // along a branch and leaves by a stretch that touches the branch's start
+  // but no segment's end. It leaves the same junction: a sibling of the
+  // branch, and what follows it hangs below it as usual.
+  MakeBlack(doc, 60, 60);
+  doc.root.resize(1);
+  doc.nbr_root = 1;
+  const std::vector<ContourPoint> stem = LinePoints(10, 40, 10, 10);    // ends at (10,10)
+  const std::vector<ContourPoint> branch = LinePoints(9, 9, 0, 0);      // starts beside the end
+  const std::vector<ContourPoint> stretch = LinePoints(10, 8, 12, 6);   // beside (9,9) only
+  const std::vector<ContourPoint> below = LinePoints(12, 5, 12, 1);
+  KW_Segment* s = doc.AddSegment(0, stem, 0, 30);
+  KW_Segment* b = doc.AddSegment(0, branch, 0, 9);
+  KW_Segment* t = doc.AddSegment(0, stretch, 0, 2);
+  KW_Segment* u = doc.AddSegment(0, below, 0, 4);
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->nbr_segment_children, 2);
+  EXPECT_EQ(s->segment_children[0].get(), b);
+  EXPECT_EQ(s->segment_children[1].get(), t);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->nbr_segment_children, 1);
+  EXPECT_EQ(t->segment_children[0].get(), u);
+  const std::string log = readLog("log_create_tree.txt");
+  EXPECT_NE(log.find("sibling of x 9 y 50\n"), std::string::npos);
+  EXPECT_EQ(log.find("Search_segment_parent=NULL"), std::string::npos);
+  // A stretch beside the start of the first segment has no junction to leave.
+  const std::vector<ContourPoint> top = LinePoints(11, 41, 20, 41);
+  EXPECT_EQ(doc.AddSegment(0, top, 0, 9), nullptr);
 }

@@ -97,6 +97,7 @@ extern const std::array<bool, 256> kIsRemovable;
 // Sum of the weights of the non-black neighbours of (col, row): 0..255.
 int NeighbourCode(const std::uint32_t* pixels, int width, int height, int col, int row);
 // How many of the eight neighbours have the brightness sum r + g + b: 0..8.
+// Positions outside the picture are not counted.
 int CountNeighboursOfSum(const std::uint32_t* pixels, int width, int height, int col, int row, int r, int g,
                          int b);
 // Every non-black pixel gets 255 OR-ed into all three channels.
@@ -126,8 +127,9 @@ void Binarise(const std::uint32_t* source, std::uint32_t* target, int width, int
 
 // target = the vote filter of row method (an index into kVoteFilters) over
 // source. Pixels closer than 2 to an edge come out black; pictures under
-// 5 x 5 all black. "Original" copies source unchanged. source and target must
-// not overlap. Returns 1, or 0 for an unknown method (target untouched).
+// 5 x 5 all black. "Original" copies source unchanged. source and target may
+// be the same buffer but must not overlap otherwise. Returns 1, or 0 for an
+// unknown method (target untouched).
 int VoteFilter(const std::uint32_t* source, std::uint32_t* target, int width, int height, int method);
 // The same, with the method named as in the list; 0 for an unknown name.
 int VoteFilter(const std::uint32_t* source, std::uint32_t* target, int width, int height,
@@ -148,6 +150,9 @@ void DrawSegment(int col, int row, int col2, int row2, std::uint32_t* picture, i
 int ThinPicture(std::uint32_t* pixels, int width, int height, int maxIterations = -1);
 
 // ---------------------------------------------------------------------------
+// Every step checks first that the document holds width x height pixels and
+// otherwise leaves it alone (still marking the step and refreshing where the
+// command does).
 class KW_ImaAna : public KW_PicDoc {
 public:
   KW_ImaAna() = default;
@@ -170,7 +175,8 @@ public:
   void FixedBinarise();
   // Command " &Remove box": crops to 65 pixels inside the plate's white rim
   // and sets scale; shows "Impossible to find the box!" when the rim is not
-  // found. Returns 1 when the picture was cropped, 0 otherwise.
+  // found. A picture without any bright row keeps its scale. Returns 1 when
+  // the picture was cropped, 0 otherwise.
   int RemoveBox();
   // Command " Remove noise": the erosion-method dialog previews VoteFilter
   // live; OK keeps the picture and stores the method; then CutMargins.
@@ -183,7 +189,9 @@ public:
   // in colours instead.
   void CutMargins(bool marks = false);
   // Command " D&ilate": joins every white pixel to the white pixels of its
-  // 5 x 5 window by DrawSegment.
+  // 5 x 5 window by DrawSegment into a new, black picture. Only pixels at
+  // least 2 from every edge start segments; nearer ones are white only where
+  // a segment paints them.
   void Dilate();
   // Command " &Skeletonize": thins the white shapes to one-pixel lines.
   void Skeletonize();

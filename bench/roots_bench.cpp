@@ -6,13 +6,13 @@
 // not timed. The logs the steps write are part of their cost.
 //
 //   cmake --build build --target bench_roots && build/bench/bench_roots
-#include "sci_doc.h"
-#include "synth_plate.h"
-
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <filesystem>
+
+#include "sci_doc.h"
+#include "synth_plate.h"
 
 namespace {
 
@@ -78,17 +78,20 @@ void timeStep(benchmark::State& state, Prepare&& prepare, Run&& run) {
 
 void Skeletonize(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_SciDoc& d) { load(d, s.dilated, {}); }, [](KW_SciDoc& d) { d.Skeletonize(); });
+  timeStep(
+      state, [&](KW_SciDoc& d) { load(d, s.dilated, {}); }, [](KW_SciDoc& d) { d.Skeletonize(); });
 }
 
 void FindRoots(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_SciDoc& d) { load(d, s.skeleton, {}); }, [](KW_SciDoc& d) { d.FindRoots(); });
+  timeStep(
+      state, [&](KW_SciDoc& d) { load(d, s.skeleton, {}); }, [](KW_SciDoc& d) { d.FindRoots(); });
 }
 
 void CreateTrees(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_SciDoc& d) { load(d, s.detected, s.items); }, [](KW_SciDoc& d) { d.CreateTrees(); });
+  timeStep(
+      state, [&](KW_SciDoc& d) { load(d, s.detected, s.items); }, [](KW_SciDoc& d) { d.CreateTrees(); });
 }
 
 void MeasureTrees(benchmark::State& state) {
@@ -106,12 +109,13 @@ void MeasureTrees(benchmark::State& state) {
 
 void DetectBuildMeasure(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_SciDoc& d) { load(d, s.skeleton, {}); },
-           [](KW_SciDoc& d) {
-             d.FindRoots();
-             d.CreateTrees();
-             d.MeasureTrees();
-           });
+  timeStep(
+      state, [&](KW_SciDoc& d) { load(d, s.skeleton, {}); },
+      [](KW_SciDoc& d) {
+        d.FindRoots();
+        d.CreateTrees();
+        d.MeasureTrees();
+      });
 }
 
 BENCHMARK(Skeletonize)->Unit(benchmark::kMillisecond)->MinTime(1.0);

@@ -5,11 +5,11 @@
 #include <random>
 
 class ColourRandom {
-public:
+ public:
   static constexpr int kMax = 32767;
   explicit ColourRandom(std::uint32_t seed) : m_engine(seed) {}
   int next() { return static_cast<int>(m_engine() % (kMax + 1U)); }
 
-private:
+ private:
   std::minstd_rand m_engine;
 };

@@ -9,7 +9,7 @@
 #include <string_view>
 
 class LogBuffer {
-public:
+ public:
   explicit LogBuffer(std::string_view logName) : m_name(logName) {}
   LogBuffer(const LogBuffer&) = delete;
   LogBuffer& operator=(const LogBuffer&) = delete;
@@ -21,7 +21,7 @@ public:
   void flush();
   std::string_view name() const { return m_name; }
 
-private:
+ private:
   static constexpr std::size_t kFlushSize = 64 * 1024;
   std::string_view m_name;
   std::string m_text;

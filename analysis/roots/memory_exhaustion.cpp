@@ -1,10 +1,10 @@
 #include "memory_exhaustion.h"
 
+#include <cstdlib>
+
 #include "frontend.h"
 #include "kw_log.h"
 #include "log_buffer.h"
-
-#include <cstdlib>
 
 void EndOnMemoryExhaustion(LogBuffer* log, std::string_view logName, std::string_view logLine,
                            std::string_view message) {

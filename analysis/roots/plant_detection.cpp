@@ -1,16 +1,16 @@
 // Find roots: every 8-connected white component of the skeleton is walked
 // around with the line follower; walks of at least minItemLength points are
 // kept as plants, shorter ones erased as noise.
+#include <algorithm>
+#include <ctime>
+#include <limits>
+#include <new>
+
 #include "colour_random.h"
 #include "kw_log.h"
 #include "log_buffer.h"
 #include "memory_exhaustion.h"
 #include "sci_doc.h"
-
-#include <algorithm>
-#include <ctime>
-#include <limits>
-#include <new>
 
 namespace {
 
@@ -20,11 +20,21 @@ namespace {
 // line pixels), so a walk that meets a state again is in a loop for good.
 std::uint8_t StateBit(int previousDirection) {
   switch (previousDirection) {
-    case 1: case 2: return 1U;
-    case 3: case 4: return 2U;
-    case 5: case 6: case -1: return 4U;
-    case 7: case 8: return 8U;
-    default: return 16U;
+    case 1:
+    case 2:
+      return 1U;
+    case 3:
+    case 4:
+      return 2U;
+    case 5:
+    case 6:
+    case -1:
+      return 4U;
+    case 7:
+    case 8:
+      return 8U;
+    default:
+      return 16U;
   }
 }
 
@@ -97,12 +107,14 @@ int KW_SciDoc::scanItems(LogBuffer& log) {
       log.addF("result %i\tindx %i\tindy %i\n", n, c, topRow(r));
       const int count = n + 1;
       if (n >= minItemLength) {
-        for (int i = 0; i < count; ++i) paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, kBluePixel);
+        for (int i = 0; i < count; ++i)
+          paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, kBluePixel);
         addItem(walk.data(), count, log);
       } else {
         // The short component is erased; pixels inside a filled shape are
         // not on its walk, stay white and are found again later.
-        for (int i = 0; i < count; ++i) paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, 0U);
+        for (int i = 0; i < count; ++i)
+          paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, 0U);
       }
     }
   }
@@ -125,7 +137,8 @@ int KW_SciDoc::traceContour(int c0, int r0, std::vector<ContourPoint>& walk, Log
     return -1;
   }
 
-  const std::size_t pixelCount = static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
+  const std::size_t pixelCount =
+      static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
   bool haveStates = true;
   if (m_walkStates.size() != pixelCount) {
     try {
@@ -155,7 +168,8 @@ int KW_SciDoc::traceContour(int c0, int r0, std::vector<ContourPoint>& walk, Log
     if (c <= 0 || c >= width - 1 || r <= 0 || r >= height - 1) break;  // keeps kWalkBorder
     const int previous = k == 0 ? -1 : walk[k - 1].direction;
     if (haveStates) {
-      std::uint8_t& states = m_walkStates[static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(width)];
+      std::uint8_t& states = m_walkStates[static_cast<std::size_t>(c) +
+                                          static_cast<std::size_t>(r) * static_cast<std::size_t>(width)];
       const std::uint8_t bit = StateBit(previous);
       if ((states & bit) != 0U) {
         log.addF("walk in a loop at %i\t%i, stopped\n", c, topRow(r));
@@ -176,6 +190,7 @@ int KW_SciDoc::traceContour(int c0, int r0, std::vector<ContourPoint>& walk, Log
       walk.push_back({kWalkBorder, kWalkBorder, kWalkBorder});
     } catch (const std::bad_alloc&) {
       log.add("can't allocate memory\n");
+      // The walk ends here with what it has; its last point says so.
       walk[k].direction = kWalkStopped;
       break;
     }
@@ -188,7 +203,8 @@ int KW_SciDoc::traceContour(int c0, int r0, std::vector<ContourPoint>& walk, Log
   if (haveStates) {
     for (const ContourPoint& p : walk)
       if (inside(p.col, p.row))
-        m_walkStates[static_cast<std::size_t>(p.col) + static_cast<std::size_t>(p.row) * static_cast<std::size_t>(width)] = 0U;
+        m_walkStates[static_cast<std::size_t>(p.col) +
+                     static_cast<std::size_t>(p.row) * static_cast<std::size_t>(width)] = 0U;
   }
   return static_cast<int>(k);
 }

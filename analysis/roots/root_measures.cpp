@@ -3,15 +3,15 @@
 // own subtree.
 #include "root_measures.h"
 
-#include "kw_log.h"
-#include "log_buffer.h"
-#include "memory_exhaustion.h"
-#include "sci_doc.h"
-
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <utility>
+
+#include "kw_log.h"
+#include "log_buffer.h"
+#include "memory_exhaustion.h"
+#include "sci_doc.h"
 
 namespace {
 
@@ -206,7 +206,8 @@ void KW_SciDoc::measureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
     std::size_t nextChild;
   };
   std::vector<Frame> stack;
-  const auto enter = [&](KW_Segment& segment, const std::vector<std::int32_t>& p, int d, double bb, double cc) {
+  const auto enter = [&](KW_Segment& segment, const std::vector<std::int32_t>& p, int d, double bb,
+                         double cc) {
     // The path is logged where its root starts, not again at every segment
     // along it: a root of n segments would otherwise log n * n lines.
     if (d == 0 || stack.empty())
@@ -239,7 +240,8 @@ void KW_SciDoc::measureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
     const double frameB = top.b;
     const double frameC = top.c;
     double farthest = 0.0;
-    ForEachSegment(x, [&](KW_Segment& y, const KW_Segment*) { farthest = std::max(farthest, y.length_total_begin); });
+    ForEachSegment(
+        x, [&](KW_Segment& y, const KW_Segment*) { farthest = std::max(farthest, y.length_total_begin); });
     x.length_longest = farthest - static_cast<double>(x.position_root);
     x.position_branch = static_cast<float>(frameB - frameC);
     LongestPath(x, farthest, x.path_longest);
@@ -295,8 +297,8 @@ void KW_SciDoc::appendTreeDump(const RootTree& tree, LogBuffer& log) const {
       log.addF("straightness %f\n", s.straightness);
       log.addF("Nbr_LR %i\n", s.Nbr_LR);
       log.addF("nbr_segment_children %i\n", s.nbr_segment_children);
-      log.addF("point[0].x %i,point[0].y %i,point[%i].x %i,point[%i].y %i\n", p0.col, topRow(p0.row), last, p1.col,
-               last, topRow(p1.row));
+      log.addF("point[0].x %i,point[0].y %i,point[%i].x %i,point[%i].y %i\n", p0.col, topRow(p0.row), last,
+               p1.col, last, topRow(p1.row));
       for (std::size_t i = 0; i < s.path_longest.size(); ++i)
         log.addF("%i %i\n", static_cast<int>(i), s.path_longest[i]);
       log.addF("point[%i].x %i point[%i].y %i\n", 0, p0.col, 0, topRow(p0.row));

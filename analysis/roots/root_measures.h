@@ -2,10 +2,10 @@
 // length and angle of a root, and the path to a root's farthest tip.
 #pragma once
 
-#include "root_records.h"
-
 #include <cstdint>
 #include <vector>
+
+#include "root_records.h"
 
 class LogBuffer;
 

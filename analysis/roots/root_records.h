@@ -54,7 +54,7 @@ struct Item {
 // owns its children; a plant can have thousands of segments in a chain, so
 // destroying a tree never recurses.
 class KW_Segment {
-public:
+ public:
   KW_Segment() = default;
   KW_Segment(const KW_Segment&) = delete;
   KW_Segment& operator=(const KW_Segment&) = delete;
@@ -69,10 +69,10 @@ public:
   // The pixels in walking order: the first is the start, the last the end.
   std::vector<ContourPoint> point;
   std::int32_t nbr_point = 0;
-  std::int32_t numero = 0;  // always 0
-  double length = 0.0;      // path length of this stretch, pixels
-  float position_root = 0.0F;    // where the segment starts along the plant
-  float position_branch = 0.0F;  // branching position on the parent root
+  std::int32_t numero = 0;          // always 0
+  double length = 0.0;              // path length of this stretch, pixels
+  float position_root = 0.0F;       // where the segment starts along the plant
+  float position_branch = 0.0F;     // branching position on the parent root
   double length_total_begin = 0.0;  // from the plant's start to this segment's end
   // Measures of the root this segment starts (main or lateral).
   double length_longest = 0.0;

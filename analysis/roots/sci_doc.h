@@ -9,14 +9,14 @@
 // painted outside its buffer.
 #pragma once
 
-#include "ima_ana.h"
-#include "root_records.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ima_ana.h"
+#include "root_records.h"
 
 class LogBuffer;
 
@@ -30,7 +30,7 @@ inline constexpr std::uint32_t kBluePixel = 0x0000FFU;
 inline constexpr std::uint32_t kWhitePixel = 0xFFFFFFU;
 
 class KW_SciDoc : public KW_ImaAna {
-public:
+ public:
   KW_SciDoc() = default;
   ~KW_SciDoc() override = default;
 
@@ -109,7 +109,7 @@ public:
   // Appends the dump of tree t to the math log.
   void AppendTreeDump(int t) const;
 
-private:
+ private:
   // Pixel reads and writes that ignore positions outside the picture.
   bool inside(int c, int r) const { return c >= 0 && r >= 0 && c < width && r < height; }
   std::uint32_t pixelAt(int c, int r) const { return inside(c, r) ? At(c, r) : 0U; }

@@ -2,13 +2,13 @@
 // tips; a new segment hangs under the first segment whose end touches its
 // start, and every recorded segment is painted white so that the way back
 // along a branch is recognised and passed over.
+#include <algorithm>
+#include <new>
+
 #include "kw_log.h"
 #include "log_buffer.h"
 #include "memory_exhaustion.h"
 #include "sci_doc.h"
-
-#include <algorithm>
-#include <new>
 
 namespace {
 
@@ -26,7 +26,8 @@ int KW_SciDoc::SameColourNeighbours(int c, int r, std::uint32_t colour) const {
     const std::uint32_t* above = rowPointer(r + 1) + (c - 1);
     const std::uint32_t* here = rowPointer(r) + (c - 1);
     const std::uint32_t* below = rowPointer(r - 1) + (c - 1);
-    const std::uint32_t around[8] = {above[0], above[1], above[2], here[0], here[2], below[0], below[1], below[2]};
+    const std::uint32_t around[8] = {above[0], above[1], above[2], here[0],
+                                     here[2],  below[0], below[1], below[2]};
     for (const std::uint32_t px : around) count += PixelSum(px) == sum ? 1 : 0;
     return count;
   }
@@ -56,9 +57,11 @@ void KW_SciDoc::CreateTrees() {
     root.resize(item.size());
     for (std::size_t i = 0; i < item.size(); ++i) {
       const Item& plant = item[i];
-      const std::size_t count = std::min(plant.tab.size(), static_cast<std::size_t>(std::max(plant.nbr_point, 0)));
+      const std::size_t count =
+          std::min(plant.tab.size(), static_cast<std::size_t>(std::max(plant.nbr_point, 0)));
       if (count == 0) continue;
-      const std::vector<ContourPoint> walk(plant.tab.begin(), plant.tab.begin() + static_cast<std::ptrdiff_t>(count));
+      const std::vector<ContourPoint> walk(plant.tab.begin(),
+                                           plant.tab.begin() + static_cast<std::ptrdiff_t>(count));
       appendPlantDump(log, 0, 0, walk);
       splitWalk(walk, static_cast<int>(i), log);
     }
@@ -101,11 +104,11 @@ void KW_SciDoc::splitWalk(const std::vector<ContourPoint>& P, int t, LogBuffer& 
     if (i == 0) continue;
 
     const ContourPoint& next = at(i + 1);
-    const bool ends = neighbours > 2                                          // a junction
-                      || (neighbours == 1 && Adjacent8(prevEnd, next))        // beside the last end
+    const bool ends = neighbours > 2                                         // a junction
+                      || (neighbours == 1 && Adjacent8(prevEnd, next))       // beside the last end
                       || (neighbours == 1 && SamePosition(next, at(i - 1)))  // a tip: the walk turns back
-                      || SameColourNeighbours(p.col, next.row, C) == 0         //
-                      || white(next);                                          // runs into a recorded segment
+                      || SameColourNeighbours(p.col, next.row, C) == 0       //
+                      || white(next);                                        // runs into a recorded segment
     if (!ends) continue;
 
     const ContourPoint end = p;
@@ -190,7 +193,8 @@ KW_Segment* KW_SciDoc::addSegment(int t, const std::vector<ContourPoint>& P, int
     const ContourPoint& p1 = parent->point.back();
     const int parentLast = static_cast<int>(parent->point.size()) - 1;
     log.addF("result->point[0].x %i result->point[0].x %i\n", p0.col, topRow(p0.row));
-    log.addF("result->point[%i].x %i result->point[%i].x %i\n", parentLast, p1.col, parentLast, topRow(p1.row));
+    log.addF("result->point[%i].x %i result->point[%i].x %i\n", parentLast, p1.col, parentLast,
+             topRow(p1.row));
     return parent->addChild(std::move(segment));
   } catch (const std::bad_alloc&) {
     EndOnMemoryExhaustion(&log, logname::kCreateTree, "Error KW_Segment\n", "Error KW_Segment");
@@ -212,7 +216,8 @@ KW_Segment* KW_SciDoc::findParent(KW_Segment* s, const KW_Segment& added, LogBuf
     pending.pop_back();
     const ContourPoint first = candidate->point.empty() ? ContourPoint{} : candidate->point.front();
     const ContourPoint last = candidate->point.empty() ? ContourPoint{} : candidate->point.back();
-    const bool touches = !candidate->point.empty() && !added.point.empty() && Adjacent8(added.point.front(), last);
+    const bool touches =
+        !candidate->point.empty() && !added.point.empty() && Adjacent8(added.point.front(), last);
     log.addF("x %i y %i ", first.col, topRow(first.row));
     log.addF("x %i y %i ", last.col, topRow(last.row));
     log.addF("result %i ", touches ? 1 : 0);

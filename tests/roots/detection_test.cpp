@@ -1,13 +1,12 @@
 // Find roots on tiny skeletons drawn into the picture.
-#include "colour_random.h"
-#include "roots_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
-
 #include <random>
 #include <set>
+
+#include "colour_random.h"
+#include "roots_test_util.h"
 
 using rootstest::DrawLine;
 using rootstest::MakeBlack;
@@ -15,7 +14,7 @@ using rootstest::MakeBlack;
 namespace {
 
 class Detection : public testenv::HomeTest {
-protected:
+ protected:
   void SetUp() override {
     HomeTest::SetUp();
     doc.setColourSeed(7U);
@@ -147,7 +146,8 @@ TEST_F(Detection, SmallShapesAndTrivialWalks) {
   copy.pixels = doc.pixels;
   std::vector<ContourPoint> walk;
   EXPECT_EQ(copy.TraceContour(11, 11, walk), 4);
-  const std::vector<ContourPoint> expected{{11, 11, 7}, {10, 11, 1}, {10, 10, 3}, {11, 10, 5}, {11, 11, kWalkClosed}};
+  const std::vector<ContourPoint> expected{
+      {11, 11, 7}, {10, 11, 1}, {10, 10, 3}, {11, 10, 5}, {11, 11, kWalkClosed}};
   EXPECT_EQ(walk, expected);
   doc.FindRoots();
   EXPECT_EQ(doc.nbr_item, 0);
@@ -177,7 +177,7 @@ TEST_F(Detection, RunningTwiceFindsTheSamePlants) {
   DrawLine(doc, 30, 100, 30, 60);  // a Y
   DrawLine(doc, 29, 59, 10, 40);
   DrawLine(doc, 31, 59, 50, 40);
-  DrawLine(doc, 65, 90, 65, 20);   // and a line
+  DrawLine(doc, 65, 90, 65, 20);  // and a line
   doc.FindRoots();
   const std::vector<Item> first = doc.item;
   ASSERT_EQ(first.size(), 2U);
@@ -216,7 +216,8 @@ TEST_F(Detection, ColoursFollowTheSeededGeneratorAndNeverPaintWhite) {
   for (std::uint32_t seed = 0; seed < 3000; ++seed) {
     doc.setColourSeed(seed);
     doc.ColorItems();
-    for (const Item& plant : doc.item) ASSERT_NE(PixelSum(doc.At(plant.tab[0].col, plant.tab[0].row)), kWhiteSum);
+    for (const Item& plant : doc.item)
+      ASSERT_NE(PixelSum(doc.At(plant.tab[0].col, plant.tab[0].row)), kWhiteSum);
   }
 }
 
@@ -263,7 +264,7 @@ TEST_F(Detection, AddItemCopiesThePointsAndNumbersThePlant) {
   doc.AddItem(points.data(), 2);
   points[0].col = 9;
   doc.AddItem(points.data(), 1);
-  doc.AddItem(nullptr, 3);          // nothing to record
+  doc.AddItem(nullptr, 3);  // nothing to record
   doc.AddItem(points.data(), 0);
   ASSERT_EQ(doc.nbr_item, 2);
   EXPECT_EQ(doc.item[0].tab, (std::vector<ContourPoint>{{1, 2, 3}, {2, 2, -3}}));
@@ -344,7 +345,8 @@ TEST_F(Detection, RandomPicturesGiveWellFormedWalks) {
         EXPECT_EQ(doc.At(p.col, p.row), colour);
       }
       const ContourPoint& last = plant.tab.back();
-      EXPECT_TRUE(last.direction == kWalkStopped || last.direction == kWalkBorder || last.direction == kWalkClosed);
+      EXPECT_TRUE(last.direction == kWalkStopped || last.direction == kWalkBorder ||
+                  last.direction == kWalkClosed);
       if (last.direction == kWalkClosed) {
         EXPECT_TRUE(SamePosition(last, plant.tab.front()));
       }
@@ -361,14 +363,15 @@ TEST_F(Detection, RandomPicturesGiveWellFormedWalks) {
 // start: (5,3) -> (6,2) -> (5,1) -> (4,2) -> (5,3) ... The walk must stop.
 TEST_F(Detection, WalkCaughtInACycleIsStopped) {
   MakeBlack(doc, 8, 8);
-  for (const auto& [c, r] : std::vector<std::pair<int, int>>{{4, 3}, {5, 3}, {6, 3}, {3, 2}, {4, 2}, {6, 2}, {5, 1}})
+  for (const auto& [c, r] :
+       std::vector<std::pair<int, int>>{{4, 3}, {5, 3}, {6, 3}, {3, 2}, {4, 2}, {6, 2}, {5, 1}})
     doc.At(c, r) = 0xFFFFFFU;
   KW_SciDoc copy;
   MakeBlack(copy, 8, 8);
   copy.pixels = doc.pixels;
   std::vector<ContourPoint> walk;
   EXPECT_EQ(copy.TraceContour(3, 2, walk), 6);
-  const std::vector<ContourPoint> expected{{3, 2, 4}, {4, 3, 3}, {5, 3, 2},         {6, 2, 8},
+  const std::vector<ContourPoint> expected{{3, 2, 4}, {4, 3, 3}, {5, 3, 2},           {6, 2, 8},
                                            {5, 1, 6}, {4, 2, 4}, {5, 3, kWalkStopped}};
   EXPECT_EQ(walk, expected);
   EXPECT_EQ(readLog("log_detection_item.txt"), "walk in a loop at 5\t4, stopped\nnb 6\n");
@@ -378,6 +381,7 @@ TEST_F(Detection, WalkCaughtInACycleIsStopped) {
   doc.At(7, 3) = 0xFFFFFFU;
   doc.FindRoots();
   EXPECT_EQ(doc.nbr_item, 0);
-  EXPECT_NE(readLog("log_detection_item.txt").find("walk in a loop at 5\t4, stopped\nnb 6\nresult 6\tindx 3\tindy 5\n"),
+  EXPECT_NE(readLog("log_detection_item.txt")
+                .find("walk in a loop at 5\t4, stopped\nnb 6\nresult 6\tindx 3\tindy 5\n"),
             std::string::npos);
 }

@@ -1,16 +1,16 @@
 // The grouped log writer: the text reaches the file exactly as printf would
 // write it, in order, whether flushed by size, by hand or at the end.
-#include "kw_log.h"
 #include "log_buffer.h"
-#include "test_env.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+
+#include "kw_log.h"
+#include "test_env.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Root measurements: path and vector lengths, angles, main and lateral roots.
-#include "root_measures.h"
-#include "roots_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include "root_measures.h"
+#include "roots_test_util.h"
 
 using rootstest::DrawLine;
 using rootstest::LinePoints;
@@ -14,7 +14,7 @@ using rootstest::Segment;
 namespace {
 
 class Measures : public testenv::HomeTest {
-protected:
+ protected:
   void SetUp() override {
     HomeTest::SetUp();
     doc.setColourSeed(5U);
@@ -227,10 +227,13 @@ TEST_F(Measures, LateralThatBranchesAndOnePixelRoot) {
   // The math log: main lengths, the laterals, then the dump, depth first.
   const std::string log = readLog("log_math.txt");
   EXPECT_EQ(log.rfind("length_total_begin 50.000000\nlength_total_begin 141.000000\n", 0), 0U);
-  EXPECT_NE(log.find("length_total_begin 51.000000\nstraightness_calcul:denominateur 140.000000\n\n\nLATERAL ROOT\n"),
-            std::string::npos);
-  const std::size_t dump = log.find("affichage\n0 0\n1 -1\nlength max 141.000000\nangle max 0.000000\n"
-                                    "Nombre_LR max 2\nnumero 0\nlength 50.000000\n");
+  EXPECT_NE(
+      log.find(
+          "length_total_begin 51.000000\nstraightness_calcul:denominateur 140.000000\n\n\nLATERAL ROOT\n"),
+      std::string::npos);
+  const std::size_t dump = log.find(
+      "affichage\n0 0\n1 -1\nlength max 141.000000\nangle max 0.000000\n"
+      "Nombre_LR max 2\nnumero 0\nlength 50.000000\n");
   ASSERT_NE(dump, std::string::npos);
   EXPECT_EQ(rootstest::Occurrences(log, "affichage\n"), 1);
   EXPECT_EQ(log.substr(log.size() - 4), "end\n");
@@ -239,8 +242,8 @@ TEST_F(Measures, LateralThatBranchesAndOnePixelRoot) {
   for (std::size_t at = log.find("length_total_begin ", dump); at != std::string::npos;
        at = log.find("length_total_begin ", at + 1))
     order.push_back(log.substr(at + 19, log.find('\n', at) - at - 19));
-  EXPECT_EQ(order, (std::vector<std::string>{"50.000000", "141.000000", "80.000000", "110.000000", "100.000000",
-                                             "51.000000"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"50.000000", "141.000000", "80.000000", "110.000000",
+                                             "100.000000", "51.000000"}));
   EXPECT_NE(log.find("point[0].x 61,point[0].y 60,point[19].x 61,point[19].y 79\n"), std::string::npos);
   EXPECT_NE(log.find("\nindx 2\nnumero 0\nlength 1.000000\n"), std::string::npos);
 }

@@ -3,17 +3,17 @@
 //
 // This program replaces the global allocation functions so that a test can
 // make every allocation of at least a given size fail.
-#include "kw_log.h"
-#include "log_buffer.h"
-#include "memory_exhaustion.h"
-#include "roots_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <limits>
 #include <new>
+
+#include "kw_log.h"
+#include "log_buffer.h"
+#include "memory_exhaustion.h"
+#include "roots_test_util.h"
 
 // GCC takes free() in the replaced operator delete for a mismatch with new.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -23,7 +23,7 @@ std::atomic<std::size_t> g_failFrom{std::numeric_limits<std::size_t>::max()};
 
 // Allocations of failFrom bytes or more fail while the guard lives.
 class FailLargeAllocations {
-public:
+ public:
   explicit FailLargeAllocations(std::size_t failFrom) { g_failFrom = failFrom; }
   FailLargeAllocations(const FailLargeAllocations&) = delete;
   FailLargeAllocations& operator=(const FailLargeAllocations&) = delete;
@@ -43,7 +43,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 class MemoryExhaustion : public testenv::HomeTest {
-protected:
+ protected:
   KW_SciDoc doc;
 };
 

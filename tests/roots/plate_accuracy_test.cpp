@@ -5,14 +5,14 @@
 // The test also prints the figures users judge the program by: the mean
 // absolute error of main-root length (percent) and angle, and how often the
 // lateral-root count equals the ground truth.
-#include "root_measures.h"
-#include "roots_test_util.h"
-#include "synth_plate.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+
+#include "root_measures.h"
+#include "roots_test_util.h"
+#include "synth_plate.h"
 
 namespace {
 
@@ -75,7 +75,8 @@ TEST_P(GeneratedPlates, OnePlantPerSeedlingLeftToRightWithMainRootsWithinTenPerc
         ++figures.plants;
         figures.lengthErrorPct += 100.0 * std::fabs(length - truth.mainLengthCm) / truth.mainLengthCm;
         figures.angleErrorDeg += std::fabs(tree.main_angle - truth.mainAngleDeg);
-        figures.anglePct += 100.0 * std::fabs(tree.main_angle - truth.mainAngleDeg) / std::fabs(truth.mainAngleDeg);
+        figures.anglePct +=
+            100.0 * std::fabs(tree.main_angle - truth.mainAngleDeg) / std::fabs(truth.mainAngleDeg);
         if (tree.nbr_LR == static_cast<int>(truth.laterals.size())) ++figures.lateralsEqual;
       }
     }
@@ -90,6 +91,8 @@ TEST_P(GeneratedPlates, OnePlantPerSeedlingLeftToRightWithMainRootsWithinTenPerc
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, GeneratedPlates, ::testing::Values(300, 600),
-                         [](const ::testing::TestParamInfo<int>& p) { return std::to_string(p.param) + "dpi"; });
+                         [](const ::testing::TestParamInfo<int>& p) {
+                           return std::to_string(p.param) + "dpi";
+                         });
 
 }  // namespace

@@ -2,13 +2,13 @@
 // segment trees built by hand.
 #pragma once
 
-#include "root_records.h"
-#include "sci_doc.h"
-#include "test_env.h"
-
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include "root_records.h"
+#include "sci_doc.h"
+#include "test_env.h"
 
 namespace rootstest {
 

@@ -1,9 +1,9 @@
 // Segment trees of tiny skeletons: segments, children and their order.
-#include "roots_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include "roots_test_util.h"
 
 using rootstest::DrawLine;
 using rootstest::LinePoints;
@@ -13,7 +13,7 @@ using rootstest::Positions;
 namespace {
 
 class Trees : public testenv::HomeTest {
-protected:
+ protected:
   void SetUp() override {
     HomeTest::SetUp();
     doc.setColourSeed(3U);
@@ -183,7 +183,8 @@ TEST_F(Trees, TreeLogHoldsThePlantDumpAndTheSegments) {
   testenv::WriteFile(logFolder() / "log_create_tree.txt", "old\n");
   build();
   const std::string log = readLog("log_create_tree.txt");
-  EXPECT_EQ(log.rfind("\n********Create_Tree\nnumero 0\nnbr_point 161\nthreshold 0\ntab[0]= 30\t19\t1\n", 0), 0U);
+  EXPECT_EQ(log.rfind("\n********Create_Tree\nnumero 0\nnbr_point 161\nthreshold 0\ntab[0]= 30\t19\t1\n", 0),
+            0U);
   EXPECT_NE(log.find("elem->nbr_point 81\nelem->point[0].x 30 elem->point[0].x 19\n"
                      "elem->point[80].x 30 elem->point[80].x 99\nfirst segment\n"),
             std::string::npos);
@@ -211,9 +212,9 @@ TEST_F(Trees, StretchLeavingTheJunctionOfARecordedBranchBecomesItsSibling) {
   MakeBlack(doc, 60, 60);
   doc.root.resize(1);
   doc.nbr_root = 1;
-  const std::vector<ContourPoint> stem = LinePoints(10, 40, 10, 10);    // ends at (10,10)
-  const std::vector<ContourPoint> branch = LinePoints(9, 9, 0, 0);      // starts beside the end
-  const std::vector<ContourPoint> stretch = LinePoints(10, 8, 12, 6);   // beside (9,9) only
+  const std::vector<ContourPoint> stem = LinePoints(10, 40, 10, 10);   // ends at (10,10)
+  const std::vector<ContourPoint> branch = LinePoints(9, 9, 0, 0);     // starts beside the end
+  const std::vector<ContourPoint> stretch = LinePoints(10, 8, 12, 6);  // beside (9,9) only
   const std::vector<ContourPoint> below = LinePoints(12, 5, 12, 1);
   KW_Segment* s = doc.AddSegment(0, stem, 0, 30);
   KW_Segment* b = doc.AddSegment(0, branch, 0, 9);
@@ -232,4 +233,44 @@ TEST_F(Trees, StretchLeavingTheJunctionOfARecordedBranchBecomesItsSibling) {
   // A stretch beside the start of the first segment has no junction to leave.
   const std::vector<ContourPoint> top = LinePoints(11, 41, 20, 41);
   EXPECT_EQ(doc.AddSegment(0, top, 0, 9), nullptr);
+}
+
+TEST_F(Trees, DocumentLifecycle) {
+  // A new document holds no plants, no trees, no names.
+  KW_SciDoc fresh;
+  EXPECT_TRUE(fresh.item.empty());
+  EXPECT_EQ(fresh.nbr_item, 0);
+  EXPECT_TRUE(fresh.root.empty());
+  EXPECT_EQ(fresh.nbr_root, 0);
+  EXPECT_TRUE(fresh.pictureName.empty());
+  EXPECT_TRUE(fresh.resultFolder.empty());
+  EXPECT_TRUE(fresh.resultPath.empty());
+  EXPECT_FALSE(fresh.saved);
+
+  // Find roots replaces the plants; building replaces the trees.
+  MakeBlack(doc, 80, 120);
+  DrawLine(doc, 20, 100, 20, 20);
+  DrawLine(doc, 60, 100, 60, 20);
+  doc.FindRoots();
+  doc.CreateTrees();
+  ASSERT_EQ(doc.nbr_item, 2);
+  ASSERT_EQ(doc.nbr_root, 2);
+  MakeBlack(doc, 80, 120);
+  DrawLine(doc, 40, 100, 40, 20);
+  doc.FindRoots();
+  ASSERT_EQ(doc.nbr_item, 1);
+  EXPECT_EQ(doc.item[0].numero, 1);
+  EXPECT_EQ(doc.item[0].tab[0].col, 40);
+  EXPECT_EQ(doc.root.size(), 2U);  // the trees wait for the next build
+  doc.CreateTrees();
+  ASSERT_EQ(doc.nbr_root, 1);
+  ASSERT_EQ(doc.root.size(), 1U);
+  EXPECT_EQ(doc.root[0].first_segment->point.front().col, 40);
+
+  // Destroying a document clears the step marks of every document.
+  {
+    KW_SciDoc other;
+    CheckStep(StepMark::SaveExperiment);
+  }
+  EXPECT_FALSE(IsStepChecked(StepMark::SaveExperiment));
 }

@@ -683,6 +683,7 @@ void KW_ImaAna::Dilate() {
 
 void KW_ImaAna::Skeletonize() {
   CheckStep(StepMark::Skeletonize);
+  const FRONTEND::WaitCursor wait;
   FilePtr log = createLog(logname::kSkeletonization);
   if (log) {
     std::fputs("\n********Skeletonization\n", log.get());

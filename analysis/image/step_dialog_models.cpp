@@ -1,5 +1,6 @@
 #include "step_dialog_models.h"
 
+#include "frontend.h"
 #include "ima_ana.h"
 
 #include <algorithm>
@@ -84,6 +85,7 @@ bool ErosionMethodModel::select(std::string_view text) {
 
 void ErosionMethodModel::runFilter() {
   if (m_start.empty() || m_doc.pixels.size() != m_start.size()) return;
+  const FRONTEND::WaitCursor wait;
   VoteFilter(m_start.data(), m_doc.pixels.data(), m_width, m_height, m_selected);
   m_doc.refresh();
   if (m_selected == kOriginalMethod) {

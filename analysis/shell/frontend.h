@@ -56,6 +56,8 @@ public:
   // CleaningBox: the erosion-method dialog over model; true for OK. Without a
   // dialog the method selected at opening is accepted.
   virtual bool runErosionMethodDialog(ErosionMethodModel& /*model*/) { return true; }
+  // The wait cursor over the program's windows while a long step runs.
+  virtual void setWaitCursor(bool /*on*/) {}
   // PasswordSQL: the administrator password dialog; types into dialog and
   // returns true for OK, false for Cancel. Without a dialog: Cancel.
   virtual bool passwordSql(PasswordSQL& /*dialog*/) { return false; }
@@ -76,6 +78,15 @@ FolderChoice ChooseFolder(std::string_view title, std::string_view startFolder);
 // The image-step dialogs, as the commands open them.
 inline bool RunThresholdDialog(ThresholdModel& model) { return Current().runThresholdDialog(model); }
 inline bool RunErosionMethodDialog(ErosionMethodModel& model) { return Current().runErosionMethodDialog(model); }
+
+// Shows the wait cursor for its lifetime.
+class WaitCursor {
+public:
+  WaitCursor() { Current().setWaitCursor(true); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+  ~WaitCursor() { Current().setWaitCursor(false); }
+};
 
 // The operating system's text for error code err (errno), at most 127
 // characters, without a trailing line break.

@@ -30,6 +30,7 @@ public:
   FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
   bool runThresholdDialog(ThresholdModel& model) override;
   bool runErosionMethodDialog(ErosionMethodModel& model) override;
+  void setWaitCursor(bool on) override { on ? ++waitCursorShown : ++waitCursorRemoved; }
   bool passwordSql(PasswordSQL& dialog) override;
 
   // Queues of answers, taken front first.
@@ -39,6 +40,9 @@ public:
   // returns true for OK, false for Cancel. An empty queue answers OK.
   std::deque<std::function<bool(ThresholdModel&)>> thresholdScripts;
   std::deque<std::function<bool(ErosionMethodModel&)>> erosionMethodScripts;
+  // How often the wait cursor was shown and removed.
+  int waitCursorShown = 0;
+  int waitCursorRemoved = 0;
   // The administrator password dialog: each script types into the dialog and
   // returns true for OK. An empty queue answers Cancel.
   std::deque<std::function<bool(PasswordSQL&)>> passwordScripts;

@@ -1,6 +1,7 @@
 // Thinning to skeleton lines, and the skeleton tools.
 #include "ima_ana.h"
 #include "picture_text.h"
+#include "scripted_frontend.h"
 #include "synth_plate.h"
 #include "test_env.h"
 
@@ -404,6 +405,8 @@ TEST(Thinning, VisitingOnlyBorderPixelsGivesThePassesResultBitForBit) {
 class SkeletonizeTest : public testenv::HomeTest {};
 
 TEST_F(SkeletonizeTest, MarksTheStepLogsStartAndEndAndRefreshes) {
+  FRONTEND::ScriptedFrontend script;
+  FRONTEND::ScopedFrontend scope(script);
   ClearStepMarks();
   KW_ImaAna doc;
   pictext::Load(doc, {".....", ".###.", ".###.", ".###.", "....."});
@@ -416,6 +419,8 @@ TEST_F(SkeletonizeTest, MarksTheStepLogsStartAndEndAndRefreshes) {
   KW_ImaAna empty;
   empty.Skeletonize();
   EXPECT_EQ(empty.refreshCount(), 1);
+  EXPECT_EQ(script.waitCursorShown, 3);
+  EXPECT_EQ(script.waitCursorRemoved, 3);
 }
 
 // Generated plates prepared as the Auto sequence does, then thinned.

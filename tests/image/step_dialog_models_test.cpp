@@ -200,6 +200,9 @@ TEST_F(ErosionDialogTest, OkStoresTheMethodAndKeepsTheFilterThenCutsTheMargins) 
   EXPECT_EQ(script.shown[0].title, "Choice of Erosion Method");
   // Opening filter, the change, and the command's refresh.
   EXPECT_EQ(doc.refreshCount(), 3);
+  // Each filter run shows the wait cursor and removes it.
+  EXPECT_EQ(script.waitCursorShown, 2);
+  EXPECT_EQ(script.waitCursorRemoved, 2);
 }
 
 TEST_F(ErosionDialogTest, OriginalWithOkKeepsThePictureUnfilteredButStillCutsTheMargins) {

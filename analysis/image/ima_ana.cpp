@@ -555,14 +555,15 @@ int KW_ImaAna::RemoveBox() {
         std::vector<std::uint32_t> crop;
         bool allocated = true;
         try {
-          crop.resize(pixelCount(newWidth, newHeight));
+          crop.reserve(pixelCount(newWidth, newHeight));
         } catch (const std::bad_alloc&) {
           allocated = false;
         }
         if (allocated) {
+          // Row by row into the reserved array: no pass to zero it first.
           for (int r = 0; r < newHeight; ++r) {
             const std::uint32_t* from = pixels.data() + indexOf(colMin, rowMin + r, width);
-            std::copy(from, from + newWidth, crop.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(newWidth));
+            crop.insert(crop.end(), from, from + newWidth);
           }
           pixels.swap(crop);
           width = newWidth;

@@ -29,7 +29,7 @@ constexpr std::array<std::uint32_t, 6> kKnownInfoHeaderSizes{40, 52, 56, 64, 108
 // Compressed data is read in pieces of this size, plain rows in blocks of
 // about kReadBlock bytes.
 constexpr std::size_t kChunkSize = std::size_t{1} << 16;
-constexpr std::uint64_t kReadBlock = std::uint64_t{1} << 20;
+constexpr std::uint64_t kReadBlock = std::uint64_t{1} << 18;
 // Rows are encoded into a buffer of about this size before each write.
 constexpr std::size_t kWriteBlock = std::size_t{1} << 20;
 
@@ -134,8 +134,8 @@ bool usesPalette(Reader r) {
 // the rows are read again without padding.
 template <class DecodeRow>
 bool decodePlainRows(ByteSource& source, std::uint64_t start, std::int64_t width, std::int64_t height,
-                     bool topDown, std::uint64_t rowBytes, bool retryUnpadded, std::uint32_t* pixels,
-                     DecodeRow decodeRow) {
+                     bool topDown, std::uint64_t rowBytes, bool retryUnpadded,
+                     std::vector<std::uint32_t>& pixels, DecodeRow decodeRow) {
   const auto h = static_cast<std::uint64_t>(height);
   const std::uint64_t available = start < source.size() ? source.size() - start : 0;
   std::uint64_t stride = (rowBytes + 3) / 4 * 4;
@@ -148,24 +148,29 @@ bool decodePlainRows(ByteSource& source, std::uint64_t start, std::int64_t width
   // its full size.
   const std::uint64_t rowsPerBlock = std::max<std::uint64_t>(1, kReadBlock / stride);
   const auto w = static_cast<std::size_t>(width);
+  // A bottom-up file fills the buffer from its start: the buffer grows block
+  // by block, so each block is cleared just before it is written, while it is
+  // still in the cache.
+  if (topDown) pixels.resize(static_cast<std::size_t>(h) * w);
   for (std::uint64_t first = 0; first < h; first += rowsPerBlock) {
     const std::uint64_t rows = std::min(rowsPerBlock, h - first);
     const std::uint64_t bytes = (rows - 1) * stride + rowBytes;
     const std::span<const std::uint8_t> data = source.fetch(start + first * stride, bytes);
     if (data.size() < bytes) return false;  // the file shrank or could not be read
+    if (!topDown) pixels.resize(static_cast<std::size_t>(first + rows) * w);
     for (std::uint64_t r = 0; r < rows; ++r) {
       const std::uint64_t k = first + r;
       const std::uint64_t row = topDown ? h - 1 - k : k;
-      decodeRow(data.data() + r * stride, pixels + row * w, w);
+      decodeRow(data.data() + r * stride, pixels.data() + row * w, w);
     }
   }
   return true;
 }
 
-// A picture buffer of count black pixels. Big buffers ask the system for
-// huge pages and map all their pages in one call: a 3000 x 3000 picture then
-// costs a few calls instead of thousands of page faults.
-std::vector<std::uint32_t> allocatePixels(std::size_t count) {
+// An empty picture buffer with room for count pixels. Big buffers ask the
+// system for huge pages and map all their pages in one call: a 3000 x 3000
+// picture then costs a few calls instead of thousands of page faults.
+std::vector<std::uint32_t> reservePixels(std::size_t count) {
   std::vector<std::uint32_t> pixels;
   pixels.reserve(count);
   constexpr std::uintptr_t kPage = 4096;
@@ -186,8 +191,24 @@ std::vector<std::uint32_t> allocatePixels(std::size_t count) {
       ::madvise(reinterpret_cast<void*>(pageBegin), pageEnd - pageBegin, MADV_POPULATE_WRITE);
 #endif
   }
-  pixels.resize(count);
   return pixels;
+}
+
+// 24-bit rows: bytes blue, green, red. Four pixels at a time from three
+// 4-byte words, the rest byte by byte.
+void decodeRow24(const std::uint8_t* src, std::uint32_t* dst, std::size_t n) {
+  std::size_t x = 0;
+  for (; x + 4 <= n; x += 4, src += 12) {
+    std::uint32_t w[3];
+    std::memcpy(w, src, 12);
+    dst[x] = w[0] & 0xFFFFFFU;
+    dst[x + 1] = (w[0] >> 24) | ((w[1] & 0xFFFFU) << 8);
+    dst[x + 2] = (w[1] >> 16) | ((w[2] & 0xFFU) << 16);
+    dst[x + 3] = w[2] >> 8;
+  }
+  for (; x < n; ++x, src += 3)
+    dst[x] = static_cast<std::uint32_t>(src[0]) | (static_cast<std::uint32_t>(src[1]) << 8) |
+             (static_cast<std::uint32_t>(src[2]) << 16);
 }
 
 // 4-bit run-length data. Every pixel starts as palette[0]; within a row the
@@ -349,8 +370,8 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
                                                             : 0;
   if (minRowBytes > 0 && dataBytes / static_cast<std::uint64_t>(h) < minRowBytes) return false;
 
-  std::vector<std::uint32_t> pixels = allocatePixels(static_cast<std::size_t>(count));
-  std::uint32_t* px = pixels.data();
+  std::vector<std::uint32_t> pixels = reservePixels(static_cast<std::size_t>(count));
+  std::vector<std::uint32_t>& px = pixels;
   bool ok = false;
   switch (reader) {
     case Reader::k1:
@@ -387,19 +408,7 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
                            });
       break;
     case Reader::k24:
-      ok = decodePlainRows(source, start, w, h, topDown, minRowBytes, true, px,
-                           [](const std::uint8_t* src, std::uint32_t* dst, std::size_t n) {
-                             // Four-byte loads; the last pixel of a row may have no fourth byte.
-                             std::size_t x = 0;
-                             for (; x + 1 < n; ++x, src += 3) {
-                               std::uint32_t v;
-                               std::memcpy(&v, src, 4);
-                               dst[x] = v & 0xFFFFFFU;
-                             }
-                             dst[x] = static_cast<std::uint32_t>(src[0]) |
-                                      (static_cast<std::uint32_t>(src[1]) << 8) |
-                                      (static_cast<std::uint32_t>(src[2]) << 16);
-                           });
+      ok = decodePlainRows(source, start, w, h, topDown, minRowBytes, true, px, decodeRow24);
       break;
     case Reader::k32:
       ok = decodePlainRows(source, start, w, h, topDown, minRowBytes, false, px,
@@ -409,12 +418,14 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
       break;
     case Reader::k4Rle: {
       ByteCursor cursor(source, start);
-      ok = decodeRle4(cursor, w, h, pal, px);
+      pixels.resize(static_cast<std::size_t>(count));
+      ok = decodeRle4(cursor, w, h, pal, pixels.data());
       break;
     }
     case Reader::k8Rle: {
       ByteCursor cursor(source, start);
-      ok = decodeRle8(cursor, w, h, pal, px);
+      pixels.resize(static_cast<std::size_t>(count));
+      ok = decodeRle8(cursor, w, h, pal, pixels.data());
       break;
     }
     case Reader::kNone:

@@ -698,7 +698,7 @@ TEST_F(BitmapFileTest, RunLengthDataReadInPiecesFromAFile) {
 }
 
 TEST_F(BitmapFileTest, LargePlainFilesReadInBlocks) {
-  // About 1.3 MB of rows: more than one read block, rows straddling blocks.
+  // About 1.3 MB of rows: several read blocks, the last one partly filled.
   const int w = 701;
   const int h = 600;
   auto colour = [](int x, int row) {

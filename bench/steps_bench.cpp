@@ -4,21 +4,21 @@
 // steps leave, prepared once; copying it in is not timed.
 //
 //   cmake --build build --target bench_steps && build/bench/bench_steps
-#include "ima_ana.h"
-#include "synth_plate.h"
-
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "ima_ana.h"
+#include "synth_plate.h"
+
 namespace {
 
 struct Stages {
   std::vector<std::uint32_t> scan, binarised, boxed, cut, dilated;
-  int width = 0, height = 0;          // of scan and binarised
-  int boxWidth = 0, boxHeight = 0;    // after the frame removal
+  int width = 0, height = 0;        // of scan and binarised
+  int boxWidth = 0, boxHeight = 0;  // after the frame removal
 };
 
 const Stages& stages() {
@@ -69,46 +69,57 @@ void timeStep(benchmark::State& state, Prepare&& prepare, Run&& run) {
 
 void Binarise90(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_ImaAna& d) { load(d, s.scan, s.width, s.height); }, [](KW_ImaAna& d) { d.FixedBinarise(); });
+  timeStep(
+      state, [&](KW_ImaAna& d) { load(d, s.scan, s.width, s.height); },
+      [](KW_ImaAna& d) { d.FixedBinarise(); });
 }
 
 void RemoveBox(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_ImaAna& d) { load(d, s.binarised, s.width, s.height); }, [](KW_ImaAna& d) { d.RemoveBox(); });
+  timeStep(
+      state, [&](KW_ImaAna& d) { load(d, s.binarised, s.width, s.height); },
+      [](KW_ImaAna& d) { d.RemoveBox(); });
 }
 
 void CutMargins(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_ImaAna& d) { load(d, s.boxed, s.boxWidth, s.boxHeight); }, [](KW_ImaAna& d) { d.CutMargins(); });
+  timeStep(
+      state, [&](KW_ImaAna& d) { load(d, s.boxed, s.boxWidth, s.boxHeight); },
+      [](KW_ImaAna& d) { d.CutMargins(); });
 }
 
 void Dilate(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_ImaAna& d) { load(d, s.cut, s.boxWidth, s.boxHeight); }, [](KW_ImaAna& d) { d.Dilate(); });
+  timeStep(
+      state, [&](KW_ImaAna& d) { load(d, s.cut, s.boxWidth, s.boxHeight); },
+      [](KW_ImaAna& d) { d.Dilate(); });
 }
 
 void Skeletonize(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_ImaAna& d) { load(d, s.dilated, s.boxWidth, s.boxHeight); },
-           [](KW_ImaAna& d) { d.Skeletonize(); });
+  timeStep(
+      state, [&](KW_ImaAna& d) { load(d, s.dilated, s.boxWidth, s.boxHeight); },
+      [](KW_ImaAna& d) { d.Skeletonize(); });
 }
 
 void AutoPreparation(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_ImaAna& d) { load(d, s.scan, s.width, s.height); },
-           [](KW_ImaAna& d) {
-             d.FixedBinarise();
-             d.RemoveBox();
-             d.CutMargins();
-             d.Dilate();
-             d.Skeletonize();
-           });
+  timeStep(
+      state, [&](KW_ImaAna& d) { load(d, s.scan, s.width, s.height); },
+      [](KW_ImaAna& d) {
+        d.FixedBinarise();
+        d.RemoveBox();
+        d.CutMargins();
+        d.Dilate();
+        d.Skeletonize();
+      });
 }
 
 void VoteFilterGaussian2(benchmark::State& state) {
   const Stages& s = stages();
-  timeStep(state, [&](KW_ImaAna& d) { load(d, s.boxed, s.boxWidth, s.boxHeight); },
-           [](KW_ImaAna& d) { d.ApplyVoteFilter(kDefaultVoteMethod); });
+  timeStep(
+      state, [&](KW_ImaAna& d) { load(d, s.boxed, s.boxWidth, s.boxHeight); },
+      [](KW_ImaAna& d) { d.ApplyVoteFilter(kDefaultVoteMethod); });
 }
 
 BENCHMARK(Binarise90)->Unit(benchmark::kMillisecond)->MinTime(1.0);

@@ -1,16 +1,17 @@
 #include "image_commands.h"
 
-#include "ima_ana.h"
-#include "synth_plate.h"
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
+#include "ima_ana.h"
+#include "synth_plate.h"
+
 const char* const kImageCommandsUsage =
-    "       morvane-batch synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise] [--grey]\n"
+    "       morvane-batch synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise] "
+    "[--grey]\n"
     "       morvane-batch steps IN.bmp OUT.bmp STEP... [--depth N]\n"
     "         STEP: bw=T (40..120), fixedbw, removebox, noise=NAME, cutmargins, dilate, skeletonize\n";
 
@@ -125,7 +126,8 @@ int RunStepsCommand(const std::vector<std::string>& args) {
       return fail("unknown step %s", a);
     }
   }
-  if (files.size() != 2 || steps.empty()) return fail("%ssteps needs IN.bmp OUT.bmp and at least one step", "");
+  if (files.size() != 2 || steps.empty())
+    return fail("%ssteps needs IN.bmp OUT.bmp and at least one step", "");
 
   KW_ImaAna doc;
   if (doc.LoadBitmap(files[0]) == nullptr) {
@@ -140,15 +142,25 @@ int RunStepsCommand(const std::vector<std::string>& args) {
       case Step::Kind::Binarise:
         Binarise(doc.pixels.data(), doc.pixels.data(), doc.width, doc.height, step.value);
         break;
-      case Step::Kind::FixedBinarise: doc.FixedBinarise(); break;
-      case Step::Kind::RemoveBox: ok = doc.RemoveBox() == 1; break;
+      case Step::Kind::FixedBinarise:
+        doc.FixedBinarise();
+        break;
+      case Step::Kind::RemoveBox:
+        ok = doc.RemoveBox() == 1;
+        break;
       case Step::Kind::Noise:
         doc.ApplyVoteFilter(step.value);
         doc.CutMargins();
         break;
-      case Step::Kind::CutMargins: doc.CutMargins(); break;
-      case Step::Kind::Dilate: doc.Dilate(); break;
-      case Step::Kind::Skeletonize: doc.Skeletonize(); break;
+      case Step::Kind::CutMargins:
+        doc.CutMargins();
+        break;
+      case Step::Kind::Dilate:
+        doc.Dilate();
+        break;
+      case Step::Kind::Skeletonize:
+        doc.Skeletonize();
+        break;
     }
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     if (step.kind == Step::Kind::RemoveBox) {

@@ -1,13 +1,13 @@
 #include "ima_ana.h"
 
-#include "frontend.h"
-#include "kw_log.h"
-#include "step_dialog_models.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
+
+#include "frontend.h"
+#include "kw_log.h"
+#include "step_dialog_models.h"
 
 namespace {
 
@@ -188,11 +188,25 @@ int NextLinePixel(const std::uint32_t* pixels, int width, int height, int col, i
   nextRow = row;
   int first = 0;
   switch (previousDirection) {
-    case 1: case 2: first = 8; break;
-    case 3: case 4: first = 2; break;
-    case 5: case 6: case -1: first = 4; break;
-    case 7: case 8: first = 6; break;
-    default: return -1;
+    case 1:
+    case 2:
+      first = 8;
+      break;
+    case 3:
+    case 4:
+      first = 2;
+      break;
+    case 5:
+    case 6:
+    case -1:
+      first = 4;
+      break;
+    case 7:
+    case 8:
+      first = 6;
+      break;
+    default:
+      return -1;
   }
   for (int k = 0; k < 8; ++k) {
     const int dir = (first - 1 + k) % 8 + 1;
@@ -217,8 +231,8 @@ void Binarise(const std::uint32_t* source, std::uint32_t* target, int width, int
   const double level = t;
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint32_t p = source[i];
-    const double grey = 0.3 * static_cast<double>((p >> 16) & 0xFFU) + 0.59 * static_cast<double>((p >> 8) & 0xFFU) +
-                        0.11 * static_cast<double>(p & 0xFFU);
+    const double grey = 0.3 * static_cast<double>((p >> 16) & 0xFFU) +
+                        0.59 * static_cast<double>((p >> 8) & 0xFFU) + 0.11 * static_cast<double>(p & 0xFFU);
     target[i] = grey > level ? kWhite : kBlack;
   }
 }
@@ -323,8 +337,8 @@ struct Thinner {
   int width;
   int height;
   std::size_t w;
-  std::vector<std::size_t> border;     // this iteration's border pixels, ascending
-  std::vector<std::size_t> touched;    // in-region neighbours of removed pixels
+  std::vector<std::size_t> border;   // this iteration's border pixels, ascending
+  std::vector<std::size_t> touched;  // in-region neighbours of removed pixels
   std::vector<std::size_t> next;
 
   bool inRegion(std::size_t i) const {
@@ -337,7 +351,8 @@ struct Thinner {
     const std::uint32_t* q = p + i;
     const std::ptrdiff_t sw = static_cast<std::ptrdiff_t>(w);
     return (q[sw] != 0 ? 1 : 0) | (q[sw + 1] != 0 ? 2 : 0) | (q[1] != 0 ? 4 : 0) | (q[1 - sw] != 0 ? 8 : 0) |
-           (q[-sw] != 0 ? 16 : 0) | (q[-sw - 1] != 0 ? 32 : 0) | (q[-1] != 0 ? 64 : 0) | (q[sw - 1] != 0 ? 128 : 0);
+           (q[-sw] != 0 ? 16 : 0) | (q[-sw - 1] != 0 ? 32 : 0) | (q[-1] != 0 ? 64 : 0) |
+           (q[sw - 1] != 0 ? 128 : 0);
   }
 
   void collectInitialBorder() {

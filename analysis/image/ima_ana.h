@@ -7,12 +7,12 @@
 // pixels 0x00RRGGBB, classified by the brightness sum R + G + B).
 #pragma once
 
-#include "pic_doc.h"
-
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "pic_doc.h"
 
 // ---------------------------------------------------------------------------
 // Step check marks: one flag per Prepare/Detect command, shared by every open
@@ -33,7 +33,7 @@ inline constexpr int kStepMarkCount = 9;
 
 // The menu entries the flags belong to, in StepMark order.
 inline constexpr std::array<std::string_view, kStepMarkCount> kStepMenuEntries = {
-    " &Make B\\W", " &Remove box", " Remove noise", " D&ilate", " &Skeletonize",
+    " &Make B\\W", " &Remove box", " Remove noise",  " D&ilate",        " &Skeletonize",
     " &Re-touch",  " Find roots",  " Confirm roots", " Save experiment"};
 
 // Sets the flag of step and clears the other eight.
@@ -154,7 +154,7 @@ int ThinPicture(std::uint32_t* pixels, int width, int height, int maxIterations 
 // otherwise leaves it alone (still marking the step and refreshing where the
 // command does).
 class KW_ImaAna : public KW_PicDoc {
-public:
+ public:
   KW_ImaAna() = default;
   // Destroying any analysis document clears the nine step flags.
   ~KW_ImaAna() override;

@@ -1,11 +1,11 @@
 #include "step_dialog_models.h"
 
-#include "frontend.h"
-#include "ima_ana.h"
-
 #include <algorithm>
 #include <cctype>
 #include <limits>
+
+#include "frontend.h"
+#include "ima_ana.h"
 
 // ---------------------------------------------------------------------------
 // Threshold dialog
@@ -63,7 +63,10 @@ void ThresholdModel::cancel() {
 // Erosion-method dialog
 
 ErosionMethodModel::ErosionMethodModel(KW_ImaAna& doc)
-    : m_doc(doc), m_start(doc.pixels), m_width(doc.width), m_height(doc.height),
+    : m_doc(doc),
+      m_start(doc.pixels),
+      m_width(doc.width),
+      m_height(doc.height),
       m_selected(kDefaultVoteMethod) {
   for (const VoteFilterRow& row : kVoteFilters) m_entries.emplace_back(row.name);
   runFilter();

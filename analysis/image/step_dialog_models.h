@@ -17,7 +17,7 @@
 class KW_ImaAna;
 
 class ThresholdModel {
-public:
+ public:
   static constexpr int kMinimum = 40;
   static constexpr int kMaximum = 120;
   static constexpr int kOpening = 90;
@@ -51,7 +51,7 @@ public:
   // The text as the edit box reads it, clamped to 40..120.
   static int ClampedValue(std::string_view text);
 
-private:
+ private:
   void preview();
 
   KW_ImaAna& m_doc;
@@ -64,7 +64,7 @@ private:
 };
 
 class ErosionMethodModel {
-public:
+ public:
   // Fills the list in the vote table's order, selects "Gaussian2", keeps the
   // starting picture and runs the filter once.
   explicit ErosionMethodModel(KW_ImaAna& doc);
@@ -86,7 +86,7 @@ public:
   // Cancel: the starting picture goes back into the document, which refreshes.
   void cancel();
 
-private:
+ private:
   void runFilter();
 
   KW_ImaAna& m_doc;

@@ -1,13 +1,13 @@
 // Black-and-white conversion, plate-frame removal and the step check marks.
-#include "ima_ana.h"
-#include "picture_text.h"
-#include "scripted_frontend.h"
-#include "test_env.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
+
+#include "ima_ana.h"
+#include "picture_text.h"
+#include "scripted_frontend.h"
+#include "test_env.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ TEST(ImaAna, ANewDocumentStartsWithThresholdZeroAndTheDefaultScale) {
 // ---------------------------------------------------------------------------
 
 class RemoveBoxTest : public testenv::HomeTest {
-protected:
+ protected:
   void SetUp() override {
     HomeTest::SetUp();
     ClearStepMarks();

@@ -1,17 +1,18 @@
 // The synth and steps commands of morvane-batch.
 #include "image_commands.h"
-#include "ima_ana.h"
-#include "scripted_frontend.h"
-#include "synth_plate.h"
-#include "test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
+#include "ima_ana.h"
+#include "scripted_frontend.h"
+#include "synth_plate.h"
+#include "test_env.h"
+
 class ImageCommandsTest : public testenv::HomeTest {
-protected:
+ protected:
   FRONTEND::ScriptedFrontend script;
   FRONTEND::ScopedFrontend scope{script};
   std::string file(const std::string& name) const { return (home / name).string(); }
@@ -55,8 +56,8 @@ TEST_F(ImageCommandsTest, SynthWritesThePlateAndItsGroundTruthBesideIt) {
 
 TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
   ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "2"}), 0);
-  ASSERT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "bw=80", "removebox", "noise=Average", "dilate",
-                             "skeletonize", "--depth", "1"}),
+  ASSERT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "bw=80", "removebox", "noise=Average",
+                             "dilate", "skeletonize", "--depth", "1"}),
             0);
   KW_ImaAna expected;
   ASSERT_NE(expected.LoadBitmap(file("plate.bmp")), nullptr);
@@ -76,7 +77,8 @@ TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
 TEST_F(ImageCommandsTest, AFailingBoxIsReportedAndTheNextStepsStillRun) {
   ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "1"}), 0);
   // The second frame removal finds no rim in the cropped picture.
-  ASSERT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "fixedbw", "removebox", "removebox", "cutmargins"}),
+  ASSERT_EQ(RunStepsCommand(
+                {file("plate.bmp"), file("out.bmp"), "fixedbw", "removebox", "removebox", "cutmargins"}),
             0);
   EXPECT_EQ(script.messages(), std::vector<std::string>{"Impossible to find the box!"});
   KW_ImaAna expected;

@@ -2,10 +2,10 @@
 // top row first as the picture is seen, '#' white and '.' black.
 #pragma once
 
-#include "ima_ana.h"
-
 #include <string>
 #include <vector>
+
+#include "ima_ana.h"
 
 namespace pictext {
 

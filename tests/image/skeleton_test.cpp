@@ -1,16 +1,16 @@
 // Thinning to skeleton lines, and the skeleton tools.
-#include "ima_ana.h"
-#include "picture_text.h"
-#include "scripted_frontend.h"
-#include "synth_plate.h"
-#include "test_env.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <set>
 #include <utility>
+
+#include "ima_ana.h"
+#include "picture_text.h"
+#include "scripted_frontend.h"
+#include "synth_plate.h"
+#include "test_env.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ Points whitePoints(const KW_PicDoc& doc) {
 // exactly in the order the steps are described: the yardstick for the
 // document's own thinning, which only visits the pixels that can change.
 class ReferenceThinning {
-public:
+ public:
   ReferenceThinning(Pixels& p, int w, int h) : m_p(p), m_w(w), m_h(h) {}
 
   int run(int maxIterations = -1) {
@@ -45,7 +45,7 @@ public:
     return iterations;
   }
 
-private:
+ private:
   std::uint32_t& at(int c, int r) { return m_p[static_cast<std::size_t>(c + r * m_w)]; }
   bool nb(int c, int r) { return (at(c, r) & 0xFFFFFF) != 0; }
   bool green(int c, int r) { return ((at(c, r) >> 8) & 0xFF) == 0xFF; }
@@ -76,20 +76,20 @@ private:
     });
     scan([&](int c, int r) {
       if (at(c, r) != kGreen) return;
-      const bool p1 = green(c - 1, r) && green(c, r - 1) && !nb(c - 1, r - 1) && nb(c - 1, r + 1) && nb(c, r + 1) &&
-                      nb(c + 1, r) && nb(c + 1, r - 1);
-      const bool p2 = green(c + 1, r) && green(c, r - 1) && !nb(c + 1, r - 1) && nb(c - 1, r - 1) && nb(c - 1, r) &&
-                      nb(c, r + 1) && nb(c + 1, r + 1);
-      const bool p3 = green(c + 1, r) && green(c, r + 1) && !nb(c + 1, r + 1) && nb(c + 1, r - 1) && nb(c, r - 1) &&
-                      nb(c - 1, r) && nb(c - 1, r + 1);
-      const bool p4 = green(c - 1, r) && green(c, r + 1) && !nb(c - 1, r + 1) && nb(c + 1, r + 1) && nb(c + 1, r) &&
-                      nb(c, r - 1) && nb(c - 1, r - 1);
+      const bool p1 = green(c - 1, r) && green(c, r - 1) && !nb(c - 1, r - 1) && nb(c - 1, r + 1) &&
+                      nb(c, r + 1) && nb(c + 1, r) && nb(c + 1, r - 1);
+      const bool p2 = green(c + 1, r) && green(c, r - 1) && !nb(c + 1, r - 1) && nb(c - 1, r - 1) &&
+                      nb(c - 1, r) && nb(c, r + 1) && nb(c + 1, r + 1);
+      const bool p3 = green(c + 1, r) && green(c, r + 1) && !nb(c + 1, r + 1) && nb(c + 1, r - 1) &&
+                      nb(c, r - 1) && nb(c - 1, r) && nb(c - 1, r + 1);
+      const bool p4 = green(c - 1, r) && green(c, r + 1) && !nb(c - 1, r + 1) && nb(c + 1, r + 1) &&
+                      nb(c + 1, r) && nb(c, r - 1) && nb(c - 1, r - 1);
       if (p1 || p2 || p3 || p4) at(c, r) = kBlue;
     });
     scan([&](int c, int r) {
       if (!green(c, r)) return;
-      const bool N = nb(c, r + 1), NE = nb(c + 1, r + 1), E = nb(c + 1, r), SE = nb(c + 1, r - 1), S = nb(c, r - 1),
-                 SW = nb(c - 1, r - 1), W = nb(c - 1, r), NW = nb(c - 1, r + 1);
+      const bool N = nb(c, r + 1), NE = nb(c + 1, r + 1), E = nb(c + 1, r), SE = nb(c + 1, r - 1),
+                 S = nb(c, r - 1), SW = nb(c - 1, r - 1), W = nb(c - 1, r), NW = nb(c - 1, r + 1);
       if ((W && S && SW && !N && !NE && !E) || (E && S && SE && !W && !NW && !N) ||
           (E && N && NE && !S && !SW && !W) || (W && N && NW && !E && !SE && !S))
         at(c, r) = kMagenta;
@@ -192,7 +192,8 @@ TEST(RemovableCodes, AreThe120ListedValuesClosedUnderQuarterTurns) {
 TEST(SkeletonTools, NeighbourCodeWeighsEachDirectionAndCountsOnlyNonBlack) {
   KW_ImaAna doc;
   pictext::Blank(doc, 5, 5);
-  const std::pair<int, int> offsets[8] = {{0, 1}, {1, 1}, {1, 0}, {1, -1}, {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}};
+  const std::pair<int, int> offsets[8] = {{0, 1},  {1, 1},   {1, 0},  {1, -1},
+                                          {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}};
   for (int bit = 0; bit < 8; ++bit) {
     pictext::Blank(doc, 5, 5);
     doc.At(2 + offsets[bit].first, 2 + offsets[bit].second) = 0x000001;
@@ -321,8 +322,9 @@ TEST(Thinning, EightByTwoRectangleLeavesRow5AndOneCorner) {
 }
 
 TEST(Thinning, SevenBySevenRingLosesOnlyItsCornersAndStaysClosed) {
-  const std::vector<std::string> rows = {"...........", "..#######..", "..#.....#..", "..#.....#..", "..#.....#..",
-                                         "..#.....#..", "..#.....#..", "..#######..", "..........."};
+  const std::vector<std::string> rows = {"...........", "..#######..", "..#.....#..",
+                                         "..#.....#..", "..#.....#..", "..#.....#..",
+                                         "..#.....#..", "..#######..", "..........."};
   KW_ImaAna doc;
   pictext::Load(doc, rows);
   Points expected = whitePoints(doc);
@@ -383,7 +385,8 @@ TEST(Thinning, VisitingOnlyBorderPixelsGivesThePassesResultBitForBit) {
     // Blobs of random rectangles and single pixels, some in colours.
     const int shapes = 1 + static_cast<int>(rng() % 8);
     for (int s = 0; s < shapes; ++s) {
-      const int c0 = static_cast<int>(rng() % static_cast<unsigned>(w)), r0 = static_cast<int>(rng() % static_cast<unsigned>(h));
+      const int c0 = static_cast<int>(rng() % static_cast<unsigned>(w)),
+                r0 = static_cast<int>(rng() % static_cast<unsigned>(h));
       const int cw = 1 + static_cast<int>(rng() % 12), rh = 1 + static_cast<int>(rng() % 12);
       for (int r = r0; r < std::min(h, r0 + rh); ++r)
         for (int c = c0; c < std::min(w, c0 + cw); ++c) p[static_cast<std::size_t>(c + r * w)] = 0xFFFFFF;
@@ -479,7 +482,8 @@ TEST_P(PlateSkeletonTest, ThinningKeepsShapesConnectedInsideAndIsIdempotent) {
   // No 2 x 2 white block is left.
   for (int r = 1; r + 1 < doc.height; ++r)
     for (int c = 1; c + 1 < doc.width; ++c)
-      ASSERT_FALSE(doc.At(c, r) && doc.At(c + 1, r) && doc.At(c, r + 1) && doc.At(c + 1, r + 1)) << c << "," << r;
+      ASSERT_FALSE(doc.At(c, r) && doc.At(c + 1, r) && doc.At(c, r + 1) && doc.At(c + 1, r + 1))
+          << c << "," << r;
 
   const Pixels once = doc.pixels;
   doc.Skeletonize();

@@ -1,14 +1,15 @@
 // The threshold and erosion-method dialogs, driven as a user would through
 // the scripted frontend.
-#include "ima_ana.h"
-#include "picture_text.h"
-#include "scripted_frontend.h"
 #include "step_dialog_models.h"
-#include "test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include "ima_ana.h"
+#include "picture_text.h"
+#include "scripted_frontend.h"
+#include "test_env.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ Pixels binarised(const Pixels& source, int w, int h, int t) {
 }  // namespace
 
 class ThresholdDialogTest : public testenv::HomeTest {
-protected:
+ protected:
   FRONTEND::ScriptedFrontend script;
   FRONTEND::ScopedFrontend scope{script};
 };
@@ -133,7 +134,7 @@ TEST_F(ThresholdDialogTest, WithoutAScriptTheOpeningThresholdIsAcceptedAndEmptyP
 // ---------------------------------------------------------------------------
 
 class ErosionDialogTest : public testenv::HomeTest {
-protected:
+ protected:
   FRONTEND::ScriptedFrontend script;
   FRONTEND::ScopedFrontend scope{script};
 

@@ -1,14 +1,15 @@
 // The synthetic plates: they must survive the image steps the way real
 // scans do, keep their plants apart, and carry a truthful ground truth.
-#include "ima_ana.h"
 #include "synth_plate.h"
-#include "test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <vector>
+
+#include "ima_ana.h"
+#include "test_env.h"
 
 namespace {
 
@@ -23,8 +24,12 @@ void prepare(KW_ImaAna& doc, const synth::Plate& plate) {
 }
 
 // The crop of the plate-frame removal: 65 pixels inside the outer rim.
-int cropCol(const synth::Plate& p, double col) { return static_cast<int>(std::lround(col)) - (p.plateFirstCol + 65); }
-int cropRow(const synth::Plate& p, double row) { return static_cast<int>(std::lround(row)) - (p.plateFirstRow + 65); }
+int cropCol(const synth::Plate& p, double col) {
+  return static_cast<int>(std::lround(col)) - (p.plateFirstCol + 65);
+}
+int cropRow(const synth::Plate& p, double row) {
+  return static_cast<int>(std::lround(row)) - (p.plateFirstRow + 65);
+}
 
 bool whiteNear(const KW_ImaAna& doc, int c, int r, int radius) {
   for (int dr = -radius; dr <= radius; ++dr)
@@ -180,7 +185,8 @@ TEST_F(SynthPlateTest, GroundTruthAgreesWithTheGeometry) {
       EXPECT_GT(l.positionCm, previousPosition);
       EXPECT_LT(l.positionCm, p.mainLengthCm);
       previousPosition = l.positionCm;
-      EXPECT_NEAR(l.lengthCm, std::hypot(l.tipCol - l.baseCol, l.tipRow - l.baseRow) * plate.cmPerPixel, 1e-9);
+      EXPECT_NEAR(l.lengthCm, std::hypot(l.tipCol - l.baseCol, l.tipRow - l.baseRow) * plate.cmPerPixel,
+                  1e-9);
       EXPECT_GE(std::fabs(l.angleDeg), 44.999);
       EXPECT_LE(std::fabs(l.angleDeg), 80.001);
       EXPECT_EQ(l.angleDeg > 0, l.tipCol > l.baseCol);
@@ -192,7 +198,8 @@ TEST_F(SynthPlateTest, GroundTruthAgreesWithTheGeometry) {
   EXPECT_GT(laterals, 6U);
   const std::string text = synth::TruthText(plate, options);
   std::size_t plantLines = 0, lateralLines = 0;
-  for (std::size_t at = text.find("plant "); at != std::string::npos; at = text.find("plant ", at + 1)) ++plantLines;
+  for (std::size_t at = text.find("plant "); at != std::string::npos; at = text.find("plant ", at + 1))
+    ++plantLines;
   for (std::size_t at = text.find("lateral "); at != std::string::npos; at = text.find("lateral ", at + 1))
     ++lateralLines;
   EXPECT_EQ(plantLines, 6U);

@@ -1,13 +1,13 @@
 // Vote filters, margin cut, segments and dilatation.
-#include "ima_ana.h"
-#include "picture_text.h"
-#include "test_env.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 #include <utility>
+
+#include "ima_ana.h"
+#include "picture_text.h"
+#include "test_env.h"
 
 namespace {
 
@@ -41,12 +41,18 @@ Pixels naiveVote(const Pixels& src, int width, int height, const VoteFilterRow& 
         for (int dc = -2; dc <= 2; ++dc) {
           const int ar = dr < 0 ? -dr : dr, ac = dc < 0 ? -dc : dc;
           int w = 0;
-          if (ar == 0 && ac == 0) w = f.centre;
-          else if (ar + ac == 1) w = f.edge1;
-          else if (ar == 1 && ac == 1) w = f.corner1;
-          else if ((ar == 2 && ac == 0) || (ar == 0 && ac == 2)) w = f.edge2;
-          else if (ar == 2 && ac == 2) w = f.corner2;
-          else w = f.knight;
+          if (ar == 0 && ac == 0)
+            w = f.centre;
+          else if (ar + ac == 1)
+            w = f.edge1;
+          else if (ar == 1 && ac == 1)
+            w = f.corner1;
+          else if ((ar == 2 && ac == 0) || (ar == 0 && ac == 2))
+            w = f.edge2;
+          else if (ar == 2 && ac == 2)
+            w = f.corner2;
+          else
+            w = f.knight;
           if (src[static_cast<std::size_t>((c + dc) + (r + dr) * width)] != 0) vote += w;
         }
       if (vote > f.limit) out[static_cast<std::size_t>(c + r * width)] = 0xFFFFFF;
@@ -62,7 +68,7 @@ TEST(VoteTable, RowsMatchTheListAndTheirFullWindowSums) {
     int limit;
     int fullWindow;
   };
-  const Expected expected[] = {{"Gaussian", 40, 98}, {"Conical", 13, 25},     {"Pyramide Shaped", 35, 81},
+  const Expected expected[] = {{"Gaussian", 40, 98},  {"Conical", 13, 25},       {"Pyramide Shaped", 35, 81},
                                {"Gaussian2", 25, 80}, {"Exponential", 275, 864}, {"Average", 4, 25}};
   for (int i = 0; i < 6; ++i) {
     const VoteFilterRow& f = kVoteFilters[static_cast<std::size_t>(i)];
@@ -86,13 +92,16 @@ TEST(VoteFilter, AverageKeepsAPixelWithFiveNonBlackInItsWindow) {
     pictext::Blank(doc, 9, 9);
     doc.At(4, 4) = 0xFFFFFF;
     const std::pair<int, int> around[] = {{2, 2}, {6, 6}, {3, 5}, {6, 2}};
-    for (int i = 0; i < others; ++i) doc.At(around[i].first, around[i].second) = 0x010000;  // dark but not black
+    for (int i = 0; i < others; ++i)
+      doc.At(around[i].first, around[i].second) = 0x010000;  // dark but not black
     Pixels out(doc.pixels.size(), 7);
     ASSERT_EQ(VoteFilter(doc.pixels.data(), out.data(), 9, 9, "Average"), 1);
     EXPECT_EQ(out[4 + 4 * 9], others == 4 ? 0xFFFFFFU : 0U) << others;
   }
 }
 
+// Pictures are drawn row by row.
+// clang-format off
 TEST(VoteFilter, Gaussian2DropsALonePixelAndKeepsAShortLine) {
   KW_ImaAna doc;
   pictext::Load(doc, {".........",
@@ -117,7 +126,10 @@ TEST(VoteFilter, Gaussian2DropsALonePixelAndKeepsAShortLine) {
                                                           ".........",
                                                           "........."}));
 }
+// clang-format on
 
+// Pictures are drawn row by row.
+// clang-format off
 TEST(VoteFilter, ConicalGivesKnightAndFarCornerPositionsNoWeight) {
   KW_ImaAna doc;
   pictext::Load(doc, {".##.##.",
@@ -136,6 +148,7 @@ TEST(VoteFilter, ConicalGivesKnightAndFarCornerPositionsNoWeight) {
   doc.ApplyVoteFilter(VoteMethodIndex("Average"));
   EXPECT_EQ(doc.At(3, 4), 0xFFFFFFU);
 }
+// clang-format on
 
 TEST(VoteFilter, EdgesStayBlackAndSmallPicturesComeOutBlack) {
   KW_ImaAna doc;
@@ -178,7 +191,8 @@ TEST(VoteFilter, EveryRowAgreesWithTheWindowSumOnRandomPicturesAlsoInPlace) {
       const Pixels expected = naiveVote(src, width, height, kVoteFilters[static_cast<std::size_t>(m)]);
       Pixels out(src.size(), 3);
       ASSERT_EQ(VoteFilter(src.data(), out.data(), width, height, m), 1);
-      EXPECT_EQ(out, expected) << kVoteFilters[static_cast<std::size_t>(m)].name << " " << width << "x" << height;
+      EXPECT_EQ(out, expected) << kVoteFilters[static_cast<std::size_t>(m)].name << " " << width << "x"
+                               << height;
       Pixels inPlace = src;
       VoteFilter(inPlace.data(), inPlace.data(), width, height, m);
       EXPECT_EQ(inPlace, expected);
@@ -217,7 +231,7 @@ TEST(CutMargins, ClearsTheCornerAndTheBottomEdgeButKeepsRow99AtTheMiddle) {
   EXPECT_EQ(doc.At(500, 0), 0U);
   EXPECT_EQ(doc.At(500, 99), 0xFFFFFFU);  // bands 2 and 8: 0.0001 + 0.25
   EXPECT_EQ(doc.At(500, 500), 0xFFFFFFU);
-  EXPECT_EQ(doc.At(0, 500), 0U);         // the left edge, column 0, is always cleared
+  EXPECT_EQ(doc.At(0, 500), 0U);  // the left edge, column 0, is always cleared
   EXPECT_EQ(doc.At(999, 500), 0U);
   EXPECT_EQ(doc.At(500, 999), 0U);
   EXPECT_EQ(doc.At(500, 960), 0xFFFFFFU);  // 10 rows below the top band's centre line
@@ -316,6 +330,8 @@ TEST_F(DilateTest, ShortLinesAndBlocksKeepTheirShape) {
   EXPECT_EQ(whitePoints(doc), block);
 }
 
+// Pictures are drawn row by row.
+// clang-format off
 TEST_F(DilateTest, ADiagonalPairMovesToTheOtherDiagonalAndALonePixelGoes) {
   KW_ImaAna doc;
   pictext::Load(doc, {"..........",
@@ -362,6 +378,7 @@ TEST_F(DilateTest, ADiagonalPairMovesToTheOtherDiagonalAndALonePixelGoes) {
                                                           "..........",
                                                           ".........."}));
 }
+// clang-format on
 
 TEST_F(DilateTest, OnlyPureWhitePixelsCountAndSmallPicturesComeOutBlack) {
   KW_ImaAna doc;

@@ -1,11 +1,11 @@
 #include "synth_plate.h"
 
-#include "pic_doc.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
+
+#include "pic_doc.h"
 
 namespace synth {
 
@@ -53,7 +53,7 @@ double directionAngle(Point p, Point q) {
 }
 
 class Painter {
-public:
+ public:
   Painter(Plate& plate) : m_plate(plate) {}
 
   // Paints a round-ended stroke from a to b of the given radius, blending
@@ -76,8 +76,10 @@ public:
   }
 
   void ellipse(Point c, double rx, double ry, int r, int g, int b) {
-    const int c0 = std::max(0, static_cast<int>(c.x - rx - 2)), c1 = std::min(m_plate.width - 1, static_cast<int>(c.x + rx + 2));
-    const int r0 = std::max(0, static_cast<int>(c.y - ry - 2)), r1 = std::min(m_plate.height - 1, static_cast<int>(c.y + ry + 2));
+    const int c0 = std::max(0, static_cast<int>(c.x - rx - 2)),
+              c1 = std::min(m_plate.width - 1, static_cast<int>(c.x + rx + 2));
+    const int r0 = std::max(0, static_cast<int>(c.y - ry - 2)),
+              r1 = std::min(m_plate.height - 1, static_cast<int>(c.y + ry + 2));
     for (int y = r0; y <= r1; ++y)
       for (int x = c0; x <= c1; ++x) {
         const double u = (x - c.x) / rx, v = (y - c.y) / ry;
@@ -87,11 +89,15 @@ public:
       }
   }
 
-private:
+ private:
   void blend(int x, int y, double cover, int r, int g, int b) {
-    std::uint32_t& p = m_plate.pixels[static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_plate.width)];
-    const int pr = static_cast<int>((p >> 16) & 0xFFU), pg = static_cast<int>((p >> 8) & 0xFFU), pb = static_cast<int>(p & 0xFFU);
-    auto mix = [cover](int from, int to) { return std::max(from, static_cast<int>(std::lround(from + (to - from) * cover))); };
+    std::uint32_t& p = m_plate.pixels[static_cast<std::size_t>(x) +
+                                      static_cast<std::size_t>(y) * static_cast<std::size_t>(m_plate.width)];
+    const int pr = static_cast<int>((p >> 16) & 0xFFU), pg = static_cast<int>((p >> 8) & 0xFFU),
+              pb = static_cast<int>(p & 0xFFU);
+    auto mix = [cover](int from, int to) {
+      return std::max(from, static_cast<int>(std::lround(from + (to - from) * cover)));
+    };
     p = rgb(mix(pr, r), mix(pg, g), mix(pb, b));
   }
 
@@ -100,7 +106,8 @@ private:
 
 double pathLength(const std::vector<Point>& path) {
   double s = 0;
-  for (std::size_t i = 1; i < path.size(); ++i) s += std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y);
+  for (std::size_t i = 1; i < path.size(); ++i)
+    s += std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y);
   return s;
 }
 
@@ -131,9 +138,11 @@ Plate MakePlate(const PlateOptions& optionsIn) {
     for (int x = 0; x < plate.width; ++x) {
       const bool inside = x >= plate.plateFirstCol && x <= plate.plateLastCol && y >= plate.plateFirstRow &&
                           y <= plate.plateLastRow;
-      const int edge = std::min({x - plate.plateFirstCol, plate.plateLastCol - x, y - plate.plateFirstRow,
-                                 plate.plateLastRow - y});
-      const int n = options.noise ? grain(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), grainSeed, 6) : 0;
+      const int edge = std::min(
+          {x - plate.plateFirstCol, plate.plateLastCol - x, y - plate.plateFirstRow, plate.plateLastRow - y});
+      const int n = options.noise
+                        ? grain(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), grainSeed, 6)
+                        : 0;
       std::uint32_t v;
       if (!inside) {
         v = rgb(16 + n, 17 + n, 20 + n);
@@ -141,10 +150,12 @@ Plate MakePlate(const PlateOptions& optionsIn) {
         v = rgb(222 + n, 224 + n, 226 + n);
       } else {
         // Agar: a slow shading across the plate and a fine grain.
-        const int shade = static_cast<int>(6.0 * std::sin(x * 2.0 / platePx + 0.7) * std::cos(y * 1.5 / platePx));
+        const int shade =
+            static_cast<int>(6.0 * std::sin(x * 2.0 / platePx + 0.7) * std::cos(y * 1.5 / platePx));
         v = rgb(38 + shade + n, 42 + shade + n, 48 + shade + n);
       }
-      plate.pixels[static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(plate.width)] = v;
+      plate.pixels[static_cast<std::size_t>(x) +
+                   static_cast<std::size_t>(y) * static_cast<std::size_t>(plate.width)] = v;
     }
 
   // Where roots may grow: inside the rim, the crop and the margin cut, with
@@ -226,7 +237,8 @@ Plate MakePlate(const PlateOptions& optionsIn) {
       // Room to the side of the slot and down to the safe bottom.
       const double sideRoom = halfRoom - std::fabs(from.x - centre) - lateralRadius - 2;
       const double downRoom = from.y - safeBottom;
-      double length = std::min({uniform(0.3, 1.6) * pxPerCm, sideRoom / std::sin(rad), downRoom / std::cos(rad)});
+      double length =
+          std::min({uniform(0.3, 1.6) * pxPerCm, sideRoom / std::sin(rad), downRoom / std::cos(rad)});
       const bool crosses = options.crossing && !crossingDone && side > 0 && k + 1 < options.plants;
       if (crosses) {
         // Far enough to pass the neighbour's main root by a quarter slot.
@@ -254,7 +266,8 @@ Plate MakePlate(const PlateOptions& optionsIn) {
     plantBoxes.push_back(box);
 
     const int grey = static_cast<int>(uniform(175, 215));
-    for (std::size_t i = 1; i < path.size(); ++i) painter.stroke(path[i - 1], path[i], mainRadius, grey + 8, grey, grey - 12);
+    for (std::size_t i = 1; i < path.size(); ++i)
+      painter.stroke(path[i - 1], path[i], mainRadius, grey + 8, grey, grey - 12);
     for (const LateralTruth& lt : truth.laterals) {
       const int lg = grey - static_cast<int>(uniform(5, 25));
       painter.stroke({lt.baseCol, lt.baseRow}, {lt.tipCol, lt.tipRow}, lateralRadius, lg + 8, lg, lg - 12);
@@ -273,7 +286,8 @@ Plate MakePlate(const PlateOptions& optionsIn) {
       const Point c{uniform(inner0, inner1), uniform(inner0, inner1)};
       bool nearPlant = false;
       for (const Box& b : plantBoxes)
-        if (c.x > b.x0 - keep && c.x < b.x1 + keep && c.y > b.y0 - keep && c.y < b.y1 + keep) nearPlant = true;
+        if (c.x > b.x0 - keep && c.x < b.x1 + keep && c.y > b.y0 - keep && c.y < b.y1 + keep)
+          nearPlant = true;
       if (nearPlant) continue;
       const double r = uniform(0.4, 1.4);
       const int g = static_cast<int>(uniform(100, 230));
@@ -287,17 +301,18 @@ std::string TruthText(const Plate& plate, const PlateOptions& options) {
   std::string out;
   char line[512];
   std::snprintf(line, sizeof line,
-                "synthetic plate: dpi %d, %d x %d pixels, %.6f cm per pixel, %zu plants, seed %u%s\n", plate.dpi,
-                plate.width, plate.height, plate.cmPerPixel, plate.plants.size(), options.seed,
+                "synthetic plate: dpi %d, %d x %d pixels, %.6f cm per pixel, %zu plants, seed %u%s\n",
+                plate.dpi, plate.width, plate.height, plate.cmPerPixel, plate.plants.size(), options.seed,
                 options.crossing ? ", crossing" : "");
   out += line;
   out += "angles in degrees: 0 straight down, positive to the right; lengths in cm\n";
   int k = 0;
   for (const PlantTruth& p : plate.plants) {
     std::snprintf(line, sizeof line,
-                  "plant %d main_length %.4f main_vector %.4f main_angle %.3f laterals %zu base %.1f %.1f tip %.1f %.1f\n",
-                  ++k, p.mainLengthCm, p.mainVectorCm, p.mainAngleDeg, p.laterals.size(), p.baseCol, p.baseRow,
-                  p.tipCol, p.tipRow);
+                  "plant %d main_length %.4f main_vector %.4f main_angle %.3f laterals %zu base %.1f %.1f "
+                  "tip %.1f %.1f\n",
+                  ++k, p.mainLengthCm, p.mainVectorCm, p.mainAngleDeg, p.laterals.size(), p.baseCol,
+                  p.baseRow, p.tipCol, p.tipRow);
     out += line;
     int j = 0;
     for (const LateralTruth& l : p.laterals) {

@@ -14,10 +14,10 @@
 namespace synth {
 
 struct PlateOptions {
-  int dpi = 300;             // 150..1200
-  int plants = 5;            // 1..12
-  std::uint32_t seed = 1;    // same seed, same plate
-  bool noise = true;         // agar grain and speckles
+  int dpi = 300;           // 150..1200
+  int plants = 5;          // 1..12
+  std::uint32_t seed = 1;  // same seed, same plate
+  bool noise = true;       // agar grain and speckles
   // Each plant but the last sends one long lateral root across the main root
   // of its right-hand neighbour, so plants touch.
   bool crossing = false;
@@ -26,18 +26,18 @@ struct PlateOptions {
 // Angles follow the analysis: 0 for a root growing straight down, positive
 // towards the right (90 horizontal right), negative towards the left.
 struct LateralTruth {
-  double lengthCm = 0;     // from the branching point to the tip
-  double positionCm = 0;   // along the main root, from its base to the branching point
-  double angleDeg = 0;     // from the branching point to the tip
+  double lengthCm = 0;    // from the branching point to the tip
+  double positionCm = 0;  // along the main root, from its base to the branching point
+  double angleDeg = 0;    // from the branching point to the tip
   double baseCol = 0, baseRow = 0, tipCol = 0, tipRow = 0;  // pixels
 };
 
 struct PlantTruth {
-  double mainLengthCm = 0;  // path length of the main root, base to tip
-  double mainVectorCm = 0;  // straight-line length, base to tip
-  double mainAngleDeg = 0;  // from base to tip
+  double mainLengthCm = 0;                                  // path length of the main root, base to tip
+  double mainVectorCm = 0;                                  // straight-line length, base to tip
+  double mainAngleDeg = 0;                                  // from base to tip
   double baseCol = 0, baseRow = 0, tipCol = 0, tipRow = 0;  // pixels
-  std::vector<LateralTruth> laterals;  // ordered from the base downwards
+  std::vector<LateralTruth> laterals;                       // ordered from the base downwards
 };
 
 struct Plate {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "batch_palette.h"
 #include "ima_ana.h"
 #include "synth_plate.h"
 
@@ -176,13 +177,8 @@ int RunStepsCommand(const std::vector<std::string>& args) {
     }
   }
   if (depth != 0) doc.bitCount = static_cast<std::uint16_t>(depth);
-  if (doc.bitCount <= 8 && doc.paletteCount < 2) {
-    // A true-colour scan has no colour table; the steps leave black and
-    // white, so those two make the table of a paletted output.
-    doc.palette.fill(0);
-    doc.palette[1] = 0xFFFFFF;
-    doc.paletteCount = 2;
-  }
+  // A true-colour scan has no colour table to write a paletted output with.
+  PreparePaletteForDepth(doc, doc.bitCount);
   if (!doc.SaveBitmap(files[1])) {
     std::fprintf(stderr, "morvane-batch: cannot write %s\n", files[1].c_str());
     return 1;

@@ -72,6 +72,20 @@ TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
   EXPECT_EQ(out.bitCount, 1);
   EXPECT_EQ(out.width, expected.width);
   EXPECT_EQ(out.pixels, expected.pixels);
+  // Black and white survive an 8-bit grey output of a grey input as well.
+  ASSERT_EQ(RunSynthCommand({file("grey.bmp"), "--dpi", "150", "--plants", "2", "--grey"}), 0);
+  ASSERT_EQ(RunStepsCommand({file("grey.bmp"), file("grey-out.bmp"), "bw=80", "removebox", "noise=Average",
+                             "dilate", "skeletonize", "--depth", "4"}),
+            0);
+  KW_PicDoc greyOut;
+  ASSERT_NE(greyOut.LoadBitmap(file("grey-out.bmp")), nullptr);
+  EXPECT_EQ(greyOut.bitCount, 4);
+  std::size_t white = 0;
+  for (const std::uint32_t p : greyOut.pixels) {
+    ASSERT_TRUE(p == 0 || p == 0xFFFFFFU);
+    white += p != 0 ? 1 : 0;
+  }
+  EXPECT_GT(white, 100U);
 }
 
 TEST_F(ImageCommandsTest, AFailingBoxIsReportedAndTheNextStepsStillRun) {

@@ -6,6 +6,8 @@
 //   cmake --build build --target bench_steps && build/bench/bench_steps
 #include <benchmark/benchmark.h>
 
+#include "bench_main.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -132,17 +134,4 @@ BENCHMARK(VoteFilterGaussian2)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // The steps write their logs into the program folder's Log folder; keep
-  // them out of the build tree unless a folder is given.
-  if (std::getenv("MORVANE_HOME") == nullptr) {
-    const auto home = std::filesystem::temp_directory_path() / "morvane-bench-steps";
-    std::filesystem::create_directories(home);
-    ::setenv("MORVANE_HOME", home.c_str(), 1);
-  }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunBenchmarks(argc, argv, "steps"); }

@@ -1,13 +1,13 @@
 #include "kw_log.h"
 
 #include "frontend.h"
+#include "text_format.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -128,16 +128,9 @@ void AppendLog(std::string_view name, std::string_view text) {
 void AppendLogF(std::string_view name, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (n > 0) {
-    std::string text(static_cast<std::size_t>(n), '\0');
-    std::vsnprintf(text.data(), text.size() + 1, format, args);
-    AppendLog(name, text);
-  }
+  const std::string text = FormatTextV(format, args);
   va_end(args);
+  if (!text.empty()) AppendLog(name, text);
 }
 
 void TruncateLog(std::string_view name) {

@@ -10,6 +10,7 @@
 #include "frontend.h"
 #include "kw_log.h"
 #include "sql_text.h"
+#include "text_format.h"
 
 namespace {
 
@@ -41,15 +42,7 @@ const char* envValue(const char* name) {
 std::string SqlFormat(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text;
-  if (n > 0) {
-    text.assign(static_cast<std::size_t>(n), '\0');
-    std::vsnprintf(text.data(), text.size() + 1, format, args);
-  }
+  std::string text = FormatTextV(format, args);
   va_end(args);
   return text;
 }

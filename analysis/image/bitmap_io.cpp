@@ -5,6 +5,7 @@
 // red, reserved) and the pixel rows, bottom row first unless the height is
 // negative, each row padded to a multiple of 4 bytes.
 #include "bitmap_io.h"
+#include "pixel_pool.h"
 
 #include <sys/mman.h>
 
@@ -151,13 +152,14 @@ bool decodePlainRows(ByteSource& source, std::uint64_t start, std::int64_t width
   // A bottom-up file fills the buffer from its start: the buffer grows block
   // by block, so each block is cleared just before it is written, while it is
   // still in the cache.
-  if (topDown) pixels.resize(static_cast<std::size_t>(h) * w);
+  if (topDown) pixels.resize(static_cast<std::size_t>(h) * w);  // a reused buffer is already full size
   for (std::uint64_t first = 0; first < h; first += rowsPerBlock) {
     const std::uint64_t rows = std::min(rowsPerBlock, h - first);
     const std::uint64_t bytes = (rows - 1) * stride + rowBytes;
     const std::span<const std::uint8_t> data = source.fetch(start + first * stride, bytes);
     if (data.size() < bytes) return false;  // the file shrank or could not be read
-    if (!topDown) pixels.resize(static_cast<std::size_t>(first + rows) * w);
+    const std::size_t filled = static_cast<std::size_t>(first + rows) * w;
+    if (pixels.size() < filled) pixels.resize(filled);
     for (std::uint64_t r = 0; r < rows; ++r) {
       const std::uint64_t k = first + r;
       const std::uint64_t row = topDown ? h - 1 - k : k;
@@ -370,7 +372,10 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
                                                             : 0;
   if (minRowBytes > 0 && dataBytes / static_cast<std::uint64_t>(h) < minRowBytes) return false;
 
-  std::vector<std::uint32_t> pixels = reservePixels(static_cast<std::size_t>(count));
+  // A kept buffer of a closed picture is reused when it is large enough;
+  // every reader writes every pixel.
+  std::vector<std::uint32_t> pixels = TakePixelBuffer(static_cast<std::size_t>(count));
+  if (pixels.empty()) pixels = reservePixels(static_cast<std::size_t>(count));
   std::vector<std::uint32_t>& px = pixels;
   bool ok = false;
   switch (reader) {
@@ -431,8 +436,12 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
     case Reader::kNone:
       break;
   }
-  if (!ok) return false;
+  if (!ok) {
+    RecyclePixelBuffer(std::move(pixels));
+    return false;
+  }
 
+  RecyclePixelBuffer(std::move(doc.pixels));
   doc.pixels = std::move(pixels);
   doc.width = width;
   doc.height = static_cast<std::int32_t>(h);

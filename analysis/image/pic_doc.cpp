@@ -1,6 +1,7 @@
 #include "pic_doc.h"
 
 #include "kw_log.h"
+#include "pixel_pool.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,6 +27,8 @@ void CopyFlipped(const std::uint32_t* source, std::uint32_t* target, int width, 
 void FillPixels(std::uint32_t* values, std::size_t count, std::uint32_t value) {
   std::fill(values, values + count, value);
 }
+
+KW_PicDoc::~KW_PicDoc() { RecyclePixelBuffer(std::move(pixels)); }
 
 bool KW_PicDoc::OnOpenDocument(const std::string& path) {
   TruncateLog(logname::kZoom);

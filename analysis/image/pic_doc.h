@@ -33,7 +33,8 @@ public:
   KW_PicDoc() = default;
   KW_PicDoc(const KW_PicDoc&) = delete;
   KW_PicDoc& operator=(const KW_PicDoc&) = delete;
-  virtual ~KW_PicDoc() = default;
+  // The picture buffer is kept for the next picture (pixel_pool.h).
+  virtual ~KW_PicDoc();
 
   // The picture; empty while none is loaded.
   std::vector<std::uint32_t> pixels;

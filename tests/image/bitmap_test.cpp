@@ -11,6 +11,7 @@
 #include "bitmap_io.h"
 #include "kw_log.h"
 #include "pic_doc.h"
+#include "pixel_pool.h"
 #include "test_env.h"
 
 namespace {
@@ -758,3 +759,52 @@ TEST_F(BitmapFileTest, OpenAndSaveFollowTheExtension) {
 }
 
 }  // namespace
+
+TEST(PixelPool, KeepsTheLargestBufferAndHandsItOnce) {
+  ReleasePixelPool();
+  EXPECT_TRUE(TakePixelBuffer(10).empty());
+  RecyclePixelBuffer(std::vector<std::uint32_t>(100, 7));
+  RecyclePixelBuffer(std::vector<std::uint32_t>(50, 8));  // smaller: not kept
+  EXPECT_TRUE(TakePixelBuffer(101).empty());
+  const std::vector<std::uint32_t> taken = TakePixelBuffer(60);
+  ASSERT_EQ(taken.size(), 60U);
+  EXPECT_EQ(taken.front(), 7U);
+  EXPECT_TRUE(TakePixelBuffer(10).empty());  // handed out once
+  ReleasePixelPool();
+}
+
+TEST(PixelPool, PicturesLoadedIntoAReusedBufferHoldNoStaleValues) {
+  ReleasePixelPool();
+  // A closed bright picture leaves its buffer behind.
+  {
+    KW_PicDoc big;
+    big.width = 40;
+    big.height = 40;
+    big.bitCount = 24;
+    big.paletteCount = 0;
+    big.pixels.assign(1600, 0xFFFFFF);
+  }
+  // Each smaller picture then loads into that buffer and must show only its own pixels.
+  {
+    KW_PicDoc doc;
+    ASSERT_TRUE(load(doc, rgbFile(5, 3, true).bytes()));
+    expectRgbPicture(doc, 5, 3);
+  }
+  {
+    KW_PicDoc doc;
+    ASSERT_TRUE(load(doc, rgbFile(6, 4, true, true).bytes()));
+    expectRgbPicture(doc, 6, 4);
+  }
+  {
+    KW_PicDoc doc;
+    const Bytes data = {0, 2, 2, 1, 1, 3, 0, 0, 2, 1};
+    ASSERT_TRUE(load(doc, rleFile(8, 3, 3, data).bytes()));
+    EXPECT_EQ(doc.pixels, (std::vector<std::uint32_t>{1, 1, 1, 1, 1, 4, 2, 2, 1}));
+  }
+  // Loading into a document that holds a picture replaces it whole.
+  KW_PicDoc doc;
+  ASSERT_TRUE(load(doc, rgbFile(7, 5, true).bytes()));
+  ASSERT_TRUE(load(doc, rgbFile(3, 2, true).bytes()));
+  expectRgbPicture(doc, 3, 2);
+  ReleasePixelPool();
+}

@@ -1,5 +1,7 @@
 #include "image_commands.h"
 
+#include "batch_load.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -131,10 +133,7 @@ int RunStepsCommand(const std::vector<std::string>& args) {
     return fail("%ssteps needs IN.bmp OUT.bmp and at least one step", "");
 
   KW_ImaAna doc;
-  if (doc.LoadBitmap(files[0]) == nullptr) {
-    std::fprintf(stderr, "morvane-batch: cannot read %s as a bitmap\n", files[0].c_str());
-    return 1;
-  }
+  if (!LoadPicture(doc, files[0])) return 1;
   using Clock = std::chrono::steady_clock;
   for (const Step& step : steps) {
     const auto start = Clock::now();

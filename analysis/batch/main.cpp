@@ -1,7 +1,9 @@
 // morvane-batch: the analysis and database work of Morvane without a window.
 #include "batch_frontend.h"
+#include "batch_load.h"
 #include "batch_palette.h"
 #include "image_commands.h"
+#include "measure_command.h"
 #include "pic_doc.h"
 
 #include <cstdio>
@@ -14,23 +16,15 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: morvane-batch info FILE.bmp\n"
-               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s",
-               kImageCommandsUsage);
+               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s",
+               kImageCommandsUsage, kMeasureCommandUsage);
   return 2;
-}
-
-bool load(KW_PicDoc& doc, const std::string& path) {
-  if (doc.LoadBitmap(path) == nullptr) {
-    std::fprintf(stderr, "morvane-batch: cannot read %s as a bitmap\n", path.c_str());
-    return false;
-  }
-  return true;
 }
 
 int info(const std::vector<std::string>& args) {
   if (args.size() != 1) return usage();
   KW_PicDoc doc;
-  if (!load(doc, args[0])) return 1;
+  if (!LoadPicture(doc, args[0])) return 1;
   std::printf("%s: %d x %d, %d bits, %d palette entries, %d x %d pixels per metre\n", args[0].c_str(),
               doc.width, doc.height, doc.bitCount, doc.paletteCount, doc.xPelsPerMeter, doc.yPelsPerMeter);
   return 0;
@@ -52,7 +46,7 @@ int convert(const std::vector<std::string>& args) {
   }
   if (files.size() != 2) return usage();
   KW_PicDoc doc;
-  if (!load(doc, files[0])) return 1;
+  if (!LoadPicture(doc, files[0])) return 1;
   if (depth != 0) {
     // A picture without a usable table gets black and white or grey levels.
     PreparePaletteForDepth(doc, depth);
@@ -78,5 +72,6 @@ int main(int argc, char** argv) {
   if (command == "convert") return convert(args);
   if (command == "synth") return RunSynthCommand(args);
   if (command == "steps") return RunStepsCommand(args);
+  if (command == "measure") return RunMeasureCommand(args);
   return usage();
 }

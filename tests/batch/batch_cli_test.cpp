@@ -1,13 +1,17 @@
-// morvane-batch run as a program: info and convert on small files.
+// morvane-batch run as a program: info and convert on small files, measure
+// on a generated plate.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bitmap_io.h"
 #include "pic_doc.h"
+#include "synth_plate.h"
 #include "test_env.h"
 
 namespace {
@@ -122,3 +126,55 @@ TEST_F(BatchProgramTest, BadArgumentsAndUnwritableTargets) {
 }
 
 }  // namespace
+
+// One line per plant after the table's heading: number, main root, vector,
+// angle, laterals.
+struct MeasuredPlant {
+  int number = 0;
+  double length = 0, vector = 0, angle = 0;
+  int laterals = 0;
+};
+
+std::vector<MeasuredPlant> plantLines(const std::string& out) {
+  std::vector<MeasuredPlant> plants;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    MeasuredPlant p;
+    if (std::sscanf(line.c_str(), " %d %lf %lf %lf %d", &p.number, &p.length, &p.vector, &p.angle,
+                    &p.laterals) == 5)
+      plants.push_back(p);
+  }
+  return plants;
+}
+
+TEST_F(BatchProgramTest, MeasureFindsEveryGeneratedSeedlingInCentimetres) {
+  synth::PlateOptions options;
+  options.dpi = 300;
+  options.plants = 4;
+  options.seed = 11;
+  const synth::Plate plate = synth::MakePlate(options);
+  std::string error;
+  ASSERT_EQ(synth::WritePlate(plate, options, path("plate.bmp"), path("plate.txt"), error), 1) << error;
+  testenv::WriteFile(home / "broken.bmp", "BM broken");
+
+  const ProgramRun r = run("measure " + quoted("plate.bmp") + " " + quoted("broken.bmp"));
+  // The broken picture is reported and the plate is still measured.
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "morvane-batch: cannot read " + path("broken.bmp") + " as a bitmap\n");
+  EXPECT_EQ(r.out.rfind(path("plate.bmp") + ": 4 plants, ", 0), 0U) << r.out;
+  const std::vector<MeasuredPlant> plants = plantLines(r.out);
+  ASSERT_EQ(plants.size(), plate.plants.size()) << r.out;
+  for (std::size_t i = 0; i < plants.size(); ++i) {
+    SCOPED_TRACE(i);
+    const synth::PlantTruth& truth = plate.plants[i];
+    EXPECT_EQ(plants[i].number, static_cast<int>(i + 1));
+    // Lengths come from the plate's scale (12.5 cm over its height), not from the dpi.
+    EXPECT_NEAR(plants[i].length, truth.mainLengthCm, 0.1 * truth.mainLengthCm);
+    EXPECT_NEAR(plants[i].vector, truth.mainVectorCm, 0.1 * truth.mainVectorCm);
+    EXPECT_NEAR(plants[i].angle, truth.mainAngleDeg, 10.0);
+  }
+
+  const ProgramRun none = run("measure");
+  EXPECT_EQ(none.status, 2);
+}

@@ -1,0 +1,52 @@
+#include "measure_command.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "batch_load.h"
+#include "sci_doc.h"
+
+const char* const kMeasureCommandUsage = "       morvane-batch measure IN.bmp...\n";
+
+namespace {
+
+// Measures one picture; false when it cannot be read or has no plate frame.
+bool measure(const std::string& path) {
+  KW_SciDoc doc;
+  if (!LoadPicture(doc, path)) return false;
+  const auto start = std::chrono::steady_clock::now();
+  doc.FixedBinarise();
+  if (doc.RemoveBox() != 1) {
+    std::fprintf(stderr, "morvane-batch: %s: no plate frame found, nothing measured\n", path.c_str());
+    return false;
+  }
+  doc.CutMargins();
+  doc.Dilate();
+  doc.Skeletonize();
+  doc.FindRoots();
+  doc.CreateTrees();
+  doc.MeasureTrees();
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+
+  const double cm = static_cast<double>(doc.scale);
+  std::printf("%s: %d plants, %.6f cm per pixel, %.0f ms\n", path.c_str(), doc.nbr_root, cm, ms);
+  std::printf("  plant  main root (cm)  vector (cm)  angle (deg)  laterals\n");
+  for (std::size_t i = 0; i < doc.root.size(); ++i) {
+    const RootTree& t = doc.root[i];
+    std::printf("  %5zu  %14.3f  %11.3f  %11.2f  %8d\n", i + 1, t.main_length * cm, t.main_vector * cm,
+                t.main_angle, t.nbr_LR);
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunMeasureCommand(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    std::fprintf(stderr, "usage: morvane-batch measure IN.bmp...\n");
+    return 2;
+  }
+  bool all = true;
+  for (const std::string& path : args) all = measure(path) && all;
+  return all ? 0 : 1;
+}

@@ -8,11 +8,10 @@
 //   cmake --build build --target bench_roots && build/bench/bench_roots
 #include <benchmark/benchmark.h>
 
-#include "bench_main.h"
-
 #include <cstdlib>
 #include <filesystem>
 
+#include "bench_main.h"
 #include "sci_doc.h"
 #include "synth_plate.h"
 

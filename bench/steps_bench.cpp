@@ -6,12 +6,11 @@
 //   cmake --build build --target bench_steps && build/bench/bench_steps
 #include <benchmark/benchmark.h>
 
-#include "bench_main.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "bench_main.h"
 #include "ima_ana.h"
 #include "synth_plate.h"
 

@@ -1,13 +1,12 @@
 #include "image_commands.h"
 
-#include "batch_load.h"
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
+#include "batch_load.h"
 #include "batch_palette.h"
 #include "ima_ana.h"
 #include "synth_plate.h"

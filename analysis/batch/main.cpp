@@ -1,15 +1,15 @@
 // morvane-batch: the analysis and database work of Morvane without a window.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "batch_frontend.h"
 #include "batch_load.h"
 #include "batch_palette.h"
 #include "image_commands.h"
 #include "measure_command.h"
 #include "pic_doc.h"
-
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 

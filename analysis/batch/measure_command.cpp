@@ -26,7 +26,8 @@ bool measure(const std::string& path) {
   doc.FindRoots();
   doc.CreateTrees();
   doc.MeasureTrees();
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 
   const double cm = static_cast<double>(doc.scale);
   std::printf("%s: %d plants, %.6f cm per pixel, %.0f ms\n", path.c_str(), doc.nbr_root, cm, ms);

@@ -1,16 +1,17 @@
 #include "kw_log.h"
 
-#include "frontend.h"
-#include "text_format.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
+
+#include "frontend.h"
+#include "text_format.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 class KW_Log {
-public:
+ public:
   KW_Log() = default;
   KW_Log(const KW_Log&) = default;
   KW_Log& operator=(const KW_Log&) = default;

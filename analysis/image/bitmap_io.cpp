@@ -5,7 +5,6 @@
 // red, reserved) and the pixel rows, bottom row first unless the height is
 // negative, each row padded to a multiple of 4 bytes.
 #include "bitmap_io.h"
-#include "pixel_pool.h"
 
 #include <sys/mman.h>
 
@@ -16,6 +15,8 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+
+#include "pixel_pool.h"
 
 namespace {
 

@@ -1,19 +1,18 @@
 #include "pic_doc.h"
 
-#include "kw_log.h"
-#include "pixel_pool.h"
-
 #include <algorithm>
 #include <cctype>
+
+#include "kw_log.h"
+#include "pixel_pool.h"
 
 bool HasBitmapExtension(std::string_view path) {
   const std::size_t dot = path.rfind('.');
   if (dot == std::string_view::npos) return false;
   const std::string_view ext = path.substr(dot + 1);
   if (ext.size() != 3) return false;
-  return std::equal(ext.begin(), ext.end(), "bmp", [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == b;
-  });
+  return std::equal(ext.begin(), ext.end(), "bmp",
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 void CopyFlipped(const std::uint32_t* source, std::uint32_t* target, int width, int height) {

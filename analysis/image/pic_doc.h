@@ -15,7 +15,7 @@
 // Hooks of the window that shows a document; the desktop program implements
 // them, the core only calls them.
 class DocumentViewHooks {
-public:
+ public:
   DocumentViewHooks() = default;
   DocumentViewHooks(const DocumentViewHooks&) = delete;
   DocumentViewHooks& operator=(const DocumentViewHooks&) = delete;
@@ -29,7 +29,7 @@ public:
 };
 
 class KW_PicDoc {
-public:
+ public:
   KW_PicDoc() = default;
   KW_PicDoc(const KW_PicDoc&) = delete;
   KW_PicDoc& operator=(const KW_PicDoc&) = delete;
@@ -53,10 +53,12 @@ public:
 
   // Pixel accessors: no bounds check, the caller keeps (col, row) inside.
   std::uint32_t& At(int col, int row) {
-    return pixels[static_cast<std::size_t>(col) + static_cast<std::size_t>(row) * static_cast<std::size_t>(width)];
+    return pixels[static_cast<std::size_t>(col) +
+                  static_cast<std::size_t>(row) * static_cast<std::size_t>(width)];
   }
   std::uint32_t At(int col, int row) const {
-    return pixels[static_cast<std::size_t>(col) + static_cast<std::size_t>(row) * static_cast<std::size_t>(width)];
+    return pixels[static_cast<std::size_t>(col) +
+                  static_cast<std::size_t>(row) * static_cast<std::size_t>(width)];
   }
   int Red(int col, int row) const { return static_cast<int>((At(col, row) >> 16) & 0xFFU); }
   int Green(int col, int row) const { return static_cast<int>((At(col, row) >> 8) & 0xFFU); }
@@ -88,18 +90,18 @@ public:
   // The window that shows this document, when there is one (not owned).
   DocumentViewHooks* view = nullptr;
 
-protected:
+ protected:
   void refreshView() {
     ++m_refreshCount;
     if (view != nullptr) view->refreshFirstView();
   }
 
-public:
+ public:
   // How many times the first view was asked to redraw (tests check that
   // each step refreshes).
   int refreshCount() const { return m_refreshCount; }
 
-private:
+ private:
   int m_refreshCount = 0;
 };
 

@@ -5,9 +5,12 @@ namespace FRONTEND {
 namespace {
 const char* answerText(Answer a) {
   switch (a) {
-    case Answer::Yes: return "yes";
-    case Answer::No: return "no";
-    case Answer::Cancel: return "cancel";
+    case Answer::Yes:
+      return "yes";
+    case Answer::No:
+      return "no";
+    case Answer::Cancel:
+      return "cancel";
   }
   return "?";
 }

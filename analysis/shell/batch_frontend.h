@@ -2,25 +2,25 @@
 // questions are answered from the command line's options.
 #pragma once
 
-#include "frontend.h"
-
 #include <cstdio>
 #include <functional>
+
+#include "frontend.h"
 
 namespace FRONTEND {
 
 struct BatchAnswers {
-  Answer yesNo = Answer::Yes;       // --yes / --no
-  bool okCancel = true;             // OK unless --no
+  Answer yesNo = Answer::Yes;  // --yes / --no
+  bool okCancel = true;        // OK unless --no
   Answer yesNoCancel = Answer::Yes;
-  std::string folder;               // answer of the folder chooser; empty: cancel
+  std::string folder;  // answer of the folder chooser; empty: cancel
   // Types the administrator password into the dialog and returns true for OK;
   // empty: cancel.
   std::function<bool(PasswordSQL&)> adminPassword;
 };
 
 class BatchFrontend : public Frontend {
-public:
+ public:
   explicit BatchFrontend(BatchAnswers answers = {}, std::FILE* out = stderr)
       : m_answers(std::move(answers)), m_out(out) {}
 
@@ -33,7 +33,7 @@ public:
 
   BatchAnswers& answers() { return m_answers; }
 
-private:
+ private:
   void print(const std::string& title, const std::string& text, const char* answer);
 
   BatchAnswers m_answers;

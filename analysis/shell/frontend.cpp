@@ -1,9 +1,9 @@
 #include "frontend.h"
 
-#include "batch_frontend.h"
-
 #include <cerrno>
 #include <cstring>
+
+#include "batch_frontend.h"
 
 namespace FRONTEND {
 
@@ -40,9 +40,7 @@ void ShowMessage(std::string_view text) { Current().showMessage(title(), CutText
 
 bool AskYesNo(std::string_view text) { return Current().askYesNo(title(), CutText(text, kMaxMessage)); }
 
-bool AskOkCancel(std::string_view text) {
-  return Current().askOkCancel(title(), CutText(text, kMaxMessage));
-}
+bool AskOkCancel(std::string_view text) { return Current().askOkCancel(title(), CutText(text, kMaxMessage)); }
 
 Answer AskYesNoCancel(std::string_view text) {
   return Current().askYesNoCancel(title(), CutText(text, kMaxMessage));

@@ -34,7 +34,7 @@ struct FolderChoice {
 // One implementation per way of meeting the user. Every dialog that the
 // logic opens has one operation here.
 class Frontend {
-public:
+ public:
   Frontend() = default;
   Frontend(const Frontend&) = delete;
   Frontend& operator=(const Frontend&) = delete;
@@ -77,11 +77,13 @@ Answer AskYesNoCancel(std::string_view text);
 FolderChoice ChooseFolder(std::string_view title, std::string_view startFolder);
 // The image-step dialogs, as the commands open them.
 inline bool RunThresholdDialog(ThresholdModel& model) { return Current().runThresholdDialog(model); }
-inline bool RunErosionMethodDialog(ErosionMethodModel& model) { return Current().runErosionMethodDialog(model); }
+inline bool RunErosionMethodDialog(ErosionMethodModel& model) {
+  return Current().runErosionMethodDialog(model);
+}
 
 // Shows the wait cursor for its lifetime.
 class WaitCursor {
-public:
+ public:
   WaitCursor() { Current().setWaitCursor(true); }
   WaitCursor(const WaitCursor&) = delete;
   WaitCursor& operator=(const WaitCursor&) = delete;
@@ -100,13 +102,13 @@ std::string CutText(std::string_view s, std::size_t n);
 // Installs a frontend for the lifetime of the guard and restores the previous
 // one after.
 class ScopedFrontend {
-public:
+ public:
   explicit ScopedFrontend(Frontend& f) : m_previous(Install(&f)) {}
   ScopedFrontend(const ScopedFrontend&) = delete;
   ScopedFrontend& operator=(const ScopedFrontend&) = delete;
   ~ScopedFrontend() { Install(m_previous); }
 
-private:
+ private:
   Frontend* m_previous;
 };
 

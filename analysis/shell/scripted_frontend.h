@@ -4,18 +4,25 @@
 // and the box is still recorded.
 #pragma once
 
-#include "frontend.h"
-
 #include <deque>
 #include <functional>
 #include <vector>
 
+#include "frontend.h"
+
 namespace FRONTEND {
 
 class ScriptedFrontend : public Frontend {
-public:
+ public:
   enum class Kind {
-    Message, YesNo, OkCancel, YesNoCancel, Folder, ThresholdDialog, ErosionMethodDialog, PasswordDialog
+    Message,
+    YesNo,
+    OkCancel,
+    YesNoCancel,
+    Folder,
+    ThresholdDialog,
+    ErosionMethodDialog,
+    PasswordDialog
   };
   struct Shown {
     Kind kind;
@@ -34,8 +41,8 @@ public:
   bool passwordSql(PasswordSQL& dialog) override;
 
   // Queues of answers, taken front first.
-  std::deque<Answer> answers;          // yes/no, OK/cancel (Yes = OK) and yes/no/cancel
-  std::deque<FolderChoice> folders;    // folder chooser
+  std::deque<Answer> answers;        // yes/no, OK/cancel (Yes = OK) and yes/no/cancel
+  std::deque<FolderChoice> folders;  // folder chooser
   // The image-step dialogs: each script works the model as a user would and
   // returns true for OK, false for Cancel. An empty queue answers OK.
   std::deque<std::function<bool(ThresholdModel&)>> thresholdScripts;
@@ -52,7 +59,7 @@ public:
   // The texts of the plain messages shown, in order.
   std::vector<std::string> messages() const;
 
-private:
+ private:
   Answer next();
 };
 

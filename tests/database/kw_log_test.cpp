@@ -1,17 +1,18 @@
 #include "kw_log.h"
-#include "scripted_frontend.h"
-#include "test_env.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
-#include <sys/stat.h>
+
+#include "scripted_frontend.h"
+#include "test_env.h"
 
 namespace fs = std::filesystem;
 using FRONTEND::ScriptedFrontend;
 
 class KwLogTest : public testenv::HomeTest {
-protected:
+ protected:
   ScriptedFrontend script;
   FRONTEND::ScopedFrontend scope{script};
 };

@@ -1,11 +1,12 @@
-#include "batch_frontend.h"
 #include "frontend.h"
-#include "scripted_frontend.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
+
+#include "batch_frontend.h"
+#include "scripted_frontend.h"
 
 using namespace FRONTEND;
 

@@ -1,10 +1,11 @@
 #include "test_env.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace testenv {
 

@@ -26,7 +26,7 @@ void WriteFile(const std::filesystem::path& p, const std::string& bytes);
 // A test whose program folder (MORVANE_HOME) is a fresh temporary folder,
 // removed after the test.
 class HomeTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override;
   void TearDown() override;
   std::filesystem::path home;
@@ -37,10 +37,10 @@ protected:
 }  // namespace testenv
 
 // Skips (or, in CI, fails) when the test data folder is missing.
-#define MORVANE_REQUIRE_TESTDATA(var, sub)                          \
-  const auto var##_opt = ::testenv::TestData(sub);                  \
-  if (!var##_opt) {                                                 \
+#define MORVANE_REQUIRE_TESTDATA(var, sub)                                            \
+  const auto var##_opt = ::testenv::TestData(sub);                                    \
+  if (!var##_opt) {                                                                   \
     if (std::getenv("CI") != nullptr) FAIL() << "test data " sub " is missing in CI"; \
-    GTEST_SKIP() << "test data " sub " not found; set MORVANE_TESTDATA"; \
-  }                                                                 \
+    GTEST_SKIP() << "test data " sub " not found; set MORVANE_TESTDATA";              \
+  }                                                                                   \
   const std::filesystem::path var = *var##_opt

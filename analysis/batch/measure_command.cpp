@@ -15,17 +15,10 @@ bool measure(const std::string& path) {
   KW_SciDoc doc;
   if (!LoadPicture(doc, path)) return false;
   const auto start = std::chrono::steady_clock::now();
-  doc.FixedBinarise();
-  if (doc.RemoveBox() != 1) {
+  if (doc.MeasurePlate() != 1) {
     std::fprintf(stderr, "morvane-batch: %s: no plate frame found, nothing measured\n", path.c_str());
     return false;
   }
-  doc.CutMargins();
-  doc.Dilate();
-  doc.Skeletonize();
-  doc.FindRoots();
-  doc.CreateTrees();
-  doc.MeasureTrees();
   const double ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 

@@ -131,6 +131,18 @@ std::int32_t LateralCount(const KW_Segment& s, const std::vector<std::int32_t>& 
   return count;
 }
 
+int KW_SciDoc::MeasurePlate() {
+  FixedBinarise();
+  if (RemoveBox() != 1) return 0;
+  CutMargins();
+  Dilate();
+  Skeletonize();
+  FindRoots();
+  CreateTrees();
+  MeasureTrees();
+  return 1;
+}
+
 void KW_SciDoc::MeasureTrees() {
   try {
     TruncateLog(logname::kMath);

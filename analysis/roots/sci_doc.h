@@ -102,6 +102,11 @@ class KW_SciDoc : public KW_ImaAna {
   // Measures every tree of root: lengths, main root, lateral roots; writes
   // the math log with each tree's dump.
   void MeasureTrees();
+  // A plate measured without dialogs: the fixed threshold, plate-frame
+  // removal, margin cut, dilatation and thinning of "Auto", then Find roots,
+  // the trees and the measures, every plant found taken as a root. Returns 0,
+  // after the frame removal, when the plate frame is not found; else 1.
+  int MeasurePlate();
   // Measures the lateral roots below s; path leads s's root on from s at
   // depth; b is the distance from the plant's start to the end of s, c the
   // distance to the base of the root s belongs to.

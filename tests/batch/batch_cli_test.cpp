@@ -178,3 +178,13 @@ TEST_F(BatchProgramTest, MeasureFindsEveryGeneratedSeedlingInCentimetres) {
   const ProgramRun none = run("measure");
   EXPECT_EQ(none.status, 2);
 }
+
+TEST_F(BatchProgramTest, MeasureReportsAPictureWithoutAPlateFrame) {
+  writeSample("frameless.bmp");  // no bright rim anywhere
+  const ProgramRun r = run("measure " + quoted("frameless.bmp"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  // The step's own message, then the program's.
+  EXPECT_EQ(r.err, "Morvane: Impossible to find the box!\nmorvane-batch: " + path("frameless.bmp") +
+                       ": no plate frame found, nothing measured\n");
+}

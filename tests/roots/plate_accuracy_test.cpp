@@ -25,14 +25,7 @@ void Analyse(KW_SciDoc& doc, const synth::Plate& plate) {
   doc.width = plate.width;
   doc.height = plate.height;
   doc.setColourSeed(11U);
-  doc.FixedBinarise();
-  ASSERT_EQ(doc.RemoveBox(), 1);
-  doc.CutMargins();
-  doc.Dilate();
-  doc.Skeletonize();
-  doc.FindRoots();
-  doc.CreateTrees();
-  doc.MeasureTrees();
+  ASSERT_EQ(doc.MeasurePlate(), 1);
 }
 
 struct Figures {

@@ -214,10 +214,20 @@ void decodeRow24(const std::uint8_t* src, std::uint32_t* dst, std::size_t n) {
              (static_cast<std::uint32_t>(src[2]) << 16);
 }
 
-// 4-bit run-length data. Every pixel starts as palette[0]; within a row the
-// column stops at the last column, so surplus pixels of a run land there.
-bool decodeRle4(ByteCursor& in, std::int64_t width, std::int64_t height,
-                const std::array<std::uint32_t, kPaletteCapacity>& pal, std::uint32_t* pixels) {
+// Run-length data of 4 bits (kBits 4) or 8 bits per pixel. Every pixel starts
+// as palette[0]. Byte pairs follow: (n > 0, c) is a run of n pixels, (0, 0)
+// ends the line, (0, 1) ends the picture, (0, 2) moves by the next pair, and
+// (0, n >= 3) is an absolute run of n pixels padded to a 2-byte boundary;
+// data that ends without an end mark is fine.
+// In 4-bit data a run alternates the two nibbles of c, starting with the high
+// one, and within a row the column stops at the last column, so surplus
+// pixels of a run land there. In 8-bit data positions run on through the
+// buffer without stopping at the row end. A position at or beyond the end of
+// the picture fails either way.
+template <int kBits>
+bool decodeRle(ByteCursor& in, std::int64_t width, std::int64_t height,
+               const std::array<std::uint32_t, kPaletteCapacity>& pal, std::uint32_t* pixels) {
+  static_assert(kBits == 4 || kBits == 8);
   const std::int64_t total = width * height;
   std::fill(pixels, pixels + total, pal[0]);
   std::int64_t col = 0;
@@ -226,16 +236,18 @@ bool decodeRle4(ByteCursor& in, std::int64_t width, std::int64_t height,
     const std::int64_t pos = col + row * width;
     if (pos >= total) return false;
     pixels[pos] = value;
-    if (col < width - 1) ++col;
+    if (kBits == 8 || col < width - 1) ++col;
     return true;
   };
+  // The palette index of pixel i of a run whose byte is c.
+  auto index = [](int i, std::uint8_t c) { return kBits == 8 ? c : (i & 1) == 0 ? c >> 4 : c & 15; };
   std::uint8_t a = 0;
   std::uint8_t b = 0;
   for (;;) {
     if (!in.get(a) || !in.get(b)) return true;
     if (a > 0) {
       for (int i = 0; i < a; ++i)
-        if (!put(pal[(i & 1) == 0 ? b >> 4 : b & 15])) return false;
+        if (!put(pal[index(i, b)])) return false;
       continue;
     }
     if (b == 0) {
@@ -250,59 +262,14 @@ bool decodeRle4(ByteCursor& in, std::int64_t width, std::int64_t height,
       col += dx;
       row += dy;
     } else {
+      // A new byte for every pixel, or for every second one in 4-bit data.
       std::uint8_t byte = 0;
       for (int i = 0; i < b; ++i) {
-        if ((i & 1) == 0 && !in.get(byte)) return true;
-        if (!put(pal[(i & 1) == 0 ? byte >> 4 : byte & 15])) return false;
+        if ((kBits == 8 || (i & 1) == 0) && !in.get(byte)) return true;
+        if (!put(pal[index(i, byte)])) return false;
       }
-      // Absolute runs are padded to a 2-byte boundary.
-      if (((b + 1) / 2) % 2 != 0 && !in.get(byte)) return true;
-    }
-  }
-}
-
-// 8-bit run-length data. Positions run on through the buffer without stopping
-// at the row end. Pixels no run covers keep palette[0], as in 4-bit files.
-bool decodeRle8(ByteCursor& in, std::int64_t width, std::int64_t height,
-                const std::array<std::uint32_t, kPaletteCapacity>& pal, std::uint32_t* pixels) {
-  const std::int64_t total = width * height;
-  std::fill(pixels, pixels + total, pal[0]);
-  std::int64_t col = 0;
-  std::int64_t row = 0;
-  auto put = [&](std::uint32_t value) {
-    const std::int64_t pos = col + row * width;
-    if (pos >= total) return false;
-    pixels[pos] = value;
-    ++col;
-    return true;
-  };
-  std::uint8_t a = 0;
-  std::uint8_t b = 0;
-  for (;;) {
-    if (!in.get(a) || !in.get(b)) return true;
-    if (a > 0) {
-      for (int i = 0; i < a; ++i)
-        if (!put(pal[b])) return false;
-      continue;
-    }
-    if (b == 0) {
-      ++row;
-      col = 0;
-    } else if (b == 1) {
-      return true;
-    } else if (b == 2) {
-      std::uint8_t dx = 0;
-      std::uint8_t dy = 0;
-      if (!in.get(dx) || !in.get(dy)) return true;
-      col += dx;
-      row += dy;
-    } else {
-      std::uint8_t byte = 0;
-      for (int i = 0; i < b; ++i) {
-        if (!in.get(byte)) return true;
-        if (!put(pal[byte])) return false;
-      }
-      if (b % 2 != 0 && !in.get(byte)) return true;
+      const int bytes = kBits == 8 ? b : (b + 1) / 2;
+      if (bytes % 2 != 0 && !in.get(byte)) return true;
     }
   }
 }
@@ -425,13 +392,13 @@ bool decode(ByteSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
     case Reader::k4Rle: {
       ByteCursor cursor(source, start);
       pixels.resize(static_cast<std::size_t>(count));
-      ok = decodeRle4(cursor, w, h, pal, pixels.data());
+      ok = decodeRle<4>(cursor, w, h, pal, pixels.data());
       break;
     }
     case Reader::k8Rle: {
       ByteCursor cursor(source, start);
       pixels.resize(static_cast<std::size_t>(count));
-      ok = decodeRle8(cursor, w, h, pal, pixels.data());
+      ok = decodeRle<8>(cursor, w, h, pal, pixels.data());
       break;
     }
     case Reader::kNone:

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "bench_main.h"
+#include "bench_plate.h"
 #include "sci_doc.h"
 #include "synth_plate.h"
 
@@ -27,11 +28,7 @@ struct Stages {
 const Stages& stages() {
   static const Stages s = [] {
     Stages st;
-    synth::PlateOptions options;
-    options.dpi = 600;
-    options.plants = 6;
-    options.seed = 7;
-    const synth::Plate plate = synth::MakePlate(options);
+    const synth::Plate& plate = BenchPlate();
     KW_SciDoc doc;
     doc.setColourSeed(1U);
     doc.pixels = plate.pixels;

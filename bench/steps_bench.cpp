@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench_main.h"
+#include "bench_plate.h"
 #include "ima_ana.h"
 #include "synth_plate.h"
 
@@ -25,11 +26,7 @@ struct Stages {
 const Stages& stages() {
   static const Stages s = [] {
     Stages st;
-    synth::PlateOptions options;
-    options.dpi = 600;
-    options.plants = 6;
-    options.seed = 7;
-    const synth::Plate plate = synth::MakePlate(options);
+    const synth::Plate& plate = BenchPlate();
     KW_ImaAna doc;
     doc.pixels = plate.pixels;
     doc.width = st.width = plate.width;

@@ -2,7 +2,7 @@
 // (about 3200 x 3200 pixels) of six seedlings, made once per program.
 #pragma once
 
-#include "synth_plate.h"
+#include "synth/synth_plate.h"
 
 inline const synth::Plate& BenchPlate() {
   static const synth::Plate plate = [] {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pic_doc.h"
+#include "image/pic_doc.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <fstream>
 #include <string>
 
-#include "database_setup.h"
-#include "kw_sql.h"
-#include "scripted_frontend.h"
+#include "database/database_setup.h"
+#include "database/kw_sql.h"
+#include "shell/scripted_frontend.h"
 
 namespace fs = std::filesystem;
 

@@ -13,8 +13,8 @@
 
 #include "bench_main.h"
 #include "bench_plate.h"
-#include "sci_doc.h"
-#include "synth_plate.h"
+#include "roots/sci_doc.h"
+#include "synth/synth_plate.h"
 
 namespace {
 

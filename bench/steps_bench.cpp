@@ -12,8 +12,8 @@
 
 #include "bench_main.h"
 #include "bench_plate.h"
-#include "ima_ana.h"
-#include "synth_plate.h"
+#include "image/ima_ana.h"
+#include "synth/synth_plate.h"
 
 namespace {
 

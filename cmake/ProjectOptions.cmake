@@ -32,7 +32,9 @@ endif()
 function(morvane_add_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  # One include root for the whole program: #include "image/pic_doc.h". Headers
+  # in a detail/ folder belong to their own library alone.
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/analysis)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE project_warnings project_options)
   # Sanitizer and fuzzer flags must reach whoever links the library.
   target_link_libraries(${name} INTERFACE project_options)

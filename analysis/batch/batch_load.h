@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "pic_doc.h"
+#include "image/pic_doc.h"
 
 inline bool LoadPicture(KW_PicDoc& doc, const std::string& path) {
   if (doc.LoadBitmap(path) != nullptr) return true;

@@ -1,4 +1,4 @@
-#include "batch_palette.h"
+#include "batch/batch_palette.h"
 
 bool PreparePaletteForDepth(KW_PicDoc& doc, int depth) {
   if (depth != 1 && depth != 4 && depth != 8) return false;

@@ -1,7 +1,7 @@
 // Colour tables for pictures converted to a palette depth.
 #pragma once
 
-#include "pic_doc.h"
+#include "image/pic_doc.h"
 
 // Before doc is written with depth bits per pixel: when depth is 1, 4 or 8
 // and the document's table cannot serve it (no entries, as after a 16-, 24-

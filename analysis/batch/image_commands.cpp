@@ -1,4 +1,4 @@
-#include "image_commands.h"
+#include "batch/image_commands.h"
 
 #include <cerrno>
 #include <chrono>
@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <optional>
 
-#include "batch_load.h"
-#include "batch_palette.h"
-#include "ima_ana.h"
-#include "synth_plate.h"
+#include "batch/batch_load.h"
+#include "batch/batch_palette.h"
+#include "image/ima_ana.h"
+#include "synth/synth_plate.h"
 
 const char* const kImageCommandsUsage =
     "       morvane-batch synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise] "

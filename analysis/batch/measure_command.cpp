@@ -1,10 +1,10 @@
-#include "measure_command.h"
+#include "batch/measure_command.h"
 
 #include <chrono>
 #include <cstdio>
 
-#include "batch_load.h"
-#include "sci_doc.h"
+#include "batch/batch_load.h"
+#include "roots/sci_doc.h"
 
 const char* const kMeasureCommandUsage = "       morvane-batch measure IN.bmp...\n";
 

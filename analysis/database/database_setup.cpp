@@ -1,9 +1,9 @@
-#include "database_setup.h"
+#include "database/database_setup.h"
 
 #include <cstdio>
 
-#include "kw_log.h"
-#include "kw_sql.h"
+#include "database/kw_log.h"
+#include "database/kw_sql.h"
 
 int FirstTimeSetUp(std::string_view adminPassword) {
   if (Create_Account(dbparam::kProgramUser, dbparam::kProgramPassword, adminPassword) == 0) return 0;

@@ -1,4 +1,4 @@
-#include "kw_log.h"
+#include "database/kw_log.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "frontend.h"
-#include "text_format.h"
+#include "shell/frontend.h"
+#include "shell/text_format.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "kw_mysql.h"
+#include "database/kw_mysql.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "frontend.h"
-#include "kw_log.h"
-#include "sql_text.h"
-#include "text_format.h"
+#include "shell/frontend.h"
+#include "database/kw_log.h"
+#include "database/detail/sql_text.h"
+#include "shell/text_format.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mysql_handles.h"
+#include "database/detail/mysql_handles.h"
 
 // The fixed connection parameters of the program.
 namespace dbparam {

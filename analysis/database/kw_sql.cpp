@@ -1,11 +1,11 @@
-#include "kw_sql.h"
+#include "database/kw_sql.h"
 
 #include <algorithm>
 #include <climits>
 
-#include "frontend.h"
-#include "kw_log.h"
-#include "sql_text.h"
+#include "shell/frontend.h"
+#include "database/kw_log.h"
+#include "database/detail/sql_text.h"
 
 namespace {
 

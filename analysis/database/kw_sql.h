@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "kw_mysql.h"
-#include "sql_records.h"
+#include "database/kw_mysql.h"
+#include "database/sql_records.h"
 
 class KW_SQL : public KW_DATABASE, public KW_RF {
  public:

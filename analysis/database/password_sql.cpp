@@ -1,6 +1,6 @@
-#include "password_sql.h"
+#include "database/password_sql.h"
 
-#include "frontend.h"
+#include "shell/frontend.h"
 
 void PasswordSQL::type(std::string_view text) { m_field = FRONTEND::CutText(text, kMaxPassword); }
 

@@ -4,7 +4,7 @@
 // files we write), an optional colour table of 4-byte entries (blue, green,
 // red, reserved) and the pixel rows, bottom row first unless the height is
 // negative, each row padded to a multiple of 4 bytes.
-#include "bitmap_io.h"
+#include "image/bitmap_io.h"
 
 #include <sys/mman.h>
 
@@ -16,7 +16,7 @@
 #include <ctime>
 #include <memory>
 
-#include "pixel_pool.h"
+#include "image/detail/pixel_pool.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "pic_doc.h"
+#include "image/pic_doc.h"
 
 // Largest picture the reader accepts (width x height); larger headers are
 // refused instead of allocating gigabytes.

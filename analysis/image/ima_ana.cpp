@@ -1,13 +1,13 @@
-#include "ima_ana.h"
+#include "image/ima_ana.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
 
-#include "frontend.h"
-#include "kw_log.h"
-#include "step_dialog_models.h"
+#include "shell/frontend.h"
+#include "database/kw_log.h"
+#include "image/step_dialog_models.h"
 
 namespace {
 

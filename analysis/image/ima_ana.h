@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "pic_doc.h"
+#include "image/pic_doc.h"
 
 // ---------------------------------------------------------------------------
 // Step check marks: one flag per Prepare/Detect command, shared by every open

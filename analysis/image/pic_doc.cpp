@@ -1,10 +1,10 @@
-#include "pic_doc.h"
+#include "image/pic_doc.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "kw_log.h"
-#include "pixel_pool.h"
+#include "database/kw_log.h"
+#include "image/detail/pixel_pool.h"
 
 bool HasBitmapExtension(std::string_view path) {
   const std::size_t dot = path.rfind('.');

@@ -1,4 +1,4 @@
-#include "pixel_pool.h"
+#include "image/detail/pixel_pool.h"
 
 #include <mutex>
 

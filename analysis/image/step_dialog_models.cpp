@@ -1,11 +1,11 @@
-#include "step_dialog_models.h"
+#include "image/step_dialog_models.h"
 
 #include <algorithm>
 #include <cctype>
 #include <limits>
 
-#include "frontend.h"
-#include "ima_ana.h"
+#include "shell/frontend.h"
+#include "image/ima_ana.h"
 
 // ---------------------------------------------------------------------------
 // Threshold dialog

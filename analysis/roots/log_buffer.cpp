@@ -1,11 +1,11 @@
-#include "log_buffer.h"
+#include "roots/detail/log_buffer.h"
 
 #include <array>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
 
-#include "kw_log.h"
+#include "database/kw_log.h"
 
 void LogBuffer::add(std::string_view text) {
   m_text.append(text);

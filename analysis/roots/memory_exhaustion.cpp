@@ -1,10 +1,10 @@
-#include "memory_exhaustion.h"
+#include "roots/detail/memory_exhaustion.h"
 
 #include <cstdlib>
 
-#include "frontend.h"
-#include "kw_log.h"
-#include "log_buffer.h"
+#include "shell/frontend.h"
+#include "database/kw_log.h"
+#include "roots/detail/log_buffer.h"
 
 void EndOnMemoryExhaustion(LogBuffer* log, std::string_view logName, std::string_view logLine,
                            std::string_view message) {

@@ -6,11 +6,11 @@
 #include <limits>
 #include <new>
 
-#include "colour_random.h"
-#include "kw_log.h"
-#include "log_buffer.h"
-#include "memory_exhaustion.h"
-#include "sci_doc.h"
+#include "roots/detail/colour_random.h"
+#include "database/kw_log.h"
+#include "roots/detail/log_buffer.h"
+#include "roots/detail/memory_exhaustion.h"
+#include "roots/sci_doc.h"
 
 namespace {
 

@@ -1,17 +1,17 @@
 // The measurements of the segment trees: main root and lateral roots of
 // every order, each from its branching point to the farthest tip of its
 // own subtree.
-#include "root_measures.h"
+#include "roots/root_measures.h"
 
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <utility>
 
-#include "kw_log.h"
-#include "log_buffer.h"
-#include "memory_exhaustion.h"
-#include "sci_doc.h"
+#include "database/kw_log.h"
+#include "roots/detail/log_buffer.h"
+#include "roots/detail/memory_exhaustion.h"
+#include "roots/sci_doc.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "root_records.h"
+#include "roots/root_records.h"
 
 class LogBuffer;
 

@@ -1,4 +1,4 @@
-#include "root_records.h"
+#include "roots/root_records.h"
 
 #include <utility>
 

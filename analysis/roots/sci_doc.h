@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ima_ana.h"
-#include "root_records.h"
+#include "image/ima_ana.h"
+#include "roots/root_records.h"
 
 class LogBuffer;
 

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <new>
 
-#include "kw_log.h"
-#include "log_buffer.h"
-#include "memory_exhaustion.h"
-#include "sci_doc.h"
+#include "database/kw_log.h"
+#include "roots/detail/log_buffer.h"
+#include "roots/detail/memory_exhaustion.h"
+#include "roots/sci_doc.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "batch_frontend.h"
+#include "shell/batch_frontend.h"
 
 namespace FRONTEND {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "frontend.h"
+#include "shell/frontend.h"
 
 namespace FRONTEND {
 

@@ -1,9 +1,9 @@
-#include "frontend.h"
+#include "shell/frontend.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "batch_frontend.h"
+#include "shell/batch_frontend.h"
 
 namespace FRONTEND {
 

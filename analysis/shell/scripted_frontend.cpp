@@ -1,4 +1,4 @@
-#include "scripted_frontend.h"
+#include "shell/scripted_frontend.h"
 
 namespace FRONTEND {
 

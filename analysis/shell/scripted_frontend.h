@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "frontend.h"
+#include "shell/frontend.h"
 
 namespace FRONTEND {
 

@@ -1,4 +1,4 @@
-#include "text_format.h"
+#include "shell/text_format.h"
 
 #include <cstdio>
 

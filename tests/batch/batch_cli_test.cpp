@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_io.h"
-#include "pic_doc.h"
-#include "synth_plate.h"
-#include "test_env.h"
+#include "image/bitmap_io.h"
+#include "image/pic_doc.h"
+#include "synth/synth_plate.h"
+#include "support/test_env.h"
 
 namespace {
 

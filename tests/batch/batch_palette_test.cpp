@@ -1,12 +1,12 @@
 // Colour tables given to pictures converted to a palette depth.
-#include "batch_palette.h"
+#include "batch/batch_palette.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "bitmap_io.h"
-#include "pic_doc.h"
+#include "image/bitmap_io.h"
+#include "image/pic_doc.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <set>
 
-#include "batch_frontend.h"
-#include "kw_sql.h"
-#include "password_sql.h"
-#include "scripted_frontend.h"
-#include "test_env.h"
+#include "shell/batch_frontend.h"
+#include "database/kw_sql.h"
+#include "database/password_sql.h"
+#include "shell/scripted_frontend.h"
+#include "support/test_env.h"
 
 using FRONTEND::ScriptedFrontend;
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "database_setup.h"
-#include "kw_mysql.h"
+#include "database/database_setup.h"
+#include "database/kw_mysql.h"
 
 namespace dbtest {
 

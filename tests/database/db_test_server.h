@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "mysql_handles.h"
-#include "scripted_frontend.h"
-#include "test_env.h"
+#include "database/detail/mysql_handles.h"
+#include "shell/scripted_frontend.h"
+#include "support/test_env.h"
 
 namespace dbtest {
 

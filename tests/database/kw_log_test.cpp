@@ -1,12 +1,12 @@
-#include "kw_log.h"
+#include "database/kw_log.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "scripted_frontend.h"
-#include "test_env.h"
+#include "shell/scripted_frontend.h"
+#include "support/test_env.h"
 
 namespace fs = std::filesystem;
 using FRONTEND::ScriptedFrontend;

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "database_setup.h"
+#include "database/database_setup.h"
 #include "db_test_server.h"
-#include "kw_log.h"
-#include "kw_sql.h"
+#include "database/kw_log.h"
+#include "database/kw_sql.h"
 
 using dbtest::ServerTest;
 

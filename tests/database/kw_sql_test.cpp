@@ -1,6 +1,6 @@
 // The tables of "plant" and the insertion of analysed pictures, against the
 // private MariaDB server.
-#include "kw_sql.h"
+#include "database/kw_sql.h"
 
 #include <gtest/gtest.h>
 

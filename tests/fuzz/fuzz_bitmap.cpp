@@ -6,8 +6,8 @@
 #include <span>
 #include <vector>
 
-#include "bitmap_io.h"
-#include "pic_doc.h"
+#include "image/bitmap_io.h"
+#include "image/pic_doc.h"
 
 namespace {
 // Keeps each run quick; the reader's own limit is far larger.

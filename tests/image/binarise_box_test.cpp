@@ -4,10 +4,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "ima_ana.h"
+#include "image/ima_ana.h"
 #include "picture_text.h"
-#include "scripted_frontend.h"
-#include "test_env.h"
+#include "shell/scripted_frontend.h"
+#include "support/test_env.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_io.h"
-#include "pic_doc.h"
-#include "png_reader.h"
-#include "test_env.h"
+#include "image/bitmap_io.h"
+#include "image/pic_doc.h"
+#include "support/png_reader.h"
+#include "support/test_env.h"
 
 namespace {
 

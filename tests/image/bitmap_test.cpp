@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_io.h"
-#include "kw_log.h"
-#include "pic_doc.h"
-#include "pixel_pool.h"
-#include "test_env.h"
+#include "image/bitmap_io.h"
+#include "database/kw_log.h"
+#include "image/pic_doc.h"
+#include "image/detail/pixel_pool.h"
+#include "support/test_env.h"
 
 namespace {
 

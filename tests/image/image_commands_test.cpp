@@ -1,15 +1,15 @@
 // The synth and steps commands of morvane-batch.
-#include "image_commands.h"
+#include "batch/image_commands.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "ima_ana.h"
-#include "scripted_frontend.h"
-#include "synth_plate.h"
-#include "test_env.h"
+#include "image/ima_ana.h"
+#include "shell/scripted_frontend.h"
+#include "synth/synth_plate.h"
+#include "support/test_env.h"
 
 class ImageCommandsTest : public testenv::HomeTest {
  protected:

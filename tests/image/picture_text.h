@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ima_ana.h"
+#include "image/ima_ana.h"
 
 namespace pictext {
 

@@ -6,11 +6,11 @@
 #include <set>
 #include <utility>
 
-#include "ima_ana.h"
+#include "image/ima_ana.h"
 #include "picture_text.h"
-#include "scripted_frontend.h"
-#include "synth_plate.h"
-#include "test_env.h"
+#include "shell/scripted_frontend.h"
+#include "synth/synth_plate.h"
+#include "support/test_env.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The threshold and erosion-method dialogs, driven as a user would through
 // the scripted frontend.
-#include "step_dialog_models.h"
+#include "image/step_dialog_models.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "ima_ana.h"
+#include "image/ima_ana.h"
 #include "picture_text.h"
-#include "scripted_frontend.h"
-#include "test_env.h"
+#include "shell/scripted_frontend.h"
+#include "support/test_env.h"
 
 namespace {
 

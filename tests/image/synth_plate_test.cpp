@@ -1,6 +1,6 @@
 // The synthetic plates: they must survive the image steps the way real
 // scans do, keep their plants apart, and carry a truthful ground truth.
-#include "synth_plate.h"
+#include "synth/synth_plate.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "ima_ana.h"
-#include "test_env.h"
+#include "image/ima_ana.h"
+#include "support/test_env.h"
 
 namespace {
 

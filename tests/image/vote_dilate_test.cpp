@@ -5,9 +5,9 @@
 #include <set>
 #include <utility>
 
-#include "ima_ana.h"
+#include "image/ima_ana.h"
 #include "picture_text.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <set>
 
-#include "colour_random.h"
+#include "roots/detail/colour_random.h"
 #include "roots_test_util.h"
 
 using rootstest::DrawLine;

@@ -1,6 +1,6 @@
 // The grouped log writer: the text reaches the file exactly as printf would
 // write it, in order, whether flushed by size, by hand or at the end.
-#include "log_buffer.h"
+#include "roots/detail/log_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "kw_log.h"
-#include "test_env.h"
+#include "database/kw_log.h"
+#include "support/test_env.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "root_measures.h"
+#include "roots/root_measures.h"
 #include "roots_test_util.h"
 
 using rootstest::DrawLine;

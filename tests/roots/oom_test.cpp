@@ -10,9 +10,9 @@
 #include <limits>
 #include <new>
 
-#include "kw_log.h"
-#include "log_buffer.h"
-#include "memory_exhaustion.h"
+#include "database/kw_log.h"
+#include "roots/detail/log_buffer.h"
+#include "roots/detail/memory_exhaustion.h"
 #include "roots_test_util.h"
 
 // GCC takes free() in the replaced operator delete for a mismatch with new.

@@ -10,9 +10,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "root_measures.h"
+#include "roots/root_measures.h"
 #include "roots_test_util.h"
-#include "synth_plate.h"
+#include "synth/synth_plate.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <string>
 
-#include "sci_doc.h"
-#include "test_env.h"
+#include "roots/sci_doc.h"
+#include "support/test_env.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "root_records.h"
-#include "sci_doc.h"
-#include "test_env.h"
+#include "roots/root_records.h"
+#include "roots/sci_doc.h"
+#include "support/test_env.h"
 
 namespace rootstest {
 

@@ -1,12 +1,12 @@
-#include "frontend.h"
+#include "shell/frontend.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
 
-#include "batch_frontend.h"
-#include "scripted_frontend.h"
+#include "shell/batch_frontend.h"
+#include "shell/scripted_frontend.h"
 
 using namespace FRONTEND;
 

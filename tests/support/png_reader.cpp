@@ -1,4 +1,4 @@
-#include "png_reader.h"
+#include "support/png_reader.h"
 
 #include <png.h>
 

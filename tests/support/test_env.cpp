@@ -1,4 +1,4 @@
-#include "test_env.h"
+#include "support/test_env.h"
 
 #include <unistd.h>
 

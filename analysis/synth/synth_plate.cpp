@@ -1,11 +1,11 @@
-#include "synth_plate.h"
+#include "synth/synth_plate.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
 
-#include "pic_doc.h"
+#include "image/pic_doc.h"
 
 namespace synth {
 

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/batch_frontend.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
 #include "batch/image_commands.h"
 #include "batch/measure_command.h"
 #include "image/pic_doc.h"
+#include "shell/batch_frontend.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/frontend.h"
-#include "database/kw_log.h"
 #include "database/detail/sql_text.h"
+#include "database/kw_log.h"
+#include "shell/frontend.h"
 #include "shell/text_format.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "shell/frontend.h"
-#include "database/kw_log.h"
 #include "database/detail/sql_text.h"
+#include "database/kw_log.h"
+#include "shell/frontend.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <new>
 
-#include "shell/frontend.h"
 #include "database/kw_log.h"
 #include "image/step_dialog_models.h"
+#include "shell/frontend.h"
 
 namespace {
 

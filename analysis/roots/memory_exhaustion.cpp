@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "shell/frontend.h"
 #include "database/kw_log.h"
 #include "roots/detail/log_buffer.h"
+#include "shell/frontend.h"
 
 void EndOnMemoryExhaustion(LogBuffer* log, std::string_view logName, std::string_view logLine,
                            std::string_view message) {

@@ -6,8 +6,8 @@
 #include <limits>
 #include <new>
 
-#include "roots/detail/colour_random.h"
 #include "database/kw_log.h"
+#include "roots/detail/colour_random.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/detail/memory_exhaustion.h"
 #include "roots/sci_doc.h"

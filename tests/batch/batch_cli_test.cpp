@@ -11,8 +11,8 @@
 
 #include "image/bitmap_io.h"
 #include "image/pic_doc.h"
-#include "synth/synth_plate.h"
 #include "support/test_env.h"
+#include "synth/synth_plate.h"
 
 namespace {
 

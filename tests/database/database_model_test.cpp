@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <set>
 
-#include "shell/batch_frontend.h"
 #include "database/kw_sql.h"
 #include "database/password_sql.h"
+#include "shell/batch_frontend.h"
 #include "shell/scripted_frontend.h"
 #include "support/test_env.h"
 

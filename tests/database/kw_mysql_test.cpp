@@ -7,9 +7,9 @@
 #include <filesystem>
 
 #include "database/database_setup.h"
-#include "db_test_server.h"
 #include "database/kw_log.h"
 #include "database/kw_sql.h"
+#include "db_test_server.h"
 
 using dbtest::ServerTest;
 

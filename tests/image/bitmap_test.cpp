@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "image/bitmap_io.h"
 #include "database/kw_log.h"
-#include "image/pic_doc.h"
+#include "image/bitmap_io.h"
 #include "image/detail/pixel_pool.h"
+#include "image/pic_doc.h"
 #include "support/test_env.h"
 
 namespace {

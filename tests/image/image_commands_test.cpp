@@ -8,8 +8,8 @@
 
 #include "image/ima_ana.h"
 #include "shell/scripted_frontend.h"
-#include "synth/synth_plate.h"
 #include "support/test_env.h"
+#include "synth/synth_plate.h"
 
 class ImageCommandsTest : public testenv::HomeTest {
  protected:

@@ -9,8 +9,8 @@
 #include "image/ima_ana.h"
 #include "picture_text.h"
 #include "shell/scripted_frontend.h"
-#include "synth/synth_plate.h"
 #include "support/test_env.h"
+#include "synth/synth_plate.h"
 
 namespace {
 

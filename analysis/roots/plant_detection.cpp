@@ -42,9 +42,9 @@ std::uint8_t StateBit(int previousDirection) {
 
 void KW_SciDoc::FindRoots() {
   // Find roots takes the check mark but leaves that of Confirm roots as it is.
-  const bool confirmed = IsStepChecked(StepMark::ConfirmRoots);
-  CheckStep(StepMark::FindRoots);
-  SetStepChecked(StepMark::ConfirmRoots, confirmed);
+  const bool confirmed = marks.isChecked(StepMark::ConfirmRoots);
+  marks.check(StepMark::FindRoots);
+  marks.set(StepMark::ConfirmRoots, confirmed);
   try {
     TruncateLog(logname::kDetectionItem);
     LogBuffer log(logname::kDetectionItem);

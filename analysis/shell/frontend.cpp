@@ -9,10 +9,13 @@ namespace FRONTEND {
 
 namespace {
 
-Frontend* g_current = nullptr;
+// Each thread meets the user through its own frontend: the desktop program
+// installs its windows on the interface thread, a batch run one frontend
+// per worker. A thread that installed none uses a batch frontend of its own.
+thread_local Frontend* t_current = nullptr;
 
 Frontend& defaultFrontend() {
-  static BatchFrontend fallback;
+  thread_local BatchFrontend fallback;
   return fallback;
 }
 
@@ -20,11 +23,11 @@ std::string title() { return std::string(kAppTitle.substr(0, kMaxTitle)); }
 
 }  // namespace
 
-Frontend& Current() { return g_current != nullptr ? *g_current : defaultFrontend(); }
+Frontend& Current() { return t_current != nullptr ? *t_current : defaultFrontend(); }
 
 Frontend* Install(Frontend* f) {
-  Frontend* previous = g_current;
-  g_current = f;
+  Frontend* previous = t_current;
+  t_current = f;
   return previous;
 }
 

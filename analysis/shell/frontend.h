@@ -1,8 +1,8 @@
 // The user-facing boxes through which the analysis and database logic talk
 // to the user: four message boxes, the system error text and the folder
 // chooser. The logic never shows a window itself; it calls these functions,
-// which forward to the frontend installed for the process: the desktop
-// program's, the batch program's, or a scripted one in tests.
+// which forward to the frontend installed for the calling thread: the
+// desktop program's, the batch program's, or a scripted one in tests.
 #pragma once
 
 #include <string>
@@ -63,10 +63,12 @@ class Frontend {
   virtual bool passwordSql(PasswordSQL& /*dialog*/) { return false; }
 };
 
-// The frontend in use. Until one is installed, a batch frontend that writes to
-// standard error and answers every question with its default is used.
+// The frontend in use on the calling thread. Until one is installed there, a
+// batch frontend that writes to standard error and answers every question
+// with its default is used.
 Frontend& Current();
-// Installs f (not owned) and returns the previous one; nullptr restores the default.
+// Installs f (not owned) for the calling thread and returns the previous one;
+// nullptr restores the default.
 Frontend* Install(Frontend* f);
 
 // The four boxes and the chooser, as the logic calls them.

@@ -64,36 +64,38 @@ TEST(FixedBinarise, UsesLevel90AndLeavesThresholdAndMarksAlone) {
   doc.At(1, 0) = rgb(91, 91, 91);
   doc.At(2, 0) = rgb(255, 0, 0);
   doc.threshold = 55;
-  CheckStep(StepMark::Dilate);
+  doc.marks.check(StepMark::Dilate);
   doc.FixedBinarise();
   EXPECT_EQ(doc.At(0, 0), 0U);
   EXPECT_EQ(doc.At(1, 0), 0xFFFFFFU);
   EXPECT_EQ(doc.At(2, 0), 0U);
   EXPECT_EQ(doc.threshold, 55);
-  EXPECT_TRUE(IsStepChecked(StepMark::Dilate));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::Dilate));
 }
 
 // ---------------------------------------------------------------------------
 
-TEST(StepMarks, EachStepChecksItselfAloneAndDestroyingADocumentClearsAll) {
-  ClearStepMarks();
+TEST(StepMarks, EachStepChecksItselfAloneAndEveryDocumentKeepsItsOwn) {
+  KW_ImaAna doc;
   for (int i = 0; i < kStepMarkCount; ++i) {
-    CheckStep(static_cast<StepMark>(i));
-    for (int j = 0; j < kStepMarkCount; ++j) EXPECT_EQ(IsStepChecked(static_cast<StepMark>(j)), i == j);
+    doc.marks.check(static_cast<StepMark>(i));
+    for (int j = 0; j < kStepMarkCount; ++j) EXPECT_EQ(doc.marks.isChecked(static_cast<StepMark>(j)), i == j);
   }
   // Find roots keeps the flag of Confirm roots: the flags can be set alone.
-  CheckStep(StepMark::ConfirmRoots);
-  CheckStep(StepMark::FindRoots);
-  SetStepChecked(StepMark::ConfirmRoots, true);
-  EXPECT_TRUE(IsStepChecked(StepMark::FindRoots));
-  EXPECT_TRUE(IsStepChecked(StepMark::ConfirmRoots));
+  doc.marks.check(StepMark::ConfirmRoots);
+  doc.marks.check(StepMark::FindRoots);
+  doc.marks.set(StepMark::ConfirmRoots, true);
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::FindRoots));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::ConfirmRoots));
 
-  KW_ImaAna kept;
+  // Another document's steps, and its end, leave these marks alone.
   {
     KW_ImaAna other;
-    CheckStep(StepMark::Skeletonize);
+    other.marks.check(StepMark::Skeletonize);
+    EXPECT_TRUE(other.marks.isChecked(StepMark::Skeletonize));
   }
-  for (int j = 0; j < kStepMarkCount; ++j) EXPECT_FALSE(IsStepChecked(static_cast<StepMark>(j)));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::FindRoots));
+  EXPECT_FALSE(doc.marks.isChecked(StepMark::Skeletonize));
   EXPECT_EQ(kStepMenuEntries[0], " &Make B\\W");
   EXPECT_EQ(kStepMenuEntries[8], " Save experiment");
 }
@@ -109,10 +111,6 @@ TEST(ImaAna, ANewDocumentStartsWithThresholdZeroAndTheDefaultScale) {
 
 class RemoveBoxTest : public testenv::HomeTest {
  protected:
-  void SetUp() override {
-    HomeTest::SetUp();
-    ClearStepMarks();
-  }
   FRONTEND::ScriptedFrontend script;
   FRONTEND::ScopedFrontend scope{script};
 
@@ -146,7 +144,7 @@ TEST_F(RemoveBoxTest, CropsToSixtyFivePixelsInsideTheRimAndLogsEachValue) {
   EXPECT_EQ(doc.At(1670, 1670), rgb(4, 5, 6));
   for (const std::uint32_t p : doc.pixels) EXPECT_NE(p, rgb(7, 8, 9));
   EXPECT_FLOAT_EQ(doc.scale, static_cast<float>(12.5 / 1801.0));
-  EXPECT_TRUE(IsStepChecked(StepMark::RemoveBox));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::RemoveBox));
   EXPECT_EQ(doc.refreshCount(), 1);
   EXPECT_TRUE(script.messages().empty());
   EXPECT_EQ(readLog("log_detection_box.txt"),
@@ -223,9 +221,9 @@ TEST_F(RemoveBoxTest, APictureWithoutBrightRowsKeepsItsScale) {
 
 TEST_F(RemoveBoxTest, AnEmptyPictureChangesNothingAndWritesNoLog) {
   KW_ImaAna doc;
-  CheckStep(StepMark::Dilate);
+  doc.marks.check(StepMark::Dilate);
   EXPECT_EQ(doc.RemoveBox(), 0);
-  EXPECT_TRUE(IsStepChecked(StepMark::RemoveBox));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::RemoveBox));
   EXPECT_EQ(doc.refreshCount(), 1);
   EXPECT_FALSE(std::filesystem::exists(logFolder() / "log_detection_box.txt"));
   EXPECT_TRUE(script.shown.empty());

@@ -76,7 +76,6 @@ TEST_F(ThresholdDialogTest, TypedValuesAreClampedWhileTheTextStaysAsTyped) {
 }
 
 TEST_F(ThresholdDialogTest, MakeBlackWhiteKeepsTheLastPreviewAndThresholdOnOk) {
-  ClearStepMarks();
   KW_ImaAna doc;
   loadGreys(doc);
   const Pixels start = doc.pixels;
@@ -88,7 +87,7 @@ TEST_F(ThresholdDialogTest, MakeBlackWhiteKeepsTheLastPreviewAndThresholdOnOk) {
   doc.MakeBlackWhite();
   EXPECT_EQ(doc.threshold, 112);
   EXPECT_EQ(doc.pixels, binarised(start, 32, 16, 112));
-  EXPECT_TRUE(IsStepChecked(StepMark::MakeBlackWhite));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::MakeBlackWhite));
   // Opening preview, two typed values, and the command's own refresh.
   EXPECT_EQ(doc.refreshCount(), 4);
   ASSERT_EQ(script.shown.size(), 1U);
@@ -184,7 +183,6 @@ TEST_F(ErosionDialogTest, ListsTheMethodsInOrderAndPreviewsGaussian2AtOpening) {
 }
 
 TEST_F(ErosionDialogTest, OkStoresTheMethodAndKeepsTheFilterThenCutsTheMargins) {
-  ClearStepMarks();
   KW_ImaAna doc;
   loadSpeckled(doc);
   const Pixels start = doc.pixels;
@@ -196,7 +194,7 @@ TEST_F(ErosionDialogTest, OkStoresTheMethodAndKeepsTheFilterThenCutsTheMargins) 
   expected.pixels = filtered(start, 5);
   expected.CutMargins();
   EXPECT_EQ(doc.pixels, expected.pixels);
-  EXPECT_TRUE(IsStepChecked(StepMark::RemoveNoise));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::RemoveNoise));
   ASSERT_EQ(script.shown.size(), 1U);
   EXPECT_EQ(script.shown[0].title, "Choice of Erosion Method");
   // Opening filter, the change, and the command's refresh.

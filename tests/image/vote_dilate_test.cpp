@@ -394,12 +394,11 @@ TEST_F(DilateTest, OnlyPureWhitePixelsCountAndSmallPicturesComeOutBlack) {
 }
 
 TEST_F(DilateTest, MarksTheStepRefreshesAndStartsItsLogAnew) {
-  ClearStepMarks();
   KW_ImaAna doc;
   pictext::Blank(doc, 6, 6);
   doc.Dilate();
   doc.Dilate();
-  EXPECT_TRUE(IsStepChecked(StepMark::Dilate));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::Dilate));
   EXPECT_EQ(doc.refreshCount(), 2);
   EXPECT_EQ(readLog("log_dilatation.txt"), "\n********Dilatation\n");
   KW_ImaAna empty;

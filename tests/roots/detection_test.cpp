@@ -231,17 +231,17 @@ TEST_F(Detection, ColoursFollowTheSeededGeneratorAndNeverPaintWhite) {
 
 TEST_F(Detection, CheckMarkOfConfirmRootsIsLeftAsItIs) {
   MakeBlack(doc, 10, 10);
-  CheckStep(StepMark::ConfirmRoots);
-  SetStepChecked(StepMark::Dilate, true);
+  doc.marks.check(StepMark::ConfirmRoots);
+  doc.marks.set(StepMark::Dilate, true);
   doc.FindRoots();
-  EXPECT_TRUE(IsStepChecked(StepMark::FindRoots));
-  EXPECT_TRUE(IsStepChecked(StepMark::ConfirmRoots));
-  EXPECT_FALSE(IsStepChecked(StepMark::Dilate));
-  CheckStep(StepMark::Skeletonize);
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::FindRoots));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::ConfirmRoots));
+  EXPECT_FALSE(doc.marks.isChecked(StepMark::Dilate));
+  doc.marks.check(StepMark::Skeletonize);
   doc.FindRoots();
-  EXPECT_TRUE(IsStepChecked(StepMark::FindRoots));
-  EXPECT_FALSE(IsStepChecked(StepMark::ConfirmRoots));
-  EXPECT_FALSE(IsStepChecked(StepMark::Skeletonize));
+  EXPECT_TRUE(doc.marks.isChecked(StepMark::FindRoots));
+  EXPECT_FALSE(doc.marks.isChecked(StepMark::ConfirmRoots));
+  EXPECT_FALSE(doc.marks.isChecked(StepMark::Skeletonize));
 }
 
 TEST_F(Detection, DetectionLogHoldsTheScanAndThePlantDump) {

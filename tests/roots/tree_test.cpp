@@ -266,11 +266,4 @@ TEST_F(Trees, DocumentLifecycle) {
   ASSERT_EQ(doc.nbr_root, 1);
   ASSERT_EQ(doc.root.size(), 1U);
   EXPECT_EQ(doc.root[0].first_segment->point.front().col, 40);
-
-  // Destroying a document clears the step marks of every document.
-  {
-    KW_SciDoc other;
-    CheckStep(StepMark::SaveExperiment);
-  }
-  EXPECT_FALSE(IsStepChecked(StepMark::SaveExperiment));
 }

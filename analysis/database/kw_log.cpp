@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "shell/frontend.h"
@@ -67,6 +68,15 @@ std::string KW_Log::Program_Folder() {
   return userDataFolder();
 }
 
+std::string KW_Log::Log_Folder() { return logFolder(); }
+
+std::string KW_Log::Log_Folder_Problem() {
+  const std::string folder = logFolder();
+  if (!makeFolders(folder) || ::access(folder.c_str(), W_OK) != 0)
+    return "cannot write in " + folder + ": " + FRONTEND::SystemErrorText();
+  return {};
+}
+
 std::optional<std::string> KW_Log::Log_File_Path(std::string_view name) {
   const std::string folder = logFolder();
   // The folder above Log may be new as well (a fresh per-user data folder).
@@ -117,25 +127,39 @@ std::optional<std::string> KW_Log::Change_Result_Folder() {
   return Result_Folder_Path();
 }
 
-void AppendLog(std::string_view name, std::string_view text) {
-  const auto path = KW_Log::Log_File_Path(name);
-  if (!path) return;
-  std::FILE* f = std::fopen(path->c_str(), "ab");
-  if (f == nullptr) return;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+// Logging is diagnostic: when memory runs out the line is skipped rather
+// than failing the work it describes (logs are also written from
+// destructors, which must not throw).
+void AppendLog(std::string_view name, std::string_view text) noexcept {
+  try {
+    const auto path = KW_Log::Log_File_Path(name);
+    if (!path) return;
+    std::FILE* f = std::fopen(path->c_str(), "ab");
+    if (f == nullptr) return;
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  } catch (const std::bad_alloc&) {
+  }
 }
 
-void AppendLogF(std::string_view name, const char* format, ...) {
+void AppendLogF(std::string_view name, const char* format, ...) noexcept {
   va_list args;
   va_start(args, format);
-  const std::string text = FormatTextV(format, args);
+  std::string text;
+  try {
+    text = FormatTextV(format, args);
+  } catch (const std::bad_alloc&) {
+    text.clear();
+  }
   va_end(args);
   if (!text.empty()) AppendLog(name, text);
 }
 
-void TruncateLog(std::string_view name) {
-  const auto path = KW_Log::Log_File_Path(name);
-  if (!path) return;
-  if (std::FILE* f = std::fopen(path->c_str(), "wb")) std::fclose(f);
+void TruncateLog(std::string_view name) noexcept {
+  try {
+    const auto path = KW_Log::Log_File_Path(name);
+    if (!path) return;
+    if (std::FILE* f = std::fopen(path->c_str(), "wb")) std::fclose(f);
+  } catch (const std::bad_alloc&) {
+  }
 }

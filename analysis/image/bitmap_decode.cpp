@@ -4,7 +4,8 @@
 // follows the information header, and the pixel data starts at the header's
 // pixel-data offset when that lies behind header and table, otherwise right
 // where the table ends. Plain rows are decoded a block at a time; run-length
-// data is walked byte pair by byte pair.
+// data is walked byte pair by byte pair. Nothing is allocated for a picture
+// until its size is known to be backed by the file.
 #include "image/detail/bitmap_decode.h"
 
 #include <sys/mman.h>
@@ -29,6 +30,20 @@ constexpr std::array<std::uint32_t, 6> kKnownInfoHeaderSizes{40, 52, 56, 64, 108
 // about kReadBlock bytes.
 constexpr std::size_t kChunkSize = std::size_t{1} << 16;
 constexpr std::uint64_t kReadBlock = std::uint64_t{1} << 18;
+
+// A run-length pair of two bytes gives at most 255 pixels, so D bytes of data
+// describe at most 127.5 D pixels; any further pixel of the picture can only
+// be passed over by a line end or a delta, and then holds nothing from the
+// file. A picture may be twice what its data can describe (half of it passed
+// over: rows ended early, gaps), and one of up to kRunLengthFreePixels loads
+// whatever its data (small pictures made mostly of line ends and deltas, such
+// as blank sheets and icons with see-through parts). Beyond both, the header
+// promises pixels the file does not hold: about 1 KB of data declaring
+// 16384 x 16384 pixels would cost a gigabyte to hold and hundreds of
+// megabytes to save. A scanned plate describes every pixel, so even a plain
+// white background stays below 127.5 pixels per byte.
+constexpr std::uint64_t kRunLengthPixelsPerByte = 255;
+constexpr std::uint64_t kRunLengthFreePixels = std::uint64_t{1} << 20;
 
 enum class Reader { kNone, k1, k4, k4Rle, k8, k8Rle, k16, k24, k32 };
 
@@ -144,10 +159,12 @@ std::uint64_t readColourTable(BitmapSource& source, const Header& h, Reader read
   return start;
 }
 
-// Whether dataBytes of pixel data can hold a picture: plain rows must all be
-// there (without padding at the least).
-bool dataBacksPicture(Reader reader, const Header& h, std::uint64_t dataBytes) {
-  if (isRunLength(reader)) return true;
+// Whether dataBytes of pixel data can hold a picture of count pixels: plain
+// rows must all be there (without padding at the least), run-length data
+// must describe the picture closely enough (see kRunLengthPixelsPerByte).
+bool dataBacksPicture(Reader reader, const Header& h, std::uint64_t count, std::uint64_t dataBytes) {
+  if (isRunLength(reader))
+    return count <= kRunLengthFreePixels || count <= dataBytes * kRunLengthPixelsPerByte;
   const std::uint64_t rowBytes = minRowBytes(reader, static_cast<std::uint64_t>(h.width));
   return dataBytes / static_cast<std::uint64_t>(h.height) >= rowBytes;
 }
@@ -385,7 +402,7 @@ bool decode(BitmapSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
   if (start == 0) return false;
   // Refuse a picture the file cannot hold before allocating for it.
   const std::uint64_t dataBytes = start < source.size() ? source.size() - start : 0;
-  if (!dataBacksPicture(reader, h, dataBytes)) return false;
+  if (!dataBacksPicture(reader, h, count, dataBytes)) return false;
 
   // A kept buffer of a closed picture is reused when it is large enough;
   // every reader writes every pixel.

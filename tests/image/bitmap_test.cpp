@@ -1,11 +1,14 @@
 // Bitmap files of the picture document: tiny files built byte by byte.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <random>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "database/kw_log.h"
@@ -579,6 +582,69 @@ TEST(BitmapRle, SavedPlainAndReloadedUnchanged) {
   ASSERT_TRUE(load(again, save(doc)));
   EXPECT_EQ(again.compression, 0);
   EXPECT_EQ(again.pixels, doc.pixels);
+}
+
+// Run-length data of n runs of 255 pixels of palette[1], then the end mark.
+Bytes runsOf255(int n) {
+  Bytes data;
+  for (int i = 0; i < n; ++i) {
+    data.push_back(255);
+    data.push_back(1);
+  }
+  data.push_back(0);
+  data.push_back(1);
+  return data;
+}
+
+TEST(BitmapRle, HeadersFarBeyondTheirDataAreRefused) {
+  // About 1 KB of runs under headers of 2^28 pixels: the picture would cost
+  // a gigabyte. The document loses its old picture, as on any failure.
+  const Bytes runs = runsOf255(480);
+  for (const auto& [bits, w, h] : {std::tuple{8, 16384, 16384}, {8, 1 << 27, 2}, {4, 16384, 16384}}) {
+    SCOPED_TRACE(std::to_string(bits) + " bits " + std::to_string(w) + "x" + std::to_string(h));
+    KW_PicDoc doc;
+    ASSERT_TRUE(load(doc, rgbFile(3, 2, true).bytes()));
+    EXPECT_FALSE(load(doc, rleFile(static_cast<std::uint16_t>(bits), w, h, runs).bytes()));
+    EXPECT_FALSE(doc.hasPicture());
+    EXPECT_EQ(doc.width, 0);
+    EXPECT_EQ(doc.height, 0);
+  }
+}
+
+TEST(BitmapRle, LargePicturesTheirDataDescribesLoad) {
+  // 2048 x 1024, every row in runs of at most 255 pixels and a line end: as
+  // tightly as run-length data goes (about 100 pixels per byte). Bands of 8
+  // rows alternate between palette[1] and palette[2].
+  const int w = 2048;
+  const int h = 1024;
+  Bytes data;
+  for (int row = 0; row < h; ++row) {
+    for (int left = w; left > 0; left -= 255) {
+      data.push_back(static_cast<std::uint8_t>(std::min(left, 255)));
+      data.push_back(static_cast<std::uint8_t>(1 + (row / 8) % 2));
+    }
+    data.push_back(0);
+    data.push_back(0);
+  }
+  data.push_back(0);
+  data.push_back(1);
+  KW_PicDoc doc;
+  ASSERT_TRUE(load(doc, rleFile(8, w, h, data).bytes()));
+  ASSERT_EQ(doc.pixels.size(), static_cast<std::size_t>(w) * h);
+  int wrong = 0;
+  for (int row = 0; row < h; ++row)
+    for (int col = 0; col < w; ++col) wrong += doc.At(col, row) != 2U + static_cast<unsigned>((row / 8) % 2);
+  EXPECT_EQ(wrong, 0);
+
+  // The same header over the first tenth of that data promises ten times
+  // what the data describes.
+  data.resize(data.size() / 10);
+  EXPECT_FALSE(load(doc, rleFile(8, w, h, data).bytes()));
+  EXPECT_FALSE(doc.hasPicture());
+
+  // A small picture made of nothing but the end mark is blank, not refused.
+  ASSERT_TRUE(load(doc, rleFile(8, 640, 480, {0, 1}).bytes()));
+  EXPECT_EQ(std::count(doc.pixels.begin(), doc.pixels.end(), 1U), 640 * 480);
 }
 
 // Random pictures of every depth survive a save and a load.

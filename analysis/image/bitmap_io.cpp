@@ -1,6 +1,15 @@
 // Bitmap files on disk and in memory: the paths of KW_PicDoc::LoadBitmap and
 // KW_PicDoc::SaveBitmap to the decoder and the encoder.
+//
+// Only regular files are read or written. A named pipe opened without a
+// writer (or, for saving, without a reader) would block the open for ever,
+// and a device never ends; so the file is opened without blocking and its
+// type checked on what was opened, not on a name that may have changed since.
 #include "image/bitmap_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,16 +28,37 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FilePtr openForReading(const std::string& path, std::uint64_t& size) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (file == nullptr || std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
-  const long end = std::ftell(file.get());
-  if (end < 0) return nullptr;
-  size = static_cast<std::uint64_t>(end);
-  return file;
+// Wraps a descriptor of a regular file in a FILE in blocking mode; closes it
+// and gives null for anything else.
+FilePtr regularFile(int fd, const char* mode, std::uint64_t* size) {
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, mode);
+  if (f == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
+  if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
+  return FilePtr(f);
 }
 
-FilePtr openForWriting(const std::string& path) { return FilePtr(std::fopen(path.c_str(), "wb")); }
+FilePtr openForReading(const std::string& path, std::uint64_t& size) {
+  return regularFile(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), "rb", &size);
+}
+
+// Creates the file or empties it once it is known to be a regular file.
+FilePtr openForWriting(const std::string& path) {
+  FilePtr file =
+      regularFile(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666), "wb", nullptr);
+  if (file != nullptr && ::ftruncate(::fileno(file.get()), 0) != 0) return nullptr;
+  return file;
+}
 
 // The local time in the C library's asctime form, cut to 50 characters.
 std::string localTimeText() {

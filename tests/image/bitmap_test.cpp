@@ -1,13 +1,18 @@
 // Bitmap files of the picture document: tiny files built byte by byte.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdint>
+#include <future>
 #include <random>
 #include <regex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -744,6 +749,52 @@ TEST_F(BitmapFileTest, LoadAndSaveThroughFiles) {
   EXPECT_EQ(doc.LoadBitmap(home.string()), nullptr);
   EXPECT_FALSE(doc.hasPicture());
   EXPECT_FALSE(doc.SaveBitmap(home.string()));
+}
+
+// Runs call on a thread of its own. A call still blocked on the pipe after a
+// long wait is released by opening the pipe's other end, and the test fails
+// instead of hanging. A blocked reader gets a write end that is closed at
+// once, so it then reads the end of the data; a blocked writer gets a read
+// end that stays open until it returns, so that its writes (a tiny picture
+// fits in the pipe) do not raise SIGPIPE.
+template <class Call>
+auto withoutHanging(const std::filesystem::path& pipe, bool callReads, Call call) {
+  auto result = std::async(std::launch::async, call);
+  if (result.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << "blocked on the named pipe " << pipe;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const int fd = ::open(pipe.c_str(), (callReads ? O_WRONLY : O_RDONLY) | O_NONBLOCK);
+      if (fd >= 0) {
+        if (callReads) ::close(fd);
+        result.wait();
+        if (!callReads) ::close(fd);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  return result.get();
+}
+
+TEST_F(BitmapFileTest, OnlyRegularFilesAreReadAndWritten) {
+  // A named pipe nobody writes to or reads from.
+  const auto pipe = home / "pipe.bmp";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  KW_PicDoc doc;
+  ASSERT_TRUE(load(doc, rgbFile(3, 2, true).bytes()));
+  EXPECT_FALSE(withoutHanging(pipe, false, [&doc, &pipe] { return doc.SaveBitmap(pipe.string()); }));
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+  EXPECT_EQ(withoutHanging(pipe, true, [&doc, &pipe] { return doc.LoadBitmap(pipe.string()); }), nullptr);
+  EXPECT_FALSE(doc.hasPicture());
+  EXPECT_EQ(doc.width, 0);
+
+  // A longer regular file is replaced whole.
+  const auto path = (home / "shorter.bmp").string();
+  testenv::WriteFile(path, std::string(1000, 'x'));
+  const Bytes file = rgbFile(2, 2, true).bytes();
+  ASSERT_TRUE(load(doc, file));
+  ASSERT_TRUE(doc.SaveBitmap(path));
+  EXPECT_EQ(testenv::ReadFile(path), std::string(file.begin(), file.end()));
 }
 
 TEST_F(BitmapFileTest, RunLengthDataReadInPiecesFromAFile) {

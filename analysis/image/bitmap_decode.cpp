@@ -346,7 +346,9 @@ bool decodeRle(ByteCursor& in, std::int64_t width, std::int64_t height, const Pa
     return true;
   };
   // The palette index of pixel i of a run whose byte is c.
-  auto index = [](int i, std::uint8_t c) { return kBits == 8 ? c : (i & 1) == 0 ? c >> 4 : c & 15; };
+  auto index = [](int i, std::uint8_t c) -> std::size_t {
+    return kBits == 8 ? c : (i & 1) == 0 ? c >> 4 : c & 15;
+  };
   std::uint8_t a = 0;
   std::uint8_t b = 0;
   for (;;) {

@@ -151,7 +151,7 @@ std::uint64_t readColourTable(BitmapSource& source, const Header& h, Reader read
   const auto tableBytes = static_cast<std::uint64_t>(palCount) * 4;
   const std::span<const std::uint8_t> table = source.fetch(headerEnd, tableBytes);
   if (table.size() < tableBytes) return 0;
-  for (int i = 0; i < palCount; ++i) pal[static_cast<std::size_t>(i)] = get32(table.data() + 4 * i);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(palCount); ++i) pal[i] = get32(table.data() + 4 * i);
   if (reader == Reader::k1 && palCount == 0) {
     pal[0] = 0;
     pal[1] = 0xFFFFFF;
@@ -179,18 +179,19 @@ std::vector<std::uint32_t> reservePixels(std::size_t count) {
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
   const std::size_t bytes = count * sizeof(std::uint32_t);
   if (bytes >= 2 * kHuge) {
-    const auto begin = reinterpret_cast<std::uintptr_t>(pixels.data());
+    // Aligned addresses are found as numbers and reached as offsets from the
+    // buffer's start.
+    auto* const base = reinterpret_cast<char*>(pixels.data());
+    const auto begin = reinterpret_cast<std::uintptr_t>(base);
     const std::uintptr_t end = begin + bytes;
     const std::uintptr_t hugeBegin = (begin + kHuge - 1) / kHuge * kHuge;
     const std::uintptr_t hugeEnd = end / kHuge * kHuge;
-    if (hugeBegin < hugeEnd)
-      ::madvise(reinterpret_cast<void*>(hugeBegin), hugeEnd - hugeBegin, MADV_HUGEPAGE);
+    if (hugeBegin < hugeEnd) ::madvise(base + (hugeBegin - begin), hugeEnd - hugeBegin, MADV_HUGEPAGE);
 #ifdef MADV_POPULATE_WRITE
     // The pages wholly inside the buffer; an old kernel just refuses.
     const std::uintptr_t pageBegin = (begin + kPage - 1) / kPage * kPage;
     const std::uintptr_t pageEnd = end / kPage * kPage;
-    if (pageBegin < pageEnd)
-      ::madvise(reinterpret_cast<void*>(pageBegin), pageEnd - pageBegin, MADV_POPULATE_WRITE);
+    if (pageBegin < pageEnd) ::madvise(base + (pageBegin - begin), pageEnd - pageBegin, MADV_POPULATE_WRITE);
 #endif
   }
   return pixels;

@@ -73,8 +73,8 @@ std::vector<std::uint8_t> encodeHeaders(const KW_PicDoc& doc, int paletteCount) 
   put16(info + 14, doc.bitCount);
   put32(info + 24, static_cast<std::uint32_t>(doc.xPelsPerMeter));
   put32(info + 28, static_cast<std::uint32_t>(doc.yPelsPerMeter));
-  for (int i = 0; i < paletteCount; ++i)
-    put32(p + bitmap::kPlainHeaderEnd + 4 * i, doc.palette[static_cast<std::size_t>(i)]);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(paletteCount); ++i)
+    put32(p + bitmap::kPlainHeaderEnd + 4 * i, doc.palette[i]);
   return out;
 }
 

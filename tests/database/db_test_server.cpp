@@ -1,5 +1,7 @@
 #include "db_test_server.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -8,9 +10,27 @@
 
 namespace dbtest {
 
+namespace {
+
+const char* envValue(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0' ? v : nullptr;
+}
+
+}  // namespace
+
+std::string PrivateServerEnvFile() {
+  if (const char* file = envValue("MORVANE_DB_ENV")) return file;
+  // CTest runs the test program itself, so its parent is the ctest that ran
+  // the fixture and owns the server.
+  if (const char* runs = envValue("MORVANE_DB_DIR"))
+    return std::string(runs) + "/run-" + std::to_string(::getppid()) + "/env";
+  return "";
+}
+
 std::optional<ServerAddress> PrivateServer() {
-  const char* envFile = std::getenv("MORVANE_DB_ENV");
-  if (envFile == nullptr || *envFile == '\0') return std::nullopt;
+  const std::string envFile = PrivateServerEnvFile();
+  if (envFile.empty()) return std::nullopt;
   std::ifstream in(envFile);
   ServerAddress a;
   std::string line;
@@ -100,7 +120,7 @@ void ServerTest::SetUp() {
   const auto address = PrivateServer();
   if (!address) {
     if (std::getenv("CI") != nullptr)
-      FAIL() << "the private MariaDB server is missing in CI (MORVANE_DB_ENV)";
+      FAIL() << "the private MariaDB server is missing in CI (" << PrivateServerEnvFile() << ")";
     GTEST_SKIP() << "no private MariaDB server; run through ctest (fixture mariadb)";
   }
   server = *address;

@@ -16,11 +16,15 @@
 namespace dbtest {
 
 // The socket and port written by "scripts/test-mariadb start", read from the
-// env file named by MORVANE_DB_ENV (set by CTest).
+// env file of the server that belongs to this test run: the file named by
+// MORVANE_DB_ENV, or else the one the fixture wrote for the ctest running
+// this program below the folder MORVANE_DB_DIR (set by CTest). Two test runs
+// in one build folder have a server each.
 struct ServerAddress {
   std::string socket;
   std::string port;
 };
+std::string PrivateServerEnvFile();
 std::optional<ServerAddress> PrivateServer();
 
 using Row = std::vector<std::optional<std::string>>;

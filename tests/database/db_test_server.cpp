@@ -45,31 +45,33 @@ std::optional<ServerAddress> PrivateServer() {
   return a;
 }
 
-MysqlHandle RootConnection::connect(std::string& error) {
-  MysqlHandle h(mysql_init(nullptr));
-  if (h == nullptr) {
+RootConnection::Session RootConnection::connect(std::string& error) {
+  Session s;
+  if (s.library.acquire()) s.handle.reset(mysql_init(nullptr));
+  if (s.handle == nullptr) {
     error = "mysql_init failed";
-    return h;
+    return s;
   }
-  mysql_options(h.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (mysql_real_connect(h.get(), "localhost", "root", "", nullptr, 0, m_server.socket.c_str(), 0) ==
-      nullptr) {
-    error = std::string("root connection to the private server failed: ") + mysql_error(h.get());
-    h.reset();
+  MYSQL* h = s.handle.get();
+  mysql_options(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  if (mysql_real_connect(h, "localhost", "root", "", nullptr, 0, m_server.socket.c_str(), 0) == nullptr) {
+    error = std::string("root connection to the private server failed: ") + mysql_error(h);
+    s.handle.reset();
   }
-  return h;
+  return s;
 }
 
 bool RootConnection::ok() {
   std::string error;
-  const MysqlHandle h = connect(error);
-  if (h == nullptr) ADD_FAILURE() << error;
-  return h != nullptr;
+  const Session s = connect(error);
+  if (s.handle == nullptr) ADD_FAILURE() << error;
+  return s.handle != nullptr;
 }
 
 std::string RootConnection::exec(const std::string& statement) {
   std::string error;
-  const MysqlHandle h = connect(error);
+  const Session s = connect(error);
+  const MysqlHandle& h = s.handle;
   if (h == nullptr) return error;
   if (mysql_real_query(h.get(), statement.data(), static_cast<unsigned long>(statement.size())) != 0)
     return mysql_error(h.get());
@@ -80,7 +82,8 @@ std::string RootConnection::exec(const std::string& statement) {
 std::vector<Row> RootConnection::rows(const std::string& statement) {
   std::vector<Row> out;
   std::string error;
-  const MysqlHandle h = connect(error);
+  const Session s = connect(error);
+  const MysqlHandle& h = s.handle;
   if (h == nullptr) {
     ADD_FAILURE() << error;
     return out;

@@ -254,7 +254,7 @@ TEST(RecordsTest, ADeepTreeIsCopiedAndDestroyedOnASmallStack) {
   // One call per level would need megabytes of stack here.
   constexpr int kDepth = 100000;
   bool done = false;
-  ASSERT_TRUE(dbtest::RunOnSmallStack(512 * 1024, [&] {
+  ASSERT_TRUE(dbtest::RunOnSmallStack(dbtest::kSmallStackBytes, [&] {
     INFO_LR original = chain(kDepth);
     {
       INFO_LR copy = original;

@@ -440,7 +440,7 @@ TEST_F(InsertionTest, ATreeTwentyThousandLevelsDeepGoesInOnASmallStack) {
   }
   addPlant(p, std::move(m));
   // One call per level would need megabytes of stack here.
-  ASSERT_TRUE(dbtest::RunOnSmallStack(512 * 1024, [&] { import(p); }));
+  ASSERT_TRUE(dbtest::RunOnSmallStack(dbtest::kSmallStackBytes, [&] { import(p); }));
 
   // Row k is level k, the only branch of row k-1 (of the main root for the
   // first), and all but the last have one branch.

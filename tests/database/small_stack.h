@@ -10,6 +10,10 @@
 
 namespace dbtest {
 
+// Room for the walks and the client library's calls, a fraction of what one
+// call per level of a tree thousands of levels deep takes.
+inline constexpr std::size_t kSmallStackBytes = std::size_t{512} * 1024;
+
 // Runs work on a new thread with a stack of stackBytes and waits for it;
 // false when the thread could not be started (work has not run then).
 inline bool RunOnSmallStack(std::size_t stackBytes, std::function<void()> work) {

@@ -252,7 +252,7 @@ int chainDepth(const INFO_LR& root) {
 
 TEST(RecordsTest, ADeepTreeIsCopiedAndDestroyedOnASmallStack) {
   // One call per level would need megabytes of stack here.
-  constexpr int kDepth = 100000;
+  constexpr int kDepth = 50000;
   bool done = false;
   ASSERT_TRUE(dbtest::RunOnSmallStack(dbtest::kSmallStackBytes, [&] {
     INFO_LR original = chain(kDepth);

@@ -439,7 +439,7 @@ TEST(BitmapRead, MalformedHeadersFailWithoutAPicture) {
   EXPECT_FALSE(load(doc, wrongType));
   EXPECT_FALSE(load(doc, Bytes{}));
 
-  auto fails = [&doc](BmpFile f, const char* what) {
+  auto fails = [&doc](const BmpFile& f, const char* what) {
     SCOPED_TRACE(what);
     ASSERT_TRUE(load(doc, rgbFile(1, 1, true).bytes()));
     EXPECT_FALSE(load(doc, f.bytes()));

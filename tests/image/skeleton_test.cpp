@@ -46,7 +46,10 @@ class ReferenceThinning {
   }
 
  private:
-  std::uint32_t& at(int c, int r) { return m_p[static_cast<std::size_t>(c + r * m_w)]; }
+  std::uint32_t& at(int c, int r) {
+    const int i = c + r * m_w;
+    return m_p[static_cast<std::size_t>(i)];
+  }
   bool nb(int c, int r) { return (at(c, r) & 0xFFFFFF) != 0; }
   bool green(int c, int r) { return ((at(c, r) >> 8) & 0xFF) == 0xFF; }
   int sum(int c, int r) {
@@ -395,7 +398,9 @@ TEST(Thinning, TestingOnlyPixelsWhoseNeighbourhoodChangedGivesThePassesResultBit
         for (int c = c0; c < std::min(w, c0 + cw); ++c) {
           const bool on =
               fill == 0 || (fill == 1 && (c + r) % 2 == 0) || (fill == 2 && (c - r + 64) % 3 != 0);
-          if (on) p[static_cast<std::size_t>(c + r * w)] = 0xFFFFFF;
+          if (on)
+            p[static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(w)] =
+                0xFFFFFF;
         }
     }
     for (auto& v : p)

@@ -20,7 +20,7 @@ using Pixels = std::vector<std::uint32_t>;
 void loadGreys(KW_ImaAna& doc) {
   doc.width = 32;
   doc.height = 16;
-  doc.pixels.resize(32U * 16U);
+  doc.pixels.resize(std::size_t{32} * 16U);
   for (std::uint32_t i = 0; i < doc.pixels.size(); ++i) {
     const std::uint32_t v = i % 256;
     doc.pixels[i] = i < 256 ? (v << 16 | v << 8 | v) : (v << 16 | ((v * 3) % 256) << 8 | ((v * 7) % 256));

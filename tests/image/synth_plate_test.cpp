@@ -75,7 +75,8 @@ int componentAt(const KW_ImaAna& doc, const std::vector<int>& lab, int c, int r)
       for (int dc = -radius; dc <= radius; ++dc) {
         const int x = c + dc, y = r + dr;
         if (x < 0 || y < 0 || x >= doc.width || y >= doc.height) continue;
-        const int l = lab[static_cast<std::size_t>(x + y * doc.width)];
+        const int l = lab[static_cast<std::size_t>(x) +
+                          static_cast<std::size_t>(y) * static_cast<std::size_t>(doc.width)];
         if (l >= 0) return l;
       }
   return -1;

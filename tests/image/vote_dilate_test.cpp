@@ -53,9 +53,11 @@ Pixels naiveVote(const Pixels& src, int width, int height, const VoteFilterRow& 
             w = f.corner2;
           else
             w = f.knight;
-          if (src[static_cast<std::size_t>((c + dc) + (r + dr) * width)] != 0) vote += w;
+          const int at = (c + dc) + (r + dr) * width;
+          if (src[static_cast<std::size_t>(at)] != 0) vote += w;
         }
-      if (vote > f.limit) out[static_cast<std::size_t>(c + r * width)] = 0xFFFFFF;
+      const int at = c + r * width;
+      if (vote > f.limit) out[static_cast<std::size_t>(at)] = 0xFFFFFF;
     }
   return out;
 }
@@ -225,7 +227,7 @@ bool bandClears(int c, int r, int W, int H) {
 TEST(CutMargins, ClearsTheCornerAndTheBottomEdgeButKeepsRow99AtTheMiddle) {
   KW_ImaAna doc;
   doc.width = doc.height = 1000;
-  doc.pixels.assign(1000U * 1000U, 0xFFFFFF);
+  doc.pixels.assign(std::size_t{1000} * 1000U, 0xFFFFFF);
   doc.CutMargins();
   EXPECT_EQ(doc.At(0, 0), 0U);
   EXPECT_EQ(doc.At(500, 0), 0U);
@@ -246,7 +248,7 @@ TEST(CutMargins, SmallAndOblongPicturesAreLimitedToThePictureAndMarksPaintTheSam
     KW_ImaAna doc;
     doc.width = w;
     doc.height = h;
-    doc.pixels.assign(static_cast<std::size_t>(w * h), 0x808080);
+    doc.pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0x808080);
     KW_ImaAna marked;
     marked.width = w;
     marked.height = h;

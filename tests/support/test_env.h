@@ -38,11 +38,10 @@ class HomeTest : public ::testing::Test {
 
 // Skips (or, in CI, fails) when the test data folder is missing.
 // var names the variable it declares, so it cannot stand in parentheses.
-// NOLINTNEXTLINE(bugprone-macro-parentheses)
 #define MORVANE_REQUIRE_TESTDATA(var, sub)                                            \
   const auto var##_opt = ::testenv::TestData(sub);                                    \
   if (!var##_opt) {                                                                   \
     if (std::getenv("CI") != nullptr) FAIL() << "test data " sub " is missing in CI"; \
     GTEST_SKIP() << "test data " sub " not found; set MORVANE_TESTDATA";              \
   }                                                                                   \
-  const std::filesystem::path& var = *var##_opt
+  const std::filesystem::path& var = *var##_opt /* NOLINT(bugprone-macro-parentheses) */

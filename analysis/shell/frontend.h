@@ -7,12 +7,15 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Models of the image-step dialogs (analysis/image/step_dialog_models.h).
 class ThresholdModel;
 class ErosionMethodModel;
 // Model of the administrator password dialog (analysis/database/password_sql.h).
 class PasswordSQL;
+// The query sheet (analysis/database/query_pages.h).
+class BoxQueryPRS;
 
 namespace FRONTEND {
 
@@ -29,6 +32,20 @@ enum class Answer { Yes, No, Cancel };
 struct FolderChoice {
   int status = -1;
   std::string path;
+};
+
+// One entry of a save dialog's type list: "Csv file" and "*.csv".
+struct FileFilter {
+  std::string name;
+  std::string pattern;
+};
+
+// Result of the save-file dialog: 1, the chosen name and the index of the
+// type list entry selected when the user confirmed; -1 on cancel.
+struct SaveFileChoice {
+  int status = -1;
+  std::string path;
+  int filter = 0;
 };
 
 // One implementation per way of meeting the user. Every dialog that the
@@ -61,6 +78,17 @@ class Frontend {
   // PasswordSQL: the administrator password dialog; types into dialog and
   // returns true for OK, false for Cancel. Without a dialog: Cancel.
   virtual bool passwordSql(PasswordSQL& /*dialog*/) { return false; }
+  // The system's save-file dialog with the type list filters, the entry
+  // `selected` chosen at opening, for a name of at most maxName characters.
+  // Without a dialog: cancel.
+  virtual SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& /*filters*/, int /*selected*/,
+                                        std::size_t /*maxName*/) {
+    return {};
+  }
+  // BoxQueryPRS: the "Query" sheet; the user works its pages and the
+  // frontend returns true for OK (the sheet then reads its pages). Without
+  // a sheet: Cancel.
+  virtual bool runQuerySheet(BoxQueryPRS& /*sheet*/) { return false; }
 };
 
 // The frontend in use on the calling thread. Until one is installed there, a
@@ -77,6 +105,10 @@ bool AskYesNo(std::string_view text);
 bool AskOkCancel(std::string_view text);
 Answer AskYesNoCancel(std::string_view text);
 FolderChoice ChooseFolder(std::string_view title, std::string_view startFolder);
+inline SaveFileChoice ChooseSaveFile(const std::vector<FileFilter>& filters, int selected,
+                                     std::size_t maxName) {
+  return Current().chooseSaveFile(filters, selected, maxName);
+}
 // The image-step dialogs, as the commands open them.
 inline bool RunThresholdDialog(ThresholdModel& model) { return Current().runThresholdDialog(model); }
 inline bool RunErosionMethodDialog(ErosionMethodModel& model) {

@@ -60,6 +60,24 @@ bool ScriptedFrontend::passwordSql(PasswordSQL& dialog) {
   return script(dialog);
 }
 
+SaveFileChoice ScriptedFrontend::chooseSaveFile(const std::vector<FileFilter>& filters, int /*selected*/,
+                                                std::size_t /*maxName*/) {
+  shown.push_back({Kind::SaveFile, "Save As", ""});
+  lastSaveFilters = filters;
+  if (saveFiles.empty()) return {};
+  SaveFileChoice c = saveFiles.front();
+  saveFiles.pop_front();
+  return c;
+}
+
+bool ScriptedFrontend::runQuerySheet(BoxQueryPRS& sheet) {
+  shown.push_back({Kind::QuerySheet, "Query", ""});
+  if (querySheetScripts.empty()) return false;
+  const auto script = std::move(querySheetScripts.front());
+  querySheetScripts.pop_front();
+  return script(sheet);
+}
+
 std::vector<std::string> ScriptedFrontend::messages() const {
   std::vector<std::string> out;
   for (const Shown& s : shown)

@@ -1,6 +1,7 @@
 // Add data and Inquire against the private MariaDB server: the first-use
 // set-up, the folder walk, the summary, and the output file read back.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -386,4 +387,103 @@ TEST_F(InquireTest, OneConnectionGivesTheSameFileAsOnePerStatement) {
     for (const Plant& p : plants) sumFile += std::round(p.length * 1e6) / 1e6;
   for (std::size_t r = 1; r < mains.size(); ++r) sumOut += std::stod(mains[r][0]);
   EXPECT_NEAR(sumOut, sumFile, 1e-3);
+}
+
+// ---------------------------------------------------------------- morvane-batch
+
+namespace {
+
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+}  // namespace
+
+class BatchDatabaseTest : public InquireTest {
+ protected:
+  ProgramRun run(const std::string& arguments) {
+    ProgramRun r;
+    const std::string outFile = (home / "stdout.txt").string();
+    const std::string errFile = (home / "stderr.txt").string();
+    const std::string command = std::string("'") + MORVANE_BATCH_PROGRAM + "' " + arguments +
+                                " </dev/null >'" + outFile + "' 2>'" + errFile + "'";
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = testenv::ReadFile(outFile);
+    r.err = testenv::ReadFile(errFile);
+    return r;
+  }
+};
+
+TEST_F(BatchDatabaseTest, AddDataSetsUpImportsAndReportsEachFile) {
+  // A fresh machine: no account, no database, no marker.
+  ASSERT_EQ(root().exec("DROP DATABASE plant"), "");
+  ASSERT_EQ(root().exec("DROP USER 'Morvane'@'localhost'"), "");
+  fs::remove(logFolder() / "log_pass.txt");
+  file("a.txt", resultFile("a", "ana", "Col", 3, {samplePlant()}));
+  file("sub/b.txt", resultFile("b", "ana", "Col", 3, {samplePlant()}));
+  testenv::WriteFile(home / "admin", "");
+  const std::string args =
+      "add-data '" + folder().string() + "' --admin-password-file '" + (home / "admin").string() + "'";
+  ProgramRun r = run(args);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("inserted " + (folder() / "a.txt").string() + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("inserted " + (folder() / "sub/b.txt").string() + "\n"), std::string::npos);
+  EXPECT_NE(r.out.find("2 result file(s): 2 inserted, 0 failed"), std::string::npos);
+  EXPECT_TRUE(marker());
+  EXPECT_EQ(count("Secondary Root"), "8");
+
+  // A file cut short: named, and the exit status says so.
+  std::string cutShort = resultFile("c", "ana", "Col", 3, {samplePlant(), samplePlant()});
+  cutShort.resize(cutShort.find("Root 2"));
+  file("c.txt", cutShort);
+  r = run(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("failed " + (folder() / "c.txt").string()), std::string::npos);
+  EXPECT_EQ(count("Picture"), "4");
+}
+
+TEST_F(BatchDatabaseTest, InquireWritesWhatTheSheetWrites) {
+  file("p.txt", resultFile("p1", "ana lee", "Col", 7, {samplePlant(), {3.0, 2.0, 5.0, {}}}));
+  ASSERT_EQ(addData(), AddDataResult::Inserted);
+  testenv::WriteFile(home / "query",
+                     "# plants of more than 2 cm\n"
+                     "[General data]\n"
+                     "show User name, Age\n"
+                     "User name = \"ana lee\"\n"
+                     "\n"
+                     "[Main root]\n"
+                     "show all\n"
+                     "Path length > 2\n"
+                     "[Secondary root]\n"
+                     "show LR id, Level\n"
+                     "Level not between 3 9\n"
+                     "[More parameters]\n"
+                     "show Depth\n");
+  const std::string out = (home / "batch.txt").string();
+  ProgramRun r = run("inquire '" + (home / "query").string() + "' --out '" + out + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string sheet = inquire(
+      [](BoxQueryPRS& s) {
+        show(s.picturePage(), {"User name", "Age"});
+        criterion(s.picturePage(), "User name", 1, "ana lee");
+        s.mainRootPage().open();
+        s.mainRootPage().setSelectAll(true);
+        criterion(s.mainRootPage(), "Path length", 4, "2");
+        show(s.lateralPage(), {"LR id", "Level"});
+        criterion(s.lateralPage(), "Level", kNotBetweenOperator, "3", "9");
+        show(s.moreParametersPage(), {"Depth"});
+      },
+      "sheet.txt", 1);
+  EXPECT_EQ(testenv::ReadFile(out), sheet);
+  EXPECT_NE(sheet.find("ana lee\t7\t1\t4.000000\t"), std::string::npos) << sheet;
+
+  // An unknown label names its line and nothing is queried or written.
+  testenv::WriteFile(home / "bad", "[Main root]\nshow Plant id\nLength > 2\n");
+  r = run("inquire '" + (home / "bad").string() + "' --out '" + (home / "bad.csv").string() + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(home / "bad.csv"));
 }

@@ -237,6 +237,28 @@ TEST_F(ImportTest, FailedFilesAreCountedAndNamedAndLongTextsStoredCut) {
   EXPECT_EQ(count("Main Root"), "1");
 }
 
+TEST_F(ImportTest, OneConnectionStoresTheSameRowsAsOnePerFile) {
+  setUpPlant();
+  for (int i = 0; i < 6; ++i)
+    file("p" + std::to_string(i) + ".txt",
+         resultFile("p" + std::to_string(i), "ana", "Col", i, {samplePlant(), {1.0 + i, 1.0, 2.0, {}}}));
+  auto dump = [&] {
+    std::vector<Row> all = root().rows("SELECT * FROM plant.Picture ORDER BY 1");
+    for (const char* t : {"Main Root", "Secondary Root"}) {
+      const auto rows = root().rows(std::string("SELECT * FROM plant.`") + t + "` ORDER BY 1");
+      all.insert(all.end(), rows.begin(), rows.end());
+    }
+    return all;
+  };
+  ASSERT_EQ(addData(nullptr, false), AddDataResult::Inserted);
+  const auto each = dump();
+  for (const char* t : {"Picture", "Main Root", "Secondary Root"})
+    ASSERT_EQ(root().exec(std::string("TRUNCATE TABLE plant.`") + t + "`"), "");
+  ASSERT_EQ(addData(nullptr, true), AddDataResult::Inserted);
+  EXPECT_EQ(dump(), each);
+  EXPECT_EQ(each.size(), 6u + 12u + 24u);
+}
+
 // ---------------------------------------------------------------- Inquire
 
 class InquireTest : public ImportTest {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/analyze_command.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
 #include "batch/database_commands.h"
@@ -17,8 +18,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: morvane-batch info FILE.bmp\n"
-               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s%s",
-               kImageCommandsUsage, kMeasureCommandUsage, kDatabaseCommandsUsage);
+               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s%s%s",
+               kImageCommandsUsage, kMeasureCommandUsage, kAnalyzeCommandUsage, kDatabaseCommandsUsage);
   return 2;
 }
 
@@ -77,5 +78,6 @@ int main(int argc, char** argv) {
   // The database commands install the frontend their answers need.
   if (command == "add-data") return RunAddDataCommand(args);
   if (command == "inquire") return RunInquireCommand(args);
+  if (command == "analyze") return RunAnalyzeCommand(args);
   return usage();
 }

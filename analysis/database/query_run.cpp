@@ -465,10 +465,10 @@ int QueryRun::Write_Query_File(const std::string& file, int mode, const BoxQuery
     return it == rootsOfPicture.end() ? none : it->second;
   };
 
-  // Create_File_Result_More_Level: the branches of order `level` of a parent,
-  // each followed by its own, depth first.
-  auto moreLevel = [&](auto& self, std::int32_t parent, std::int32_t level, const SQL_PICTURE* pic,
-                       const SQL_MR* mr) -> void {
+  // The branches of order `level` of a parent, each followed by its own,
+  // depth first.
+  auto Create_File_Result_More_Level = [&](auto& self, std::int32_t parent, std::int32_t level,
+                                           const SQL_PICTURE* pic, const SQL_MR* mr) -> void {
     logLine(SqlFormat("Create_File_Result_More_Level %i,%i\n", parent, level));
     for (std::size_t i : familyOf(families, parent, level)) {
       const SQL_LR& r = laterals[i];
@@ -530,7 +530,9 @@ int QueryRun::Write_Query_File(const std::string& file, int mode, const BoxQuery
         w.setCell(1, r.lr_id);
         w.lateral(r);
         w.endLine();
-        if (r.nbr_secondary_root != 0) moreLevel(moreLevel, r.secondary_root_id, 2, nullptr, nullptr);
+        if (r.nbr_secondary_root != 0)
+          Create_File_Result_More_Level(Create_File_Result_More_Level, r.secondary_root_id, 2, nullptr,
+                                        nullptr);
         w.clearFrom(1);
       }
       break;
@@ -552,7 +554,8 @@ int QueryRun::Write_Query_File(const std::string& file, int mode, const BoxQuery
             w.setCell(1, r.lr_id);
             w.lateral(r);
             w.endLine();
-            if (r.nbr_secondary_root != 0) moreLevel(moreLevel, r.secondary_root_id, 2, &p, &mr);
+            if (r.nbr_secondary_root != 0)
+              Create_File_Result_More_Level(Create_File_Result_More_Level, r.secondary_root_id, 2, &p, &mr);
             w.clearFrom(1);
           }
         }

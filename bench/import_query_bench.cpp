@@ -82,7 +82,7 @@ class BenchServer {
         std::fprintf(stderr, "import_query_bench: the private server did not start\n");
         return;
       }
-      std::ifstream env(m_dir / "env");
+      std::ifstream env(m_dir / ("run-" + std::to_string(::getpid())) / "env");
       std::string line;
       while (std::getline(env, line)) {
         const auto eq = line.find('=');
@@ -110,6 +110,13 @@ class BenchServer {
   fs::path home() const { return m_home; }
 
  private:
+  // "scripts/test-mariadb start|stop DIR PID": the server belongs to this
+  // process and is stopped also when the benchmark is killed.
+  std::string serverCommand(const char* action) const {
+    return std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb " + action + " " + m_dir.string() + " " +
+           std::to_string(::getpid());
+  }
+
   FRONTEND::ScriptedFrontend m_script;
   fs::path m_home;
   fs::path m_dir;

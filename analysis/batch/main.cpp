@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "batch/analyze_command.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
+#include "batch/database_commands.h"
 #include "batch/image_commands.h"
 #include "batch/measure_command.h"
 #include "database/kw_log.h"
@@ -17,8 +19,8 @@ namespace {
 void printUsage(std::FILE* to) {
   std::fprintf(to,
                "usage: morvane-batch info FILE.bmp\n"
-               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s",
-               kImageCommandsUsage, kMeasureCommandUsage);
+               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s%s%s",
+               kImageCommandsUsage, kMeasureCommandUsage, kAnalyzeCommandUsage, kDatabaseCommandsUsage);
 }
 
 int usage() {
@@ -89,11 +91,17 @@ int main(int argc, char** argv) {
     printUsage(stdout);
     return 0;
   }
-  if ((command == "steps" || command == "measure") && !logFolderWritable()) return 1;
+  if ((command == "steps" || command == "measure" || command == "add-data" || command == "inquire") &&
+      !logFolderWritable())
+    return 1;
   if (command == "info") return info(args);
   if (command == "convert") return convert(args);
   if (command == "synth") return RunSynthCommand(args);
   if (command == "steps") return RunStepsCommand(args);
   if (command == "measure") return RunMeasureCommand(args);
+  // The database commands install the frontend their answers need.
+  if (command == "add-data") return RunAddDataCommand(args);
+  if (command == "inquire") return RunInquireCommand(args);
+  if (command == "analyze") return RunAnalyzeCommand(args);
   return usage();
 }

@@ -7,12 +7,20 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Models of the image-step dialogs (analysis/image/step_dialog_models.h).
 class ThresholdModel;
 class ErosionMethodModel;
 // Model of the administrator password dialog (analysis/database/password_sql.h).
 class PasswordSQL;
+// The query sheet (analysis/database/query_pages.h).
+class BoxQueryPRS;
+// Models of the analysis dialogs (analysis/roots/analysis_dialog_models.h).
+class MyBoxIsARoot;
+class MyBoxInfoGeneral;
+class ResultFileExistBox;
+class ResultBox;
 
 namespace FRONTEND {
 
@@ -29,6 +37,20 @@ enum class Answer { Yes, No, Cancel };
 struct FolderChoice {
   int status = -1;
   std::string path;
+};
+
+// One entry of a save dialog's type list: "Csv file" and "*.csv".
+struct FileFilter {
+  std::string name;
+  std::string pattern;
+};
+
+// Result of the save-file dialog: 1, the chosen name and the index of the
+// type list entry selected when the user confirmed; -1 on cancel.
+struct SaveFileChoice {
+  int status = -1;
+  std::string path;
+  int filter = 0;
 };
 
 // One implementation per way of meeting the user. Every dialog that the
@@ -61,6 +83,31 @@ class Frontend {
   // PasswordSQL: the administrator password dialog; types into dialog and
   // returns true for OK, false for Cancel. Without a dialog: Cancel.
   virtual bool passwordSql(PasswordSQL& /*dialog*/) { return false; }
+  // The system's save-file dialog with the type list filters, the entry
+  // `selected` chosen at opening, for a name of at most maxName characters.
+  // Without a dialog: cancel.
+  virtual SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& /*filters*/, int /*selected*/,
+                                        std::size_t /*maxName*/) {
+    return {};
+  }
+  // BoxQueryPRS: the "Query" sheet; the user works its pages and the
+  // frontend returns true for OK (the sheet then reads its pages). Without
+  // a sheet: Cancel.
+  virtual bool runQuerySheet(BoxQueryPRS& /*sheet*/) { return false; }
+  // MyBoxIsARoot: Yes or No as pressed, Cancel when closed any other way.
+  // Without a dialog every plant is taken as a root.
+  virtual Answer isARoot(MyBoxIsARoot& /*box*/) { return Answer::Yes; }
+  // MyBoxInfoGeneral: the dialog opens the model, the user types into it;
+  // true for OK (the model's ok() was called), false for Cancel. Without a
+  // dialog: Cancel.
+  virtual bool infoGeneral(MyBoxInfoGeneral& /*box*/) { return false; }
+  // ResultFileExistBox: Yes for OK or Overwrite (the model holds the result
+  // name), Cancel for Cancel, No when closed any other way. Without a
+  // dialog: Cancel, so no file is overwritten unasked.
+  virtual Answer resultFileExists(ResultFileExistBox& /*box*/) { return Answer::Cancel; }
+  // ResultBox: the dialog opens the model and closes with OK; false when
+  // there is no dialog to show.
+  virtual bool resultFolder(ResultBox& /*box*/) { return false; }
 };
 
 // The frontend in use on the calling thread. Until one is installed there, a
@@ -77,11 +124,21 @@ bool AskYesNo(std::string_view text);
 bool AskOkCancel(std::string_view text);
 Answer AskYesNoCancel(std::string_view text);
 FolderChoice ChooseFolder(std::string_view title, std::string_view startFolder);
+inline SaveFileChoice ChooseSaveFile(const std::vector<FileFilter>& filters, int selected,
+                                     std::size_t maxName) {
+  return Current().chooseSaveFile(filters, selected, maxName);
+}
 // The image-step dialogs, as the commands open them.
 inline bool RunThresholdDialog(ThresholdModel& model) { return Current().runThresholdDialog(model); }
 inline bool RunErosionMethodDialog(ErosionMethodModel& model) {
   return Current().runErosionMethodDialog(model);
 }
+
+// The analysis dialogs, as the commands open them.
+inline Answer IsARoot(MyBoxIsARoot& box) { return Current().isARoot(box); }
+inline bool InfoGeneral(MyBoxInfoGeneral& box) { return Current().infoGeneral(box); }
+inline Answer ResultFileExists(ResultFileExistBox& box) { return Current().resultFileExists(box); }
+inline bool ResultFolder(ResultBox& box) { return Current().resultFolder(box); }
 
 // Shows the wait cursor for its lifetime.
 class WaitCursor {

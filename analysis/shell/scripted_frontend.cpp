@@ -60,6 +60,56 @@ bool ScriptedFrontend::passwordSql(PasswordSQL& dialog) {
   return script(dialog);
 }
 
+SaveFileChoice ScriptedFrontend::chooseSaveFile(const std::vector<FileFilter>& filters, int /*selected*/,
+                                                std::size_t /*maxName*/) {
+  shown.push_back({Kind::SaveFile, "Save As", ""});
+  lastSaveFilters = filters;
+  if (saveFiles.empty()) return {};
+  SaveFileChoice c = saveFiles.front();
+  saveFiles.pop_front();
+  return c;
+}
+
+bool ScriptedFrontend::runQuerySheet(BoxQueryPRS& sheet) {
+  shown.push_back({Kind::QuerySheet, "Query", ""});
+  if (querySheetScripts.empty()) return false;
+  const auto script = std::move(querySheetScripts.front());
+  querySheetScripts.pop_front();
+  return script(sheet);
+}
+
+Answer ScriptedFrontend::isARoot(MyBoxIsARoot& /*box*/) {
+  shown.push_back({Kind::IsARootDialog, "Is this a root?", ""});
+  if (isARootAnswers.empty()) return Answer::Yes;
+  const Answer a = isARootAnswers.front();
+  isARootAnswers.pop_front();
+  return a;
+}
+
+bool ScriptedFrontend::infoGeneral(MyBoxInfoGeneral& box) {
+  shown.push_back({Kind::InfoGeneralDialog, "Image information", ""});
+  if (infoGeneralScripts.empty()) return false;
+  const auto script = std::move(infoGeneralScripts.front());
+  infoGeneralScripts.pop_front();
+  return script(box);
+}
+
+Answer ScriptedFrontend::resultFileExists(ResultFileExistBox& box) {
+  shown.push_back({Kind::ResultFileExistDialog, "Warning!", ""});
+  if (resultFileExistScripts.empty()) return Answer::Cancel;
+  const auto script = std::move(resultFileExistScripts.front());
+  resultFileExistScripts.pop_front();
+  return script(box);
+}
+
+bool ScriptedFrontend::resultFolder(ResultBox& box) {
+  shown.push_back({Kind::ResultFolderDialog, "Result folder path", ""});
+  if (resultFolderScripts.empty()) return false;
+  const auto script = std::move(resultFolderScripts.front());
+  resultFolderScripts.pop_front();
+  return script(box);
+}
+
 std::vector<std::string> ScriptedFrontend::messages() const {
   std::vector<std::string> out;
   for (const Shown& s : shown)

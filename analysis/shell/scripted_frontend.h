@@ -22,7 +22,13 @@ class ScriptedFrontend : public Frontend {
     Folder,
     ThresholdDialog,
     ErosionMethodDialog,
-    PasswordDialog
+    PasswordDialog,
+    SaveFile,
+    QuerySheet,
+    IsARootDialog,
+    InfoGeneralDialog,
+    ResultFileExistDialog,
+    ResultFolderDialog
   };
   struct Shown {
     Kind kind;
@@ -39,6 +45,13 @@ class ScriptedFrontend : public Frontend {
   bool runErosionMethodDialog(ErosionMethodModel& model) override;
   void setWaitCursor(bool on) override { on ? ++waitCursorShown : ++waitCursorRemoved; }
   bool passwordSql(PasswordSQL& dialog) override;
+  SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& filters, int selected,
+                                std::size_t maxName) override;
+  bool runQuerySheet(BoxQueryPRS& sheet) override;
+  Answer isARoot(MyBoxIsARoot& box) override;
+  bool infoGeneral(MyBoxInfoGeneral& box) override;
+  Answer resultFileExists(ResultFileExistBox& box) override;
+  bool resultFolder(ResultBox& box) override;
 
   // Queues of answers, taken front first.
   std::deque<Answer> answers;        // yes/no, OK/cancel (Yes = OK) and yes/no/cancel
@@ -53,6 +66,21 @@ class ScriptedFrontend : public Frontend {
   // The administrator password dialog: each script types into the dialog and
   // returns true for OK. An empty queue answers Cancel.
   std::deque<std::function<bool(PasswordSQL&)>> passwordScripts;
+  // The save-file dialog: answers taken front first; an empty queue cancels.
+  std::deque<SaveFileChoice> saveFiles;
+  // The filters of the last save-file dialog shown.
+  std::vector<FileFilter> lastSaveFilters;
+  // The query sheet: each script works the pages as a user would and returns
+  // true for OK. An empty queue answers Cancel.
+  std::deque<std::function<bool(BoxQueryPRS&)>> querySheetScripts;
+  // The analysis dialogs. "Is this a root?" takes its answers from
+  // isARootAnswers (empty: Yes). The other three run their scripts, which
+  // work the model as a user would; an empty queue answers Cancel (the
+  // result folder dialog: not shown, false).
+  std::deque<Answer> isARootAnswers;
+  std::deque<std::function<bool(MyBoxInfoGeneral&)>> infoGeneralScripts;
+  std::deque<std::function<Answer(ResultFileExistBox&)>> resultFileExistScripts;
+  std::deque<std::function<bool(ResultBox&)>> resultFolderScripts;
   // Everything shown, in order.
   std::vector<Shown> shown;
 

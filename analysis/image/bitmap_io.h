@@ -16,7 +16,10 @@ inline constexpr std::uint64_t kMaxBitmapPixels = std::uint64_t{1} << 28;
 // Decodes the bitmap file held in bytes into doc (pixels, width, height,
 // bitCount, compression, palette, paletteCount, resolution). Returns true on
 // success; on failure doc is left without a picture (pixels empty, width and
-// height 0). loadTime is not touched. maxPixels lowers the size limit.
+// height 0). loadTime is not touched. maxPixels lowers the size limit. A
+// run-length picture far larger than its data can describe (more than 255
+// pixels per byte of data, above a million pixels) is refused before
+// anything is allocated for it.
 bool LoadBitmapFromMemory(KW_PicDoc& doc, std::span<const std::uint8_t> bytes,
                           std::uint64_t maxPixels = kMaxBitmapPixels);
 

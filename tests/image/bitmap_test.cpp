@@ -1,11 +1,19 @@
 // Bitmap files of the picture document: tiny files built byte by byte.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdint>
+#include <future>
 #include <random>
 #include <regex>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "database/kw_log.h"
@@ -581,6 +589,69 @@ TEST(BitmapRle, SavedPlainAndReloadedUnchanged) {
   EXPECT_EQ(again.pixels, doc.pixels);
 }
 
+// Run-length data of n runs of 255 pixels of palette[1], then the end mark.
+Bytes runsOf255(int n) {
+  Bytes data;
+  for (int i = 0; i < n; ++i) {
+    data.push_back(255);
+    data.push_back(1);
+  }
+  data.push_back(0);
+  data.push_back(1);
+  return data;
+}
+
+TEST(BitmapRle, HeadersFarBeyondTheirDataAreRefused) {
+  // About 1 KB of runs under headers of 2^28 pixels: the picture would cost
+  // a gigabyte. The document loses its old picture, as on any failure.
+  const Bytes runs = runsOf255(480);
+  for (const auto& [bits, w, h] : {std::tuple{8, 16384, 16384}, {8, 1 << 27, 2}, {4, 16384, 16384}}) {
+    SCOPED_TRACE(std::to_string(bits) + " bits " + std::to_string(w) + "x" + std::to_string(h));
+    KW_PicDoc doc;
+    ASSERT_TRUE(load(doc, rgbFile(3, 2, true).bytes()));
+    EXPECT_FALSE(load(doc, rleFile(static_cast<std::uint16_t>(bits), w, h, runs).bytes()));
+    EXPECT_FALSE(doc.hasPicture());
+    EXPECT_EQ(doc.width, 0);
+    EXPECT_EQ(doc.height, 0);
+  }
+}
+
+TEST(BitmapRle, LargePicturesTheirDataDescribesLoad) {
+  // 2048 x 1024, every row in runs of at most 255 pixels and a line end: as
+  // tightly as run-length data goes (about 100 pixels per byte). Bands of 8
+  // rows alternate between palette[1] and palette[2].
+  const int w = 2048;
+  const int h = 1024;
+  Bytes data;
+  for (int row = 0; row < h; ++row) {
+    for (int left = w; left > 0; left -= 255) {
+      data.push_back(static_cast<std::uint8_t>(std::min(left, 255)));
+      data.push_back(static_cast<std::uint8_t>(1 + (row / 8) % 2));
+    }
+    data.push_back(0);
+    data.push_back(0);
+  }
+  data.push_back(0);
+  data.push_back(1);
+  KW_PicDoc doc;
+  ASSERT_TRUE(load(doc, rleFile(8, w, h, data).bytes()));
+  ASSERT_EQ(doc.pixels.size(), static_cast<std::size_t>(w) * h);
+  int wrong = 0;
+  for (int row = 0; row < h; ++row)
+    for (int col = 0; col < w; ++col) wrong += doc.At(col, row) != 2U + static_cast<unsigned>((row / 8) % 2);
+  EXPECT_EQ(wrong, 0);
+
+  // The same header over the first tenth of that data promises ten times
+  // what the data describes.
+  data.resize(data.size() / 10);
+  EXPECT_FALSE(load(doc, rleFile(8, w, h, data).bytes()));
+  EXPECT_FALSE(doc.hasPicture());
+
+  // A small picture made of nothing but the end mark is blank, not refused.
+  ASSERT_TRUE(load(doc, rleFile(8, 640, 480, {0, 1}).bytes()));
+  EXPECT_EQ(std::count(doc.pixels.begin(), doc.pixels.end(), 1U), 640 * 480);
+}
+
 // Random pictures of every depth survive a save and a load.
 TEST(BitmapRoundTrip, EveryDepthKeepsEveryPixel) {
   std::mt19937 rng(12345);
@@ -678,6 +749,52 @@ TEST_F(BitmapFileTest, LoadAndSaveThroughFiles) {
   EXPECT_EQ(doc.LoadBitmap(home.string()), nullptr);
   EXPECT_FALSE(doc.hasPicture());
   EXPECT_FALSE(doc.SaveBitmap(home.string()));
+}
+
+// Runs call on a thread of its own. A call still blocked on the pipe after a
+// long wait is released by opening the pipe's other end, and the test fails
+// instead of hanging. A blocked reader gets a write end that is closed at
+// once, so it then reads the end of the data; a blocked writer gets a read
+// end that stays open until it returns, so that its writes (a tiny picture
+// fits in the pipe) do not raise SIGPIPE.
+template <class Call>
+auto withoutHanging(const std::filesystem::path& pipe, bool callReads, Call call) {
+  auto result = std::async(std::launch::async, call);
+  if (result.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << "blocked on the named pipe " << pipe;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const int fd = ::open(pipe.c_str(), (callReads ? O_WRONLY : O_RDONLY) | O_NONBLOCK);
+      if (fd >= 0) {
+        if (callReads) ::close(fd);
+        result.wait();
+        if (!callReads) ::close(fd);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  return result.get();
+}
+
+TEST_F(BitmapFileTest, OnlyRegularFilesAreReadAndWritten) {
+  // A named pipe nobody writes to or reads from.
+  const auto pipe = home / "pipe.bmp";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  KW_PicDoc doc;
+  ASSERT_TRUE(load(doc, rgbFile(3, 2, true).bytes()));
+  EXPECT_FALSE(withoutHanging(pipe, false, [&doc, &pipe] { return doc.SaveBitmap(pipe.string()); }));
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+  EXPECT_EQ(withoutHanging(pipe, true, [&doc, &pipe] { return doc.LoadBitmap(pipe.string()); }), nullptr);
+  EXPECT_FALSE(doc.hasPicture());
+  EXPECT_EQ(doc.width, 0);
+
+  // A longer regular file is replaced whole.
+  const auto path = (home / "shorter.bmp").string();
+  testenv::WriteFile(path, std::string(1000, 'x'));
+  const Bytes file = rgbFile(2, 2, true).bytes();
+  ASSERT_TRUE(load(doc, file));
+  ASSERT_TRUE(doc.SaveBitmap(path));
+  EXPECT_EQ(testenv::ReadFile(path), std::string(file.begin(), file.end()));
 }
 
 TEST_F(BitmapFileTest, RunLengthDataReadInPiecesFromAFile) {

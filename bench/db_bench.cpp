@@ -6,7 +6,9 @@
 //
 // The benchmark starts a private server with scripts/test-mariadb in a
 // temporary folder and stops it at the end, unless MORVANE_DB_SOCKET and
-// MORVANE_DB_PORT already name one (whose root has an empty password).
+// MORVANE_DB_PORT already name one (whose root has an empty password). The
+// server belongs to the benchmark's process: it is stopped also when the
+// benchmark is killed.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -79,13 +81,11 @@ class BenchServer {
     ::setenv("MORVANE_HOME", m_home.c_str(), 1);
     if (std::getenv(dbparam::kSocketVariable) == nullptr) {
       m_dir = m_home / "server";
-      const std::string start =
-          std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb start " + m_dir.string();
-      if (std::system(start.c_str()) != 0) {
+      if (std::system(serverCommand("start").c_str()) != 0) {
         std::fprintf(stderr, "db_bench: the private server did not start\n");
         return;
       }
-      std::ifstream env(m_dir / "env");
+      std::ifstream env(m_dir / ("run-" + std::to_string(::getpid())) / "env");
       std::string line;
       while (std::getline(env, line)) {
         const auto eq = line.find('=');
@@ -100,9 +100,8 @@ class BenchServer {
   BenchServer& operator=(const BenchServer&) = delete;
   ~BenchServer() {
     if (!m_dir.empty()) {
-      const std::string stop =
-          std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb stop " + m_dir.string();
-      if (std::system(stop.c_str()) != 0) std::fprintf(stderr, "db_bench: stopping the server failed\n");
+      if (std::system(serverCommand("stop").c_str()) != 0)
+        std::fprintf(stderr, "db_bench: stopping the server failed\n");
     }
     std::error_code ec;
     fs::remove_all(m_home, ec);
@@ -111,6 +110,13 @@ class BenchServer {
   const fs::path& home() const { return m_home; }
 
  private:
+  // "scripts/test-mariadb start|stop DIR PID" for a server owned by this
+  // process (the shell that std::system starts ends at once).
+  std::string serverCommand(const char* action) const {
+    return std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb " + action + " " + m_dir.string() + " " +
+           std::to_string(::getpid());
+  }
+
   FRONTEND::ScriptedFrontend m_script;
   fs::path m_home;
   fs::path m_dir;

@@ -13,8 +13,11 @@ if(MORVANE_SANITIZE AND MORVANE_TSAN)
   message(FATAL_ERROR "MORVANE_SANITIZE and MORVANE_TSAN exclude each other")
 endif()
 if(MORVANE_SANITIZE)
+  # The checked build also bounds-checks the standard containers ([], front,
+  # back) where AddressSanitizer cannot see inside their capacity.
   target_compile_options(project_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_definitions(project_options INTERFACE _GLIBCXX_ASSERTIONS)
   target_link_options(project_options INTERFACE -fsanitize=address,undefined)
 endif()
 if(MORVANE_TSAN)

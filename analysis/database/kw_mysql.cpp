@@ -21,10 +21,6 @@ constexpr const char* kCharacterSet = "utf8mb4";
 // The names of the list reads are cut to 49 characters.
 constexpr std::size_t kListEntryLength = 49;
 
-// Connections open in this process. The client library is shut down after
-// the last one is closed, never under an open connection.
-int g_openConnections = 0;
-
 // The password as it goes into the log: one asterisk per character.
 std::string masked(std::string_view password) { return std::string(password.size(), '*'); }
 
@@ -80,20 +76,22 @@ void KW_MYSQL::closeConnection() {
   m_unreadResult = false;
   if (m_handle == nullptr) return;
   m_handle.reset();
-  if (--g_openConnections == 0) mysql_server_end();
+  // The client library is shut down after the last connection of the
+  // process is closed, never under an open one.
+  m_library.release();
 }
 
 int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_view password, int port,
                       int show_errors) {
   closeConnection();
-  MysqlHandle handle(mysql_init(nullptr));
+  MysqlHandle handle;
+  if (m_library.acquire()) handle.reset(mysql_init(nullptr));
   if (handle == nullptr) {
+    m_library.release();
     AppendLogF(logname::kSql, "%s\n", kInitFailure);
     if (show_errors != 0) FRONTEND::ShowMessage(kInitFailure);
-    if (g_openConnections == 0) mysql_server_end();
     return 0;
   }
-  ++g_openConnections;
   m_handle = std::move(handle);
 
   AppendLogF(logname::kSql, "size name_host %i,user_name %i,passwd %i\n", clampToInt(host.size()),

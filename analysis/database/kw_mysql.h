@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "database/detail/client_library.h"
 #include "database/detail/mysql_handles.h"
 
 // The fixed connection parameters of the program.
@@ -93,6 +94,8 @@ class KW_MYSQL {
  private:
   void closeConnection();
 
+  // The connection's share in the client library, held while it is open.
+  ClientLibraryLease m_library;
   MysqlHandle m_handle;
   bool m_unreadResult = false;
   std::string m_host;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 #include "database/detail/sql_text.h"
 #include "database/kw_log.h"
@@ -128,7 +129,7 @@ int KW_SQL::Insert_Secondary_Root(const INFO_LR& root) {
   return insertSecondaryRoot(root, root.parent_id, root.level, root.lr_id);
 }
 
-int KW_SQL::insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, int lr_id) {
+int KW_SQL::insertSecondaryRow(const INFO_LR& root, int parent_id, int level, int lr_id) {
   const auto& n = kSecondaryRootNames;
   // Angle before position: the order of the table's columns.
   const std::string statement = SqlFormat(
@@ -141,11 +142,40 @@ int KW_SQL::insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, i
   if (handle() == nullptr) return logFailedRow(-1, "insertion_table_secondary");
   const int rc = runStatement(statement);
   if (rc != 0) return logFailedRow(rc, "insertion_table_secondary");
+  return 0;
+}
 
-  const int own_id = insertId(handle());
-  const std::size_t count = branchCount(root.nbr_child, root.children.size());
-  for (std::size_t c = 0; c < count; ++c)
-    insertSecondaryRoot(root.children[c], own_id, level + 1, static_cast<int>(c + 1));
+int KW_SQL::insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, int lr_id) {
+  const int rc = insertSecondaryRow(root, parent_id, level, lr_id);
+  if (rc != 0) return rc;
+
+  // Depth first, a root before its branches and the branches in their
+  // order, as one call per level would go, but with a stack of our own: a
+  // tree of any depth fits. Each entry is a root whose row went in and the
+  // next of its branches to insert.
+  struct Open {
+    const INFO_LR* root;
+    int id;
+    int level;
+    std::size_t next;
+    std::size_t count;
+  };
+  std::vector<Open> open{
+      {&root, insertId(handle()), level, 0, branchCount(root.nbr_child, root.children.size())}};
+  while (!open.empty()) {
+    Open& top = open.back();
+    if (top.next == top.count) {
+      open.pop_back();
+      continue;
+    }
+    const std::size_t c = top.next++;
+    const INFO_LR& branch = top.root->children[c];
+    const int branchLevel = top.level + 1;
+    // A failed row skips only its own branches.
+    if (insertSecondaryRow(branch, top.id, branchLevel, static_cast<int>(c + 1)) == 0)
+      open.push_back({&branch, insertId(handle()), branchLevel, 0,
+                      branchCount(branch.nbr_child, branch.children.size())});
+  }
   return 0;
 }
 

@@ -41,7 +41,8 @@ class KW_SQL : public KW_DATABASE, public KW_RF {
   // the code of the plant's own row.
   int Insert_Main_Root(const INFO_MR& plant, int picture_id, int plant_id);
   // Inserts one lateral root (parent_id, level and lr_id set) and, when its
-  // row went in, its branches depth first; returns the code of its own row.
+  // row went in, its branches depth first (a tree of any depth); returns the
+  // code of its own row.
   int Insert_Secondary_Root(const INFO_LR& root);
   // The picture and every root in one transaction, committed at the end: a
   // connection lost on the way leaves nothing of the picture. A failed plant
@@ -57,6 +58,8 @@ class KW_SQL : public KW_DATABASE, public KW_RF {
   static std::string Column_Name(std::string_view table, std::string_view column);
 
  private:
+  // One Secondary Root row; the statement's code, a failure logged.
+  int insertSecondaryRow(const INFO_LR& root, int parent_id, int level, int lr_id);
   int insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, int lr_id);
   int logFailedRow(int rc, const char* table);
   static int addName(const std::array<std::string_view, 3>& names, std::string_view name);

@@ -13,15 +13,17 @@
 #include <vector>
 
 // One lateral root of any order, with the three values that place it in the
-// Secondary Root table (set by the insertion).
+// Secondary Root table (set by the insertion). Copying and destroying walk
+// the branches with a stack of their own, not one call per level, so a tree
+// of any depth (an imported result file may hold one) fits in the stack.
 class INFO_LR {
  public:
   INFO_LR() = default;
-  INFO_LR(const INFO_LR&) = default;
+  INFO_LR(const INFO_LR& other);
   INFO_LR(INFO_LR&&) noexcept = default;
-  INFO_LR& operator=(const INFO_LR&) = default;
+  INFO_LR& operator=(const INFO_LR& other);
   INFO_LR& operator=(INFO_LR&&) noexcept = default;
-  virtual ~INFO_LR() = default;
+  virtual ~INFO_LR();
 
   float length = 0;        // path length
   float straightness = 0;  // vector length
@@ -33,6 +35,10 @@ class INFO_LR {
   std::int32_t parent_id = 0;
   std::int32_t level = 0;  // order: 1 on the main root
   std::int32_t lr_id = 0;  // number among the branches of its parent, from 1
+
+ private:
+  // Every value but the branches.
+  void copyOwnValues(const INFO_LR& other);
 };
 
 // One plant: its main root and the lateral roots of order 1.

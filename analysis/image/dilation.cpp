@@ -58,7 +58,8 @@ constexpr std::array<SegmentOffsets, 25> makeWindowSegments() {
   std::array<SegmentOffsets, 25> table{};
   for (int dr = -2; dr <= 2; ++dr)
     for (int dc = -2; dc <= 2; ++dc) {
-      SegmentOffsets& e = table[static_cast<std::size_t>((dr + 2) * 5 + dc + 2)];
+      const int index = (dr + 2) * 5 + dc + 2;
+      SegmentOffsets& e = table[static_cast<std::size_t>(index)];
       forEachSegmentPixel(0, 0, dc, dr, [&e](int x, int y) {
         e.dcol[static_cast<std::size_t>(e.count)] = x;
         e.drow[static_cast<std::size_t>(e.count)] = y;

@@ -33,12 +33,18 @@
 
 namespace {
 
-// Per-pixel flags, cleared after every iteration for the pixels they were set on.
-constexpr std::uint8_t kRemoved = 1;          // removed in this iteration
-constexpr std::uint8_t kProtectionKnown = 2;  // protection decided in this iteration
-constexpr std::uint8_t kProtected = 4;        // an inner corner in this iteration
-constexpr std::uint8_t kListed = 8;           // to be tested in this iteration
-constexpr std::uint8_t kNextListed = 16;      // to be tested in the next iteration
+// The colour part of a pixel; the byte above it holds the thinner's flags
+// for the pixel while an iteration runs (the picture is black and white, so
+// the colour says all there is to say about a pixel).
+constexpr std::uint32_t kColour = 0x00FFFFFFU;
+constexpr std::uint32_t kFlags = 0xFF000000U;
+constexpr std::uint32_t kRemoved = 1U << 24;          // removed in this iteration
+constexpr std::uint32_t kProtectionKnown = 1U << 25;  // protection decided in this iteration
+constexpr std::uint32_t kProtected = 1U << 26;        // an inner corner in this iteration
+constexpr std::uint32_t kListed = 1U << 27;           // to be tested in this iteration
+constexpr std::uint32_t kNextListed = 1U << 28;       // to be tested in the next iteration
+constexpr std::uint32_t kBorderKnown = 1U << 29;      // border found out in this iteration
+constexpr std::uint32_t kBorder = 1U << 30;           // a border pixel in this iteration
 
 enum class Tri { No, Yes, Unknown };
 
@@ -48,29 +54,30 @@ class Thinner {
       : m_p(picture),
         m_width(static_cast<std::size_t>(width)),
         m_height(static_cast<std::size_t>(height)),
-        m_w(width),
-        m_flags(pix::count(width, height), 0) {}
+        m_w(width) {}
 
-  // Counts in iterations the iterations that removed a pixel. An allocation
-  // that fails throws std::bad_alloc with the picture as the last completed
-  // iteration left it.
+  // Whitens the picture and thins it. Counts in iterations the iterations
+  // that removed a pixel. An allocation that fails throws std::bad_alloc
+  // with the picture as the last completed iteration left it, flags aside.
   int run(int maxIterations, int& iterations) {
-    collectBorder();
+    whitenAndCollectBorder();
     while (maxIterations < 0 || iterations < maxIterations) {
       if (iterate(iterations) == 0) break;
     }
+    clearFlags();
     return iterations;
   }
 
  private:
-  // Neighbours as index offsets; row + 1 (N) is one width further on.
   std::size_t north(std::size_t i) const { return i + m_width; }
   std::size_t south(std::size_t i) const { return i - m_width; }
 
   // Non-black in the picture as the iteration started.
-  bool on(std::size_t i) const { return m_p[i] != 0; }
+  bool on(std::size_t i) const { return (m_p[i] & kColour) != 0; }
+  bool on(const std::uint32_t* q, std::ptrdiff_t offset) const { return (q[offset] & kColour) != 0; }
   // Non-black in the picture as the removal pass has changed it so far.
-  bool present(std::size_t i) const { return m_p[i] != 0 && (m_flags[i] & kRemoved) == 0; }
+  bool present(std::size_t i) const { return (m_p[i] & kColour) != 0 && (m_p[i] & kRemoved) == 0; }
+  bool has(std::size_t i, std::uint32_t flag) const { return (m_p[i] & flag) != 0; }
 
   bool inRegion(std::size_t i) const {
     const std::size_t col = i % m_width;
@@ -78,50 +85,58 @@ class Thinner {
     return col >= 1 && col + 1 < m_width && row >= 1 && row + 2 <= m_height;
   }
 
-  bool isBorder(std::size_t i) const {
-    if (!inRegion(i) || !on(i)) return false;
-    const std::uint32_t* q = m_p + i;
-    return q[-1] == 0 || q[1] == 0 || q[m_w - 1] == 0 || q[m_w] == 0 || q[m_w + 1] == 0 || q[-m_w - 1] == 0 ||
-           q[-m_w] == 0 || q[1 - m_w] == 0;
+  bool anyBlackAround(const std::uint32_t* q) const {
+    return !on(q, -1) || !on(q, 1) || !on(q, m_w - 1) || !on(q, m_w) || !on(q, m_w + 1) || !on(q, -m_w - 1) ||
+           !on(q, -m_w) || !on(q, 1 - m_w);
+  }
+
+  bool isBorder(std::size_t i) {
+    if (has(i, kBorderKnown)) return has(i, kBorder);
+    const bool border = inRegion(i) && on(i) && anyBlackAround(m_p + i);
+    setFlag(i, border ? kBorderKnown | kBorder : kBorderKnown);
+    return border;
   }
 
   // Convex corner: three neighbours on one side, the three opposite black.
   bool isConvex(std::size_t i) const {
     const std::uint32_t* q = m_p + i;
-    const bool n = q[m_w] != 0, ne = q[m_w + 1] != 0, e = q[1] != 0, se = q[1 - m_w] != 0, s = q[-m_w] != 0,
-               sw = q[-m_w - 1] != 0, w = q[-1] != 0, nw = q[m_w - 1] != 0;
+    const bool n = on(q, m_w), ne = on(q, m_w + 1), e = on(q, 1), se = on(q, 1 - m_w), s = on(q, -m_w),
+               sw = on(q, -m_w - 1), w = on(q, -1), nw = on(q, m_w - 1);
     return (w && s && sw && !n && !ne && !e) || (e && s && se && !w && !nw && !n) ||
            (e && n && ne && !s && !sw && !w) || (w && n && nw && !e && !se && !s);
   }
 
   int presentCode(std::size_t i) const {
-    const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(i);
-    auto bit = [&](std::ptrdiff_t offset, int weight) {
-      return present(static_cast<std::size_t>(at + offset)) ? weight : 0;
-    };
-    return bit(m_w, 1) | bit(m_w + 1, 2) | bit(1, 4) | bit(1 - m_w, 8) | bit(-m_w, 16) | bit(-m_w - 1, 32) |
-           bit(-1, 64) | bit(m_w - 1, 128);
+    return (present(i + m_width) ? 1 : 0) | (present(i + m_width + 1) ? 2 : 0) | (present(i + 1) ? 4 : 0) |
+           (present(i + 1 - m_width) ? 8 : 0) | (present(i - m_width) ? 16 : 0) |
+           (present(i - m_width - 1) ? 32 : 0) | (present(i - 1) ? 64 : 0) |
+           (present(i + m_width - 1) ? 128 : 0);
   }
 
-  void setFlag(std::size_t i, std::uint8_t flag) {
-    if (m_flags[i] == 0) m_touched.push_back(i);
-    m_flags[i] = static_cast<std::uint8_t>(m_flags[i] | flag);
+  void setFlag(std::size_t i, std::uint32_t flag) {
+    if ((m_p[i] & kFlags) == 0) m_touched.push_back(i);
+    m_p[i] |= flag;
+  }
+
+  void clearFlags() {
+    for (const std::size_t i : m_touched) m_p[i] &= kColour;
+    m_touched.clear();
   }
 
   // A border pixel before (W or S of) the one being decided counts as green
   // unless it was protected itself; unknown until that is decided.
-  Tri greenBefore(std::size_t i) const {
+  Tri greenBefore(std::size_t i) {
     if (!isBorder(i)) return Tri::No;
-    if ((m_flags[i] & kProtectionKnown) == 0) return Tri::Unknown;
-    return (m_flags[i] & kProtected) != 0 ? Tri::No : Tri::Yes;
+    if (!has(i, kProtectionKnown)) return Tri::Unknown;
+    return has(i, kProtected) ? Tri::No : Tri::Yes;
   }
 
   // The four inner-corner patterns of border pixel i. Unknown, with the W or
   // S neighbour to decide first in waiting, when the answer depends on it.
-  Tri innerCorner(std::size_t i, std::size_t& waiting) const {
+  Tri innerCorner(std::size_t i, std::size_t& waiting) {
     const std::uint32_t* q = m_p + i;
-    const bool n = q[m_w] != 0, ne = q[m_w + 1] != 0, e = q[1] != 0, se = q[1 - m_w] != 0, s = q[-m_w] != 0,
-               sw = q[-m_w - 1] != 0, w = q[-1] != 0, nw = q[m_w - 1] != 0;
+    const bool n = on(q, m_w), ne = on(q, m_w + 1), e = on(q, 1), se = on(q, 1 - m_w), s = on(q, -m_w),
+               sw = on(q, -m_w - 1), w = on(q, -1), nw = on(q, m_w - 1);
     const std::size_t west = i - 1, east = i + 1;
     // Pixels after this one are not decided yet: a border pixel there is green.
     if (!ne && se && s && w && nw && isBorder(east) && isBorder(north(i))) return Tri::Yes;
@@ -143,26 +158,37 @@ class Thinner {
     return unknown ? Tri::Unknown : Tri::No;
   }
 
+  void decideProtection(std::size_t i, Tri corner) {
+    setFlag(i, corner == Tri::Yes ? kProtectionKnown | kProtected : kProtectionKnown);
+  }
+
   // Whether border pixel i is protected in this iteration. Decisions wait
   // only on pixels before them, so the explicit stack always ends.
   bool isProtected(std::size_t i) {
+    if (has(i, kProtectionKnown)) return has(i, kProtected);
+    std::size_t waiting = i;
+    const Tri direct = innerCorner(i, waiting);
+    if (direct != Tri::Unknown) {
+      decideProtection(i, direct);
+      return direct == Tri::Yes;
+    }
     m_stack.push_back(i);
     while (!m_stack.empty()) {
       const std::size_t j = m_stack.back();
-      if ((m_flags[j] & kProtectionKnown) != 0) {
+      if (has(j, kProtectionKnown)) {
         m_stack.pop_back();
         continue;
       }
-      std::size_t waiting = j;
+      waiting = j;
       const Tri corner = isBorder(j) ? innerCorner(j, waiting) : Tri::No;
       if (corner == Tri::Unknown) {
         m_stack.push_back(waiting);
         continue;
       }
-      setFlag(j, corner == Tri::Yes ? kProtectionKnown | kProtected : kProtectionKnown);
+      decideProtection(j, corner);
       m_stack.pop_back();
     }
-    return (m_flags[i] & kProtected) != 0;
+    return has(i, kProtected);
   }
 
   void markRemoved(std::size_t i) {
@@ -171,7 +197,7 @@ class Thinner {
   }
 
   void listForNext(std::size_t i) {
-    if ((m_flags[i] & kNextListed) != 0) return;
+    if (has(i, kNextListed)) return;
     setFlag(i, kNextListed);
     m_next.push_back(i);
   }
@@ -179,21 +205,33 @@ class Thinner {
   // Tests i in this iteration's removal pass unless it is listed already.
   template <typename Sink>
   void listNow(std::size_t i, Sink&& sink) {
-    if (!inRegion(i) || !on(i) || (m_flags[i] & kListed) != 0) return;
+    if (!inRegion(i) || !on(i) || has(i, kListed)) return;
     setFlag(i, kListed);
     sink(i);
   }
 
-  void collectBorder() {
+  // One pass: every pixel becomes black or white (dropping any bits above
+  // the colour), and every border pixel is listed. A row is examined once
+  // the row above it is whitened.
+  void whitenAndCollectBorder() {
     m_list.clear();
-    for (std::size_t row = 1; row + 1 < m_height; ++row)
+    auto whitenRow = [&](std::size_t row) {
+      std::uint32_t* p = m_p + row * m_width;
+      for (std::size_t col = 0; col < m_width; ++col)
+        p[col] = (p[col] & kColour) != 0 ? pix::kWhite : pix::kBlack;
+    };
+    whitenRow(0);
+    if (m_height > 1) whitenRow(1);
+    for (std::size_t row = 1; row + 1 < m_height; ++row) {
+      whitenRow(row + 1);
+      const std::uint32_t* p = m_p + row * m_width;
       for (std::size_t col = 1; col + 1 < m_width; ++col) {
+        if (p[col] == 0 || !anyBlackAround(p + col)) continue;
         const std::size_t i = row * m_width + col;
-        if (isBorder(i)) {
-          setFlag(i, kListed);
-          m_list.push_back(i);
-        }
+        setFlag(i, kListed);
+        m_list.push_back(i);
       }
+    }
   }
 
   // One iteration; returns the number of removed pixels and counts the
@@ -230,7 +268,7 @@ class Thinner {
       } else {
         i = m_list[k++];
       }
-      if ((m_flags[i] & kRemoved) != 0 || !isBorder(i)) continue;
+      if (has(i, kRemoved) || !isBorder(i)) continue;
       if (isProtected(i)) {
         listForNext(i);
         continue;
@@ -248,8 +286,7 @@ class Thinner {
       forNeighbours(i, [&](std::size_t x) {
         if (inRegion(x) && on(x)) listForNext(x);
       });
-    for (const std::size_t i : m_touched) m_flags[i] = 0;
-    m_touched.clear();
+    clearFlags();
     std::sort(m_next.begin(), m_next.end());
     for (const std::size_t i : m_next) setFlag(i, kListed);
     m_list.swap(m_next);
@@ -267,8 +304,7 @@ class Thinner {
   std::size_t m_width;
   std::size_t m_height;
   std::ptrdiff_t m_w;
-  std::vector<std::uint8_t> m_flags;
-  std::vector<std::size_t> m_touched;
+  std::vector<std::size_t> m_touched;  // pixels with flags set
   std::vector<std::size_t> m_list;     // this iteration's pixels to test, ascending
   std::vector<std::size_t> m_next;     // the next iteration's
   std::vector<std::size_t> m_removed;  // removed in this iteration
@@ -342,17 +378,19 @@ std::size_t fullScanIteration(std::uint32_t* p, int width, int height) {
 int ThinPicture(std::uint32_t* pixels, int width, int height, int maxIterations) {
   const std::size_t n = pix::count(width, height);
   if (n == 0) return 0;
-  // Whiten; the picture then holds black and white only, and any bits above
-  // the colour are dropped so the fast comparisons hold.
-  for (std::size_t i = 0; i < n; ++i) pixels[i] = pix::nonBlack(pixels[i]) ? pix::kWhite : pix::kBlack;
-  if (width < 3 || height < 3) return 0;
+  if (width < 3 || height < 3) {
+    for (std::size_t i = 0; i < n; ++i) pixels[i] = pix::nonBlack(pixels[i]) ? pix::kWhite : pix::kBlack;
+    return 0;
+  }
   int iterations = 0;
   try {
     Thinner thinner(pixels, width, height);
     return thinner.run(maxIterations, iterations);
   } catch (const std::bad_alloc&) {
     // Between iterations the picture is black and white and the lists are
-    // only a shortcut: the iterations go on without them.
+    // only a shortcut: drop the flags (and finish the whitening) and go on
+    // without them.
+    for (std::size_t i = 0; i < n; ++i) pixels[i] = pix::nonBlack(pixels[i]) ? pix::kWhite : pix::kBlack;
   }
   while (maxIterations < 0 || iterations < maxIterations) {
     if (fullScanIteration(pixels, width, height) == 0) break;

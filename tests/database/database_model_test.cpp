@@ -10,6 +10,7 @@
 #include "database/password_sql.h"
 #include "shell/batch_frontend.h"
 #include "shell/scripted_frontend.h"
+#include "small_stack.h"
 #include "support/test_env.h"
 
 using FRONTEND::ScriptedFrontend;
@@ -219,4 +220,58 @@ TEST(RecordsTest, StartEmptyAndCopyTheirWholeTree) {
   INFO_PICTURE copy = p;
   p.arbre[0].children[0].length = 9.0f;
   EXPECT_EQ(copy.arbre[0].children[0].length, 2.5f);
+}
+
+namespace {
+
+// A chain of lateral roots depth levels deep, each the only branch of the
+// one before; lengths count the levels from 1.
+INFO_LR chain(int depth) {
+  INFO_LR root;
+  root.length = 1;
+  INFO_LR* tip = &root;
+  for (int level = 2; level <= depth; ++level) {
+    tip->nbr_child = 1;
+    tip = &tip->children.emplace_back();
+    tip->length = static_cast<float>(level);
+  }
+  return root;
+}
+
+// Levels of a chain whose lengths count them from 1, or -1 at the first
+// level that does not.
+int chainDepth(const INFO_LR& root) {
+  int depth = 0;
+  for (const INFO_LR* r = &root;; r = &r->children[0]) {
+    if (r->length != static_cast<float>(++depth)) return -1;
+    if (r->children.empty()) return depth;
+  }
+}
+
+}  // namespace
+
+TEST(RecordsTest, ADeepTreeIsCopiedAndDestroyedOnASmallStack) {
+  // One call per level would need megabytes of stack here.
+  constexpr int kDepth = 50000;
+  bool done = false;
+  ASSERT_TRUE(dbtest::RunOnSmallStack(dbtest::kSmallStackBytes, [&] {
+    INFO_LR original = chain(kDepth);
+    {
+      INFO_LR copy = original;
+      INFO_MR plant;
+      plant.children.push_back(copy);
+      const INFO_MR plantCopy = plant;
+      EXPECT_EQ(chainDepth(plantCopy.children[0]), kDepth);
+      copy.children[0].length = -1;
+      EXPECT_EQ(chainDepth(original), kDepth);  // the copy owns its own tree
+      // A root takes the value of its own branch.
+      copy = copy.children[0].children[0];
+      EXPECT_EQ(copy.length, 3.0f);
+      EXPECT_EQ(copy.children[0].length, 4.0f);
+    }
+    original = INFO_LR();
+    EXPECT_TRUE(original.children.empty());
+    done = true;
+  }));
+  EXPECT_TRUE(done);
 }

@@ -1,5 +1,7 @@
 #include "db_test_server.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -8,9 +10,27 @@
 
 namespace dbtest {
 
+namespace {
+
+const char* envValue(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0' ? v : nullptr;
+}
+
+}  // namespace
+
+std::string PrivateServerEnvFile() {
+  if (const char* file = envValue("MORVANE_DB_ENV")) return file;
+  // CTest runs the test program itself, so its parent is the ctest that ran
+  // the fixture and owns the server.
+  if (const char* runs = envValue("MORVANE_DB_DIR"))
+    return std::string(runs) + "/run-" + std::to_string(::getppid()) + "/env";
+  return "";
+}
+
 std::optional<ServerAddress> PrivateServer() {
-  const char* envFile = std::getenv("MORVANE_DB_ENV");
-  if (envFile == nullptr || *envFile == '\0') return std::nullopt;
+  const std::string envFile = PrivateServerEnvFile();
+  if (envFile.empty()) return std::nullopt;
   std::ifstream in(envFile);
   ServerAddress a;
   std::string line;
@@ -25,31 +45,33 @@ std::optional<ServerAddress> PrivateServer() {
   return a;
 }
 
-MysqlHandle RootConnection::connect(std::string& error) {
-  MysqlHandle h(mysql_init(nullptr));
-  if (h == nullptr) {
+RootConnection::Session RootConnection::connect(std::string& error) {
+  Session s;
+  if (s.library.acquire()) s.handle.reset(mysql_init(nullptr));
+  if (s.handle == nullptr) {
     error = "mysql_init failed";
-    return h;
+    return s;
   }
-  mysql_options(h.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (mysql_real_connect(h.get(), "localhost", "root", "", nullptr, 0, m_server.socket.c_str(), 0) ==
-      nullptr) {
-    error = std::string("root connection to the private server failed: ") + mysql_error(h.get());
-    h.reset();
+  MYSQL* h = s.handle.get();
+  mysql_options(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  if (mysql_real_connect(h, "localhost", "root", "", nullptr, 0, m_server.socket.c_str(), 0) == nullptr) {
+    error = std::string("root connection to the private server failed: ") + mysql_error(h);
+    s.handle.reset();
   }
-  return h;
+  return s;
 }
 
 bool RootConnection::ok() {
   std::string error;
-  const MysqlHandle h = connect(error);
-  if (h == nullptr) ADD_FAILURE() << error;
-  return h != nullptr;
+  const Session s = connect(error);
+  if (s.handle == nullptr) ADD_FAILURE() << error;
+  return s.handle != nullptr;
 }
 
 std::string RootConnection::exec(const std::string& statement) {
   std::string error;
-  const MysqlHandle h = connect(error);
+  const Session s = connect(error);
+  const MysqlHandle& h = s.handle;
   if (h == nullptr) return error;
   if (mysql_real_query(h.get(), statement.data(), static_cast<unsigned long>(statement.size())) != 0)
     return mysql_error(h.get());
@@ -60,7 +82,8 @@ std::string RootConnection::exec(const std::string& statement) {
 std::vector<Row> RootConnection::rows(const std::string& statement) {
   std::vector<Row> out;
   std::string error;
-  const MysqlHandle h = connect(error);
+  const Session s = connect(error);
+  const MysqlHandle& h = s.handle;
   if (h == nullptr) {
     ADD_FAILURE() << error;
     return out;
@@ -100,7 +123,7 @@ void ServerTest::SetUp() {
   const auto address = PrivateServer();
   if (!address) {
     if (std::getenv("CI") != nullptr)
-      FAIL() << "the private MariaDB server is missing in CI (MORVANE_DB_ENV)";
+      FAIL() << "the private MariaDB server is missing in CI (" << PrivateServerEnvFile() << ")";
     GTEST_SKIP() << "no private MariaDB server; run through ctest (fixture mariadb)";
   }
   server = *address;

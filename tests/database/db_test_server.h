@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "database/detail/client_library.h"
 #include "database/detail/mysql_handles.h"
 #include "shell/scripted_frontend.h"
 #include "support/test_env.h"
@@ -16,18 +17,23 @@
 namespace dbtest {
 
 // The socket and port written by "scripts/test-mariadb start", read from the
-// env file named by MORVANE_DB_ENV (set by CTest).
+// env file of the server that belongs to this test run: the file named by
+// MORVANE_DB_ENV, or else the one the fixture wrote for the ctest running
+// this program below the folder MORVANE_DB_DIR (set by CTest). Two test runs
+// in one build folder have a server each.
 struct ServerAddress {
   std::string socket;
   std::string port;
 };
+std::string PrivateServerEnvFile();
 std::optional<ServerAddress> PrivateServer();
 
 using Row = std::vector<std::optional<std::string>>;
 
 // Root access to the private server over its socket. Each call opens and
-// closes its own connection, as the program shuts the client library down
-// whenever its last connection closes.
+// closes its own connection and holds a share in the client library while it
+// is open, as the program shuts the library down whenever its last
+// connection closes.
 class RootConnection {
  public:
   explicit RootConnection(const ServerAddress& server) : m_server(server) {}
@@ -41,7 +47,11 @@ class RootConnection {
   std::optional<std::string> value(const std::string& statement);
 
  private:
-  MysqlHandle connect(std::string& error);
+  struct Session {
+    ClientLibraryLease library;  // declared first: released after the handle closed
+    MysqlHandle handle;
+  };
+  Session connect(std::string& error);
   ServerAddress m_server;
 };
 

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "db_test_server.h"
+#include "small_stack.h"
 
 using dbtest::Row;
 using dbtest::ServerTest;
@@ -421,4 +422,34 @@ TEST_F(InsertionTest, RandomTreesComeBackFromTheirParentIdsAndOrders) {
     for (std::size_t m = 0; m < mains.size(); ++m)
       expectSameTree(rows, std::stoi(*mains[m][0]), 1, p.arbre[m].children, lastId);
   }
+}
+
+TEST_F(InsertionTest, ATreeTwentyThousandLevelsDeepGoesInOnASmallStack) {
+  // Each level the only branch of the one before; lengths count the levels.
+  constexpr int kDepth = 20000;
+  INFO_PICTURE p = picture("deep.bmp");
+  INFO_MR m = plant(1, 1, 1);
+  INFO_LR& first = m.children.emplace_back();
+  m.nbr_secondary_root = 1;
+  first.length = 1;
+  INFO_LR* tip = &first;
+  for (int level = 2; level <= kDepth; ++level) {
+    tip->nbr_child = 1;
+    tip = &tip->children.emplace_back();
+    tip->length = static_cast<float>(level);
+  }
+  addPlant(p, std::move(m));
+  // One call per level would need megabytes of stack here.
+  ASSERT_TRUE(dbtest::RunOnSmallStack(dbtest::kSmallStackBytes, [&] { import(p); }));
+
+  // Row k is level k, the only branch of row k-1 (of the main root for the
+  // first), and all but the last have one branch.
+  EXPECT_EQ(root().value("SELECT COUNT(*) FROM plant.`Secondary Root` WHERE `LR id` = 1 "
+                         "AND `LR order` = `Secondary root id` AND `LR path length` = `Secondary root id` "
+                         "AND `Parent id` = IF(`Secondary root id` = 1, 1, `Secondary root id` - 1) "
+                         "AND `Number LR/LR` = IF(`Secondary root id` = " +
+                         std::to_string(kDepth) + ", 0, 1)"),
+            std::to_string(kDepth));
+  EXPECT_EQ(root().value("SELECT COUNT(*) FROM plant.`Secondary Root`"), std::to_string(kDepth));
+  EXPECT_TRUE(script.shown.empty());
 }

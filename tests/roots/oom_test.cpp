@@ -211,4 +211,32 @@ TEST_F(MemoryExhaustion, MeasureTreesThatFailsKeepsTheEarlierMeasures) {
       });
 }
 
+TEST_F(MemoryExhaustion, ThinningWithoutMemoryForItsListsGivesTheSamePicture) {
+  // A plate's traces, thick enough for several iterations.
+  KW_SciDoc plate;
+  drawPlate(plate);
+  plate.Dilate();
+  plate.Dilate();
+  std::vector<std::uint32_t> expected = plate.pixels;
+  long allocations = 0;
+  int expectedIterations = 0;
+  {
+    const FailOneAllocation counting(std::numeric_limits<long>::max());
+    expectedIterations = ThinPicture(expected.data(), plate.width, plate.height);
+    allocations = FailOneAllocation::count();
+  }
+  ASSERT_GT(allocations, 0);
+  for (long n = 0; n < allocations; ++n) {
+    SCOPED_TRACE(n);
+    std::vector<std::uint32_t> picture = plate.pixels;
+    int iterations = 0;
+    {
+      const FailOneAllocation failing(n);
+      iterations = ThinPicture(picture.data(), plate.width, plate.height);
+    }
+    ASSERT_EQ(picture, expected);
+    EXPECT_EQ(iterations, expectedIterations);
+  }
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "database/kw_log.h"
+#include "database/kw_sql.h"
 #include "image/step_dialog_models.h"
 #include "image/vote_filter.h"
 #include "roots/analysis_dialog_models.h"
@@ -155,6 +156,8 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     // every run of a picture the same.
     doc.setColourSeed(1U);
     doc.fixedResultFolder = options.results;
+    // Recorded once for the run, before the workers start.
+    doc.recordNames = false;
     if (!doc.OpenPicture(path)) {
       out.problem = "cannot be read as a bitmap";
     } else {
@@ -291,6 +294,12 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
       options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
   if (options.confirm) jobs = 1;
   jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(jobs), total));
+
+  // Every picture of a run carries the same genotype and media: recorded in
+  // the database once, here, and not by each picture's thread (the client
+  // library must not be set up from two threads at once).
+  KW_SQL::Add_Genotype(options.genotype);
+  KW_SQL::Add_Media(options.media);
 
   const bool terminal = ::isatty(::fileno(stdout)) != 0;
   const auto start = Clock::now();

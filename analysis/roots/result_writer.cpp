@@ -202,8 +202,10 @@ void KW_SciDoc::WriteResultFile() {
   }
   // The picture's dots per inch become centimetres per pixel.
   scale = static_cast<float>(2.54 / info.resolutionDpi());
-  KW_SQL::Add_Genotype(info.genotype);
-  KW_SQL::Add_Media(info.media);
+  if (recordNames) {
+    KW_SQL::Add_Genotype(info.genotype);
+    KW_SQL::Add_Media(info.media);
+  }
   try {
     text += ResultFileBody(*this, info);
   } catch (const std::bad_alloc&) {

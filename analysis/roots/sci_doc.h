@@ -136,6 +136,10 @@ class KW_SciDoc : public KW_ImaAna {
   // When not empty, the result folder of this document, used instead of the
   // program's result folder (the batch program's --results).
   std::string fixedResultFolder;
+  // When clear, a save does not record the genotype and media names in the
+  // database: the caller does (the batch program once per run, before its
+  // pictures are analysed on several threads).
+  bool recordNames = true;
   // Reads the picture at path and takes its file name as the title; true
   // when a picture was read.
   bool OpenPicture(const std::string& path);

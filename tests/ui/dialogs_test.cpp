@@ -1,0 +1,319 @@
+// The image-step dialogs, the message boxes, the folder chooser and the
+// small dialogs of the Options menu and the database, driven through their
+// widgets as a user would.
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+
+#include "database/password_sql.h"
+#include "database/ui/password_box.h"
+#include "image/binarise.h"
+#include "image/calib_param_model.h"
+#include "image/ima_ana.h"
+#include "image/retouch_model.h"
+#include "image/step_dialog_models.h"
+#include "image/ui/step_dialogs.h"
+#include "roots/ui/result_box.h"
+#include "shell/scripted_frontend.h"
+#include "shell/ui/message_boxes.h"
+#include "ui_test_util.h"
+
+namespace {
+
+std::vector<std::uint32_t> binarised(const std::vector<std::uint32_t>& source, int w, int h, int t) {
+  std::vector<std::uint32_t> out(source.size());
+  Binarise(source.data(), out.data(), w, h, t);
+  return out;
+}
+
+template <typename T>
+T* child(QWidget* parent, const char* name) {
+  T* w = parent->findChild<T*>(name);
+  if (w == nullptr) qFatal("no control named %s", name);
+  return w;
+}
+
+void typeInto(QLineEdit* edit, const QString& text) {
+  edit->clear();
+  QTest::keyClicks(edit, text);
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    uitest::FreshHome();
+    script = std::make_unique<FRONTEND::ScriptedFrontend>();
+    FRONTEND::Install(script.get());
+  }
+  void cleanup() { FRONTEND::Install(nullptr); }
+
+  void thresholdClampsButKeepsTheTypedText() {
+    KW_ImaAna doc;
+    uitest::LoadGreys(doc, 40, 20);
+    const auto start = doc.pixels;
+    ThresholdModel model(doc);
+    MyBWTBBox box(model);
+    box.show();
+    auto* edit = child<QLineEdit>(&box, "threshold");
+    auto* slider = child<QSlider>(&box, "thresholdSlider");
+    QCOMPARE(edit->text(), QString("90"));
+    QCOMPARE(slider->minimum(), 40);
+    QCOMPARE(slider->maximum(), 120);
+    QCOMPARE(slider->tickInterval(), 2);
+    QVERIFY(doc.pixels == binarised(start, 40, 20, 90));
+
+    typeInto(edit, "200");
+    QCOMPARE(slider->value(), 120);
+    QCOMPARE(edit->text(), QString("200"));
+    QVERIFY(doc.pixels == binarised(start, 40, 20, 120));
+
+    typeInto(edit, "7");
+    QCOMPARE(slider->value(), 40);
+    QVERIFY(doc.pixels == binarised(start, 40, 20, 40));
+
+    // Dragging the slider types its position into the box.
+    slider->setSliderDown(true);
+    slider->setSliderPosition(64);
+    slider->setSliderDown(false);
+    QCOMPARE(edit->text(), QString("64"));
+    QCOMPARE(model.threshold(), 64);
+    QVERIFY(doc.pixels == binarised(start, 40, 20, 64));
+
+    QTest::mouseClick(child<QPushButton>(&box, "ok"), Qt::LeftButton);
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+    QCOMPARE(model.accept(), 64);
+  }
+
+  void thresholdCancelAndEscapeRestoreThePicture() {
+    KW_ImaAna doc;
+    uitest::LoadGreys(doc, 40, 20);
+    const auto start = doc.pixels;
+    {
+      ThresholdModel model(doc);
+      MyBWTBBox box(model);
+      box.show();
+      typeInto(child<QLineEdit>(&box, "threshold"), "100");
+      QVERIFY(doc.pixels != start);
+      QTest::mouseClick(child<QPushButton>(&box, "cancel"), Qt::LeftButton);
+      QCOMPARE(box.result(), int(QDialog::Rejected));
+      QVERIFY(doc.pixels == start);
+    }
+    ThresholdModel model(doc);
+    MyBWTBBox box(model);
+    box.show();
+    QVERIFY(doc.pixels != start);
+    QTest::keyClick(&box, Qt::Key_Escape);
+    QVERIFY(doc.pixels == start);
+  }
+
+  void erosionOriginalWithOkLeavesThePictureUnfiltered() {
+    KW_ImaAna doc;
+    uitest::LoadGreys(doc, 40, 20);
+    for (auto& p : doc.pixels) p = (p & 0xFFU) > 128 ? 0xFFFFFFU : 0U;
+    const auto start = doc.pixels;
+    ErosionMethodModel model(doc);
+    CleaningBox box(model);
+    box.show();
+    auto* list = child<QComboBox>(&box, "method");
+    QCOMPARE(list->count(), 7);
+    QCOMPARE(list->currentText(), QString("Gaussian2"));
+    QVERIFY(doc.pixels != start);  // the opening filter is previewed
+    list->setCurrentIndex(list->findText("Original"));
+    QVERIFY(doc.pixels == start);
+    QTest::mouseClick(child<QPushButton>(&box, "ok"), Qt::LeftButton);
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+    QCOMPARE(model.accept(), std::string("Original"));
+    QVERIFY(doc.pixels == start);
+  }
+
+  void retouchOffsetsAndMagnification() {
+    KW_ImaAna doc;
+    uitest::LoadGreys(doc, 1000, 300);
+    RetouchModel model(doc);
+    MyBoxDrawLine box(model, 1920, 1080);
+    box.show();
+    QVERIFY(child<QRadioButton>(&box, "x1")->isChecked());
+    QCOMPARE(child<QRadioButton>(&box, "x1")->text(), QString("Magnification:  x1"));
+    QTest::mouseClick(child<QRadioButton>(&box, "x4"), Qt::LeftButton);
+    QCOMPARE(model.magnification(), 4);
+    auto* right = child<QPushButton>(&box, "right");
+    for (int i = 0; i < 100; ++i) QTest::mouseClick(right, Qt::LeftButton);
+    QCOMPARE(model.xOffset(), 750);
+    QTest::mouseClick(child<QPushButton>(&box, "left"), Qt::LeftButton);
+    QCOMPARE(model.xOffset(), 740);
+    QTest::mouseClick(child<QPushButton>(&box, "left"), Qt::LeftButton, Qt::ControlModifier);
+    QCOMPARE(model.xOffset(), 640);
+    QTest::mouseClick(child<QPushButton>(&box, "down"), Qt::LeftButton);
+    QCOMPARE(model.yOffset(), 10);
+    QTest::mouseClick(child<QRadioButton>(&box, "x1"), Qt::LeftButton);
+    QCOMPARE(model.xOffset(), 0);
+    QCOMPARE(model.yOffset(), 0);
+  }
+
+  void retouchDialogSize() {
+    KW_ImaAna doc;
+    uitest::LoadGreys(doc, 500, 200);
+    RetouchModel model(doc);
+    MyBoxDrawLine box(model, 1920, 1080);
+    box.show();
+    QCOMPARE(box.width(), 700);
+    QCOMPARE(box.height(), 300);
+    QCOMPARE(box.picture()->size(), QSize(500, 200));
+    // A picture larger than the desktop is shown at the desktop's ratio.
+    const RetouchGeometry g = ComputeRetouchGeometry(2000, 1000, 1050, 2000);
+    QCOMPARE(g.dialogWidth, 1040);
+    QCOMPARE(g.dialogHeight, 541);
+    QCOMPARE(g.pictureWidth, 985);
+    QCOMPARE(g.pictureHeight, 492);
+  }
+
+  void retouchPaintsWhiteAndBlackAndOkWritesBack() {
+    KW_ImaAna doc;
+    doc.width = 100;
+    doc.height = 80;
+    doc.pixels.assign(100U * 80U, 0x808080U);
+    RetouchModel model(doc);
+    MyBoxDrawLine box(model, 1920, 1080);
+    box.show();
+    RetouchPicture* picture = box.picture();
+    QCOMPARE(picture->size(), QSize(100, 80));
+    // A left click at (20, 10) whitens columns 15..19 and rows 5..9 from the top.
+    QTest::mouseClick(picture, Qt::LeftButton, {}, QPoint(20, 10));
+    const auto& copy = model.picture();
+    QCOMPARE(copy[15 + 5 * 100], 0xFFFFFFU);
+    QCOMPARE(copy[19 + 9 * 100], 0xFFFFFFU);
+    QCOMPARE(copy[20 + 10 * 100], 0x808080U);
+    QCOMPARE(copy[14 + 5 * 100], 0x808080U);
+    QTest::mouseClick(picture, Qt::RightButton, {}, QPoint(60, 40));
+    QCOMPARE(copy[55 + 35 * 100], 0U);
+    // Nothing reaches the document before OK.
+    QCOMPARE(doc.At(15, 80 - 1 - 5), 0x808080U);
+    QTest::mouseClick(child<QPushButton>(&box, "ok"), Qt::LeftButton);
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+    model.accept(doc);
+    QCOMPARE(doc.At(15, 80 - 1 - 5), 0xFFFFFFU);
+    QCOMPARE(doc.At(55, 80 - 1 - 35), 0U);
+  }
+
+  void retouchCommandMarksAndKeepsPictureOnCancel() {
+    KW_ImaAna doc;
+    uitest::LoadGreys(doc, 30, 20);
+    const auto start = doc.pixels;
+    script->retouchScripts.push_back([](RetouchModel& m) {
+      m.PaintSquare(4, 4, 5, 255, 255, 255);
+      return false;
+    });
+    Retouch(doc);
+    QVERIFY(doc.marks.isChecked(StepMark::Retouch));
+    QVERIFY(doc.pixels == start);
+    script->retouchScripts.push_back([](RetouchModel& m) {
+      m.PaintSquare(4, 4, 5, 255, 255, 255);
+      return true;
+    });
+    const int refreshes = doc.refreshCount();
+    Retouch(doc);
+    QCOMPARE(doc.At(0, 19), 0xFFFFFFU);
+    QCOMPARE(doc.refreshCount(), refreshes + 1);
+  }
+
+  void calibrationDisplay() {
+    ReadLastCalibParams();
+    QCOMPARE(script->messages().size(), size_t(1));
+    QCOMPARE(script->messages().front(), std::string(kCalibFileNotFound));
+    const QString log = QDir(qEnvironmentVariable("MORVANE_HOME")).filePath("Log");
+    QDir().mkpath(log);
+    QFile f(log + "/LOG_calib.param");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("Threshold : 85 \tErosion Method : Gaussian2 ");
+    f.close();
+    const LastCalibParams p = ReadLastCalibParams();
+    QCOMPARE(p.threshold, 85);
+    QCOMPARE(p.method, std::string("Gaussian2"));
+    CalibParamBox box(p);
+    QCOMPARE(child<QLabel>(&box, "threshold")->text(), QString("85"));
+    QCOMPARE(child<QLabel>(&box, "method")->text(), QString("Gaussian2"));
+    QCOMPARE(ParseLastCalibLine("Threshold : 70 \tErosion Method : ").method, std::string("Original"));
+    QCOMPARE(ParseLastCalibLine("Threshold : 70 \tErosion Method : Gaussian ").method, std::string("Gaussian"));
+  }
+
+  void messageBoxesCutTextAndAnswer() {
+    const QString longText(1500, QChar('a'));
+    QMesajBOX message("Morvane", longText);
+    QCOMPARE(message.text().size(), 1023);
+    QCOMPARE(message.windowTitle(), QString("Morvane"));
+    QVERIFY(message.findChild<QPushButton*>("ok") != nullptr);
+    QVERIFY(message.findChild<QPushButton*>("cancel") == nullptr);
+
+    QYNcanBOX three("Morvane", "Save?");
+    three.show();
+    QTest::mouseClick(child<QPushButton>(&three, "no"), Qt::LeftButton);
+    QCOMPARE(three.result(), KW_MsgBox::kNo);
+
+    QtFrontend frontend;
+    uitest::OnNextModal([](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
+    QVERIFY(!frontend.askOkCancel("Morvane", "Go on?"));
+    uitest::OnNextModal([](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "yes"), Qt::LeftButton); });
+    QVERIFY(frontend.askYesNo("Morvane", "Really?"));
+    uitest::OnNextModal([](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
+    QCOMPARE(frontend.askYesNoCancel("Morvane", "Which?"), FRONTEND::Answer::Cancel);
+    QVERIFY(QString::fromStdString(FRONTEND::SystemErrorText(2)).contains("No such file"));
+  }
+
+  void folderChooserShowsPathAndAnswers() {
+    const QString home = qEnvironmentVariable("MORVANE_HOME");
+    QDir(home).mkpath("results/plates");
+    const QString start = QDir(home).filePath("results");
+    QtFrontend frontend;
+    uitest::OnNextModal([](QWidget* w) {
+      QCOMPARE(w->windowTitle(), QString("Choose the result folder"));
+      QVERIFY(child<QLabel>(w, "path")->text().endsWith("/results"));
+      QTest::mouseClick(child<QPushButton>(w, "ok"), Qt::LeftButton);
+    });
+    FRONTEND::FolderChoice chosen = frontend.chooseFolder("Choose the result folder", start.toStdString());
+    QCOMPARE(chosen.status, 1);
+    QCOMPARE(QString::fromStdString(chosen.path), QDir(start).canonicalPath());
+    uitest::OnNextModal([](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
+    chosen = frontend.chooseFolder("Choose", start.toStdString());
+    QCOMPARE(chosen.status, -1);
+  }
+
+  void passwordIsMasked() {
+    PasswordSQL model;
+    PasswordBox box(model);
+    box.show();
+    auto* field = child<QLineEdit>(&box, "password");
+    QCOMPARE(field->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(field, "s3cret");
+    QTest::mouseClick(child<QPushButton>(&box, "ok"), Qt::LeftButton);
+    QCOMPARE(model.password(), std::string("s3cret"));
+    QCOMPARE(box.windowTitle(), QString("Mysql Administrator Permission"));
+  }
+
+  void resultFolderShowsAndChanges() {
+    const QString home = qEnvironmentVariable("MORVANE_HOME");
+    QDir(home).mkpath("first");
+    QDir(home).mkpath("second");
+    script->folders.push_back({1, QDir(home).filePath("first").toStdString()});
+    ResultBox box;
+    QVERIFY(box.folder().endsWith("first/Results"));
+    script->folders.push_back({1, QDir(home).filePath("second").toStdString()});
+    QTest::mouseClick(child<QPushButton>(&box, "change"), Qt::LeftButton);
+    QVERIFY(box.folder().endsWith("second/Results"));
+    QVERIFY(!child<QLineEdit>(&box, "path")->text().isEmpty());
+  }
+
+ private:
+  std::unique_ptr<FRONTEND::ScriptedFrontend> script;
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/analyze_command.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
 #include "batch/image_commands.h"
@@ -16,8 +17,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: morvane-batch info FILE.bmp\n"
-               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s",
-               kImageCommandsUsage, kMeasureCommandUsage);
+               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s%s",
+               kImageCommandsUsage, kMeasureCommandUsage, kAnalyzeCommandUsage);
   return 2;
 }
 
@@ -73,5 +74,6 @@ int main(int argc, char** argv) {
   if (command == "synth") return RunSynthCommand(args);
   if (command == "steps") return RunStepsCommand(args);
   if (command == "measure") return RunMeasureCommand(args);
+  if (command == "analyze") return RunAnalyzeCommand(args);
   return usage();
 }

@@ -57,6 +57,24 @@ std::string userDataFolder() {
 
 std::string logFolder() { return KW_Log::Program_Folder() + "Log"; }
 
+// The capture installed on this thread, if any.
+thread_local LogCapture* t_capture = nullptr;
+
+void appendToFile(std::string_view name, std::string_view text) {
+  const auto path = KW_Log::Log_File_Path(name);
+  if (!path) return;
+  std::FILE* f = std::fopen(path->c_str(), "ab");
+  if (f == nullptr) return;
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
+void truncateFile(std::string_view name) {
+  const auto path = KW_Log::Log_File_Path(name);
+  if (!path) return;
+  if (std::FILE* f = std::fopen(path->c_str(), "wb")) std::fclose(f);
+}
+
 }  // namespace
 
 std::string KW_Log::Program_Folder() {
@@ -118,12 +136,11 @@ std::optional<std::string> KW_Log::Change_Result_Folder() {
 }
 
 void AppendLog(std::string_view name, std::string_view text) {
-  const auto path = KW_Log::Log_File_Path(name);
-  if (!path) return;
-  std::FILE* f = std::fopen(path->c_str(), "ab");
-  if (f == nullptr) return;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+  if (t_capture != nullptr) {
+    t_capture->file(name).text.append(text);
+    return;
+  }
+  appendToFile(name, text);
 }
 
 void AppendLogF(std::string_view name, const char* format, ...) {
@@ -135,7 +152,35 @@ void AppendLogF(std::string_view name, const char* format, ...) {
 }
 
 void TruncateLog(std::string_view name) {
-  const auto path = KW_Log::Log_File_Path(name);
-  if (!path) return;
-  if (std::FILE* f = std::fopen(path->c_str(), "wb")) std::fclose(f);
+  if (t_capture != nullptr) {
+    LogCapture::FileLog& log = t_capture->file(name);
+    log.truncated = true;
+    log.text.clear();
+    return;
+  }
+  truncateFile(name);
+}
+
+LogCapture::Scope::Scope(LogCapture& capture) : m_previous(t_capture) { t_capture = &capture; }
+
+LogCapture::Scope::~Scope() { t_capture = m_previous; }
+
+LogCapture::FileLog& LogCapture::file(std::string_view name) {
+  for (FileLog& f : m_files)
+    if (f.name == name) return f;
+  return m_files.emplace_back(FileLog{std::string(name), false, {}});
+}
+
+void LogCapture::Commit() {
+  for (const FileLog& f : m_files) {
+    if (f.truncated) truncateFile(f.name);
+    if (!f.text.empty() || !f.truncated) appendToFile(f.name, f.text);
+  }
+  m_files.clear();
+}
+
+std::size_t LogCapture::size() const {
+  std::size_t n = 0;
+  for (const FileLog& f : m_files) n += f.text.size();
+  return n;
 }

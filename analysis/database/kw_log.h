@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class KW_Log {
  public:
@@ -57,3 +58,50 @@ void AppendLog(std::string_view name, std::string_view text);
 void AppendLogF(std::string_view name, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Creates the log anew, empty, as the steps that restart their log do.
 void TruncateLog(std::string_view name);
+
+// The module logs of one piece of work (a picture of a batch), gathered in
+// memory: while a LogCapture::Scope is alive on a thread, AppendLog and
+// TruncateLog on that thread write into the capture instead of the files.
+// Commit then writes each log as if the work had run alone, so a batch that
+// analyses several pictures at once hands each picture's logs over whole,
+// in the order of the pictures. Uncommitted text is dropped.
+class LogCapture {
+ public:
+  LogCapture() = default;
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+  LogCapture(LogCapture&&) = default;
+  LogCapture& operator=(LogCapture&&) = default;
+  ~LogCapture() = default;
+
+  // Installs the capture on the calling thread for the scope's lifetime.
+  class Scope {
+   public:
+    explicit Scope(LogCapture& capture);
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+    ~Scope();
+
+   private:
+    LogCapture* m_previous;
+  };
+
+  // Writes what was gathered to the log files and empties the capture; may
+  // run on any thread, but no Scope of this capture may be alive. The caller
+  // serialises commits.
+  void Commit();
+  // Bytes gathered and not yet committed.
+  std::size_t size() const;
+
+ private:
+  friend void AppendLog(std::string_view name, std::string_view text);
+  friend void TruncateLog(std::string_view name);
+  struct FileLog {
+    std::string name;
+    bool truncated = false;  // the log was created anew: text replaces the file
+    std::string text;
+  };
+  FileLog& file(std::string_view name);
+
+  std::vector<FileLog> m_files;
+};

@@ -1,6 +1,7 @@
 #include "image/ima_ana.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <vector>
@@ -14,16 +15,41 @@
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+// A step's log, created anew: its lines gather in memory and the log file
+// is written whole when the step closes it, through the module log writers
+// (so a batch that captures a picture's logs captures these too).
+class StepLog {
+ public:
+  explicit StepLog(std::string_view name) : m_name(name) {
+    if (KW_Log::Log_File_Path(name)) m_file = open_memstream(&m_buffer, &m_size);
+  }
+  StepLog(const StepLog&) = delete;
+  StepLog& operator=(const StepLog&) = delete;
+  ~StepLog() { close(); }
+  std::FILE* get() const { return m_file; }
+  void close() {
+    if (m_file == nullptr) return;
+    std::fclose(m_file);
+    m_file = nullptr;
+    TruncateLog(m_name);
+    AppendLog(m_name, std::string_view(m_buffer, m_size));
+    std::free(m_buffer);
+    m_buffer = nullptr;
+  }
+
+ private:
+  std::string_view m_name;
+  std::FILE* m_file = nullptr;
+  char* m_buffer = nullptr;
+  std::size_t m_size = 0;
 };
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using FilePtr = std::unique_ptr<StepLog>;
 
 // Opens a step's log anew (empty); null when it cannot be created.
 FilePtr createLog(std::string_view name) {
-  const auto path = KW_Log::Log_File_Path(name);
-  if (!path) return nullptr;
-  return FilePtr(std::fopen(path->c_str(), "wb"));
+  auto log = std::make_unique<StepLog>(name);
+  if (log->get() == nullptr) return nullptr;
+  return log;
 }
 
 // The plate is 12.5 cm high; the crop keeps 65 pixels clear of the rim.
@@ -63,7 +89,7 @@ int KW_ImaAna::RemoveBox() {
   int cropped = 0;
   FilePtr log = hasValidPicture() ? createLog(logname::kDetectionBox) : nullptr;
   if (log) {
-    std::FILE* f = log.get();
+    std::FILE* f = log->get();
     std::fputs("\n********detection_box\n", f);
     try {
       const PlateFrame frame = FindPlateFrame(pixels.data(), width, height);
@@ -168,7 +194,7 @@ void KW_ImaAna::Skeletonize() {
   const FRONTEND::WaitCursor wait;
   FilePtr log = createLog(logname::kSkeletonization);
   if (log) {
-    std::fputs("\n********Skeletonization\n", log.get());
+    std::fputs("\n********Skeletonization\n", log->get());
     log.reset();
   }
   // Thinning needs no memory it cannot do without: it always completes.

@@ -114,6 +114,44 @@ class KW_SciDoc : public KW_ImaAna {
   // Appends the dump of tree t to the math log.
   void AppendTreeDump(int t) const;
 
+  // ---- complete analyses: calibration records, result file, confirmation,
+  // saving and the automatic runs (calibration.cpp, result_writer.cpp,
+  // analysis_commands.cpp)
+  // The document title: the picture file's name without its extension
+  // (plate1.bmp gives plate1, and so the result file plate1.txt).
+  std::string title;
+  // When not empty, the result folder of this document, used instead of the
+  // program's result folder (the batch program's --results).
+  std::string fixedResultFolder;
+  // Reads the picture at path and takes its file name as the title; true
+  // when a picture was read.
+  bool OpenPicture(const std::string& path);
+  // Appends the image parameters of this save to the history of saves and
+  // rewrites the last-parameters file.
+  void WriteCalibration() const;
+  // Writes the result file of the measured trees; shows "Experiment saved."
+  // and sets saved when the whole file was written.
+  void WriteResultFile();
+  // Settles pictureName and resultPath; 1 to go on, -1 when cancelled.
+  int ChooseResultName();
+  // Command " Confirm roots": asks "Is this a root?" for every plant and
+  // erases those answered No, then finds the plants anew.
+  void ConfirmRoots();
+  // Command " Save experiment": builds and measures the trees and writes the
+  // result file once.
+  void SaveExperiment();
+  // Command "Re-use previous": the Prepare steps with the parameters of the
+  // last saved experiment.
+  void ReusePrevious();
+  // Command "Auto": AutoPrepare, then AutoDetect.
+  void AutoRun();
+  // The preparation of "Auto": fixed threshold 90, Remove box, margin cut,
+  // Dilate; threshold and erosionMethod record it (90, "Original"). Returns
+  // what Remove box returned (1 when the plate frame was found).
+  int AutoPrepare();
+  // Skeletonize, Find roots, Confirm roots and Save experiment.
+  void AutoDetect();
+
  private:
   // Pixel reads and writes that ignore positions outside the picture.
   bool inside(int c, int r) const { return c >= 0 && r >= 0 && c < width && r < height; }

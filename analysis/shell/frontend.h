@@ -14,6 +14,11 @@ class ErosionMethodModel;
 class RetouchModel;
 // Model of the administrator password dialog (analysis/database/password_sql.h).
 class PasswordSQL;
+// Models of the analysis dialogs (analysis/roots/analysis_dialog_models.h).
+class MyBoxIsARoot;
+class MyBoxInfoGeneral;
+class ResultFileExistBox;
+class ResultBox;
 
 namespace FRONTEND {
 
@@ -65,6 +70,20 @@ class Frontend {
   // PasswordSQL: the administrator password dialog; types into dialog and
   // returns true for OK, false for Cancel. Without a dialog: Cancel.
   virtual bool passwordSql(PasswordSQL& /*dialog*/) { return false; }
+  // MyBoxIsARoot: Yes or No as pressed, Cancel when closed any other way.
+  // Without a dialog every plant is taken as a root.
+  virtual Answer isARoot(MyBoxIsARoot& /*box*/) { return Answer::Yes; }
+  // MyBoxInfoGeneral: the dialog opens the model, the user types into it;
+  // true for OK (the model's ok() was called), false for Cancel. Without a
+  // dialog: Cancel.
+  virtual bool infoGeneral(MyBoxInfoGeneral& /*box*/) { return false; }
+  // ResultFileExistBox: Yes for OK or Overwrite (the model holds the result
+  // name), Cancel for Cancel, No when closed any other way. Without a
+  // dialog: Cancel, so no file is overwritten unasked.
+  virtual Answer resultFileExists(ResultFileExistBox& /*box*/) { return Answer::Cancel; }
+  // ResultBox: the dialog opens the model and closes with OK; false when
+  // there is no dialog to show.
+  virtual bool resultFolder(ResultBox& /*box*/) { return false; }
 };
 
 // The frontend in use on the calling thread. Until one is installed there, a
@@ -86,6 +105,12 @@ inline bool RunThresholdDialog(ThresholdModel& model) { return Current().runThre
 inline bool RunErosionMethodDialog(ErosionMethodModel& model) {
   return Current().runErosionMethodDialog(model);
 }
+
+// The analysis dialogs, as the commands open them.
+inline Answer IsARoot(MyBoxIsARoot& box) { return Current().isARoot(box); }
+inline bool InfoGeneral(MyBoxInfoGeneral& box) { return Current().infoGeneral(box); }
+inline Answer ResultFileExists(ResultFileExistBox& box) { return Current().resultFileExists(box); }
+inline bool ResultFolder(ResultBox& box) { return Current().resultFolder(box); }
 
 // Shows the wait cursor for its lifetime.
 class WaitCursor {

@@ -68,6 +68,38 @@ bool ScriptedFrontend::passwordSql(PasswordSQL& dialog) {
   return script(dialog);
 }
 
+Answer ScriptedFrontend::isARoot(MyBoxIsARoot& /*box*/) {
+  shown.push_back({Kind::IsARootDialog, "Is this a root?", ""});
+  if (isARootAnswers.empty()) return Answer::Yes;
+  const Answer a = isARootAnswers.front();
+  isARootAnswers.pop_front();
+  return a;
+}
+
+bool ScriptedFrontend::infoGeneral(MyBoxInfoGeneral& box) {
+  shown.push_back({Kind::InfoGeneralDialog, "Image information", ""});
+  if (infoGeneralScripts.empty()) return false;
+  const auto script = std::move(infoGeneralScripts.front());
+  infoGeneralScripts.pop_front();
+  return script(box);
+}
+
+Answer ScriptedFrontend::resultFileExists(ResultFileExistBox& box) {
+  shown.push_back({Kind::ResultFileExistDialog, "Warning!", ""});
+  if (resultFileExistScripts.empty()) return Answer::Cancel;
+  const auto script = std::move(resultFileExistScripts.front());
+  resultFileExistScripts.pop_front();
+  return script(box);
+}
+
+bool ScriptedFrontend::resultFolder(ResultBox& box) {
+  shown.push_back({Kind::ResultFolderDialog, "Result folder path", ""});
+  if (resultFolderScripts.empty()) return false;
+  const auto script = std::move(resultFolderScripts.front());
+  resultFolderScripts.pop_front();
+  return script(box);
+}
+
 std::vector<std::string> ScriptedFrontend::messages() const {
   std::vector<std::string> out;
   for (const Shown& s : shown)

@@ -23,7 +23,11 @@ class ScriptedFrontend : public Frontend {
     ThresholdDialog,
     ErosionMethodDialog,
     PasswordDialog,
-    RetouchDialog
+    RetouchDialog,
+    IsARootDialog,
+    InfoGeneralDialog,
+    ResultFileExistDialog,
+    ResultFolderDialog
   };
   struct Shown {
     Kind kind;
@@ -41,6 +45,10 @@ class ScriptedFrontend : public Frontend {
   bool runRetouchDialog(RetouchModel& model) override;
   void setWaitCursor(bool on) override { on ? ++waitCursorShown : ++waitCursorRemoved; }
   bool passwordSql(PasswordSQL& dialog) override;
+  Answer isARoot(MyBoxIsARoot& box) override;
+  bool infoGeneral(MyBoxInfoGeneral& box) override;
+  Answer resultFileExists(ResultFileExistBox& box) override;
+  bool resultFolder(ResultBox& box) override;
 
   // Queues of answers, taken front first.
   std::deque<Answer> answers;        // yes/no, OK/cancel (Yes = OK) and yes/no/cancel
@@ -58,6 +66,14 @@ class ScriptedFrontend : public Frontend {
   // The administrator password dialog: each script types into the dialog and
   // returns true for OK. An empty queue answers Cancel.
   std::deque<std::function<bool(PasswordSQL&)>> passwordScripts;
+  // The analysis dialogs. "Is this a root?" takes its answers from
+  // isARootAnswers (empty: Yes). The other three run their scripts, which
+  // work the model as a user would; an empty queue answers Cancel (the
+  // result folder dialog: not shown, false).
+  std::deque<Answer> isARootAnswers;
+  std::deque<std::function<bool(MyBoxInfoGeneral&)>> infoGeneralScripts;
+  std::deque<std::function<Answer(ResultFileExistBox&)>> resultFileExistScripts;
+  std::deque<std::function<bool(ResultBox&)>> resultFolderScripts;
   // Everything shown, in order.
   std::vector<Shown> shown;
 

@@ -18,7 +18,8 @@
 #include "image/retouch_model.h"
 #include "image/step_dialog_models.h"
 #include "image/ui/step_dialogs.h"
-#include "roots/ui/result_box.h"
+#include "roots/analysis_dialog_models.h"
+#include "roots/ui/analysis_dialogs.h"
 #include "shell/scripted_frontend.h"
 #include "shell/ui/message_boxes.h"
 #include "ui_test_util.h"
@@ -303,12 +304,75 @@ class DialogsTest : public QObject {
     QDir(home).mkpath("first");
     QDir(home).mkpath("second");
     script->folders.push_back({1, QDir(home).filePath("first").toStdString()});
-    ResultBox box;
-    QVERIFY(box.folder().endsWith("first/Results"));
+    ResultBox model;
+    ResultFolderDialog box(model);
+    QVERIFY(QString::fromStdString(model.folder()).endsWith("first/Results"));
+    auto* path = child<QLineEdit>(&box, "path");
+    QVERIFY(path->isReadOnly());
+    QVERIFY(path->fontMetrics().horizontalAdvance(path->text()) <= 240);
     script->folders.push_back({1, QDir(home).filePath("second").toStdString()});
     QTest::mouseClick(child<QPushButton>(&box, "change"), Qt::LeftButton);
-    QVERIFY(box.folder().endsWith("second/Results"));
-    QVERIFY(!child<QLineEdit>(&box, "path")->text().isEmpty());
+    QVERIFY(QString::fromStdString(model.folder()).endsWith("second/Results"));
+    QVERIFY(path->toolTip().endsWith("second/Results"));
+  }
+
+  void isARootDialogSizeAndAnswers() {
+    std::vector<std::uint32_t> plant(150U * 400U, 0xFFFFFFU);
+    MyBoxIsARoot model(plant, 150, 400);
+    IsARootDialog box(model);
+    box.show();
+    QCOMPARE(box.size(), QSize(202, 476));
+    QCOMPARE(box.windowTitle(), QString("Is this a root?"));
+    QTest::mouseClick(child<QPushButton>(&box, "no"), Qt::LeftButton);
+    QCOMPARE(box.answer(), FRONTEND::Answer::No);
+    IsARootDialog wide(MyBoxIsARoot(std::vector<std::uint32_t>(300U * 100U, 0U), 300, 100));
+    QCOMPARE(wide.size(), QSize(320, 176));
+    wide.show();
+    QTest::mouseClick(child<QPushButton>(&wide, "yes"), Qt::LeftButton);
+    QCOMPARE(wide.answer(), FRONTEND::Answer::Yes);
+    IsARootDialog closed(model);
+    closed.show();
+    closed.close();
+    QCOMPARE(closed.answer(), FRONTEND::Answer::Cancel);
+  }
+
+  void resultFileExistsOverwriteOrEditedName() {
+    {
+      ResultFileExistBox model("plate1");
+      ResultFileExistDialog box(model);
+      box.show();
+      auto* name = child<QLineEdit>(&box, "name");
+      QCOMPARE(name->text(), QString("plate1"));
+      typeInto(name, "plate1b");
+      QTest::mouseClick(child<QPushButton>(&box, "overwrite"), Qt::LeftButton);
+      QCOMPARE(box.answer(), FRONTEND::Answer::Yes);
+      QCOMPARE(model.resultName(), std::string("plate1"));
+    }
+    ResultFileExistBox model("plate1");
+    ResultFileExistDialog box(model);
+    box.show();
+    typeInto(child<QLineEdit>(&box, "name"), "plate1b");
+    QTest::mouseClick(child<QPushButton>(&box, "ok"), Qt::LeftButton);
+    QCOMPARE(box.answer(), FRONTEND::Answer::Yes);
+    QCOMPARE(model.resultName(), std::string("plate1b"));
+  }
+
+  void imageInformationTakesDigitsOnly() {
+    MyBoxInfoGeneral model;
+    InfoGeneralDialog box(model);
+    box.show();
+    QTest::keyClicks(child<QLineEdit>(&box, "user"), "Ana");
+    QTest::keyClicks(child<QLineEdit>(&box, "age"), "1a2");
+    QCOMPARE(child<QLineEdit>(&box, "age")->text(), QString("12"));
+    QTest::keyClicks(child<QLineEdit>(&box, "resolution"), "3x00");
+    child<QComboBox>(&box, "genotype")->setEditText("Col-0");
+    QTest::mouseClick(child<QPushButton>(&box, "ok"), Qt::LeftButton);
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+    QCOMPARE(model.user, std::string("Ana"));
+    QCOMPARE(model.age, std::string("12"));
+    QCOMPARE(model.resolution, std::string("300"));
+    QCOMPARE(model.genotype, std::string("Col-0"));
+    QVERIFY(model.complete);
   }
 
  private:

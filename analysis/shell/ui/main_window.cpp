@@ -28,7 +28,8 @@
 #include "image/ui/pic_view.h"
 #include "image/ui/step_dialogs.h"
 #include "roots/sci_doc.h"
-#include "roots/ui/result_box.h"
+#include "roots/analysis_dialog_models.h"
+#include "roots/ui/analysis_dialogs.h"
 #include "shell/frontend.h"
 #include "shell/ui/help_window.h"
 #include "shell/ui/icons.h"
@@ -86,6 +87,26 @@ class ForwardingFrontend : public FRONTEND::Frontend {
   bool passwordSql(PasswordSQL& d) override {
     bool r = false;
     dialog([&] { r = m_target.passwordSql(d); });
+    return r;
+  }
+  FRONTEND::Answer isARoot(MyBoxIsARoot& box) override {
+    FRONTEND::Answer r = FRONTEND::Answer::Cancel;
+    dialog([&] { r = m_target.isARoot(box); });
+    return r;
+  }
+  bool infoGeneral(MyBoxInfoGeneral& box) override {
+    bool r = false;
+    dialog([&] { r = m_target.infoGeneral(box); });
+    return r;
+  }
+  FRONTEND::Answer resultFileExists(ResultFileExistBox& box) override {
+    FRONTEND::Answer r = FRONTEND::Answer::Cancel;
+    dialog([&] { r = m_target.resultFileExists(box); });
+    return r;
+  }
+  bool resultFolder(ResultBox& box) override {
+    bool r = false;
+    dialog([&] { r = m_target.resultFolder(box); });
     return r;
   }
   // The whole background run shows the wait cursor already.
@@ -242,8 +263,12 @@ void KW_MdiFrm::createActions() {
   onDoc("actionSkeletonize", [](KW_SciDoc& d) { d.Skeletonize(); }, Run::Background);
   onDoc("actionRetouch", [](KW_SciDoc& d) { Retouch(d); }, Run::Here);
   onDoc("actionFindRoots", [](KW_SciDoc& d) { d.FindRoots(); }, Run::Background);
-  a = makeAction("actionReusePrevious", " Re-use previous", "Prepare the picture with the last saved parameters");
-  a = makeAction("actionAuto", " Auto", "Analyse the picture with the fixed parameters");
+  onDoc("actionConfirmRoots", [](KW_SciDoc& d) { d.ConfirmRoots(); }, Run::Background);
+  onDoc("actionSaveExperiment", [](KW_SciDoc& d) { d.SaveExperiment(); }, Run::Background);
+  makeAction("actionReusePrevious", " Re-use previous", "Prepare the picture with the last saved parameters");
+  onDoc("actionReusePrevious", [](KW_SciDoc& d) { d.ReusePrevious(); }, Run::Background);
+  makeAction("actionAuto", " Auto", "Analyse the picture with the fixed parameters");
+  onDoc("actionAuto", [](KW_SciDoc& d) { d.AutoRun(); }, Run::Background);
   a = makeAction("actionColorItem", " &Color Item", "Paint every plant in a colour of its own");
   onDoc("actionColorItem", [](KW_SciDoc& d) { d.ColorItems(); }, Run::Background);
 
@@ -452,12 +477,12 @@ void KW_MdiFrm::updateActions() {
     a->setChecked(child != nullptr && child->document().marks.isChecked(mark));
   }
   for (const char* n : {"actionMakeBW", "actionRemoveBox", "actionRemoveNoise", "actionDilate", "actionSkeletonize",
-                        "actionRetouch", "actionFindRoots", "actionColorItem"}) {
+                        "actionRetouch", "actionFindRoots", "actionColorItem", "actionConfirmRoots",
+                        "actionSaveExperiment", "actionReusePrevious", "actionAuto"}) {
     m_actions.value(n)->setEnabled(picture);
   }
   // Commands whose work is not part of this program yet.
-  for (const char* n : {"actionConfirmRoots", "actionSaveExperiment", "actionReusePrevious", "actionAuto",
-                        "actionInquire", "actionAddData"}) {
+  for (const char* n : {"actionInquire", "actionAddData"}) {
     m_actions.value(n)->setEnabled(false);
   }
   if (m_panes.size() == 4) {
@@ -757,8 +782,9 @@ void KW_MdiFrm::updateWindowMenu() {
 // Options and help
 
 void KW_MdiFrm::resultFolderPath() {
-  ResultBox box(this);
-  box.exec();
+  ResultBox box;
+  ResultFolderDialog dialog(box, this);
+  dialog.exec();
 }
 
 void KW_MdiFrm::lastParameters() {

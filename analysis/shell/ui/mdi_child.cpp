@@ -25,13 +25,13 @@ KW_MdiUsr::~KW_MdiUsr() {
 void KW_MdiUsr::setPath(const QString& path) {
   m_path = path;
   setWindowTitle(title());
-  // The result file is named after the picture as its window shows it.
-  m_doc->pictureName = QFileInfo(path).completeBaseName().toStdString().substr(0, KW_SciDoc::kMaxPathText);
+  // The result file is named after the picture, without its extension.
+  m_doc->title = QFileInfo(path).completeBaseName().toStdString().substr(0, KW_SciDoc::kMaxPathText - 1);
 }
 
 QString KW_MdiUsr::title() const { return QFileInfo(m_path).fileName(); }
 
-bool KW_MdiUsr::open() { return m_doc->OnOpenDocument(m_path.toStdString()); }
+bool KW_MdiUsr::open() { return m_doc->OpenPicture(m_path.toStdString()); }
 
 bool KW_MdiUsr::onInterfaceThread() const { return QThread::currentThread() == thread(); }
 

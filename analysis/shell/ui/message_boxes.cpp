@@ -15,6 +15,7 @@
 #include "database/ui/password_box.h"
 #include "image/retouch_model.h"
 #include "image/ui/step_dialogs.h"
+#include "roots/ui/analysis_dialogs.h"
 #include "shell/ui/icons.h"
 
 namespace {
@@ -223,4 +224,27 @@ void QtFrontend::setWaitCursor(bool on) {
 bool QtFrontend::passwordSql(PasswordSQL& dialog) {
   PasswordBox box(dialog, parentWindow());
   return box.exec() == QDialog::Accepted;
+}
+
+FRONTEND::Answer QtFrontend::isARoot(MyBoxIsARoot& box) {
+  IsARootDialog dialog(box, parentWindow());
+  dialog.exec();
+  return dialog.answer();
+}
+
+bool QtFrontend::infoGeneral(MyBoxInfoGeneral& box) {
+  InfoGeneralDialog dialog(box, parentWindow());
+  return dialog.exec() == QDialog::Accepted;
+}
+
+FRONTEND::Answer QtFrontend::resultFileExists(ResultFileExistBox& box) {
+  ResultFileExistDialog dialog(box, parentWindow());
+  dialog.exec();
+  return dialog.answer();
+}
+
+bool QtFrontend::resultFolder(ResultBox& box) {
+  ResultFolderDialog dialog(box, parentWindow());
+  dialog.exec();
+  return true;
 }

@@ -103,6 +103,10 @@ class QtFrontend : public FRONTEND::Frontend {
   bool runRetouchDialog(RetouchModel& model) override;
   void setWaitCursor(bool on) override;
   bool passwordSql(PasswordSQL& dialog) override;
+  FRONTEND::Answer isARoot(MyBoxIsARoot& box) override;
+  bool infoGeneral(MyBoxInfoGeneral& box) override;
+  FRONTEND::Answer resultFileExists(ResultFileExistBox& box) override;
+  bool resultFolder(ResultBox& box) override;
 
  private:
   static QWidget* parentWindow();

@@ -1,0 +1,344 @@
+#include "batch/analyze_command.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "database/kw_log.h"
+#include "image/step_dialog_models.h"
+#include "image/vote_filter.h"
+#include "roots/analysis_dialog_models.h"
+#include "roots/sci_doc.h"
+#include "shell/batch_frontend.h"
+
+const char* const kAnalyzeCommandUsage =
+    "       morvane-batch analyze PICTURE... --resolution DPI [--user U --experiment E --box B --genotype G\n"
+    "         --media M --age DAYS] [--results DIR] [--threshold T --method NAME] [--overwrite] [--confirm]\n"
+    "         [--jobs N]\n";
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+  std::vector<std::string> pictures;
+  std::string user, experiment, box, genotype, media, age, resolution;
+  std::string results;
+  std::optional<int> threshold;
+  std::string method;
+  bool overwrite = false;
+  bool confirm = false;
+  int jobs = 0;
+};
+
+int fail(const std::string& text) {
+  std::fprintf(stderr, "morvane-batch: %s\n", text.c_str());
+  return 2;
+}
+
+std::optional<long> wholeNumber(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (end == nullptr || *end != '\0') return std::nullopt;
+  return v;
+}
+
+// The frontend of one picture: the dialogs answered from the options, the
+// messages on standard error with the picture's name.
+class AnalyzeFrontend : public FRONTEND::BatchFrontend {
+ public:
+  AnalyzeFrontend(const Options& options, std::string picture)
+      : m_options(options), m_picture(std::move(picture)) {}
+
+  void showMessage(const std::string& /*title*/, const std::string& text) override {
+    std::fprintf(stderr, "morvane-batch: %s: %s\n", m_picture.c_str(), text.c_str());
+  }
+  FRONTEND::FolderChoice chooseFolder(const std::string& /*title*/, const std::string& /*start*/) override {
+    return {};
+  }
+  bool runThresholdDialog(ThresholdModel& model) override {
+    model.setText(std::to_string(m_options.threshold.value_or(ThresholdModel::kOpening)));
+    return true;
+  }
+  bool runErosionMethodDialog(ErosionMethodModel& model) override { return model.select(m_options.method); }
+  FRONTEND::Answer isARoot(MyBoxIsARoot& box) override {
+    if (!m_options.confirm) return FRONTEND::Answer::Yes;
+    std::fprintf(stderr, "%s: Is this a root? (plant %d, %d x %d pixels) [y/n] ", m_picture.c_str(),
+                 ++m_plant, box.pictureWidth(), box.pictureHeight());
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return FRONTEND::Answer::Cancel;
+    return !answer.empty() && (answer[0] == 'n' || answer[0] == 'N') ? FRONTEND::Answer::No
+                                                                     : FRONTEND::Answer::Yes;
+  }
+  bool infoGeneral(MyBoxInfoGeneral& box) override {
+    box.user = m_options.user;
+    box.experiment = m_options.experiment;
+    box.box = m_options.box;
+    box.genotype = m_options.genotype;
+    box.media = m_options.media;
+    box.age = m_options.age;
+    box.resolution = m_options.resolution;
+    box.ok();
+    return true;
+  }
+  FRONTEND::Answer resultFileExists(ResultFileExistBox& box) override {
+    if (!m_options.overwrite) return FRONTEND::Answer::Cancel;
+    box.overwrite();
+    return FRONTEND::Answer::Yes;
+  }
+
+ private:
+  const Options& m_options;
+  std::string m_picture;
+  int m_plant = 0;
+};
+
+struct Outcome {
+  std::string picture;
+  int plants = 0;
+  double seconds = 0;
+  enum class State { Saved, Skipped, Failed } state = State::Failed;
+  std::string problem;
+  LogCapture logs;
+};
+
+std::string TitleOf(const std::string& path) {
+  std::string name = fs::path(path).filename().string();
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
+}
+
+Outcome AnalyzeOne(const std::string& path, const Options& options) {
+  Outcome out;
+  out.picture = path;
+  const auto start = Clock::now();
+  {
+    AnalyzeFrontend frontend(options, fs::path(path).filename().string());
+    const FRONTEND::ScopedFrontend useFrontend(frontend);
+    const LogCapture::Scope captureLogs(out.logs);
+    const std::string resultFile = options.results + "/" + TitleOf(path) + ".txt";
+    if (!options.overwrite && ::access(resultFile.c_str(), F_OK) == 0) {
+      out.state = Outcome::State::Skipped;
+      out.problem = "result file exists, kept";
+      return out;
+    }
+    KW_SciDoc doc;
+    // The colours of the plants do not change a measure; a fixed seed keeps
+    // every run of a picture the same.
+    doc.setColourSeed(1U);
+    doc.fixedResultFolder = options.results;
+    if (!doc.OpenPicture(path)) {
+      out.problem = "cannot be read as a bitmap";
+    } else {
+      int framed = 0;
+      if (options.threshold) {
+        doc.MakeBlackWhite();
+        framed = doc.RemoveBox();
+        if (framed == 1) {
+          doc.RemoveNoise();
+          doc.Dilate();
+        }
+      } else {
+        framed = doc.AutoPrepare();
+      }
+      if (framed != 1) {
+        out.problem = "no plate frame found";
+      } else {
+        doc.Skeletonize();
+        doc.FindRoots();
+        doc.ConfirmRoots();
+        out.plants = doc.nbr_item;
+        if (doc.nbr_item == 0) {
+          out.problem = "no plants found";
+        } else {
+          doc.SaveExperiment();
+          if (doc.saved) {
+            out.state = Outcome::State::Saved;
+          } else {
+            out.problem = "not saved";
+          }
+        }
+      }
+    }
+  }
+  out.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return out;
+}
+
+void CollectPictures(const std::string& arg, std::vector<std::string>& out) {
+  std::error_code ec;
+  if (fs::is_directory(arg, ec)) {
+    std::vector<std::string> found;
+    for (auto it = fs::recursive_directory_iterator(arg, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      if (!it->is_regular_file(ec)) continue;
+      std::string ext = it->path().extension().string();
+      std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+      if (ext == ".bmp") found.push_back(it->path().string());
+    }
+    std::sort(found.begin(), found.end());
+    out.insert(out.end(), found.begin(), found.end());
+  } else {
+    out.push_back(arg);
+  }
+}
+
+std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) return false;
+      into = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--user" || a == "--experiment" || a == "--box" || a == "--genotype" || a == "--media" ||
+        a == "--results" || a == "--method") {
+      if (!value(v)) return fail(a + " needs a value");
+      std::string& target = a == "--user"         ? o.user
+                            : a == "--experiment" ? o.experiment
+                            : a == "--box"        ? o.box
+                            : a == "--genotype"   ? o.genotype
+                            : a == "--media"      ? o.media
+                            : a == "--results"    ? o.results
+                                                  : o.method;
+      target = v;
+    } else if (a == "--age" || a == "--resolution" || a == "--threshold" || a == "--jobs") {
+      if (!value(v)) return fail(a + " needs a value");
+      const auto n = wholeNumber(v);
+      if (!n) return fail(a + " needs a whole number");
+      if (a == "--age") {
+        if (*n < 0) return fail("--age must not be negative");
+        o.age = v;
+      } else if (a == "--resolution") {
+        // A resolution of 0 gives no scale.
+        if (*n <= 0 || *n > 100000) return fail("--resolution needs a positive number of dots per inch");
+        o.resolution = v;
+      } else if (a == "--threshold") {
+        if (*n < ThresholdModel::kMinimum || *n > ThresholdModel::kMaximum)
+          return fail("--threshold must lie in 40..120");
+        o.threshold = static_cast<int>(*n);
+      } else {
+        if (*n < 1 || *n > 256) return fail("--jobs must lie in 1..256");
+        o.jobs = static_cast<int>(*n);
+      }
+    } else if (a == "--overwrite") {
+      o.overwrite = true;
+    } else if (a == "--confirm") {
+      o.confirm = true;
+    } else if (a.rfind("--", 0) == 0) {
+      return fail("unknown option " + a);
+    } else {
+      CollectPictures(a, o.pictures);
+    }
+  }
+  if (o.resolution.empty()) return fail("analyze needs --resolution DPI");
+  if (o.threshold.has_value() != !o.method.empty()) return fail("--threshold and --method go together");
+  if (!o.method.empty() && VoteMethodIndex(o.method) < 0)
+    return fail("unknown noise-removal method " + o.method);
+  if (o.pictures.empty()) return fail("analyze needs at least one picture");
+  return std::nullopt;
+}
+
+}  // namespace
+
+int RunAnalyzeCommand(const std::vector<std::string>& args) {
+  Options options;
+  if (const auto bad = ParseOptions(args, options)) {
+    std::fputs(kAnalyzeCommandUsage, stderr);
+    return *bad;
+  }
+  if (options.results.empty()) {
+    const auto folder = KW_Log::Result_Folder_Path();
+    if (!folder) return fail("no result folder: give --results DIR");
+    options.results = *folder;
+  }
+  std::error_code ec;
+  fs::create_directories(options.results, ec);
+  if (!fs::is_directory(options.results, ec)) return fail("cannot make the result folder " + options.results);
+  while (options.results.size() > 1 && options.results.back() == '/') options.results.pop_back();
+
+  const std::size_t total = options.pictures.size();
+  int jobs =
+      options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+  if (options.confirm) jobs = 1;
+  jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(jobs), total));
+
+  const bool terminal = ::isatty(::fileno(stdout)) != 0;
+  const auto start = Clock::now();
+  std::vector<std::optional<Outcome>> done(total);
+  std::size_t committed = 0;
+  int saved = 0, skipped = 0, failed = 0, plants = 0;
+  std::mutex commitLock;
+  std::atomic<std::size_t> next{0};
+
+  // Pictures are handed over in their order: each one's logs are written
+  // whole, after those of the pictures before it, as a run on one thread
+  // writes them.
+  auto commitReady = [&]() {
+    while (committed < total && done[committed]) {
+      Outcome& o = *done[committed];
+      o.logs.Commit();
+      plants += o.plants;
+      const std::string name = fs::path(o.picture).filename().string();
+      switch (o.state) {
+        case Outcome::State::Saved:
+          ++saved;
+          break;
+        case Outcome::State::Skipped:
+          ++skipped;
+          break;
+        case Outcome::State::Failed:
+          ++failed;
+          std::fprintf(stderr, "morvane-batch: %s: %s\n", name.c_str(), o.problem.c_str());
+          break;
+      }
+      ++committed;
+      if (terminal) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        const double left = elapsed / static_cast<double>(committed) * static_cast<double>(total - committed);
+        std::printf("\r%zu/%zu pictures, %d plants, %.0f s elapsed, %.0f s left   ", committed, total, plants,
+                    elapsed, left);
+      } else if (o.state == Outcome::State::Skipped) {
+        std::printf("%s: skipped, %s\n", name.c_str(), o.problem.c_str());
+      } else {
+        std::printf("%s: %d plants, %.2f s%s%s\n", name.c_str(), o.plants, o.seconds,
+                    o.state == Outcome::State::Failed ? ", " : "",
+                    o.state == Outcome::State::Failed ? o.problem.c_str() : "");
+      }
+      std::fflush(stdout);
+      done[committed - 1].reset();
+    }
+  };
+  auto work = [&]() {
+    for (std::size_t i = next++; i < total; i = next++) {
+      Outcome o = AnalyzeOne(options.pictures[i], options);
+      const std::lock_guard<std::mutex> hold(commitLock);
+      done[i] = std::move(o);
+      commitReady();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (int k = 1; k < jobs; ++k) workers.emplace_back(work);
+  work();
+  for (std::thread& t : workers) t.join();
+
+  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  if (terminal) std::printf("\n");
+  std::printf("%zu pictures: %d saved, %d skipped, %d failed; %d plants; %.1f s with %d jobs\n", total, saved,
+              skipped, failed, plants, elapsed, jobs);
+  return failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,131 @@
+// The commands that tie the image steps and the root analysis together:
+// Confirm roots, Save experiment, "Re-use previous" and "Auto".
+#include <algorithm>
+
+#include "image/binarise.h"
+#include "image/pic_doc.h"
+#include "image/step_dialog_models.h"
+#include "image/vote_filter.h"
+#include "roots/analysis_dialog_models.h"
+#include "roots/calibration.h"
+#include "roots/result_writer.h"
+#include "roots/sci_doc.h"
+#include "shell/frontend.h"
+
+namespace {
+
+constexpr std::uint32_t kYellowPixel = 0xFFFF00U;
+constexpr std::uint32_t kBlackPixel = 0x000000U;
+constexpr int kAutoThreshold = 90;
+constexpr const char* kOriginal = "Original";
+
+// Paints every point of a plant's walk that lies inside the picture.
+void PaintWalk(KW_SciDoc& doc, const Item& plant, std::uint32_t colour) {
+  for (const ContourPoint& p : plant.tab)
+    if (p.col >= 0 && p.row >= 0 && p.col < doc.width && p.row < doc.height) doc.At(p.col, p.row) = colour;
+}
+
+}  // namespace
+
+bool KW_SciDoc::OpenPicture(const std::string& path) {
+  if (!OnOpenDocument(path)) return false;
+  std::string name = path.substr(path.rfind('/') + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  title = FRONTEND::CutText(name, kMaxPathText - 1);
+  return true;
+}
+
+void KW_SciDoc::ConfirmRoots() {
+  marks.check(StepMark::ConfirmRoots);
+  // Each plant's copy shows the plants before it already yellow.
+  for (std::size_t i = 0; i < item.size(); ++i) {
+    PaintWalk(*this, item[i], kYellowPixel);
+    MakeSubPicture(static_cast<int>(i));
+  }
+  Whiten();
+  refresh();
+  for (const Item& plant : item) {
+    PaintWalk(*this, plant, kYellowPixel);
+    refresh();
+    MyBoxIsARoot box(plant.subPicture, plant.xdim, plant.ydim);
+    switch (FRONTEND::IsARoot(box)) {
+      case FRONTEND::Answer::Yes:
+        PaintWalk(*this, plant, kWhitePixel);
+        break;
+      case FRONTEND::Answer::No:
+        // Black takes the plant off the skeleton.
+        PaintWalk(*this, plant, kBlackPixel);
+        break;
+      case FRONTEND::Answer::Cancel:
+        break;
+    }
+  }
+  FindRoots();
+  refresh();
+}
+
+void KW_SciDoc::SaveExperiment() {
+  marks.check(StepMark::SaveExperiment);
+  const FRONTEND::WaitCursor wait;
+  if (nbr_item == 0) {
+    FRONTEND::ShowMessage(kNoPlantDetected);
+    return;
+  }
+  // The trees are built and measured anew on every save, saved or not.
+  CreateTrees();
+  refresh();
+  MeasureTrees();
+  if (saved) {
+    FRONTEND::ShowMessage(kAlreadySaved);
+    return;
+  }
+  WriteResultFile();
+}
+
+void KW_SciDoc::ReusePrevious() {
+  const CalibrationParameters previous = ReadCalibration();
+  const FRONTEND::WaitCursor wait;
+  // The threshold dialog keeps its value within 40..120; so does the
+  // recalled one, and the records then hold the threshold really applied.
+  threshold = std::clamp(previous.threshold, ThresholdModel::kMinimum, ThresholdModel::kMaximum);
+  erosionMethod = FRONTEND::CutText(previous.method, kMaxErosionMethod);
+  if (hasValidPicture()) ::Binarise(pixels.data(), pixels.data(), width, height, threshold);
+  refresh();
+  RemoveBox();
+  if (erosionMethod != kOriginal) {
+    const int method = VoteMethodIndex(erosionMethod);
+    if (method >= 0) ApplyVoteFilter(method);
+  }
+  CutMargins();
+  refresh();
+  Dilate();
+}
+
+int KW_SciDoc::AutoPrepare() {
+  // What Auto applies, so that the records of the save describe it.
+  threshold = kAutoThreshold;
+  erosionMethod = kOriginal;
+  FixedBinarise();
+  refresh();
+  const int framed = RemoveBox();
+  CutMargins();
+  refresh();
+  Dilate();
+  refresh();
+  return framed;
+}
+
+void KW_SciDoc::AutoDetect() {
+  Skeletonize();
+  refresh();
+  FindRoots();
+  refresh();
+  ConfirmRoots();
+  SaveExperiment();
+}
+
+void KW_SciDoc::AutoRun() {
+  AutoPrepare();
+  AutoDetect();
+}

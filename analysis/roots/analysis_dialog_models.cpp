@@ -1,0 +1,91 @@
+#include "roots/analysis_dialog_models.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "database/kw_log.h"
+#include "database/kw_mysql.h"
+#include "shell/frontend.h"
+
+MyBoxIsARoot::MyBoxIsARoot(const std::vector<std::uint32_t>& subPicture, int xdim, int ydim)
+    : m_width(std::max(0, xdim)), m_height(std::max(0, ydim)) {
+  const auto w = static_cast<std::size_t>(m_width);
+  const auto h = static_cast<std::size_t>(m_height);
+  m_picture.assign(w * h, 0U);
+  // The plant's copy starts at its bottom row; the dialog shows its top first.
+  for (std::size_t r = 0; r < h; ++r) {
+    const std::size_t from = (h - 1 - r) * w;
+    if (from >= subPicture.size()) continue;
+    const std::size_t n = std::min(w, subPicture.size() - from);
+    std::copy_n(subPicture.begin() + static_cast<std::ptrdiff_t>(from), n,
+                m_picture.begin() + static_cast<std::ptrdiff_t>(r * w));
+  }
+}
+
+namespace {
+
+// The names of one table (second column of every row) over a connection of
+// their own that shows no error; empty when the database is out of reach.
+std::vector<std::string> ReadNames(std::string_view statement) {
+  std::vector<std::string> names;
+  KW_DATABASE base;
+  if (base.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
+                   0) == 0)
+    return names;
+  if (base.Select_Base(dbparam::kPlantBase) != 0 && base.Query(statement) != 0) base.Get_Column_List(names);
+  base.Disconnect();
+  // The lists sort their entries.
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+void MyBoxInfoGeneral::open() {
+  m_genotypes.clear();
+  m_media.clear();
+  m_genotypes = ReadNames("select * from genotype");
+  m_media = ReadNames("select * from media");
+}
+
+std::string MyBoxInfoGeneral::DigitsOnly(std::string_view typed) {
+  std::string digits;
+  for (const char c : typed)
+    if (c >= '0' && c <= '9') digits.push_back(c);
+  return digits;
+}
+
+int MyBoxInfoGeneral::resolutionDpi() const {
+  // As atoi reads it, without its overflow.
+  const long long v = std::strtoll(resolution.c_str(), nullptr, 10);
+  if (v <= 0) return 0;
+  return v > 1000000 ? 1000000 : static_cast<int>(v);
+}
+
+void MyBoxInfoGeneral::ok() {
+  for (std::string* text : {&user, &experiment, &box, &genotype, &media, &age, &resolution})
+    *text = FRONTEND::CutText(*text, kMaxText);
+  complete = resolutionDpi() > 0;
+  // A resolution of 0 gives no scale: refused as an empty one, but said.
+  m_refused = !complete && !resolution.empty();
+}
+
+ResultFileExistBox::ResultFileExistBox(std::string proposedName)
+    : edited(proposedName), m_proposed(std::move(proposedName)), m_result(m_proposed) {}
+
+void ResultFileExistBox::ok() { m_result = FRONTEND::CutText(edited, kMaxResultName); }
+
+void ResultFileExistBox::overwrite() { m_result = m_proposed; }
+
+void ResultBox::open() { m_folder = KW_Log::Result_Folder_Path().value_or(std::string()); }
+
+void ResultBox::change() { m_folder = KW_Log::Change_Result_Folder().value_or(std::string()); }
+
+std::string ResultBox::ElideMiddle(std::string_view path, std::size_t maxChars) {
+  if (path.size() <= maxChars) return std::string(path);
+  if (maxChars <= 3) return std::string(path.substr(0, maxChars));
+  const std::size_t keep = maxChars - 3;
+  const std::size_t head = (keep + 1) / 2;
+  const std::size_t tail = keep - head;
+  return std::string(path.substr(0, head)) + "..." + std::string(path.substr(path.size() - tail));
+}

@@ -1,0 +1,213 @@
+#include "roots/result_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "database/kw_log.h"
+#include "database/kw_sql.h"
+#include "roots/analysis_dialog_models.h"
+#include "roots/calibration.h"
+#include "roots/sci_doc.h"
+#include "shell/frontend.h"
+#include "shell/text_format.h"
+
+namespace {
+
+void AppendLateralLine(std::string& out, const KW_Segment& x, const std::vector<std::int32_t>& label,
+                       float scale) {
+  const double cm = static_cast<double>(scale);
+  out.append(label.size() - 1, '\t');
+  out += FormatText("R%i", label.front());
+  for (std::size_t k = 1; k < label.size(); ++k) out += FormatText("-LR%i", label[k]);
+  out += FormatText(": Length: %f\tPosition: %f\tVector: %f\tAngle: %f\tNumber secondary root(s): %i\n",
+                    x.length_longest * cm, static_cast<double>(x.position_branch) * cm, x.straightness * cm,
+                    x.angle, x.Nbr_LR);
+}
+
+// The child that path leads to at depth, or null.
+const KW_Segment* PathChild(const KW_Segment& s, const std::vector<std::int32_t>& path, int depth) {
+  if (depth < 0 || static_cast<std::size_t>(depth) >= path.size()) return nullptr;
+  const std::int32_t i = path[static_cast<std::size_t>(depth)];
+  if (i < 0 || static_cast<std::size_t>(i) >= s.segment_children.size()) return nullptr;
+  return s.segment_children[static_cast<std::size_t>(i)].get();
+}
+
+std::string ResultFolderOf(const KW_SciDoc& doc) {
+  if (!doc.fixedResultFolder.empty()) return doc.fixedResultFolder;
+  return KW_Log::Result_Folder_Path().value_or(std::string());
+}
+
+}  // namespace
+
+void WriteLaterals(std::string& out, const KW_Segment& s, std::vector<std::int32_t> label,
+                   const std::vector<std::int32_t>& path, int depth, float scale) {
+  if (label.empty()) return;
+  // One frame per root being walked; a lateral's own laterals are a frame
+  // above the root it leaves, which goes on when they are done.
+  struct Frame {
+    const KW_Segment* segment;
+    std::vector<std::int32_t> label;
+    const std::vector<std::int32_t>* path;
+    int depth;
+    std::size_t next = 0;  // the next child of segment to look at
+  };
+  std::vector<Frame> frames;
+  frames.push_back({&s, std::move(label), &path, depth});
+  while (!frames.empty()) {
+    Frame& f = frames.back();
+    const KW_Segment* onPath = PathChild(*f.segment, *f.path, f.depth);
+    bool descended = false;
+    while (f.next < f.segment->segment_children.size()) {
+      const KW_Segment& x = *f.segment->segment_children[f.next++];
+      if (&x == onPath) continue;
+      AppendLateralLine(out, x, f.label, scale);
+      if (x.Nbr_LR != 0) {
+        std::vector<std::int32_t> below = f.label;
+        below.push_back(1);
+        frames.push_back({&x, std::move(below), &x.path_longest, 0});
+        descended = true;
+        break;
+      }
+    }
+    if (descended) continue;
+    // The root goes on to its next segment: one more in the last number.
+    if (onPath != nullptr) {
+      f.segment = onPath;
+      ++f.label.back();
+      ++f.depth;
+      f.next = 0;
+    } else {
+      frames.pop_back();
+    }
+  }
+}
+
+std::string ResultFileBody(const KW_SciDoc& doc, const MyBoxInfoGeneral& info) {
+  std::string out;
+  out += "\nUser name: " + info.user + "\n";
+  out += "Experiment name: " + info.experiment + "\n";
+  out += "Box name: " + info.box + "\n";
+  out += "Genotype: " + info.genotype + "\n";
+  out += "Media: " + info.media + "\n";
+  out += "Age of plants: " + info.age + " day(s) after germination\n";
+  out += FormatText("Number of plant: %i\n", doc.nbr_root);
+  out += FormatText("scale %f\n", static_cast<double>(doc.scale));
+  const double cm = static_cast<double>(doc.scale);
+  std::int32_t k = 0;
+  for (const RootTree& tree : doc.root) {
+    ++k;
+    out += FormatText("\n\n\nRoot %i: \n", k);
+    out += FormatText("Main root length: %f\n", tree.main_length * cm);
+    out += FormatText("Main root vector: %f\n", tree.main_vector * cm);
+    out += FormatText("Main root angle: %f\n", tree.main_angle);
+    out += FormatText("Number lateral root(s): %i\n", tree.nbr_LR);
+    if (tree.first_segment)
+      WriteLaterals(out, *tree.first_segment, {k, 1}, tree.path_longest_total, 0, doc.scale);
+  }
+  return out;
+}
+
+bool WriteFileWhole(const std::string& path, const std::string& text, std::string& error) {
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    error = FRONTEND::SystemErrorText();
+    return false;
+  }
+  ::fchmod(fd, 0644);
+  std::size_t done = 0;
+  int err = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  // On disk before it takes the real name, so a crash leaves the old file or the new.
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && std::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+  if (err != 0) {
+    std::remove(temp.c_str());
+    error = FRONTEND::SystemErrorText(err);
+    return false;
+  }
+  return true;
+}
+
+int KW_SciDoc::ChooseResultName() {
+  // The folder dialog may be shown again and again; a user who never gives
+  // a writable folder ends the save after this many tries.
+  constexpr int kMaxTries = 20;
+  for (int attempt = 0; attempt < kMaxTries; ++attempt) {
+    pictureName = FRONTEND::CutText(title, kMaxPathText - 1);
+    resultPath = FRONTEND::CutText(resultFolder + "/" + pictureName + ".txt", kMaxPathText - 1);
+    AppendLogF(logname::kResultFile, "name_picture_file %s\n", resultPath.c_str());
+
+    if (std::FILE* existing = std::fopen(resultPath.c_str(), "r")) {
+      std::fclose(existing);
+      ResultFileExistBox box(pictureName);
+      const FRONTEND::Answer a = FRONTEND::ResultFileExists(box);
+      if (a == FRONTEND::Answer::Cancel) return -1;
+      if (a == FRONTEND::Answer::Yes) {
+        pictureName = box.resultName();
+        resultPath = FRONTEND::CutText(resultFolder + "/" + pictureName + ".txt", kMaxPathText - 1);
+      }
+      return 1;
+    }
+    // Can the file be made here? Made and removed again to find out.
+    if (std::FILE* probe = std::fopen(resultPath.c_str(), "w")) {
+      std::fclose(probe);
+      std::remove(resultPath.c_str());
+      return 1;
+    }
+    FRONTEND::ShowMessage(kResultFolderMissing);
+    ResultBox box;
+    if (!FRONTEND::ResultFolder(box)) return -1;
+    const std::string folder = ResultFolderOf(*this);
+    if (folder.empty()) return -1;
+    resultFolder = folder;
+  }
+  return -1;
+}
+
+void KW_SciDoc::WriteResultFile() {
+  TruncateLog(logname::kResultFile);
+  AppendLog(logname::kResultFile, "Result file\n");
+  resultFolder = ResultFolderOf(*this);
+  if (resultFolder.empty()) return;
+  if (ChooseResultName() != 1) return;
+  WriteCalibration();
+
+  std::string text = pictureName;
+  std::string error;
+  MyBoxInfoGeneral info;
+  const bool ok = FRONTEND::InfoGeneral(info);
+  if (!ok || !info.complete) {
+    // The file keeps only the picture's name and the experiment is not saved.
+    if (ok && info.resolutionRefused()) FRONTEND::ShowMessage(kResolutionNeeded);
+    if (!WriteFileWhole(resultPath, text, error))
+      FRONTEND::ShowMessage("The result file " + resultPath + " could not be written: " + error);
+    return;
+  }
+  // The picture's dots per inch become centimetres per pixel.
+  scale = static_cast<float>(2.54 / info.resolutionDpi());
+  KW_SQL::Add_Genotype(info.genotype);
+  KW_SQL::Add_Media(info.media);
+  text += ResultFileBody(*this, info);
+  if (!WriteFileWhole(resultPath, text, error)) {
+    FRONTEND::ShowMessage("The result file " + resultPath + " could not be written: " + error);
+    return;
+  }
+  FRONTEND::ShowMessage(kExperimentSaved);
+  saved = true;
+}

@@ -1,0 +1,95 @@
+// Milliseconds for one complete analysis of a generated 600-dpi plate, as
+// `morvane-batch analyze` runs it: reading the bitmap, the Auto preparation,
+// Skeletonize, Find roots, Confirm roots (every plant taken) and Save
+// experiment up to the written result file. Counters give the share of each
+// stage (milliseconds per analysis). The logs the steps write are part of
+// the cost.
+//
+//   cmake --build build --target bench_analyze && build/bench/bench_analyze
+//
+// The throughput of several jobs is measured on the program itself by
+// scripts/analyze-speed.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "bench_main.h"
+#include "bench_plate.h"
+#include "roots/analysis_dialog_models.h"
+#include "roots/sci_doc.h"
+#include "shell/scripted_frontend.h"
+#include "synth/synth_plate.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const std::string& plateFile() {
+  static const std::string path = [] {
+    const fs::path folder = fs::temp_directory_path() / "morvane-bench-analyze-plate";
+    fs::create_directories(folder / "results");
+    synth::PlateOptions options;
+    options.dpi = 600;
+    options.plants = 6;
+    options.seed = 7;
+    std::string error;
+    const std::string bmp = (folder / "plate600.bmp").string();
+    synth::WritePlate(BenchPlate(), options, bmp, (folder / "truth.txt").string(), error);
+    return bmp;
+  }();
+  return path;
+}
+
+void AnalyzeOnePlate(benchmark::State& state) {
+  const std::string& bmp = plateFile();
+  const std::string results = (fs::path(bmp).parent_path() / "results").string();
+  FRONTEND::ScriptedFrontend ui;
+  const FRONTEND::ScopedFrontend scope(ui);
+  double stage[6] = {};
+  for (auto _ : state) {
+    ui.shown.clear();
+    ui.infoGeneralScripts.push_back([](MyBoxInfoGeneral& b) {
+      b.resolution = "600";
+      b.ok();
+      return true;
+    });
+    ui.resultFileExistScripts.push_back([](ResultFileExistBox& b) {
+      b.overwrite();
+      return FRONTEND::Answer::Yes;
+    });
+    auto t = Clock::now();
+    auto lap = [&](int k) {
+      const auto now = Clock::now();
+      stage[k] += std::chrono::duration<double, std::milli>(now - t).count();
+      t = now;
+    };
+    KW_SciDoc doc;
+    doc.setColourSeed(1U);
+    doc.fixedResultFolder = results;
+    doc.OpenPicture(bmp);
+    lap(0);
+    doc.AutoPrepare();
+    lap(1);
+    doc.Skeletonize();
+    lap(2);
+    doc.FindRoots();
+    lap(3);
+    doc.ConfirmRoots();
+    lap(4);
+    doc.SaveExperiment();
+    lap(5);
+    if (!doc.saved) state.SkipWithError("the experiment was not saved");
+  }
+  const char* names[6] = {"read_ms", "prepare_ms", "skeletonize_ms", "find_ms", "confirm_ms", "save_ms"};
+  for (int k = 0; k < 6; ++k)
+    state.counters[names[k]] = benchmark::Counter(stage[k] / static_cast<double>(state.iterations()));
+}
+
+BENCHMARK(AnalyzeOnePlate)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv) { return RunBenchmarks(argc, argv, "analyze"); }

@@ -7,6 +7,7 @@
 #include "batch/analyze_command.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
+#include "batch/database_commands.h"
 #include "batch/image_commands.h"
 #include "batch/measure_command.h"
 #include "image/pic_doc.h"
@@ -17,8 +18,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: morvane-batch info FILE.bmp\n"
-               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s%s",
-               kImageCommandsUsage, kMeasureCommandUsage, kAnalyzeCommandUsage);
+               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s%s%s",
+               kImageCommandsUsage, kMeasureCommandUsage, kAnalyzeCommandUsage, kDatabaseCommandsUsage);
   return 2;
 }
 
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
   if (command == "synth") return RunSynthCommand(args);
   if (command == "steps") return RunStepsCommand(args);
   if (command == "measure") return RunMeasureCommand(args);
+  // The database commands install the frontend their answers need.
+  if (command == "add-data") return RunAddDataCommand(args);
+  if (command == "inquire") return RunInquireCommand(args);
   if (command == "analyze") return RunAnalyzeCommand(args);
   return usage();
 }

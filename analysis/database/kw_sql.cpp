@@ -71,6 +71,7 @@ int KW_SQL::Create_Tables() {
 }
 
 int KW_SQL::logFailedRow(int rc, const char* table) {
+  ++m_failedRows;
   AppendLogF(logname::kSql, "query %i %s\n", rc, table);
   AppendLogF(logname::kSql, "mysql_error %s\n",
              handle() != nullptr ? mysql_error(handle()) : "not connected");

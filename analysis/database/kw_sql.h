@@ -56,8 +56,14 @@ class KW_SQL : public KW_DATABASE, public KW_RF {
   // "`table`.`column`", a column as the criteria of a query name it.
   static std::string Column_Name(std::string_view table, std::string_view column);
 
+  // Rows (and commits) refused by the server on this object so far: the
+  // import tells a picture that went in whole from one that did not.
+  int failedRows() const { return m_failedRows; }
+
  private:
   int insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, int lr_id);
   int logFailedRow(int rc, const char* table);
   static int addName(const std::array<std::string_view, 3>& names, std::string_view name);
+
+  int m_failedRows = 0;
 };

@@ -61,4 +61,21 @@ bool BatchFrontend::passwordSql(PasswordSQL& dialog) {
   return ok;
 }
 
+SaveFileChoice BatchFrontend::chooseSaveFile(const std::vector<FileFilter>& /*filters*/, int /*selected*/,
+                                             std::size_t maxName) {
+  if (m_answers.saveFile.empty() || m_answers.saveFile.size() > maxName) {
+    print("Save As", m_answers.saveFile.empty() ? "no file given" : "file name too long", "cancel");
+    return {};
+  }
+  SaveFileChoice c{1, m_answers.saveFile, m_answers.saveFilter};
+  m_answers.saveFile.clear();
+  return c;
+}
+
+bool BatchFrontend::runQuerySheet(BoxQueryPRS& sheet) {
+  const bool ok = m_answers.querySheet && m_answers.querySheet(sheet);
+  if (!ok) print("Query", "no query given", "cancel");
+  return ok;
+}
+
 }  // namespace FRONTEND

@@ -17,6 +17,12 @@ struct BatchAnswers {
   // Types the administrator password into the dialog and returns true for OK;
   // empty: cancel.
   std::function<bool(PasswordSQL&)> adminPassword;
+  // Answer of the save-file dialog, given once (a second dialog, shown after
+  // a refused name, is cancelled); empty: cancel.
+  std::string saveFile;
+  int saveFilter = 0;
+  // Works the query sheet's pages and returns true for OK; empty: cancel.
+  std::function<bool(BoxQueryPRS&)> querySheet;
 };
 
 class BatchFrontend : public Frontend {
@@ -30,6 +36,9 @@ class BatchFrontend : public Frontend {
   Answer askYesNoCancel(const std::string& title, const std::string& text) override;
   FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
   bool passwordSql(PasswordSQL& dialog) override;
+  SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& filters, int selected,
+                                std::size_t maxName) override;
+  bool runQuerySheet(BoxQueryPRS& sheet) override;
 
   BatchAnswers& answers() { return m_answers; }
 

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Models of the image-step dialogs (analysis/image/step_dialog_models.h).
 class ThresholdModel;
@@ -14,6 +15,8 @@ class ErosionMethodModel;
 class RetouchModel;
 // Model of the administrator password dialog (analysis/database/password_sql.h).
 class PasswordSQL;
+// The query sheet (analysis/database/query_pages.h).
+class BoxQueryPRS;
 // Models of the analysis dialogs (analysis/roots/analysis_dialog_models.h).
 class MyBoxIsARoot;
 class MyBoxInfoGeneral;
@@ -35,6 +38,20 @@ enum class Answer { Yes, No, Cancel };
 struct FolderChoice {
   int status = -1;
   std::string path;
+};
+
+// One entry of a save dialog's type list: "Csv file" and "*.csv".
+struct FileFilter {
+  std::string name;
+  std::string pattern;
+};
+
+// Result of the save-file dialog: 1, the chosen name and the index of the
+// type list entry selected when the user confirmed; -1 on cancel.
+struct SaveFileChoice {
+  int status = -1;
+  std::string path;
+  int filter = 0;
 };
 
 // One implementation per way of meeting the user. Every dialog that the
@@ -70,6 +87,17 @@ class Frontend {
   // PasswordSQL: the administrator password dialog; types into dialog and
   // returns true for OK, false for Cancel. Without a dialog: Cancel.
   virtual bool passwordSql(PasswordSQL& /*dialog*/) { return false; }
+  // The system's save-file dialog with the type list filters, the entry
+  // `selected` chosen at opening, for a name of at most maxName characters.
+  // Without a dialog: cancel.
+  virtual SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& /*filters*/, int /*selected*/,
+                                        std::size_t /*maxName*/) {
+    return {};
+  }
+  // BoxQueryPRS: the "Query" sheet; the user works its pages and the
+  // frontend returns true for OK (the sheet then reads its pages). Without
+  // a sheet: Cancel.
+  virtual bool runQuerySheet(BoxQueryPRS& /*sheet*/) { return false; }
   // MyBoxIsARoot: Yes or No as pressed, Cancel when closed any other way.
   // Without a dialog every plant is taken as a root.
   virtual Answer isARoot(MyBoxIsARoot& /*box*/) { return Answer::Yes; }
@@ -100,6 +128,10 @@ bool AskYesNo(std::string_view text);
 bool AskOkCancel(std::string_view text);
 Answer AskYesNoCancel(std::string_view text);
 FolderChoice ChooseFolder(std::string_view title, std::string_view startFolder);
+inline SaveFileChoice ChooseSaveFile(const std::vector<FileFilter>& filters, int selected,
+                                     std::size_t maxName) {
+  return Current().chooseSaveFile(filters, selected, maxName);
+}
 // The image-step dialogs, as the commands open them.
 inline bool RunThresholdDialog(ThresholdModel& model) { return Current().runThresholdDialog(model); }
 inline bool RunErosionMethodDialog(ErosionMethodModel& model) {

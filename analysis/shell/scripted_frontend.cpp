@@ -68,6 +68,24 @@ bool ScriptedFrontend::passwordSql(PasswordSQL& dialog) {
   return script(dialog);
 }
 
+SaveFileChoice ScriptedFrontend::chooseSaveFile(const std::vector<FileFilter>& filters, int /*selected*/,
+                                                std::size_t /*maxName*/) {
+  shown.push_back({Kind::SaveFile, "Save As", ""});
+  lastSaveFilters = filters;
+  if (saveFiles.empty()) return {};
+  SaveFileChoice c = saveFiles.front();
+  saveFiles.pop_front();
+  return c;
+}
+
+bool ScriptedFrontend::runQuerySheet(BoxQueryPRS& sheet) {
+  shown.push_back({Kind::QuerySheet, "Query", ""});
+  if (querySheetScripts.empty()) return false;
+  const auto script = std::move(querySheetScripts.front());
+  querySheetScripts.pop_front();
+  return script(sheet);
+}
+
 Answer ScriptedFrontend::isARoot(MyBoxIsARoot& /*box*/) {
   shown.push_back({Kind::IsARootDialog, "Is this a root?", ""});
   if (isARootAnswers.empty()) return Answer::Yes;

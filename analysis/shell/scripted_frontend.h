@@ -24,6 +24,8 @@ class ScriptedFrontend : public Frontend {
     ErosionMethodDialog,
     PasswordDialog,
     RetouchDialog,
+    SaveFile,
+    QuerySheet,
     IsARootDialog,
     InfoGeneralDialog,
     ResultFileExistDialog,
@@ -45,6 +47,9 @@ class ScriptedFrontend : public Frontend {
   bool runRetouchDialog(RetouchModel& model) override;
   void setWaitCursor(bool on) override { on ? ++waitCursorShown : ++waitCursorRemoved; }
   bool passwordSql(PasswordSQL& dialog) override;
+  SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& filters, int selected,
+                                std::size_t maxName) override;
+  bool runQuerySheet(BoxQueryPRS& sheet) override;
   Answer isARoot(MyBoxIsARoot& box) override;
   bool infoGeneral(MyBoxInfoGeneral& box) override;
   Answer resultFileExists(ResultFileExistBox& box) override;
@@ -66,6 +71,13 @@ class ScriptedFrontend : public Frontend {
   // The administrator password dialog: each script types into the dialog and
   // returns true for OK. An empty queue answers Cancel.
   std::deque<std::function<bool(PasswordSQL&)>> passwordScripts;
+  // The save-file dialog: answers taken front first; an empty queue cancels.
+  std::deque<SaveFileChoice> saveFiles;
+  // The filters of the last save-file dialog shown.
+  std::vector<FileFilter> lastSaveFilters;
+  // The query sheet: each script works the pages as a user would and returns
+  // true for OK. An empty queue answers Cancel.
+  std::deque<std::function<bool(BoxQueryPRS&)>> querySheetScripts;
   // The analysis dialogs. "Is this a root?" takes its answers from
   // isARootAnswers (empty: Yes). The other three run their scripts, which
   // work the model as a user would; an empty queue answers Cancel (the

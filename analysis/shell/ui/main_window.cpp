@@ -23,6 +23,8 @@
 #include <QUrl>
 #include <thread>
 
+#include "database/import.h"
+#include "database/query_run.h"
 #include "image/calib_param_model.h"
 #include "image/retouch_model.h"
 #include "image/ui/pic_view.h"
@@ -89,6 +91,17 @@ class ForwardingFrontend : public FRONTEND::Frontend {
     dialog([&] { r = m_target.passwordSql(d); });
     return r;
   }
+  FRONTEND::SaveFileChoice chooseSaveFile(const std::vector<FRONTEND::FileFilter>& filters, int selected,
+                                          std::size_t maxName) override {
+    FRONTEND::SaveFileChoice r;
+    dialog([&] { r = m_target.chooseSaveFile(filters, selected, maxName); });
+    return r;
+  }
+  bool runQuerySheet(BoxQueryPRS& sheet) override {
+    bool r = false;
+    dialog([&] { r = m_target.runQuerySheet(sheet); });
+    return r;
+  }
   FRONTEND::Answer isARoot(MyBoxIsARoot& box) override {
     FRONTEND::Answer r = FRONTEND::Answer::Cancel;
     dialog([&] { r = m_target.isARoot(box); });
@@ -117,11 +130,11 @@ class ForwardingFrontend : public FRONTEND::Frontend {
     QMetaObject::invokeMethod(
         m_context,
         [&] {
-          m_child->setBusy(false);
+          if (m_child != nullptr) m_child->setBusy(false);
           QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
           show();
           QGuiApplication::restoreOverrideCursor();
-          m_child->setBusy(true);
+          if (m_child != nullptr) m_child->setBusy(true);
         },
         Qt::BlockingQueuedConnection);
   }
@@ -273,10 +286,13 @@ void KW_MdiFrm::createActions() {
   onDoc("actionColorItem", [](KW_SciDoc& d) { d.ColorItems(); }, Run::Background);
 
   // Database.
+  // Database: each command opens its own connections; it needs no picture.
   a = makeAction("actionInquire", " &Inquire", "Make database request", "Inquire");
   a->setIcon(MakeToolIcon(ToolIcon::Inquire));
+  connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([] { Inquire(); }); });
   a = makeAction("actionAddData", " &Add data", "Add data experiment in database", "Add data");
   a->setIcon(MakeToolIcon(ToolIcon::AddData));
+  connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([] { Add_Data(); }); });
 
   // Window.
   a = makeAction("actionCascade", " &Cascade", "Arrange the windows so that they overlap", "Cascade");
@@ -481,10 +497,7 @@ void KW_MdiFrm::updateActions() {
                         "actionSaveExperiment", "actionReusePrevious", "actionAuto"}) {
     m_actions.value(n)->setEnabled(picture);
   }
-  // Commands whose work is not part of this program yet.
-  for (const char* n : {"actionInquire", "actionAddData"}) {
-    m_actions.value(n)->setEnabled(false);
-  }
+  for (const char* n : {"actionInquire", "actionAddData"}) m_actions.value(n)->setEnabled(!m_busy);
   if (m_panes.size() == 4) {
     m_panes[3]->setText(picture ? QString("%1 x %2 pixels")
                                       .arg(child->document().width)
@@ -649,10 +662,16 @@ void KW_MdiFrm::runOnDocument(const std::function<void(KW_SciDoc&)>& command, Ru
   updateActions();
 }
 
+void KW_MdiFrm::runDatabaseCommand(const std::function<void()>& command) {
+  if (m_busy) return;
+  runInBackground(nullptr, command);
+  updateActions();
+}
+
 void KW_MdiFrm::runInBackground(KW_MdiUsr* child, const std::function<void()>& work) {
   m_busy = true;
   updateActions();
-  child->setBusy(true);
+  if (child != nullptr) child->setBusy(true);
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   QEventLoop loop;
   FRONTEND::Frontend& here = FRONTEND::Current();
@@ -662,11 +681,11 @@ void KW_MdiFrm::runInBackground(KW_MdiUsr* child, const std::function<void()>& w
     work();
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
-  // The window keeps painting; the user's input waits until the command ends.
+  // The windows keep painting; the user's input waits until the command ends.
   loop.exec(QEventLoop::ExcludeUserInputEvents);
   worker.join();
   QGuiApplication::restoreOverrideCursor();
-  child->setBusy(false);
+  if (child != nullptr) child->setBusy(false);
   m_busy = false;
 }
 

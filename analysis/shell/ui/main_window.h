@@ -67,7 +67,9 @@ class KW_MdiFrm : public QMainWindow {
   // Runs a document command on the active document: here, or on a worker
   // thread while this window keeps painting and its dialogs still open.
   void runOnDocument(const std::function<void(KW_SciDoc&)>& command, Run where);
+  // child may be null for a command that works on no document.
   void runInBackground(KW_MdiUsr* child, const std::function<void()>& work);
+  void runDatabaseCommand(const std::function<void()>& command);
 
   void fileOpen();
   void fileClose();

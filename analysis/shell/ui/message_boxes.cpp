@@ -1,6 +1,7 @@
 #include "shell/ui/message_boxes.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "database/ui/password_box.h"
+#include "database/ui/query_sheet.h"
 #include "image/retouch_model.h"
 #include "image/ui/step_dialogs.h"
 #include "roots/ui/analysis_dialogs.h"
@@ -247,4 +249,33 @@ bool QtFrontend::resultFolder(ResultBox& box) {
   ResultFolderDialog dialog(box, parentWindow());
   dialog.exec();
   return true;
+}
+
+FRONTEND::SaveFileChoice QtFrontend::chooseSaveFile(const std::vector<FRONTEND::FileFilter>& filters, int selected,
+                                                    std::size_t maxName) {
+  QStringList names;
+  for (const FRONTEND::FileFilter& f : filters)
+    names << QString("%1 (%2)").arg(QString::fromStdString(f.name), QString::fromStdString(f.pattern));
+  QFileDialog dialog(parentWindow(), "Save As");
+  dialog.setObjectName("saveFile");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilters(names);
+  if (selected >= 0 && selected < names.size()) dialog.selectNameFilter(names[selected]);
+  for (;;) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString path = dialog.selectedFiles().first();
+    if (static_cast<std::size_t>(path.toUtf8().size()) <= maxName) {
+      return {1, path.toStdString(), static_cast<int>(names.indexOf(dialog.selectedNameFilter()))};
+    }
+    // A name the program could not hold whole is asked for again rather than cut.
+    showMessage(std::string(FRONTEND::kAppTitle),
+                QString("The file name is too long (at most %1 characters).").arg(maxName).toStdString());
+  }
+}
+
+bool QtFrontend::runQuerySheet(BoxQueryPRS& sheet) {
+  QuerySheetDialog dialog(sheet, parentWindow());
+  return dialog.exec() == QDialog::Accepted;
 }

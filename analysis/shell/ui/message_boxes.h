@@ -103,6 +103,9 @@ class QtFrontend : public FRONTEND::Frontend {
   bool runRetouchDialog(RetouchModel& model) override;
   void setWaitCursor(bool on) override;
   bool passwordSql(PasswordSQL& dialog) override;
+  FRONTEND::SaveFileChoice chooseSaveFile(const std::vector<FRONTEND::FileFilter>& filters, int selected,
+                                          std::size_t maxName) override;
+  bool runQuerySheet(BoxQueryPRS& sheet) override;
   FRONTEND::Answer isARoot(MyBoxIsARoot& box) override;
   bool infoGeneral(MyBoxInfoGeneral& box) override;
   FRONTEND::Answer resultFileExists(ResultFileExistBox& box) override;

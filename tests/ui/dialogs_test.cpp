@@ -1,7 +1,9 @@
 // The image-step dialogs, the message boxes, the folder chooser and the
 // small dialogs of the Options menu and the database, driven through their
 // widgets as a user would.
+#include <QCheckBox>
 #include <QComboBox>
+#include <QTabWidget>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,7 +13,10 @@
 #include <QTest>
 
 #include "database/password_sql.h"
+#include "database/kw_sql.h"
+#include "database/query_pages.h"
 #include "database/ui/password_box.h"
+#include "database/ui/query_sheet.h"
 #include "image/binarise.h"
 #include "image/calib_param_model.h"
 #include "image/ima_ana.h"
@@ -373,6 +378,59 @@ class DialogsTest : public QObject {
     QCOMPARE(model.resolution, std::string("300"));
     QCOMPARE(model.genotype, std::string("Col-0"));
     QVERIFY(model.complete);
+  }
+
+  void querySheetPages() {
+    BoxQueryPRS sheet;
+    QuerySheetDialog box(sheet);
+    box.show();
+    QCOMPARE(box.windowTitle(), QString("Query"));
+    QTabWidget* tabs = box.tabs();
+    QCOMPARE(tabs->count(), 4);
+    QCOMPARE(tabs->tabText(0), QString("General data"));
+    QCOMPARE(tabs->tabText(3), QString("More parameters"));
+    QueryPageWidget* general = box.pageWidget(0);
+    QVERIFY(sheet.picturePage().isOpen());
+    QVERIFY(!sheet.mainRootPage().isOpen());
+    // Operators, hidden second value.
+    const int age = sheet.picturePage().findRow("Age");
+    auto* oper = child<QComboBox>(general, qPrintable(QString("operator%1").arg(age)));
+    QCOMPARE(oper->count(), 7);
+    QCOMPARE(oper->currentIndex(), -1);
+    auto* second = child<QLineEdit>(general, qPrintable(QString("value2_%1").arg(age)));
+    QVERIFY(!second->isVisible());
+    oper->setCurrentIndex(5);
+    emit oper->activated(5);
+    QVERIFY(second->isVisible());
+    // Age takes digits only; a name takes any text.
+    auto* first = child<QLineEdit>(general, qPrintable(QString("value1_%1").arg(age)));
+    QTest::keyClicks(first, "5x");
+    QCOMPARE(first->text(), QString("5"));
+    QTest::keyClicks(second, "9");
+    const int genotype = sheet.picturePage().findRow("Genotype");
+    QTest::keyClicks(child<QLineEdit>(general, qPrintable(QString("value1_%1").arg(genotype))), "Col");
+    auto* equals = child<QComboBox>(general, qPrintable(QString("operator%1").arg(genotype)));
+    equals->setCurrentIndex(1);
+    emit equals->activated(1);
+    // Select all ticks every box; unticking one unticks Select all.
+    auto* all = child<QCheckBox>(general, "selectAll");
+    QTest::mouseClick(all, Qt::LeftButton);
+    for (int r = 0; r < 8; ++r) QVERIFY(child<QCheckBox>(general, qPrintable(QString("tick%1").arg(r)))->isChecked());
+    QTest::mouseClick(child<QCheckBox>(general, "tick3"), Qt::LeftButton);
+    QVERIFY(!all->isChecked());
+    QTest::mouseClick(child<QCheckBox>(general, "tick3"), Qt::LeftButton);
+    QVERIFY(all->isChecked());
+    // Opening a page opens its model.
+    tabs->setCurrentIndex(2);
+    QVERIFY(sheet.lateralPage().isOpen());
+    QTest::mouseClick(child<QPushButton>(&box, "ok"), Qt::LeftButton);
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+    sheet.pressOk();
+    QVERIFY(sheet.picturesTicked());
+    QVERIFY(!sheet.mainRootsTicked());
+    const QString statement = QString::fromStdString(sheet.Build_Picture_Query(KW_SQL::kPictureNames));
+    QCOMPARE(statement, QString("select * from `Picture` where `Picture`.`Age` between '5' and '9' and "
+                                "`Picture`.`Genotype` = 'Col'"));
   }
 
  private:

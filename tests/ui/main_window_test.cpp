@@ -17,6 +17,7 @@
 #include <QToolButton>
 
 #include "image/step_dialog_models.h"
+#include "roots/analysis_dialog_models.h"
 #include "image/ui/pic_view.h"
 #include "roots/sci_doc.h"
 #include "shell/scripted_frontend.h"
@@ -217,6 +218,50 @@ class MainWindowTest : public QObject {
     QVERIFY(!w.busy());
     QVERIFY(!child->busy());
     QVERIFY(w.action("actionDilate")->isEnabled());
+  }
+
+  void autoRunWritesTheResultFile() {
+    const QString home = qEnvironmentVariable("MORVANE_HOME");
+    QDir(home).mkpath("out");
+    KW_MdiFrm w;
+    w.show();
+    KW_MdiUsr* child = w.openFile(uitest::WritePlate("auto_plate.bmp"));
+    QVERIFY(child != nullptr);
+    // The result folder is asked for once; every plant is a root; the image
+    // information is filled in with a resolution of 150 dpi.
+    script->folders.push_back({1, QDir(home).filePath("out").toStdString()});
+    script->infoGeneralScripts.push_back([](MyBoxInfoGeneral& box) {
+      box.open();
+      box.user = "tester";
+      box.resolution = "150";
+      box.ok();
+      return true;
+    });
+    w.action("actionAuto")->trigger();
+    QVERIFY(!w.busy());
+    QCOMPARE(child->document().nbr_item, 3);
+    const QString result = QDir(home).filePath("out/Results/auto_plate.txt");
+    QVERIFY2(QFileInfo::exists(result), qPrintable(result));
+    QFile file(result);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("User name: tester"));
+    QCOMPARE(QString::fromStdString(script->messages().back()), QString("Experiment saved."));
+    QVERIFY(w.action("actionSaveExperiment")->isChecked());
+  }
+
+  void confirmRootsAnswersFromTheWindow() {
+    KW_MdiFrm w;
+    w.show();
+    KW_MdiUsr* child = w.openFile(uitest::WritePlate("confirm.bmp"));
+    QVERIFY(child != nullptr);
+    script->isARootAnswers = {FRONTEND::Answer::Yes, FRONTEND::Answer::No, FRONTEND::Answer::Yes};
+    child->document().AutoPrepare();
+    child->document().Skeletonize();
+    w.action("actionFindRoots")->trigger();
+    QCOMPARE(child->document().nbr_item, 3);
+    w.action("actionConfirmRoots")->trigger();
+    QCOMPARE(child->document().nbr_item, 2);
+    QCOMPARE(checkedSteps(w), QString("FindRoots,ConfirmRoots"));
   }
 
   void helpAndAbout() {

@@ -16,6 +16,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
@@ -165,7 +166,10 @@ KW_MdiFrm::KW_MdiFrm(QWidget* parent) : QMainWindow(parent), m_mdi(new QMdiArea(
   updateRecentFileActions();
 
   connect(m_mdi, &QMdiArea::subWindowActivated, this, &KW_MdiFrm::childActivated);
-  resize(1100, 800);
+  // Most of the screen: plates are large pictures.
+  QSize size(1100, 800);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) size = screen->availableGeometry().size() * 9 / 10;
+  resize(size);
   updateActions();
 }
 

@@ -29,7 +29,8 @@ int main(int argc, char* argv[]) {
   CMorvaneApp morvane;
   if (!morvane.InitInstance({QString::fromLocal8Bit(argv[1])})) return 1;
   KW_MdiFrm* frame = morvane.mainFrame();
-  frame->showMaximized();
+  // Without a window manager "maximised" means nothing: the frame takes the screen.
+  frame->setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
   int status = 1;
   QTimer::singleShot(500, frame, [&] {
     KW_MdiUsr* child = frame->activeChild();

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -121,7 +122,21 @@ std::string TitleOf(const std::string& path) {
   return name;
 }
 
+Outcome AnalyzeOneOrFail(const std::string& path, const Options& options);
+
+// A picture that needs more memory than there is fails alone; the run goes on.
 Outcome AnalyzeOne(const std::string& path, const Options& options) {
+  try {
+    return AnalyzeOneOrFail(path, options);
+  } catch (const std::bad_alloc&) {
+    Outcome out;
+    out.picture = path;
+    out.problem = "not enough memory";
+    return out;
+  }
+}
+
+Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
   Outcome out;
   out.picture = path;
   const auto start = Clock::now();

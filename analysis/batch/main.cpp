@@ -10,17 +10,34 @@
 #include "batch/database_commands.h"
 #include "batch/image_commands.h"
 #include "batch/measure_command.h"
+#include "database/kw_log.h"
 #include "image/pic_doc.h"
 #include "shell/batch_frontend.h"
 
 namespace {
 
-int usage() {
-  std::fprintf(stderr,
+void printUsage(std::FILE* to) {
+  std::fprintf(to,
                "usage: morvane-batch info FILE.bmp\n"
                "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s%s%s",
                kImageCommandsUsage, kMeasureCommandUsage, kAnalyzeCommandUsage, kDatabaseCommandsUsage);
+}
+
+int usage() {
+  printUsage(stderr);
   return 2;
+}
+
+// The analysis steps keep their logs in the Log folder; without it they
+// would run but could not, for instance, find a plate's frame. Say why
+// before anything runs.
+bool logFolderWritable() {
+  const std::string problem = KW_Log::Log_Folder_Problem();
+  if (problem.empty()) return true;
+  std::fprintf(stderr,
+               "morvane-batch: the log folder cannot be used (%s); set MORVANE_HOME to a writable folder\n",
+               problem.c_str());
+  return false;
 }
 
 int info(const std::vector<std::string>& args) {
@@ -70,6 +87,11 @@ int main(int argc, char** argv) {
   FRONTEND::ScopedFrontend scope(frontend);
   const std::string command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "--help" || command == "-h" || command == "help") {
+    printUsage(stdout);
+    return 0;
+  }
+  if ((command == "steps" || command == "measure") && !logFolderWritable()) return 1;
   if (command == "info") return info(args);
   if (command == "convert") return convert(args);
   if (command == "synth") return RunSynthCommand(args);

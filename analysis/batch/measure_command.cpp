@@ -15,8 +15,13 @@ bool measure(const std::string& path) {
   KW_SciDoc doc;
   if (!LoadPicture(doc, path)) return false;
   const auto start = std::chrono::steady_clock::now();
-  if (doc.MeasurePlate() != 1) {
+  const int measured = doc.MeasurePlate();
+  if (measured == KW_SciDoc::kNoPlateFrame) {
     std::fprintf(stderr, "morvane-batch: %s: no plate frame found, nothing measured\n", path.c_str());
+    return false;
+  }
+  if (measured != KW_SciDoc::kPlateMeasured) {
+    std::fprintf(stderr, "morvane-batch: %s: not enough memory to measure the plate\n", path.c_str());
     return false;
   }
   const double ms =

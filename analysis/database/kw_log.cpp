@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "shell/frontend.h"
@@ -85,6 +86,15 @@ std::string KW_Log::Program_Folder() {
   return userDataFolder();
 }
 
+std::string KW_Log::Log_Folder() { return logFolder(); }
+
+std::string KW_Log::Log_Folder_Problem() {
+  const std::string folder = logFolder();
+  if (!makeFolders(folder) || ::access(folder.c_str(), W_OK) != 0)
+    return "cannot write in " + folder + ": " + FRONTEND::SystemErrorText();
+  return {};
+}
+
 std::optional<std::string> KW_Log::Log_File_Path(std::string_view name) {
   const std::string folder = logFolder();
   // The folder above Log may be new as well (a fresh per-user data folder).
@@ -135,30 +145,44 @@ std::optional<std::string> KW_Log::Change_Result_Folder() {
   return Result_Folder_Path();
 }
 
-void AppendLog(std::string_view name, std::string_view text) {
-  if (t_capture != nullptr) {
-    t_capture->file(name).text.append(text);
-    return;
+// Logging is diagnostic: when memory runs out the line is skipped rather
+// than failing the work it describes (logs are also written from
+// destructors, which must not throw).
+void AppendLog(std::string_view name, std::string_view text) noexcept {
+  try {
+    if (t_capture != nullptr) {
+      t_capture->file(name).text.append(text);
+      return;
+    }
+    appendToFile(name, text);
+  } catch (const std::bad_alloc&) {
   }
-  appendToFile(name, text);
 }
 
-void AppendLogF(std::string_view name, const char* format, ...) {
+void AppendLogF(std::string_view name, const char* format, ...) noexcept {
   va_list args;
   va_start(args, format);
-  const std::string text = FormatTextV(format, args);
+  std::string text;
+  try {
+    text = FormatTextV(format, args);
+  } catch (const std::bad_alloc&) {
+    text.clear();
+  }
   va_end(args);
   if (!text.empty()) AppendLog(name, text);
 }
 
-void TruncateLog(std::string_view name) {
-  if (t_capture != nullptr) {
-    LogCapture::FileLog& log = t_capture->file(name);
-    log.truncated = true;
-    log.text.clear();
-    return;
+void TruncateLog(std::string_view name) noexcept {
+  try {
+    if (t_capture != nullptr) {
+      LogCapture::FileLog& log = t_capture->file(name);
+      log.truncated = true;
+      log.text.clear();
+      return;
+    }
+    truncateFile(name);
+  } catch (const std::bad_alloc&) {
   }
-  truncateFile(name);
 }
 
 LogCapture::Scope::Scope(LogCapture& capture) : m_previous(t_capture) { t_capture = &capture; }

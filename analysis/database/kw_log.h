@@ -30,6 +30,11 @@ class KW_Log {
 
   // The program folder, ending with "/".
   static std::string Program_Folder();
+  // The Log folder (created when missing).
+  static std::string Log_Folder();
+  // Why files cannot be written in the Log folder, or empty when they can.
+  // Shows nothing: programs say it in their own words before they start.
+  static std::string Log_Folder_Problem();
 };
 
 // Log file names of the modules, each appended to the Log folder.
@@ -52,12 +57,13 @@ inline constexpr std::string_view kCalibration = "/Calibration_parameters.txt";
 }  // namespace logname
 
 // Appends text to a module's log as given (add "\n" for a line): open,
-// append, close. Skipped when the file cannot be opened.
-void AppendLog(std::string_view name, std::string_view text);
+// append, close. Skipped when the file cannot be opened or memory runs out.
+void AppendLog(std::string_view name, std::string_view text) noexcept;
 // printf-style form of AppendLog.
-void AppendLogF(std::string_view name, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void AppendLogF(std::string_view name, const char* format, ...) noexcept
+    __attribute__((format(printf, 2, 3)));
 // Creates the log anew, empty, as the steps that restart their log do.
-void TruncateLog(std::string_view name);
+void TruncateLog(std::string_view name) noexcept;
 
 // The module logs of one piece of work (a picture of a batch), gathered in
 // memory: while a LogCapture::Scope is alive on a thread, AppendLog and
@@ -94,8 +100,8 @@ class LogCapture {
   std::size_t size() const;
 
  private:
-  friend void AppendLog(std::string_view name, std::string_view text);
-  friend void TruncateLog(std::string_view name);
+  friend void AppendLog(std::string_view name, std::string_view text) noexcept;
+  friend void TruncateLog(std::string_view name) noexcept;
   struct FileLog {
     std::string name;
     bool truncated = false;  // the log was created anew: text replaces the file

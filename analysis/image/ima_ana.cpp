@@ -20,8 +20,13 @@ namespace {
 // (so a batch that captures a picture's logs captures these too).
 class StepLog {
  public:
+  // Nothing is gathered (get() is null) when the log file cannot be written.
   explicit StepLog(std::string_view name) : m_name(name) {
-    if (KW_Log::Log_File_Path(name)) m_file = open_memstream(&m_buffer, &m_size);
+    const auto path = KW_Log::Log_File_Path(name);
+    std::FILE* probe = path ? std::fopen(path->c_str(), "ab") : nullptr;
+    if (probe == nullptr) return;
+    std::fclose(probe);
+    m_file = open_memstream(&m_buffer, &m_size);
   }
   StepLog(const StepLog&) = delete;
   StepLog& operator=(const StepLog&) = delete;

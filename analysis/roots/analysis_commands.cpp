@@ -1,6 +1,7 @@
 // The commands that tie the image steps and the root analysis together:
 // Confirm roots, Save experiment, "Re-use previous" and "Auto".
 #include <algorithm>
+#include <new>
 
 #include "image/binarise.h"
 #include "image/pic_doc.h"
@@ -48,8 +49,15 @@ void KW_SciDoc::ConfirmRoots() {
   for (const Item& plant : item) {
     PaintWalk(*this, plant, kYellowPixel);
     refresh();
-    MyBoxIsARoot box(plant.subPicture, plant.xdim, plant.ydim);
-    switch (FRONTEND::IsARoot(box)) {
+    FRONTEND::Answer answer = FRONTEND::Answer::Cancel;
+    try {
+      MyBoxIsARoot box(plant.subPicture, plant.xdim, plant.ydim);
+      answer = FRONTEND::IsARoot(box);
+    } catch (const std::bad_alloc&) {
+      // Without the dialog's copy the plant stays as it is, yellow.
+      FRONTEND::ShowMessage(kStepOutOfMemory);
+    }
+    switch (answer) {
       case FRONTEND::Answer::Yes:
         PaintWalk(*this, plant, kWhitePixel);
         break;
@@ -72,10 +80,11 @@ void KW_SciDoc::SaveExperiment() {
     FRONTEND::ShowMessage(kNoPlantDetected);
     return;
   }
-  // The trees are built and measured anew on every save, saved or not.
-  CreateTrees();
+  // The trees are built and measured anew on every save, saved or not. Out
+  // of memory, either step has said so and nothing is written.
+  if (CreateTrees() != 1) return;
   refresh();
-  MeasureTrees();
+  if (MeasureTrees() != 1) return;
   if (saved) {
     FRONTEND::ShowMessage(kAlreadySaved);
     return;

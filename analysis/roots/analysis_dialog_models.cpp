@@ -5,6 +5,7 @@
 
 #include "database/kw_log.h"
 #include "database/kw_mysql.h"
+#include "database/kw_sql.h"
 #include "shell/frontend.h"
 
 MyBoxIsARoot::MyBoxIsARoot(const std::vector<std::uint32_t>& subPicture, int xdim, int ydim)
@@ -44,8 +45,10 @@ std::vector<std::string> ReadNames(std::string_view statement) {
 void MyBoxInfoGeneral::open() {
   m_genotypes.clear();
   m_media.clear();
-  m_genotypes = ReadNames("select * from genotype");
-  m_media = ReadNames("select * from media");
+  // The tables by their real names: table names are case-sensitive on a
+  // Linux server.
+  m_genotypes = ReadNames("select * from `" + std::string(KW_SQL::kGenotypeNames[0]) + "`");
+  m_media = ReadNames("select * from `" + std::string(KW_SQL::kMediaNames[0]) + "`");
 }
 
 std::string MyBoxInfoGeneral::DigitsOnly(std::string_view typed) {

@@ -7,9 +7,25 @@
 
 #include "database/kw_log.h"
 
+namespace {
+constexpr std::string_view kBoundLine = "[log bound reached: the rest of this log was left out]\n";
+}
+
 void LogBuffer::add(std::string_view text) {
+  if (m_full) return;
+  if (m_taken + text.size() > m_bound) {
+    closeAtBound();
+    return;
+  }
+  m_taken += text.size();
   m_text.append(text);
   if (m_text.size() >= kFlushSize) flush();
+}
+
+void LogBuffer::closeAtBound() {
+  m_full = true;
+  m_text.append(kBoundLine);
+  flush();
 }
 
 namespace {
@@ -49,14 +65,23 @@ bool FormatSimple(std::string& text, const char* format, va_list args) {
 }  // namespace
 
 void LogBuffer::addF(const char* format, ...) {
+  if (m_full) return;
   va_list args;
   va_start(args, format);
   va_list again;
   va_copy(again, args);
+  const std::size_t before = m_text.size();
   const bool done = FormatSimple(m_text, format, args);
   va_end(args);
   if (done) {
     va_end(again);
+    const std::size_t added = m_text.size() - before;
+    if (m_taken + added > m_bound) {
+      m_text.resize(before);
+      closeAtBound();
+      return;
+    }
+    m_taken += added;
     if (m_text.size() >= kFlushSize) flush();
     return;
   }

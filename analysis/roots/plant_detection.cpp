@@ -2,6 +2,7 @@
 // around with the line follower; walks of at least minItemLength points are
 // kept as plants, shorter ones erased as noise.
 #include <algorithm>
+#include <array>
 #include <ctime>
 #include <limits>
 #include <new>
@@ -9,7 +10,6 @@
 #include "database/kw_log.h"
 #include "roots/detail/colour_random.h"
 #include "roots/detail/log_buffer.h"
-#include "roots/detail/memory_exhaustion.h"
 #include "roots/sci_doc.h"
 
 namespace {
@@ -38,34 +38,59 @@ std::uint8_t StateBit(int previousDirection) {
   }
 }
 
+constexpr std::size_t kDistinctColourPlants = 400;
+constexpr int kColourDraws = 64;
+
 }  // namespace
 
-void KW_SciDoc::FindRoots() {
+int KW_SciDoc::FindRoots() {
   // Find roots takes the check mark but leaves that of Confirm roots as it is.
   const bool confirmed = marks.isChecked(StepMark::ConfirmRoots);
   marks.check(StepMark::FindRoots);
   marks.set(StepMark::ConfirmRoots, confirmed);
+  TruncateLog(logname::kDetectionItem);
+  LogBuffer log(logname::kDetectionItem);
+  const CommandLogScope scope(m_commandLog, log);
+  m_outOfMemory = false;
+  // The command changes only non-black pixels (it whitens them and paints
+  // walks); they are kept, with the plants, so that running out of memory
+  // leaves the document as it was.
+  std::vector<std::pair<std::size_t, std::uint32_t>> changed;
+  std::vector<Item> previousItems = std::move(item);
+  const std::int32_t previousCount = nbr_item;
+  const std::int32_t previousMinLength = minItemLength;
   try {
-    TruncateLog(logname::kDetectionItem);
-    LogBuffer log(logname::kDetectionItem);
     log.add("\n********Detection_Item\n");
     minItemLength = kMinItemLength;
-    // Removes the colours of an earlier detection.
-    Whiten();
+    // Removes the colours of an earlier detection (Whiten, keeping each
+    // pixel it reaches).
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+      if ((pixels[i] & kWhitePixel) == 0) continue;
+      changed.emplace_back(i, pixels[i]);
+      pixels[i] |= kWhitePixel;
+    }
     item.clear();
     nbr_item = 0;
-    scanItems(log);
-    log.addF("\nnbr_item %i\n", nbr_item);
-    log.add("\n********Affiche_item\n");
-    for (const Item& plant : item) appendPlantDump(log, plant.numero, plant.threshold, plant.tab);
-    log.add("\n********Affiche_item end\n");
-    log.flush();
-    colorItems();
-    SortItems();
-    log.add("\n********Detection_Item end\n");
+    if (ScanItems() == 1) {
+      log.addF("\nnbr_item %i\n", nbr_item);
+      log.add("\n********Affiche_item\n");
+      for (const Item& plant : item) appendPlantDump(log, plant.numero, plant.threshold, plant.tab);
+      log.add("\n********Affiche_item end\n");
+      log.flush();
+      ColorItems();
+      SortItems();
+      log.add("\n********Detection_Item end\n");
+    }
   } catch (const std::bad_alloc&) {
-    EndOnMemoryExhaustion(nullptr, logname::kDetectionItem, "can't allocate memory\n", "Program error");
+    if (!m_outOfMemory) reportOutOfMemory(log, "can't allocate memory\n", "Program error");
   }
+  if (!m_outOfMemory) return 1;
+  for (const auto& [index, value] : changed) pixels[index] = value;
+  item = std::move(previousItems);
+  nbr_item = previousCount;
+  minItemLength = previousMinLength;
+  refreshView();
+  return 0;
 }
 
 void KW_SciDoc::appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,
@@ -80,11 +105,8 @@ void KW_SciDoc::appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_
 }
 
 int KW_SciDoc::ScanItems() {
-  LogBuffer log(logname::kDetectionItem);
-  return scanItems(log);
-}
-
-int KW_SciDoc::scanItems(LogBuffer& log) {
+  const OperationLog operationLog(m_commandLog, logname::kDetectionItem);
+  LogBuffer& log = *operationLog;
   log.add("*******perimetre\n");
   std::vector<ContourPoint> walk;
   for (int r = height - 1; r >= 0; --r) {
@@ -103,13 +125,13 @@ int KW_SciDoc::scanItems(LogBuffer& log) {
       if ((isWhite(c - 1, r - 1) || isWhite(c, r - 1)) && isWhite(c + 1, r)) {
         while (isWhite(c + 1, r)) ++c;
       }
-      const int n = traceContour(c, r, walk, log);
+      const int n = TraceContour(c, r, walk);
       log.addF("result %i\tindx %i\tindy %i\n", n, c, topRow(r));
       const int count = n + 1;
       if (n >= minItemLength) {
         for (int i = 0; i < count; ++i)
           paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, kBluePixel);
-        addItem(walk.data(), count, log);
+        if (AddItem(walk.data(), count) != 1) return 0;
       } else {
         // The short component is erased; pixels inside a filled shape are
         // not on its walk, stay white and are found again later.
@@ -123,11 +145,8 @@ int KW_SciDoc::scanItems(LogBuffer& log) {
 }
 
 int KW_SciDoc::TraceContour(int c0, int r0, std::vector<ContourPoint>& walk) {
-  LogBuffer log(logname::kDetectionItem);
-  return traceContour(c0, r0, walk, log);
-}
-
-int KW_SciDoc::traceContour(int c0, int r0, std::vector<ContourPoint>& walk, LogBuffer& log) {
+  const OperationLog operationLog(m_commandLog, logname::kDetectionItem);
+  LogBuffer& log = *operationLog;
   walk.clear();
   try {
     walk.push_back({kWalkBorder, kWalkBorder, kWalkBorder});
@@ -209,13 +228,8 @@ int KW_SciDoc::traceContour(int c0, int r0, std::vector<ContourPoint>& walk, Log
   return static_cast<int>(k);
 }
 
-void KW_SciDoc::AddItem(const ContourPoint* points, std::int32_t count) {
-  LogBuffer log(logname::kDetectionItem);
-  addItem(points, count, log);
-}
-
-void KW_SciDoc::addItem(const ContourPoint* points, std::int32_t count, LogBuffer& log) {
-  if (points == nullptr || count <= 0) return;
+int KW_SciDoc::AddItem(const ContourPoint* points, std::int32_t count) {
+  if (points == nullptr || count <= 0) return 1;
   try {
     Item plant;
     plant.tab.assign(points, points + count);
@@ -223,9 +237,11 @@ void KW_SciDoc::addItem(const ContourPoint* points, std::int32_t count, LogBuffe
     plant.numero = nbr_item + 1;
     item.push_back(std::move(plant));
     nbr_item = static_cast<std::int32_t>(item.size());
+    return 1;
   } catch (const std::bad_alloc&) {
-    EndOnMemoryExhaustion(&log, logname::kDetectionItem, "Error new int insert_coord_root elem->tab\n",
-                          "Program error");
+    const OperationLog operationLog(m_commandLog, logname::kDetectionItem);
+    reportOutOfMemory(*operationLog, "Error new int insert_coord_root elem->tab\n", "Program error");
+    return 0;
   }
 }
 
@@ -271,13 +287,19 @@ void KW_SciDoc::SortItems() {
                    [&](const Item& a, const Item& b) { return startColumn(a) < startColumn(b); });
 }
 
-void KW_SciDoc::ColorItems() { colorItems(); }
-
-void KW_SciDoc::colorItems() {
+void KW_SciDoc::ColorItems() {
   ColourRandom random(m_colourSeed.value_or(static_cast<std::uint32_t>(std::time(nullptr))));
+  // The walks and the tree builder tell plants apart by brightness sum, so
+  // two plants that touch must not share one: a sum already given is drawn
+  // again, as is white, the colour the tree builder takes for pixels already
+  // recorded. About 500 sums can be drawn; past 400 plants (a picture of
+  // noise, not a plate) a repeated sum is taken after 64 draws.
+  std::array<bool, kWhiteSum + 1> sumTaken{};
+  sumTaken[kWhiteSum] = true;
+  std::size_t taken = 0;
   for (const Item& plant : item) {
     std::uint32_t colour = 0;
-    do {
+    for (int draw = 0;; ++draw) {
       const int a = random.next();
       const int b = random.next();
       // Both between 130 and 383; a value above 255 spills its ninth bit
@@ -285,9 +307,14 @@ void KW_SciDoc::colorItems() {
       const auto green = static_cast<std::uint32_t>(a / static_cast<double>(ColourRandom::kMax) * 253 + 130);
       const auto blue = static_cast<std::uint32_t>(b / static_cast<double>(ColourRandom::kMax) * 253 + 130);
       colour = (255U << 16) | (green << 8) | blue;
-      // Green and blue both 255 would paint the plant white, the colour the
-      // tree builder takes for pixels already recorded: draw again.
-    } while (PixelSum(colour) == kWhiteSum);
+      const auto sum = static_cast<std::size_t>(PixelSum(colour));
+      if (sum == kWhiteSum) continue;
+      if (!sumTaken[sum] || (taken >= kDistinctColourPlants && draw >= kColourDraws)) {
+        if (!sumTaken[sum]) ++taken;
+        sumTaken[sum] = true;
+        break;
+      }
+    }
     for (const ContourPoint& p : plant.tab) paint(p.col, p.row, colour);
   }
   refreshView();

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "database/kw_log.h"
 #include "database/kw_sql.h"
@@ -203,7 +204,12 @@ void KW_SciDoc::WriteResultFile() {
   scale = static_cast<float>(2.54 / info.resolutionDpi());
   KW_SQL::Add_Genotype(info.genotype);
   KW_SQL::Add_Media(info.media);
-  text += ResultFileBody(*this, info);
+  try {
+    text += ResultFileBody(*this, info);
+  } catch (const std::bad_alloc&) {
+    FRONTEND::ShowMessage(std::string(kStepOutOfMemory));
+    return;
+  }
   if (!WriteFileWhole(resultPath, text, error)) {
     FRONTEND::ShowMessage("The result file " + resultPath + " could not be written: " + error);
     return;

@@ -10,24 +10,85 @@
 
 #include "database/kw_log.h"
 #include "roots/detail/log_buffer.h"
-#include "roots/detail/memory_exhaustion.h"
+#include "roots/detail/segment_walk.h"
 #include "roots/sci_doc.h"
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-// Visits every segment below s (s included), parents before children,
-// children in attachment order, without recursion. f(segment, parent).
+// Calls f(segment, parent) for s and every segment below it, in walk order.
 template <class F>
 void ForEachSegment(KW_Segment& s, F&& f) {
-  std::vector<std::pair<KW_Segment*, KW_Segment*>> pending{{&s, nullptr}};
-  while (!pending.empty()) {
-    auto [segment, parent] = pending.back();
-    pending.pop_back();
-    f(*segment, parent);
-    for (auto it = segment->segment_children.rbegin(); it != segment->segment_children.rend(); ++it)
-      pending.emplace_back(it->get(), segment);
+  WalkSegments(s, [&](KW_Segment& segment, const WalkStep<KW_Segment>& step) {
+    f(segment, static_cast<const KW_Segment*>(step.parent));
+    return WalkNext::Children;
+  });
+}
+
+// The measures a tree walk writes, kept so that running out of memory
+// leaves the trees as they were.
+struct SegmentMeasures {
+  double length;
+  float position_root;
+  float position_branch;
+  double length_total_begin;
+  double length_longest;
+  double straightness;
+  double angle;
+  std::int32_t Nbr_LR;
+  std::vector<std::int32_t> path_longest;
+};
+struct TreeMeasures {
+  double main_length;
+  double main_vector;
+  double main_angle;
+  std::int32_t nbr_LR;
+  std::vector<std::int32_t> path_longest_total;
+  std::vector<SegmentMeasures> segments;  // in walk order
+  std::vector<KW_Segment*> order;         // the segments, in the same order
+};
+
+std::vector<TreeMeasures> KeepMeasures(std::vector<RootTree>& trees) {
+  std::vector<TreeMeasures> kept;
+  kept.reserve(trees.size());
+  for (RootTree& tree : trees) {
+    TreeMeasures m{
+        tree.main_length, tree.main_vector, tree.main_angle, tree.nbr_LR, tree.path_longest_total, {}, {}};
+    if (tree.first_segment)
+      ForEachSegment(*tree.first_segment, [&](KW_Segment& x, const KW_Segment*) {
+        m.order.push_back(&x);
+        m.segments.push_back({x.length, x.position_root, x.position_branch, x.length_total_begin,
+                              x.length_longest, x.straightness, x.angle, x.Nbr_LR, x.path_longest});
+      });
+    kept.push_back(std::move(m));
+  }
+  return kept;
+}
+
+// Gives the measures back without allocating: every vector moves back.
+void RestoreMeasures(std::vector<RootTree>& trees, std::vector<TreeMeasures>& kept) {
+  for (std::size_t t = 0; t < trees.size() && t < kept.size(); ++t) {
+    RootTree& tree = trees[t];
+    TreeMeasures& m = kept[t];
+    tree.main_length = m.main_length;
+    tree.main_vector = m.main_vector;
+    tree.main_angle = m.main_angle;
+    tree.nbr_LR = m.nbr_LR;
+    tree.path_longest_total = std::move(m.path_longest_total);
+    for (std::size_t k = 0; k < m.order.size(); ++k) {
+      KW_Segment& x = *m.order[k];
+      SegmentMeasures& v = m.segments[k];
+      x.length = v.length;
+      x.position_root = v.position_root;
+      x.position_branch = v.position_branch;
+      x.length_total_begin = v.length_total_begin;
+      x.length_longest = v.length_longest;
+      x.straightness = v.straightness;
+      x.angle = v.angle;
+      x.Nbr_LR = v.Nbr_LR;
+      x.path_longest = std::move(v.path_longest);
+    }
   }
 }
 
@@ -79,36 +140,16 @@ double DirectionAngle(const ContourPoint& p, const ContourPoint& q) {
 }
 
 bool LongestPath(const KW_Segment& s, double target, std::vector<std::int32_t>& path) {
-  // Depth first, parent before children: the tip found first wins ties.
-  // path holds the child index taken at each depth of the current frame.
-  struct Frame {
-    const KW_Segment* segment;
-    std::size_t nextChild;
-  };
+  // The tip found first in walk order wins ties.
   path.clear();
-  std::vector<Frame> stack{{&s, 0}};
-  if (s.length_total_begin == target) {
-    path.push_back(-1);
-    return true;
-  }
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    if (top.nextChild >= top.segment->segment_children.size()) {
-      stack.pop_back();
-      if (!path.empty()) path.pop_back();
-      continue;
-    }
-    const std::size_t index = top.nextChild++;
-    const KW_Segment* child = top.segment->segment_children[index].get();
-    path.push_back(static_cast<std::int32_t>(index));
-    if (child->length_total_begin == target) {
-      path.push_back(-1);
-      return true;
-    }
-    stack.push_back({child, 0});
-  }
-  path.assign(1, -1);
-  return false;
+  const bool found = WalkSegments(s, [&](const KW_Segment& x, const WalkStep<const KW_Segment>& step) {
+    if (x.length_total_begin != target) return WalkNext::Children;
+    path.assign(step.path.begin(), step.path.end());
+    return WalkNext::Stop;
+  });
+  path.push_back(-1);
+  if (!found) path.assign(1, -1);
+  return found;
 }
 
 const KW_Segment& PathEnd(const KW_Segment& s, const std::vector<std::int32_t>& path) {
@@ -133,129 +174,127 @@ std::int32_t LateralCount(const KW_Segment& s, const std::vector<std::int32_t>& 
 
 int KW_SciDoc::MeasurePlate() {
   FixedBinarise();
-  if (RemoveBox() != 1) return 0;
+  if (RemoveBox() != 1) return kNoPlateFrame;
   CutMargins();
   Dilate();
   Skeletonize();
-  FindRoots();
-  CreateTrees();
-  MeasureTrees();
-  return 1;
+  if (FindRoots() != 1 || CreateTrees() != 1 || MeasureTrees() != 1) return kPlateOutOfMemory;
+  return kPlateMeasured;
 }
 
-void KW_SciDoc::MeasureTrees() {
+int KW_SciDoc::MeasureTrees() {
+  TruncateLog(logname::kMath);
+  LogBuffer log(logname::kMath);
+  const CommandLogScope scope(m_commandLog, log);
+  m_outOfMemory = false;
+  std::vector<TreeMeasures> kept;
   try {
-    TruncateLog(logname::kMath);
-    LogBuffer log(logname::kMath);
-    measureTrees(log);
+    kept = KeepMeasures(root);
   } catch (const std::bad_alloc&) {
-    EndOnMemoryExhaustion(nullptr, logname::kMath, "can't allocate memory\n", "Program error");
+    reportOutOfMemory(log, "can't allocate memory\n", "Program error");
+    return 0;
   }
-}
-
-void KW_SciDoc::measureTrees(LogBuffer& log) {
-  // Lengths along the tree; a segment's position is where it starts.
-  for (RootTree& tree : root) {
-    if (!tree.first_segment) continue;
-    ForEachSegment(*tree.first_segment, [](KW_Segment& s, const KW_Segment* parent) {
-      s.length = PathLength(s);
-      s.length_total_begin = s.length + (parent != nullptr ? parent->length_total_begin : 0.0);
-      const float start = parent != nullptr ? static_cast<float>(parent->length_total_begin) : 0.0F;
-      s.position_root = start;
-      s.position_branch = start;
-    });
-  }
-  // The main root: from the plant's start to its farthest tip.
-  for (RootTree& tree : root) {
-    if (!tree.first_segment) continue;
-    KW_Segment& first = *tree.first_segment;
-    double longest = 0.0;
-    ForEachSegment(first, [&](KW_Segment& s, const KW_Segment*) {
-      log.addF("length_total_begin %f\n", s.length_total_begin);
-      longest = std::max(longest, s.length_total_begin);
-    });
-    tree.main_length = longest;
-    first.length_longest = longest;
-    LongestPath(first, longest, tree.path_longest_total);
-    const ContourPoint p = FirstPoint(first);
-    const ContourPoint q = LastPoint(PathEnd(first, tree.path_longest_total));
-    tree.main_angle = DirectionAngle(p, q);
-    first.angle = tree.main_angle;
-    tree.main_vector = ChordLength(p, q, log);
-    first.straightness = tree.main_vector;
-    tree.nbr_LR = LateralCount(first, tree.path_longest_total);
-    first.Nbr_LR = tree.nbr_LR;
-  }
-  log.add("\n\nLATERAL ROOT\n");
-  for (RootTree& tree : root) {
-    if (!tree.first_segment) continue;
-    for (const std::int32_t entry : tree.path_longest_total) {
-      log.addF("root[indx].path_longest_total[indx1] %i\n", entry);
-      log.addF("path_longest_total[indx1] %i\n", entry);
-      log.addF("path_longest_total1[indx1] %i\n", entry);
+  try {
+    // Lengths along the tree; a segment's position is where it starts.
+    for (RootTree& tree : root) {
+      if (!tree.first_segment) continue;
+      ForEachSegment(*tree.first_segment, [](KW_Segment& s, const KW_Segment* parent) {
+        s.length = PathLength(s);
+        s.length_total_begin = s.length + (parent != nullptr ? parent->length_total_begin : 0.0);
+        const float start = parent != nullptr ? static_cast<float>(parent->length_total_begin) : 0.0F;
+        s.position_root = start;
+        s.position_branch = start;
+      });
     }
-    measureLaterals(*tree.first_segment, tree.path_longest_total, 0, tree.first_segment->length, 0.0, log);
+    // The main root: from the plant's start to its farthest tip.
+    for (RootTree& tree : root) {
+      if (!tree.first_segment) continue;
+      KW_Segment& first = *tree.first_segment;
+      double longest = 0.0;
+      ForEachSegment(first, [&](KW_Segment& s, const KW_Segment*) {
+        log.addF("length_total_begin %f\n", s.length_total_begin);
+        longest = std::max(longest, s.length_total_begin);
+      });
+      tree.main_length = longest;
+      first.length_longest = longest;
+      LongestPath(first, longest, tree.path_longest_total);
+      const ContourPoint p = FirstPoint(first);
+      const ContourPoint q = LastPoint(PathEnd(first, tree.path_longest_total));
+      tree.main_angle = DirectionAngle(p, q);
+      first.angle = tree.main_angle;
+      tree.main_vector = ChordLength(p, q, log);
+      first.straightness = tree.main_vector;
+      tree.nbr_LR = LateralCount(first, tree.path_longest_total);
+      first.Nbr_LR = tree.nbr_LR;
+    }
+    log.add("\n\nLATERAL ROOT\n");
+    for (RootTree& tree : root) {
+      if (!tree.first_segment) continue;
+      for (const std::int32_t entry : tree.path_longest_total) {
+        log.addF("root[indx].path_longest_total[indx1] %i\n", entry);
+        log.addF("path_longest_total[indx1] %i\n", entry);
+        log.addF("path_longest_total1[indx1] %i\n", entry);
+      }
+      MeasureLaterals(*tree.first_segment, tree.path_longest_total, 0, tree.first_segment->length, 0.0);
+    }
+    for (std::size_t t = 0; t < root.size(); ++t) AppendTreeDump(static_cast<int>(t));
+  } catch (const std::bad_alloc&) {
+    RestoreMeasures(root, kept);
+    reportOutOfMemory(log, "can't allocate memory\n", "Program error");
+    return 0;
   }
-  for (const RootTree& tree : root) appendTreeDump(tree, log);
+  return 1;
 }
 
 void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double b,
                                 double c) {
-  LogBuffer log(logname::kMath);
-  measureLaterals(s, path, depth, b, c, log);
-}
-
-void KW_SciDoc::measureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double b,
-                                double c, LogBuffer& log) {
-  // b: distance from the plant's start to the end of the frame's segment;
-  // c: distance to the base of the root that segment belongs to.
-  struct Frame {
-    KW_Segment* segment;
+  const OperationLog operationLog(m_commandLog, logname::kMath);
+  LogBuffer& log = *operationLog;
+  // Per depth of the walk below s, the root the segment there belongs to:
+  // the path that root follows and where along it the segment stands, the
+  // distance from the plant's start to the segment's end (b) and to the
+  // base of its root (c).
+  struct RootFrame {
     const std::vector<std::int32_t>* path;
     int depth;
     double b;
     double c;
-    std::size_t nextChild;
   };
-  std::vector<Frame> stack;
-  const auto enter = [&](KW_Segment& segment, const std::vector<std::int32_t>& p, int d, double bb,
-                         double cc) {
+  std::vector<RootFrame> frames;
+  const auto enter = [&](const KW_Segment& segment, std::size_t walkDepth, RootFrame frame) {
     // The path is logged where its root starts, not again at every segment
     // along it: a root of n segments would otherwise log n * n lines.
-    if (d == 0 || stack.empty())
-      for (const std::int32_t entry : p) log.addF("path_longest_total2[indx1] %i\n", entry);
+    if (frame.depth == 0 || walkDepth == 0)
+      for (const std::int32_t entry : *frame.path) log.addF("path_longest_total2[indx1] %i\n", entry);
     log.addF("this->nbr_segment_children %i\n", segment.nbr_segment_children);
-    stack.push_back({&segment, &p, d, bb, cc, 0});
+    frames.resize(walkDepth);
+    frames.push_back(frame);
   };
-  enter(s, path, depth, b, c);
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    if (top.nextChild >= top.segment->segment_children.size()) {
-      stack.pop_back();
-      continue;
+  WalkSegments(s, [&](KW_Segment& x, const WalkStep<KW_Segment>& step) {
+    const std::size_t walkDepth = step.depth();
+    if (walkDepth == 0) {
+      enter(x, 0, {&path, depth, b, c});
+      return WalkNext::Children;
     }
-    const std::size_t index = top.nextChild++;
+    const auto index = static_cast<std::size_t>(step.path.back());
     log.addF("indx %i\n", static_cast<int>(index));
-    KW_Segment& x = *top.segment->segment_children[index];
-    const std::vector<std::int32_t>& framePath = *top.path;
-    const auto d = static_cast<std::size_t>(top.depth);
-    const bool continues = top.depth >= 0 && d < framePath.size() && framePath[d] >= 0 &&
-                           static_cast<std::size_t>(framePath[d]) == index;
+    const RootFrame parent = frames[walkDepth - 1];
+    const std::vector<std::int32_t>& parentPath = *parent.path;
+    const auto d = static_cast<std::size_t>(parent.depth);
+    const bool continues = parent.depth >= 0 && d < parentPath.size() && parentPath[d] >= 0 &&
+                           static_cast<std::size_t>(parentPath[d]) == index;
     if (continues) {
       // The root goes on into x.
-      const double cc = top.c;
-      enter(x, framePath, top.depth + 1, x.length_total_begin, cc);
-      continue;
+      enter(x, walkDepth, {parent.path, parent.depth + 1, x.length_total_begin, parent.c});
+      return WalkNext::Children;
     }
     // x starts a lateral root, measured from its branching point to the
     // farthest tip of its subtree.
-    const double frameB = top.b;
-    const double frameC = top.c;
     double farthest = 0.0;
     ForEachSegment(
         x, [&](KW_Segment& y, const KW_Segment*) { farthest = std::max(farthest, y.length_total_begin); });
     x.length_longest = farthest - static_cast<double>(x.position_root);
-    x.position_branch = static_cast<float>(frameB - frameC);
+    x.position_branch = static_cast<float>(parent.b - parent.c);
     LongestPath(x, farthest, x.path_longest);
     const ContourPoint p = FirstPoint(x);
     const ContourPoint q = LastPoint(PathEnd(x, x.path_longest));
@@ -263,26 +302,25 @@ void KW_SciDoc::measureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
     x.straightness = ChordLength(p, q, log);
     x.Nbr_LR = LateralCount(x, x.path_longest);
     log.addF("size %f\n", x.length_longest);
-    log.addF("position_parent %f\n", frameB);
-    log.addF("position_branche_parent %f\n", frameC);
+    log.addF("position_parent %f\n", parent.b);
+    log.addF("position_branche_parent %f\n", parent.c);
     log.addF("nbr %i\n", x.Nbr_LR);
     log.addF(
         "this->segment_children[indx]->length_total_begin %f\nposition_parent %f\n"
         "this->segment_children[indx]->length_total_begin-position_parent %f\n",
         x.length_total_begin, static_cast<double>(x.position_root),
         x.length_total_begin - static_cast<double>(x.position_root));
-    // Its own laterals are measured from its base, the end of the frame's segment.
-    enter(x, x.path_longest, 0, x.length_total_begin, frameB);
-  }
+    // Its own laterals are measured from its base, the end of the parent's segment.
+    enter(x, walkDepth, {&x.path_longest, 0, x.length_total_begin, parent.b});
+    return WalkNext::Children;
+  });
 }
 
 void KW_SciDoc::AppendTreeDump(int t) const {
   if (t < 0 || static_cast<std::size_t>(t) >= root.size()) return;
-  LogBuffer log(logname::kMath);
-  appendTreeDump(root[static_cast<std::size_t>(t)], log);
-}
-
-void KW_SciDoc::appendTreeDump(const RootTree& tree, LogBuffer& log) const {
+  const RootTree& tree = root[static_cast<std::size_t>(t)];
+  const OperationLog operationLog(m_commandLog, logname::kMath);
+  LogBuffer& log = *operationLog;
   log.add("affichage\n");
   for (std::size_t i = 0; i < tree.path_longest_total.size(); ++i)
     log.addF("%i %i\n", static_cast<int>(i), tree.path_longest_total[i]);
@@ -290,12 +328,10 @@ void KW_SciDoc::appendTreeDump(const RootTree& tree, LogBuffer& log) const {
     log.addF("length max %f\n", tree.main_length);
     log.addF("angle max %f\n", tree.main_angle);
     log.addF("Nombre_LR max %i\n", tree.nbr_LR);
-    // Segment dumps, each followed by "indx" and the dump of every child.
-    struct Frame {
-      const KW_Segment* segment;
-      std::size_t nextChild;
-    };
-    const auto dumpOne = [&](const KW_Segment& s) {
+    // Segment dumps, each child's preceded by "indx" and its index.
+    const KW_Segment& first = *tree.first_segment;
+    WalkSegments(first, [&](const KW_Segment& s, const WalkStep<const KW_Segment>& step) {
+      if (step.depth() > 0) log.addF("indx %i\n", step.path.back());
       const ContourPoint p0 = FirstPoint(s);
       const ContourPoint p1 = LastPoint(s);
       const int last = std::max(static_cast<int>(s.point.size()) - 1, 0);
@@ -315,22 +351,8 @@ void KW_SciDoc::appendTreeDump(const RootTree& tree, LogBuffer& log) const {
         log.addF("%i %i\n", static_cast<int>(i), s.path_longest[i]);
       log.addF("point[%i].x %i point[%i].y %i\n", 0, p0.col, 0, topRow(p0.row));
       log.addF("point[%i].x %i point[%i].y %i\n", last, p1.col, last, topRow(p1.row));
-    };
-    std::vector<Frame> stack;
-    dumpOne(*tree.first_segment);
-    stack.push_back({tree.first_segment.get(), 0});
-    while (!stack.empty()) {
-      Frame& top = stack.back();
-      if (top.nextChild >= top.segment->segment_children.size()) {
-        stack.pop_back();
-        continue;
-      }
-      const std::size_t index = top.nextChild++;
-      const KW_Segment& child = *top.segment->segment_children[index];
-      log.addF("indx %i\n", static_cast<int>(index));
-      dumpOne(child);
-      stack.push_back({&child, 0});
-    }
+      return WalkNext::Children;
+    });
   }
   log.add("end\n");
 }

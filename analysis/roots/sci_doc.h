@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@
 #include "roots/root_records.h"
 
 class LogBuffer;
+class TreeIndex;
 
 // Brightness sum R + G + B of a pixel 0x00RRGGBB.
 inline int PixelSum(std::uint32_t px) {
@@ -31,8 +33,8 @@ inline constexpr std::uint32_t kWhitePixel = 0xFFFFFFU;
 
 class KW_SciDoc : public KW_ImaAna {
  public:
-  KW_SciDoc() = default;
-  ~KW_SciDoc() override = default;
+  KW_SciDoc();
+  ~KW_SciDoc() override;
 
   // The plants of the last Find roots, left to right.
   std::vector<Item> item;
@@ -56,20 +58,25 @@ class KW_SciDoc : public KW_ImaAna {
   // ---- plant detection
   // Command " Find roots": whitens the picture, walks every skeleton
   // component, keeps those of at least minItemLength points, colours them
-  // and sorts them left to right.
-  void FindRoots();
+  // and sorts them left to right. Returns 1, or 0 when memory ran out: the
+  // document is then as it was before the command.
+  int FindRoots();
   // Command " &Color Item": paints every plant's walk in a colour of its own.
+  // Two plants never share a brightness sum (the walks tell plants apart by
+  // it), and no plant is painted white.
   void ColorItems();
   // Finds every plant, in scan order (top row first, each row from the left),
-  // erasing components whose walk is too short. Returns 1.
+  // erasing components whose walk is too short. Returns 1, or 0 when a plant
+  // could not be recorded for want of memory.
   int ScanItems();
   // Walks the outline of the component at (c0, r0), painting walked pixels
   // red; walk receives the points. Returns the index of the last point.
   // The walk ends on every picture: reaching a pixel in a state it was in
   // before without closing stops it with a line in the detection log.
   int TraceContour(int c0, int r0, std::vector<ContourPoint>& walk);
-  // Appends a plant holding a copy of the first count points.
-  void AddItem(const ContourPoint* points, std::int32_t count);
+  // Appends a plant holding a copy of the first count points. Returns 1, or
+  // 0 when memory ran out (logged and shown; nothing appended).
+  int AddItem(const ContourPoint* points, std::int32_t count);
   // Fills the bounding box and the copy of the picture inside it for plant
   // index (0-based). Pixels of the box outside the picture copy as black.
   void MakeSubPicture(int index);
@@ -83,13 +90,16 @@ class KW_SciDoc : public KW_ImaAna {
 
   // ---- segment trees
   // Builds root from item: each plant's walk is cut into segments at
-  // junctions and tips, and every recorded segment is painted white.
-  void CreateTrees();
+  // junctions and tips, and every recorded segment is painted white. Returns
+  // 1, or 0 when memory ran out: the document is then as it was.
+  int CreateTrees();
   // Cuts walk into segments of tree t.
   void SplitWalk(const std::vector<ContourPoint>& walk, int t);
   // Records walk[first..last] as a new segment of tree t and attaches it
-  // under the segment whose end touches its start. Returns the segment, or
-  // nullptr when no segment end touches it (it is then dropped).
+  // under the segment whose end touches its start, or, when none does, beside
+  // a segment whose start it touches (the walk came back to a junction and
+  // leaves it again). Returns the segment, or nullptr when it touches
+  // neither (it is then dropped) or memory ran out.
   KW_Segment* AddSegment(int t, const std::vector<ContourPoint>& walk, int first, int last);
   // The first segment below s, s included, depth first, whose last point
   // touches the first point of added; nullptr when none.
@@ -100,12 +110,13 @@ class KW_SciDoc : public KW_ImaAna {
 
   // ---- measurements
   // Measures every tree of root: lengths, main root, lateral roots; writes
-  // the math log with each tree's dump.
-  void MeasureTrees();
+  // the math log with each tree's dump. Returns 1, or 0 when memory ran out:
+  // the trees then keep their earlier measures.
+  int MeasureTrees();
   // A plate measured without dialogs: the fixed threshold, plate-frame
   // removal, margin cut, dilatation and thinning of "Auto", then Find roots,
-  // the trees and the measures, every plant found taken as a root. Returns 0,
-  // after the frame removal, when the plate frame is not found; else 1.
+  // the trees and the measures, every plant found taken as a root.
+  enum PlateResult { kPlateMeasured = 1, kNoPlateFrame = 0, kPlateOutOfMemory = -1 };
   int MeasurePlate();
   // Measures the lateral roots below s; path leads s's root on from s at
   // depth; b is the distance from the plant's start to the end of s, c the
@@ -167,23 +178,21 @@ class KW_SciDoc : public KW_ImaAna {
     return pixels.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
   }
 
-  int scanItems(LogBuffer& log);
-  int traceContour(int c0, int r0, std::vector<ContourPoint>& walk, LogBuffer& log);
-  void addItem(const ContourPoint* points, std::int32_t count, LogBuffer& log);
-  void colorItems();
   void appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,
                        const std::vector<ContourPoint>& points) const;
-  void splitWalk(const std::vector<ContourPoint>& walk, int t, LogBuffer& log);
-  KW_Segment* addSegment(int t, const std::vector<ContourPoint>& walk, int first, int last, LogBuffer& log);
-  KW_Segment* findParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const;
   KW_Segment* findSiblingParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const;
-  void measureTrees(LogBuffer& log);
-  void measureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double b, double c,
-                       LogBuffer& log);
-  void appendTreeDump(const RootTree& tree, LogBuffer& log) const;
+  // Shows the failure of a command that ran out of memory, after its log line.
+  void reportOutOfMemory(LogBuffer& log, std::string_view logLine, std::string_view message);
 
   std::optional<std::uint32_t> m_colourSeed;
   // Per pixel, the follower states (a bit per class of previous direction)
   // the current walk has been in; cleared after each walk along its points.
   std::vector<std::uint8_t> m_walkStates;
+  // The log of the command that runs, which its operations write to.
+  LogBuffer* m_commandLog = nullptr;
+  // Set when an operation of the running command could not get memory.
+  bool m_outOfMemory = false;
+  // The segment ends and starts of the trees being built, so that a new
+  // segment finds its parent without a search through the whole tree.
+  std::unique_ptr<TreeIndex> m_treeIndex;
 };

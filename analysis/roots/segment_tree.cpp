@@ -7,8 +7,10 @@
 
 #include "database/kw_log.h"
 #include "roots/detail/log_buffer.h"
-#include "roots/detail/memory_exhaustion.h"
+#include "roots/detail/segment_walk.h"
+#include "roots/detail/tree_index.h"
 #include "roots/sci_doc.h"
+#include "shell/frontend.h"
 
 namespace {
 
@@ -40,22 +42,38 @@ int KW_SciDoc::SameColourNeighbours(int c, int r, std::uint32_t colour) const {
   return count;
 }
 
-void KW_SciDoc::CreateTrees() {
+int KW_SciDoc::CreateTrees() {
+  TruncateLog(logname::kCreateTree);
+  LogBuffer log(logname::kCreateTree);
+  const CommandLogScope scope(m_commandLog, log);
+  m_outOfMemory = false;
+  // What the command changes, kept so that running out of memory leaves the
+  // document as it was: the trees, and the pixels of the plants' walks (the
+  // only pixels it paints).
+  std::vector<std::uint32_t> walkPixels;
   try {
-    TruncateLog(logname::kCreateTree);
-    LogBuffer log(logname::kCreateTree);
     log.add("\n********Create_Tree\n");
+    for (const Item& plant : item)
+      for (const ContourPoint& p : plant.tab) walkPixels.push_back(pixelAt(p.col, p.row));
+  } catch (const std::bad_alloc&) {
+    reportOutOfMemory(log, "can't allocate memory\n", "Program error");
+    return 0;
+  }
+  std::vector<RootTree> previousTrees = std::move(root);
+  const std::int32_t previousCount = nbr_root;
+  root.clear();
+  try {
     // A plant whose walk is white was recorded by an earlier build (a second
     // Save experiment): give the plants their colours again, or every white
     // pixel would pass for a recorded segment and the tree would fall apart.
     const bool recorded = std::any_of(item.begin(), item.end(), [this](const Item& plant) {
       return !plant.tab.empty() && isWhite(plant.tab.front().col, plant.tab.front().row);
     });
-    if (recorded) colorItems();
-    root.clear();
+    if (recorded) ColorItems();
     nbr_root = static_cast<std::int32_t>(item.size());
     root.resize(item.size());
-    for (std::size_t i = 0; i < item.size(); ++i) {
+    m_treeIndex = std::make_unique<TreeIndex>(item.size());
+    for (std::size_t i = 0; i < item.size() && !m_outOfMemory; ++i) {
       const Item& plant = item[i];
       const std::size_t count =
           std::min(plant.tab.size(), static_cast<std::size_t>(std::max(plant.nbr_point, 0)));
@@ -63,21 +81,41 @@ void KW_SciDoc::CreateTrees() {
       const std::vector<ContourPoint> walk(plant.tab.begin(),
                                            plant.tab.begin() + static_cast<std::ptrdiff_t>(count));
       appendPlantDump(log, 0, 0, walk);
-      splitWalk(walk, static_cast<int>(i), log);
+      SplitWalk(walk, static_cast<int>(i));
     }
-    log.flush();
-    refreshView();
   } catch (const std::bad_alloc&) {
-    EndOnMemoryExhaustion(nullptr, logname::kCreateTree, "can't allocate memory\n", "Program error");
+    if (!m_outOfMemory) reportOutOfMemory(log, "can't allocate memory\n", "Program error");
+  }
+  m_treeIndex.reset();
+  if (m_outOfMemory) {
+    root = std::move(previousTrees);
+    nbr_root = previousCount;
+    std::size_t k = 0;
+    for (const Item& plant : item)
+      for (const ContourPoint& p : plant.tab) paint(p.col, p.row, walkPixels[k++]);
+    refreshView();
+    return 0;
+  }
+  log.flush();
+  refreshView();
+  return 1;
+}
+
+void KW_SciDoc::reportOutOfMemory(LogBuffer& log, std::string_view logLine, std::string_view message) {
+  m_outOfMemory = true;
+  log.flush();
+  // The line goes in even past the log's bound: it says why the command failed.
+  AppendLog(log.name(), logLine);
+  try {
+    FRONTEND::ShowMessage(message);
+  } catch (const std::bad_alloc&) {
+    // The log line says it; the caller sees the failed status.
   }
 }
 
-void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& walk, int t) {
-  LogBuffer log(logname::kCreateTree);
-  splitWalk(walk, t, log);
-}
-
-void KW_SciDoc::splitWalk(const std::vector<ContourPoint>& P, int t, LogBuffer& log) {
+void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& P, int t) {
+  const OperationLog operationLog(m_commandLog, logname::kCreateTree);
+  LogBuffer& log = *operationLog;
   const int n = static_cast<int>(P.size());
   if (n == 0) return;
   const auto at = [&P](int i) -> const ContourPoint& { return P[static_cast<std::size_t>(i)]; };
@@ -113,7 +151,8 @@ void KW_SciDoc::splitWalk(const std::vector<ContourPoint>& P, int t, LogBuffer& 
 
     const ContourPoint end = p;
     log.addF("xend %i\tyend %i\n", end.col, topRow(end.row));
-    addSegment(t, P, segStart, i, log);
+    AddSegment(t, P, segStart, i);
+    if (m_outOfMemory) return;
     for (int j = segStart; j <= i; ++j) paint(at(j).col, at(j).row, kWhitePixel);
 
     const int nextNeighbours = N(at(i + 1));
@@ -156,15 +195,13 @@ void KW_SciDoc::splitWalk(const std::vector<ContourPoint>& P, int t, LogBuffer& 
   }
 }
 
-KW_Segment* KW_SciDoc::AddSegment(int t, const std::vector<ContourPoint>& walk, int first, int last) {
-  LogBuffer log(logname::kCreateTree);
-  return addSegment(t, walk, first, last, log);
-}
-
-KW_Segment* KW_SciDoc::addSegment(int t, const std::vector<ContourPoint>& P, int a, int b, LogBuffer& log) {
+KW_Segment* KW_SciDoc::AddSegment(int t, const std::vector<ContourPoint>& P, int a, int b) {
   if (t < 0 || static_cast<std::size_t>(t) >= root.size() || a < 0 || b < a ||
       static_cast<std::size_t>(b) >= P.size())
     return nullptr;
+  const OperationLog operationLog(m_commandLog, logname::kCreateTree);
+  LogBuffer& log = *operationLog;
+  const auto tree = static_cast<std::size_t>(t);
   try {
     auto segment = std::make_unique<KW_Segment>();
     segment->point.assign(P.begin() + a, P.begin() + b + 1);
@@ -176,16 +213,27 @@ KW_Segment* KW_SciDoc::addSegment(int t, const std::vector<ContourPoint>& P, int
     log.addF("elem->point[0].x %i elem->point[0].x %i\n", s0.col, topRow(s0.row));
     log.addF("elem->point[%i].x %i elem->point[%i].x %i\n", lastIndex, s1.col, lastIndex, topRow(s1.row));
 
-    RootTree& tree = root[static_cast<std::size_t>(t)];
-    if (!tree.first_segment) {
-      tree.first_segment = std::move(segment);
+    RootTree& rootTree = root[tree];
+    if (!rootTree.first_segment) {
+      rootTree.first_segment = std::move(segment);
+      if (m_treeIndex) m_treeIndex->add(tree, rootTree.first_segment.get(), nullptr, 0);
       log.add("first segment\n");
-      return tree.first_segment.get();
+      return rootTree.first_segment.get();
     }
-    KW_Segment* parent = findParent(tree.first_segment.get(), *segment, log);
-    if (parent == nullptr) parent = findSiblingParent(tree.first_segment.get(), *segment, log);
+    // While the log takes lines, the search walks the tree and logs each
+    // segment it looks at; once the log is full the index answers the same.
+    KW_Segment* parent = nullptr;
+    const ContourPoint start = segment->point.front();
+    if (log.full() && m_treeIndex) {
+      parent = const_cast<KW_Segment*>(m_treeIndex->firstEndingNextTo(tree, start));
+      if (parent == nullptr)
+        parent = const_cast<KW_Segment*>(m_treeIndex->firstParentOfChildStartingNextTo(tree, start).first);
+    } else {
+      parent = FindParent(rootTree.first_segment.get(), *segment);
+      if (parent == nullptr) parent = findSiblingParent(rootTree.first_segment.get(), *segment, log);
+    }
     if (parent == nullptr) {
-      // Touches no recorded end: dropped, the rest of the tree goes on.
+      // Touches no recorded segment: dropped, the rest of the tree goes on.
       log.add("Search_segment_parent=NULL\n");
       return nullptr;
     }
@@ -195,60 +243,59 @@ KW_Segment* KW_SciDoc::addSegment(int t, const std::vector<ContourPoint>& P, int
     log.addF("result->point[0].x %i result->point[0].x %i\n", p0.col, topRow(p0.row));
     log.addF("result->point[%i].x %i result->point[%i].x %i\n", parentLast, p1.col, parentLast,
              topRow(p1.row));
-    return parent->addChild(std::move(segment));
+    KW_Segment* added = parent->addChild(std::move(segment));
+    if (m_treeIndex) m_treeIndex->add(tree, added, parent, parent->nbr_segment_children - 1);
+    return added;
   } catch (const std::bad_alloc&) {
-    EndOnMemoryExhaustion(&log, logname::kCreateTree, "Error KW_Segment\n", "Error KW_Segment");
+    reportOutOfMemory(log, "Error KW_Segment\n", "Error KW_Segment");
+    return nullptr;
   }
 }
 
 KW_Segment* KW_SciDoc::FindParent(KW_Segment* s, const KW_Segment& added) const {
-  LogBuffer log(logname::kCreateTree);
-  return findParent(s, added, log);
-}
-
-KW_Segment* KW_SciDoc::findParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const {
   if (s == nullptr) return nullptr;
-  // Depth first, parent before children, children in attachment order;
-  // an explicit stack, as a chain of segments can be thousands deep.
-  std::vector<KW_Segment*> pending{s};
-  while (!pending.empty()) {
-    KW_Segment* candidate = pending.back();
-    pending.pop_back();
-    const ContourPoint first = candidate->point.empty() ? ContourPoint{} : candidate->point.front();
-    const ContourPoint last = candidate->point.empty() ? ContourPoint{} : candidate->point.back();
+  const OperationLog operationLog(m_commandLog, logname::kCreateTree);
+  LogBuffer& log = *operationLog;
+  KW_Segment* found = nullptr;
+  WalkSegments(*s, [&](KW_Segment& candidate, const WalkStep<KW_Segment>&) {
+    const ContourPoint first = candidate.point.empty() ? ContourPoint{} : candidate.point.front();
+    const ContourPoint last = candidate.point.empty() ? ContourPoint{} : candidate.point.back();
     const bool touches =
-        !candidate->point.empty() && !added.point.empty() && Adjacent8(added.point.front(), last);
+        !candidate.point.empty() && !added.point.empty() && Adjacent8(added.point.front(), last);
     log.addF("x %i y %i ", first.col, topRow(first.row));
     log.addF("x %i y %i ", last.col, topRow(last.row));
     log.addF("result %i ", touches ? 1 : 0);
-    log.addF("elem->nbr_segment_children %i\n", candidate->nbr_segment_children);
-    if (touches) return candidate;
-    for (auto it = candidate->segment_children.rbegin(); it != candidate->segment_children.rend(); ++it)
-      pending.push_back(it->get());
-  }
-  return nullptr;
+    log.addF("elem->nbr_segment_children %i\n", candidate.nbr_segment_children);
+    if (!touches) return WalkNext::Children;
+    found = &candidate;
+    return WalkNext::Stop;
+  });
+  return found;
 }
 
 KW_Segment* KW_SciDoc::findSiblingParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const {
   // The walk can come back to a junction along a recorded branch and leave
   // it by a stretch that touches the start of that branch but no segment's
-  // end (where thinning leaves a small loop at the junction). Such a stretch
-  // leaves the same junction as the branch: it becomes the branch's sibling.
-  // Without this, it and everything beyond it would be lost.
+  // end: wherever the line follower passes a junction pixel by, as where
+  // thinning leaves a small loop at a junction or where a branch leaves
+  // against the follower's order of directions. Such a stretch leaves the
+  // same junction as the branch: it becomes the branch's sibling. Without
+  // this, it and everything beyond it would be lost.
   if (s == nullptr || added.point.empty()) return nullptr;
-  std::vector<KW_Segment*> pending{s};
-  while (!pending.empty()) {
-    KW_Segment* parent = pending.back();
-    pending.pop_back();
-    for (const auto& child : parent->segment_children) {
+  KW_Segment* found = nullptr;
+  WalkSegments(*s, [&](KW_Segment& parent, const WalkStep<KW_Segment>&) {
+    for (const auto& child : parent.segment_children) {
       if (!child->point.empty() && Adjacent8(added.point.front(), child->point.front())) {
         const ContourPoint& first = child->point.front();
         log.addF("sibling of x %i y %i\n", first.col, topRow(first.row));
-        return parent;
+        found = &parent;
+        return WalkNext::Stop;
       }
     }
-    for (auto it = parent->segment_children.rbegin(); it != parent->segment_children.rend(); ++it)
-      pending.push_back(it->get());
-  }
-  return nullptr;
+    return WalkNext::Children;
+  });
+  return found;
 }
+
+KW_SciDoc::KW_SciDoc() = default;
+KW_SciDoc::~KW_SciDoc() = default;

@@ -24,11 +24,11 @@ struct ProgramRun {
 
 class BatchProgramTest : public testenv::HomeTest {
  protected:
-  ProgramRun run(const std::string& arguments) {
+  ProgramRun run(const std::string& arguments, const std::string& environment = "") {
     ProgramRun r;
     const std::string outFile = (home / "stdout.txt").string();
     const std::string errFile = (home / "stderr.txt").string();
-    const std::string command = std::string("'") + MORVANE_BATCH_PROGRAM + "' " + arguments + " >'" +
+    const std::string command = environment + " '" + MORVANE_BATCH_PROGRAM + "' " + arguments + " >'" +
                                 outFile + "' 2>'" + errFile + "'";
     const int raw = std::system(command.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -187,4 +187,23 @@ TEST_F(BatchProgramTest, MeasureReportsAPictureWithoutAPlateFrame) {
   // The step's own message, then the program's.
   EXPECT_EQ(r.err, "Morvane: Impossible to find the box!\nmorvane-batch: " + path("frameless.bmp") +
                        ": no plate frame found, nothing measured\n");
+}
+
+TEST_F(BatchProgramTest, HelpPrintsTheUsageAndSucceeds) {
+  const ProgramRun r = run("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("morvane-batch measure IN.bmp"), std::string::npos);
+  EXPECT_TRUE(r.err.empty());
+}
+
+TEST_F(BatchProgramTest, ALogFolderThatCannotBeUsedIsSaidBeforeAnythingRuns) {
+  // A program folder that is a file: no Log folder can be made in it.
+  testenv::WriteFile(home / "not-a-folder", "x");
+  writeSample("sample.bmp");
+  const ProgramRun r = run("measure " + quoted("sample.bmp"), "MORVANE_HOME=" + quoted("not-a-folder"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the log folder cannot be used"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("not-a-folder/Log"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("no plate frame"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.empty());
 }

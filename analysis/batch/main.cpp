@@ -91,7 +91,9 @@ int main(int argc, char** argv) {
     printUsage(stdout);
     return 0;
   }
-  if ((command == "steps" || command == "measure") && !logFolderWritable()) return 1;
+  if ((command == "steps" || command == "measure" || command == "add-data" || command == "inquire") &&
+      !logFolderWritable())
+    return 1;
   if (command == "info") return info(args);
   if (command == "convert") return convert(args);
   if (command == "synth") return RunSynthCommand(args);

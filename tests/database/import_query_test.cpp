@@ -14,6 +14,8 @@
 #include "database/password_sql.h"
 #include "database/query_run.h"
 #include "db_test_server.h"
+#include "roots/result_file.h"
+#include "synth/synth_plate.h"
 
 namespace fs = std::filesystem;
 using dbtest::Row;
@@ -508,4 +510,128 @@ TEST_F(BatchDatabaseTest, InquireWritesWhatTheSheetWrites) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(home / "bad.csv"));
+}
+
+namespace {
+
+// One exported or expected lateral root: its picture, plant, branch path
+// and order (exact), and its length.
+struct LateralKey {
+  std::string key;
+  double length;
+  bool operator<(const LateralKey& o) const { return key < o.key; }
+};
+
+void expectedLaterals(const std::string& picture, int plant, const std::vector<INFO_LR>& roots,
+                      std::vector<int>& path, std::size_t depth, std::vector<LateralKey>& out) {
+  for (std::size_t i = 0; i < roots.size(); ++i) {
+    path.push_back(static_cast<int>(i + 1));
+    std::string key = picture + "|" + std::to_string(plant) + "|";
+    for (std::size_t c = 0; c < depth; ++c) key += std::to_string(c < path.size() ? path[c] : 0) + ".";
+    key += "|" + std::to_string(path.size());
+    out.push_back({key, roots[i].length});
+    expectedLaterals(picture, plant, roots[i].children, path, depth, out);
+    path.pop_back();
+  }
+}
+
+int maxOrder(const std::vector<INFO_LR>& roots, int level) {
+  int d = roots.empty() ? level - 1 : level;
+  for (const INFO_LR& r : roots) d = std::max(d, maxOrder(r.children, level + 1));
+  return d;
+}
+
+}  // namespace
+
+TEST_F(BatchDatabaseTest, AnalysedPlatesComeBackInEveryLayout) {
+  // 20 generated plates analysed and saved by morvane-batch analyze.
+  fs::create_directories(home / "plates");
+  for (int k = 0; k < 20; ++k) {
+    synth::PlateOptions o;
+    o.seed = static_cast<std::uint32_t>(100 + k);
+    o.plants = 2 + k % 2;
+    std::string error;
+    ASSERT_EQ(synth::WritePlate(synth::MakePlate(o), o,
+                                (home / "plates" / ("p" + std::to_string(k) + ".bmp")).string(),
+                                (home / ("t" + std::to_string(k))).string(), error, 8),
+              1)
+        << error;
+  }
+  ProgramRun r =
+      run("analyze '" + (home / "plates").string() + "' --resolution 300 --user ana --genotype Col " +
+          "--age 5 --results '" + folder().string() + "' --jobs 2");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  r = run("add-data '" + folder().string() + "'");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+
+  // What the result files hold.
+  std::vector<INFO_PICTURE> files;
+  for (const auto& e : fs::directory_iterator(folder())) {
+    files.emplace_back();
+    ASSERT_EQ(ReadResultFile(e.path().string(), files.back()), 1);
+  }
+  ASSERT_EQ(files.size(), 20u);
+  std::size_t plants = 0;
+  int depth = 0;
+  std::vector<LateralKey> expected;
+  std::vector<LateralKey> expectedMains;
+  for (const INFO_PICTURE& p : files)
+    for (std::size_t k = 0; k < p.arbre.size(); ++k) {
+      ++plants;
+      depth = std::max(depth, maxOrder(p.arbre[k].children, 1));
+      expectedMains.push_back({p.name + "|" + std::to_string(k + 1), p.arbre[k].main_length});
+    }
+  ASSERT_GT(depth, 0) << "the plates gave no lateral roots";
+  for (const INFO_PICTURE& p : files)
+    for (std::size_t k = 0; k < p.arbre.size(); ++k) {
+      std::vector<int> path;
+      expectedLaterals(p.name, static_cast<int>(k + 1), p.arbre[k].children, path,
+                       static_cast<std::size_t>(depth), expected);
+    }
+
+  auto inquireFile = [&](const std::string& query) {
+    testenv::WriteFile(home / "q", query);
+    const std::string out = (home / "out.csv").string();
+    const ProgramRun q = run("inquire '" + (home / "q").string() + "' --out '" + out + "'");
+    EXPECT_EQ(q.status, 0) << q.err;
+    return readDelimited(testenv::ReadFile(out), ',');
+  };
+  auto sameLengths = [](std::vector<LateralKey> got, std::vector<LateralKey> want) {
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].key, want[i].key);
+      EXPECT_NEAR(got[i].length, want[i].length, 1e-5 * std::max(1.0, want[i].length)) << got[i].key;
+    }
+  };
+
+  // Mode 1: one row per picture.
+  EXPECT_EQ(inquireFile("[General data]\nshow Picture name, Number of plant\n").size(), 21u);
+  // Mode 2: one row per main root with its length.
+  auto mains = inquireFile("[Main root]\nshow Plant id, Path length\n");
+  EXPECT_EQ(mains.size(), plants + 1);
+  // Mode 3: with its picture, so every main root is known by name.
+  mains = inquireFile("[General data]\nshow Picture name\n[Main root]\nshow Plant id, Path length\n");
+  std::vector<LateralKey> gotMains;
+  for (std::size_t i = 1; i < mains.size(); ++i)
+    gotMains.push_back({mains[i][0] + "|" + mains[i][1], std::stod(mains[i][2])});
+  sameLengths(gotMains, expectedMains);
+  // Mode 4: one row per lateral root of any order, with its path.
+  const auto laterals = inquireFile("[Secondary root]\nshow LR id, Path length, Level\n");
+  EXPECT_EQ(laterals.size(), expected.size() + 1);
+  EXPECT_EQ(laterals[0].size(), static_cast<std::size_t>(depth) + 3u);
+  // Mode 5: every lateral root with its picture, plant, path, order and length.
+  const auto all = inquireFile(
+      "[General data]\nshow Picture name\n[Main root]\nshow Plant id\n[Secondary root]\n"
+      "show LR id, Path length, Level\n");
+  std::vector<LateralKey> got;
+  for (std::size_t i = 1; i < all.size(); ++i) {
+    const auto& row = all[i];
+    std::string key = row[0] + "|" + row[1] + "|";
+    for (int c = 0; c < depth; ++c) key += row[2 + static_cast<std::size_t>(c)] + ".";
+    key += "|" + row[3 + static_cast<std::size_t>(depth)];
+    got.push_back({key, std::stod(row[2 + static_cast<std::size_t>(depth)])});
+  }
+  sameLengths(got, expected);
 }

@@ -246,8 +246,8 @@ int KW_SciDoc::MeasureTrees() {
   return 1;
 }
 
-void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double b,
-                                double c) {
+void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth,
+                                double endDistance, double baseDistance) {
   const OperationLog operationLog(m_commandLog, logname::kMath);
   LogBuffer& log = *operationLog;
   // Per depth of the walk below s, the root the segment there belongs to:
@@ -257,8 +257,8 @@ void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
   struct RootFrame {
     const std::vector<std::int32_t>* path;
     int depth;
-    double b;
-    double c;
+    double endDistance;   // b
+    double baseDistance;  // c
   };
   std::vector<RootFrame> frames;
   const auto enter = [&](const KW_Segment& segment, std::size_t walkDepth, RootFrame frame) {
@@ -273,7 +273,7 @@ void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
   WalkSegments(s, [&](KW_Segment& x, const WalkStep<KW_Segment>& step) {
     const std::size_t walkDepth = step.depth();
     if (walkDepth == 0) {
-      enter(x, 0, {&path, depth, b, c});
+      enter(x, 0, {&path, depth, endDistance, baseDistance});
       return WalkNext::Children;
     }
     const auto index = static_cast<std::size_t>(step.path.back());
@@ -285,7 +285,7 @@ void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
                            static_cast<std::size_t>(parentPath[d]) == index;
     if (continues) {
       // The root goes on into x.
-      enter(x, walkDepth, {parent.path, parent.depth + 1, x.length_total_begin, parent.c});
+      enter(x, walkDepth, {parent.path, parent.depth + 1, x.length_total_begin, parent.baseDistance});
       return WalkNext::Children;
     }
     // x starts a lateral root, measured from its branching point to the
@@ -294,7 +294,7 @@ void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
     ForEachSegment(
         x, [&](KW_Segment& y, const KW_Segment*) { farthest = std::max(farthest, y.length_total_begin); });
     x.length_longest = farthest - static_cast<double>(x.position_root);
-    x.position_branch = static_cast<float>(parent.b - parent.c);
+    x.position_branch = static_cast<float>(parent.endDistance - parent.baseDistance);
     LongestPath(x, farthest, x.path_longest);
     const ContourPoint p = FirstPoint(x);
     const ContourPoint q = LastPoint(PathEnd(x, x.path_longest));
@@ -302,8 +302,8 @@ void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
     x.straightness = ChordLength(p, q, log);
     x.Nbr_LR = LateralCount(x, x.path_longest);
     log.addF("size %f\n", x.length_longest);
-    log.addF("position_parent %f\n", parent.b);
-    log.addF("position_branche_parent %f\n", parent.c);
+    log.addF("position_parent %f\n", parent.endDistance);
+    log.addF("position_branche_parent %f\n", parent.baseDistance);
     log.addF("nbr %i\n", x.Nbr_LR);
     log.addF(
         "this->segment_children[indx]->length_total_begin %f\nposition_parent %f\n"
@@ -311,7 +311,7 @@ void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
         x.length_total_begin, static_cast<double>(x.position_root),
         x.length_total_begin - static_cast<double>(x.position_root));
     // Its own laterals are measured from its base, the end of the parent's segment.
-    enter(x, walkDepth, {&x.path_longest, 0, x.length_total_begin, parent.b});
+    enter(x, walkDepth, {&x.path_longest, 0, x.length_total_begin, parent.endDistance});
     return WalkNext::Children;
   });
 }

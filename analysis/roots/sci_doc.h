@@ -119,9 +119,11 @@ class KW_SciDoc : public KW_ImaAna {
   enum PlateResult { kPlateMeasured = 1, kNoPlateFrame = 0, kPlateOutOfMemory = -1 };
   int MeasurePlate();
   // Measures the lateral roots below s; path leads s's root on from s at
-  // depth; b is the distance from the plant's start to the end of s, c the
-  // distance to the base of the root s belongs to.
-  void MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double b, double c);
+  // depth; endDistance (b) is the distance from the plant's start to the
+  // end of s, baseDistance (c) the distance to the base of the root s
+  // belongs to.
+  void MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double endDistance,
+                       double baseDistance);
   // Appends the dump of tree t to the math log.
   void AppendTreeDump(int t) const;
 

@@ -113,15 +113,17 @@ void KW_SciDoc::reportOutOfMemory(LogBuffer& log, std::string_view logLine, std:
   }
 }
 
-void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& P, int t) {
+void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& walk, int t) {
   const OperationLog operationLog(m_commandLog, logname::kCreateTree);
   LogBuffer& log = *operationLog;
-  const int n = static_cast<int>(P.size());
+  const int n = static_cast<int>(walk.size());
   if (n == 0) return;
-  const auto at = [&P](int i) -> const ContourPoint& { return P[static_cast<std::size_t>(i)]; };
+  const auto at = [&walk](int i) -> const ContourPoint& { return walk[static_cast<std::size_t>(i)]; };
   // The plant's colour: every pixel of its walk carries it until recorded.
-  const std::uint32_t C = pixelAt(at(0).col, at(0).row) & kWhitePixel;
-  const auto N = [&](const ContourPoint& p) { return SameColourNeighbours(p.col, p.row, C); };
+  const std::uint32_t plantColour = pixelAt(at(0).col, at(0).row) & kWhitePixel;
+  const auto sameColourAround = [&](const ContourPoint& p) {
+    return SameColourNeighbours(p.col, p.row, plantColour);
+  };
   const auto white = [&](const ContourPoint& p) { return isWhite(p.col, p.row); };
 
   ContourPoint prevEnd{-1, -1, 0};
@@ -129,15 +131,15 @@ void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& P, int t) {
   for (int i = 0; i < n - 1; ++i) {
     bool moved = false;
     const ContourPoint& p = at(i);
-    const int neighbours = N(p);
+    const int neighbours = sameColourAround(p);
     const std::uint32_t px = pixelAt(p.col, p.row) & kWhitePixel;
     log.addF("indx %i\n", i);
     log.addF("xstart %i\tystart %i\n", p.col, topRow(p.row));
     log.addF("voisin %i\t%i\t %i %i\n", neighbours, p.direction, at(i + 1).col, topRow(at(i + 1).row));
     log.addF("couleur %i\t%i\t%i\n", RedOf(px), GreenOf(px), BlueOf(px));
-    log.addF("couleur %i\t%i\t%i\n", RedOf(C), GreenOf(C), BlueOf(C));
+    log.addF("couleur %i\t%i\t%i\n", RedOf(plantColour), GreenOf(plantColour), BlueOf(plantColour));
     // Pixels already recorded are white and are passed over.
-    if (px != C) continue;
+    if (px != plantColour) continue;
     log.add("meme couleur\n");
     if (i == 0) continue;
 
@@ -145,17 +147,17 @@ void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& P, int t) {
     const bool ends = neighbours > 2                                         // a junction
                       || (neighbours == 1 && Adjacent8(prevEnd, next))       // beside the last end
                       || (neighbours == 1 && SamePosition(next, at(i - 1)))  // a tip: the walk turns back
-                      || SameColourNeighbours(p.col, next.row, C) == 0       //
-                      || white(next);                                        // runs into a recorded segment
+                      || SameColourNeighbours(p.col, next.row, plantColour) == 0  //
+                      || white(next);  // runs into a recorded segment
     if (!ends) continue;
 
     const ContourPoint end = p;
     log.addF("xend %i\tyend %i\n", end.col, topRow(end.row));
-    AddSegment(t, P, segStart, i);
+    AddSegment(t, walk, segStart, i);
     if (m_outOfMemory) return;
     for (int j = segStart; j <= i; ++j) paint(at(j).col, at(j).row, kWhitePixel);
 
-    const int nextNeighbours = N(at(i + 1));
+    const int nextNeighbours = sameColourAround(at(i + 1));
     log.addF("voisin1 %i\t %i %i\n", nextNeighbours, at(i + 1).col, topRow(at(i + 1).row));
     if (nextNeighbours > 2) {
       // The next point is a junction: pass over the junction pixels.
@@ -165,7 +167,7 @@ void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& P, int t) {
       while (i < n - 2) {
         ++i;
         log.addF("indx %i %i %i\n", i, at(i).col, topRow(at(i).row));
-        if (N(at(i + 1)) <= 2) break;
+        if (sameColourAround(at(i + 1)) <= 2) break;
       }
       log.addF("number indx %i %i %i\n", i, at(i).col, topRow(at(i).row));
     }
@@ -195,17 +197,17 @@ void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& P, int t) {
   }
 }
 
-KW_Segment* KW_SciDoc::AddSegment(int t, const std::vector<ContourPoint>& P, int a, int b) {
-  if (t < 0 || static_cast<std::size_t>(t) >= root.size() || a < 0 || b < a ||
-      static_cast<std::size_t>(b) >= P.size())
+KW_Segment* KW_SciDoc::AddSegment(int t, const std::vector<ContourPoint>& walk, int first, int last) {
+  if (t < 0 || static_cast<std::size_t>(t) >= root.size() || first < 0 || last < first ||
+      static_cast<std::size_t>(last) >= walk.size())
     return nullptr;
   const OperationLog operationLog(m_commandLog, logname::kCreateTree);
   LogBuffer& log = *operationLog;
   const auto tree = static_cast<std::size_t>(t);
   try {
     auto segment = std::make_unique<KW_Segment>();
-    segment->point.assign(P.begin() + a, P.begin() + b + 1);
-    segment->nbr_point = b - a + 1;
+    segment->point.assign(walk.begin() + first, walk.begin() + last + 1);
+    segment->nbr_point = last - first + 1;
     const ContourPoint& s0 = segment->point.front();
     const ContourPoint& s1 = segment->point.back();
     const int lastIndex = segment->nbr_point - 1;

@@ -74,3 +74,21 @@ TEST_F(LogBufferTest, KeepsOrderAcrossSizeFlushesAndAppends) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LogBufferTest, StopsAtItsBoundWithOneLineSayingSo) {
+  {
+    LogBuffer log(logname::kMath, 100);
+    for (int i = 0; i < 50; ++i) log.addF("line %i\n", i);  // 7 or 8 bytes each
+    EXPECT_TRUE(log.full());
+    log.add("after the bound\n");
+  }
+  const std::string text = readLog("log_math.txt");
+  // Every whole line that fits, then the notice, nothing after it.
+  std::string expected;
+  for (int i = 0; expected.size() + 8 <= 100; ++i) expected += "line " + std::to_string(i) + "\n";
+  EXPECT_EQ(text, expected + "[log bound reached: the rest of this log was left out]\n");
+}
+
+}  // namespace

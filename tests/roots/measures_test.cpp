@@ -150,6 +150,37 @@ TEST_F(Measures, LineWithAHorizontalArm) {
   EXPECT_EQ(junction.length_total_begin, 27.0);
 }
 
+TEST_F(Measures, LineWithAnArmToTheLeftKeepsTheWholeStem) {
+  // The mirror image of the line with an arm. The walk passes the junction
+  // pixel by where the arm leaves against the follower's order of
+  // directions; the stem below it hangs beside the arm and the junction
+  // pixel's own one-pixel branch. Without that rule the stem's lower 40
+  // pixels were lost.
+  MakeBlack(doc, 70, 90);
+  DrawLine(doc, 39, 75, 39, 10);  // 66 pixels
+  DrawLine(doc, 38, 50, 19, 50);  // 20 pixels
+  analyse();
+  const RootTree& tree = doc.root.at(0);
+  const KW_Segment& first = *tree.first_segment;
+  ASSERT_EQ(first.nbr_segment_children, 3);
+  const KW_Segment& arm = *first.segment_children[0];
+  const KW_Segment& stem = *first.segment_children[1];
+  const KW_Segment& junction = *first.segment_children[2];
+  EXPECT_EQ(rootstest::Positions(junction), LinePoints(39, 50, 39, 50));
+  EXPECT_EQ(rootstest::Positions(stem), LinePoints(39, 49, 39, 10));
+  EXPECT_EQ(rootstest::Positions(arm), LinePoints(38, 50, 19, 50));
+  // The main root runs down the whole stem; only the junction pixel is off
+  // its path, and counts as a lateral beside the arm.
+  EXPECT_EQ(tree.main_length, 65.0);
+  EXPECT_EQ(tree.main_angle, 0.0);
+  EXPECT_EQ(tree.path_longest_total, (std::vector<std::int32_t>{1, -1}));
+  EXPECT_EQ(tree.nbr_LR, 2);
+  EXPECT_EQ(arm.length_longest, 20.0);
+  EXPECT_EQ(arm.straightness, 20.0);
+  EXPECT_EQ(arm.angle, -90.0);
+  EXPECT_EQ(arm.position_branch, 25.0F);
+}
+
 TEST_F(Measures, YShapeWithEqualArms) {
   MakeBlack(doc, 70, 90);
   DrawLine(doc, 30, 70, 30, 50);  // stem, 21 pixels

@@ -1,10 +1,14 @@
 // Real scans and photos of plates through the whole automatic measurement:
 // nothing may crash or read outside a picture (the sanitizer build runs this
-// too), and the scan of four maize seedlings gives its four primary roots.
+// too); what the method finds on the scan of four maize seedlings; plants
+// that touch are told apart whatever colours they are drawn.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "roots/sci_doc.h"
 #include "support/test_env.h"
@@ -45,7 +49,10 @@ TEST_F(RealPlates, EveryPictureIsMeasuredOrRefusedWithoutHarm) {
   }
 }
 
-TEST_F(RealPlates, TheFourMaizeSeedlingsGiveFourPlantsLeftToRight) {
+TEST_F(RealPlates, TheMaizeScanGivesThreeSeedlingsAndTheLabelLine) {
+  // A known limit of the fixed method on this scan: of its four seedlings
+  // three are found, and the edge of the paper label at the top of the plate
+  // is taken for a fourth plant lying on its side.
   MORVANE_REQUIRE_TESTDATA(plates, "plates");
   KW_SciDoc doc;
   ASSERT_NE(doc.LoadBitmap((plates / "dc_maize-seedlings.bmp").string()), nullptr);
@@ -54,9 +61,62 @@ TEST_F(RealPlates, TheFourMaizeSeedlingsGiveFourPlantsLeftToRight) {
   // The scale comes from the plate's 12.5 cm height; the scan's own
   // resolution (169.3 dpi) agrees with it within a tenth.
   EXPECT_NEAR(doc.scale, 2.54 / 169.3, 0.1 * 2.54 / 169.3);
-  for (std::size_t i = 1; i < doc.item.size(); ++i)
-    EXPECT_LE(doc.item[i - 1].tab.front().col, doc.item[i].tab.front().col);
-  for (const RootTree& t : doc.root) EXPECT_GT(t.main_length * doc.scale, 1.0);
+  int seedlings = 0;
+  int labelLines = 0;
+  for (std::size_t i = 0; i < doc.item.size(); ++i) {
+    if (i > 0) {
+      EXPECT_LE(doc.item[i - 1].tab.front().col, doc.item[i].tab.front().col);
+    }
+    int lowest = doc.height;
+    for (const ContourPoint& p : doc.item[i].tab) lowest = std::min(lowest, p.row);
+    const RootTree& t = doc.root[i];
+    const bool nearTop = lowest > doc.height * 9 / 10;
+    if (nearTop && std::abs(t.main_angle) > 60.0) {
+      ++labelLines;
+    } else if (!nearTop && std::abs(t.main_angle) < 45.0 && t.main_length * doc.scale > 1.0) {
+      ++seedlings;  // a root growing downwards, more than a centimetre long
+    }
+  }
+  EXPECT_EQ(seedlings, 3);
+  EXPECT_EQ(labelLines, 1);
+}
+
+TEST_F(RealPlates, TouchingPlantsOfTheLightBoxPhotoGiveTheSameMeasuresWhateverTheColours) {
+  // The walks tell plants apart by the brightness sum of their colours; on
+  // this photo plants touch, and a colour drawn twice let one plant's walk
+  // run into another's.
+  MORVANE_REQUIRE_TESTDATA(plates, "plates");
+  KW_SciDoc prepared;
+  ASSERT_NE(prepared.LoadBitmap((plates / "rhizoscan_J10_Photo_011.bmp").string()), nullptr);
+  prepared.FixedBinarise();
+  ASSERT_EQ(prepared.RemoveBox(), 1);
+  prepared.CutMargins();
+  prepared.Dilate();
+  prepared.Skeletonize();
+  std::vector<double> first;
+  for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+    SCOPED_TRACE(seed);
+    KW_SciDoc doc;
+    doc.width = prepared.width;
+    doc.height = prepared.height;
+    doc.scale = prepared.scale;
+    doc.pixels = prepared.pixels;
+    doc.setColourSeed(seed);
+    ASSERT_EQ(doc.FindRoots(), 1);
+    std::set<int> sums;
+    for (const Item& plant : doc.item) sums.insert(PixelSum(doc.At(plant.tab[0].col, plant.tab[0].row)));
+    EXPECT_EQ(sums.size(), doc.item.size());
+    ASSERT_EQ(doc.CreateTrees(), 1);
+    ASSERT_EQ(doc.MeasureTrees(), 1);
+    std::vector<double> measures;
+    for (const RootTree& t : doc.root)
+      measures.insert(measures.end(), {t.main_length, t.main_angle, 1.0 * t.nbr_LR});
+    if (seed == 1) {
+      first = measures;
+      EXPECT_GT(doc.nbr_root, 5);
+    }
+    EXPECT_EQ(measures, first);
+  }
 }
 
 }  // namespace

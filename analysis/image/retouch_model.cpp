@@ -28,8 +28,9 @@ RetouchGeometry ComputeRetouchGeometry(int width, int height, int desktopWidth, 
 }
 
 RetouchModel::RetouchModel(const KW_ImaAna& doc) {
-  const bool valid = doc.width > 0 && doc.height > 0 &&
-                     doc.pixels.size() == static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height);
+  const bool valid =
+      doc.width > 0 && doc.height > 0 &&
+      doc.pixels.size() == static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height);
   if (!valid) return;  // no copy: the editor shows and paints nothing
   m_width = doc.width;
   m_height = doc.height;
@@ -84,7 +85,8 @@ void RetouchModel::PaintSquare(int x, int y, int size, std::uint32_t r, std::uin
 
 void RetouchModel::accept(KW_ImaAna& doc) const {
   // The document must still hold the picture the editor was opened on.
-  if (m_copy.empty() || doc.width != m_width || doc.height != m_height || doc.pixels.size() != m_copy.size()) {
+  if (m_copy.empty() || doc.width != m_width || doc.height != m_height ||
+      doc.pixels.size() != m_copy.size()) {
     return;
   }
   CopyFlipped(m_copy.data(), doc.pixels.data(), m_width, m_height);

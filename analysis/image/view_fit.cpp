@@ -7,7 +7,8 @@
 
 ViewSize FitViewSize(int clientWidth, int clientHeight, int width, int height) {
   if (width <= 0 || height <= 0) return {clientWidth, clientHeight};
-  const double f = std::min(static_cast<double>(clientWidth) / width, static_cast<double>(clientHeight) / height);
+  const double f =
+      std::min(static_cast<double>(clientWidth) / width, static_cast<double>(clientHeight) / height);
   return {static_cast<int>(width * f + 0.5), static_cast<int>(height * f + 0.5)};
 }
 

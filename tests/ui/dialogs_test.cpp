@@ -3,17 +3,17 @@
 // widgets as a user would.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QTabWidget>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTest>
 
-#include "database/password_sql.h"
 #include "database/kw_sql.h"
+#include "database/password_sql.h"
 #include "database/query_pages.h"
 #include "database/ui/password_box.h"
 #include "database/ui/query_sheet.h"
@@ -248,7 +248,8 @@ class DialogsTest : public QObject {
     QCOMPARE(child<QLabel>(&box, "threshold")->text(), QString("85"));
     QCOMPARE(child<QLabel>(&box, "method")->text(), QString("Gaussian2"));
     QCOMPARE(ParseLastCalibLine("Threshold : 70 \tErosion Method : ").method, std::string("Original"));
-    QCOMPARE(ParseLastCalibLine("Threshold : 70 \tErosion Method : Gaussian ").method, std::string("Gaussian"));
+    QCOMPARE(ParseLastCalibLine("Threshold : 70 \tErosion Method : Gaussian ").method,
+             std::string("Gaussian"));
   }
 
   void messageBoxesCutTextAndAnswer() {
@@ -265,11 +266,13 @@ class DialogsTest : public QObject {
     QCOMPARE(three.result(), KW_MsgBox::kNo);
 
     QtFrontend frontend;
-    uitest::OnNextModal([](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
+    uitest::OnNextModal(
+        [](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
     QVERIFY(!frontend.askOkCancel("Morvane", "Go on?"));
     uitest::OnNextModal([](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "yes"), Qt::LeftButton); });
     QVERIFY(frontend.askYesNo("Morvane", "Really?"));
-    uitest::OnNextModal([](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
+    uitest::OnNextModal(
+        [](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
     QCOMPARE(frontend.askYesNoCancel("Morvane", "Which?"), FRONTEND::Answer::Cancel);
     QVERIFY(QString::fromStdString(FRONTEND::SystemErrorText(2)).contains("No such file"));
   }
@@ -287,7 +290,8 @@ class DialogsTest : public QObject {
     FRONTEND::FolderChoice chosen = frontend.chooseFolder("Choose the result folder", start.toStdString());
     QCOMPARE(chosen.status, 1);
     QCOMPARE(QString::fromStdString(chosen.path), QDir(start).canonicalPath());
-    uitest::OnNextModal([](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
+    uitest::OnNextModal(
+        [](QWidget* w) { QTest::mouseClick(child<QPushButton>(w, "cancel"), Qt::LeftButton); });
     chosen = frontend.chooseFolder("Choose", start.toStdString());
     QCOMPARE(chosen.status, -1);
   }
@@ -415,7 +419,8 @@ class DialogsTest : public QObject {
     // Select all ticks every box; unticking one unticks Select all.
     auto* all = child<QCheckBox>(general, "selectAll");
     QTest::mouseClick(all, Qt::LeftButton);
-    for (int r = 0; r < 8; ++r) QVERIFY(child<QCheckBox>(general, qPrintable(QString("tick%1").arg(r)))->isChecked());
+    for (int r = 0; r < 8; ++r)
+      QVERIFY(child<QCheckBox>(general, qPrintable(QString("tick%1").arg(r)))->isChecked());
     QTest::mouseClick(child<QCheckBox>(general, "tick3"), Qt::LeftButton);
     QVERIFY(!all->isChecked());
     QTest::mouseClick(child<QCheckBox>(general, "tick3"), Qt::LeftButton);

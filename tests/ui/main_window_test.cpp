@@ -1,6 +1,8 @@
 // The main window: menus, toolbars, status panes, recent files, opening
 // pictures, the steps with their check marks (run as the user runs them),
 // help and the start-up sequence.
+#include "shell/ui/main_window.h"
+
 #include <QAction>
 #include <QDir>
 #include <QLabel>
@@ -17,13 +19,12 @@
 #include <QToolButton>
 
 #include "image/step_dialog_models.h"
-#include "roots/analysis_dialog_models.h"
 #include "image/ui/pic_view.h"
+#include "roots/analysis_dialog_models.h"
 #include "roots/sci_doc.h"
 #include "shell/scripted_frontend.h"
 #include "shell/ui/application.h"
 #include "shell/ui/help_window.h"
-#include "shell/ui/main_window.h"
 #include "shell/ui/mdi_child.h"
 #include "ui_test_util.h"
 
@@ -42,8 +43,9 @@ QMenu* menu(KW_MdiFrm& w, const char* name) { return w.menuBar()->findChild<QMen
 // The nine step marks as the menus show them, in menu order.
 QString checkedSteps(KW_MdiFrm& w) {
   QStringList on;
-  for (const char* n : {"actionMakeBW", "actionRemoveBox", "actionRemoveNoise", "actionDilate", "actionSkeletonize",
-                        "actionRetouch", "actionFindRoots", "actionConfirmRoots", "actionSaveExperiment"}) {
+  for (const char* n :
+       {"actionMakeBW", "actionRemoveBox", "actionRemoveNoise", "actionDilate", "actionSkeletonize",
+        "actionRetouch", "actionFindRoots", "actionConfirmRoots", "actionSaveExperiment"}) {
     if (w.action(n)->isChecked()) on << QString(n).mid(6);
   }
   return on.join(',');
@@ -69,7 +71,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(titles, QStringList({"&File", "&Edit", "&View", "&Options", "&Prepare", "&Detect", "&Database",
                                   "&Window", "&Help"}));
     QCOMPARE(texts(menu(w, "menuPrepare")->actions()),
-             QStringList({" &Make B\\W", " &Remove box", " Remove noise", " D&ilate", " Re-use previous", " Auto"}));
+             QStringList(
+                 {" &Make B\\W", " &Remove box", " Remove noise", " D&ilate", " Re-use previous", " Auto"}));
     QCOMPARE(texts(menu(w, "menuDetect")->actions()),
              QStringList({" &Skeletonize", " &Re-touch", " Find roots", " Confirm roots", " &Color Item",
                           " Save experiment"}));
@@ -80,8 +83,8 @@ class MainWindowTest : public QObject {
     // Shown but not bound.
     QVERIFY(w.action("actionPrint")->shortcut().isEmpty());
     QVERIFY(w.action("actionPrint")->text().endsWith("\tCtrl+P"));
-    for (const char* n : {"actionNew", "actionUndo", "actionPaste", "actionZoomIn", "actionZoomOut", "actionAutoZoom",
-                          "actionMakeBW", "actionClose"}) {
+    for (const char* n : {"actionNew", "actionUndo", "actionPaste", "actionZoomIn", "actionZoomOut",
+                          "actionAutoZoom", "actionMakeBW", "actionClose"}) {
       QVERIFY2(!w.action(n)->isEnabled(), n);
     }
     QCOMPARE(w.action("actionMakeBW")->statusTip(), QString("Convert image in Black and White"));
@@ -110,7 +113,8 @@ class MainWindowTest : public QObject {
     QVERIFY(!morvane->isVisible());
     QVERIFY(!toggle->isChecked());
     QList<int> widths;
-    for (int i = 1; i <= 4; ++i) widths << w.statusBar()->findChild<QLabel*>(QString("pane%1").arg(i))->width();
+    for (int i = 1; i <= 4; ++i)
+      widths << w.statusBar()->findChild<QLabel*>(QString("pane%1").arg(i))->width();
     QCOMPARE(widths, QList<int>({90, 90, 90, 256}));
     QCOMPARE(w.statusBar()->findChild<QLabel*>("pane4")->text(), QString("-N/A-"));
   }
@@ -120,9 +124,8 @@ class MainWindowTest : public QObject {
     w.show();
     QStringList paths;
     for (int i = 0; i < 5; ++i) {
-      paths << uitest::WriteBitmap(QString("pic%1.bmp").arg(i), 60 + i, 40, [](int c, int r) {
-        return static_cast<std::uint32_t>((c * 4) << 8 | r);
-      });
+      paths << uitest::WriteBitmap(QString("pic%1.bmp").arg(i), 60 + i, 40,
+                                   [](int c, int r) { return static_cast<std::uint32_t>((c * 4) << 8 | r); });
     }
     KW_MdiUsr* first = w.openFile(paths[0]);
     QVERIFY(first != nullptr);
@@ -210,7 +213,8 @@ class MainWindowTest : public QObject {
     KW_MdiFrm w;
     w.show();
     // A plain grey picture has no plate rim to find.
-    KW_MdiUsr* child = w.openFile(uitest::WriteBitmap("grey.bmp", 300, 300, [](int, int) { return 0x202020U; }));
+    KW_MdiUsr* child =
+        w.openFile(uitest::WriteBitmap("grey.bmp", 300, 300, [](int, int) { return 0x202020U; }));
     QVERIFY(child != nullptr);
     w.action("actionRemoveBox")->trigger();
     QCOMPARE(script->messages().size(), size_t(1));
@@ -289,7 +293,8 @@ class MainWindowTest : public QObject {
   }
 
   void startUpOpensTheCommandLineFile() {
-    const QString path = uitest::WriteBitmap("start.bmp", 80, 60, [](int c, int) { return c > 40 ? 0xFFFFFFU : 0U; });
+    const QString path =
+        uitest::WriteBitmap("start.bmp", 80, 60, [](int c, int) { return c > 40 ? 0xFFFFFFU : 0U; });
     const QString log = QDir(qEnvironmentVariable("MORVANE_HOME")).filePath("Log/log_sql.txt");
     QDir().mkpath(QFileInfo(log).absolutePath());
     QFile old(log);

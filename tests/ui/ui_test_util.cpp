@@ -26,7 +26,8 @@ void LoadGreys(KW_PicDoc& doc, int width, int height) {
   doc.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   for (std::size_t i = 0; i < doc.pixels.size(); ++i) {
     const auto v = static_cast<std::uint32_t>(i % 256);
-    doc.pixels[i] = (i / 256) % 2 == 0 ? (v << 16 | v << 8 | v) : (v << 16 | ((v * 3) % 256) << 8 | ((v * 7) % 256));
+    doc.pixels[i] =
+        (i / 256) % 2 == 0 ? (v << 16 | v << 8 | v) : (v << 16 | ((v * 3) % 256) << 8 | ((v * 7) % 256));
   }
 }
 
@@ -51,7 +52,8 @@ QString WritePlate(const QString& name) {
   options.seed = 7;
   const synth::Plate plate = synth::MakePlate(options);
   return WriteBitmap(name, plate.width, plate.height, [&plate](int c, int r) {
-    return plate.pixels[static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(plate.width)];
+    return plate.pixels[static_cast<std::size_t>(c) +
+                        static_cast<std::size_t>(r) * static_cast<std::size_t>(plate.width)];
   });
 }
 

@@ -22,17 +22,18 @@ PasswordBox::PasswordBox(PasswordSQL& model, QWidget* parent)
   auto* cancel = new QPushButton("Cancel", this);
   cancel->setObjectName("cancel");
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(
-      new QLabel(QString::fromUtf8(PasswordSQL::kPrompt.data(), static_cast<int>(PasswordSQL::kPrompt.size())), this));
+  layout->addWidget(new QLabel(
+      QString::fromUtf8(PasswordSQL::kPrompt.data(), static_cast<int>(PasswordSQL::kPrompt.size())), this));
   layout->addWidget(m_field);
-  layout->addWidget(
-      new QLabel(QString::fromUtf8(PasswordSQL::kHint.data(), static_cast<int>(PasswordSQL::kHint.size())), this));
+  layout->addWidget(new QLabel(
+      QString::fromUtf8(PasswordSQL::kHint.data(), static_cast<int>(PasswordSQL::kHint.size())), this));
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
   layout->addLayout(buttons);
-  connect(m_field, &QLineEdit::textChanged, this, [this](const QString& t) { m_model.type(t.toStdString()); });
+  connect(m_field, &QLineEdit::textChanged, this,
+          [this](const QString& t) { m_model.type(t.toStdString()); });
   connect(ok, &QPushButton::clicked, this, [this] {
     m_model.type(m_field->text().toStdString());
     m_model.pressOk();

@@ -139,4 +139,6 @@ QuerySheetDialog::QuerySheetDialog(BoxQueryPRS& sheet, QWidget* parent)
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-QueryPageWidget* QuerySheetDialog::pageWidget(int i) const { return qobject_cast<QueryPageWidget*>(m_tabs->widget(i)); }
+QueryPageWidget* QuerySheetDialog::pageWidget(int i) const {
+  return qobject_cast<QueryPageWidget*>(m_tabs->widget(i));
+}

@@ -40,15 +40,15 @@ void KW_PicVuw::Refresh() {
 void KW_PicVuw::rebuildImage() {
   const int w = m_doc.width;
   const int h = m_doc.height;
-  if (w <= 0 || h <= 0 ||
-      m_doc.pixels.size() != static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {
+  if (w <= 0 || h <= 0 || m_doc.pixels.size() != static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {
     m_image = QImage();
     return;
   }
   if (m_image.width() != w || m_image.height() != h) m_image = QImage(w, h, QImage::Format_RGB32);
   // Picture row 0 is the bottom row; the image's first line is the top.
   for (int row = 0; row < h; ++row) {
-    const std::uint32_t* src = m_doc.pixels.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(w);
+    const std::uint32_t* src =
+        m_doc.pixels.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(w);
     auto* dst = reinterpret_cast<QRgb*>(m_image.scanLine(h - 1 - row));
     for (int col = 0; col < w; ++col) dst[col] = 0xFF000000U | src[col];
   }
@@ -73,7 +73,8 @@ void KW_PicVuw::paintEvent(QPaintEvent* /*event*/) {
     painter.drawImage(QRect(0, 0, dest.width, dest.height), m_image, source);
   }
   if (dest.width < cw) painter.fillRect(QRect(dest.width, 0, cw - dest.width, ch), QColor(kBackground));
-  if (dest.height < ch) painter.fillRect(QRect(0, dest.height, dest.width, ch - dest.height), QColor(kBackground));
+  if (dest.height < ch)
+    painter.fillRect(QRect(0, dest.height, dest.width, ch - dest.height), QColor(kBackground));
   m_drawn = dest;
   if (!m_image.isNull()) m_log.onDraw(ch, cw, a, b, m_doc.width, m_doc.height, dest);
   paintOverlay(painter);

@@ -43,12 +43,14 @@ QPushButton* button(const QString& text, const char* name, QWidget* parent) {
 }  // namespace
 
 QImage PictureImage(const std::vector<std::uint32_t>& topDown, int width, int height) {
-  if (width <= 0 || height <= 0 || topDown.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
+  if (width <= 0 || height <= 0 ||
+      topDown.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
     return {};
   }
   QImage image(width, height, QImage::Format_RGB32);
   for (int row = 0; row < height; ++row) {
-    const std::uint32_t* src = topDown.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+    const std::uint32_t* src =
+        topDown.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
     auto* dst = reinterpret_cast<QRgb*>(image.scanLine(row));
     for (int col = 0; col < width; ++col) dst[col] = 0xFF000000U | src[col];
   }
@@ -59,7 +61,10 @@ QImage PictureImage(const std::vector<std::uint32_t>& topDown, int width, int he
 // Threshold dialog
 
 MyBWTBBox::MyBWTBBox(ThresholdModel& model, QWidget* parent)
-    : QDialog(parent), m_model(model), m_edit(new QLineEdit(this)), m_slider(new QSlider(Qt::Horizontal, this)) {
+    : QDialog(parent),
+      m_model(model),
+      m_edit(new QLineEdit(this)),
+      m_slider(new QSlider(Qt::Horizontal, this)) {
   setObjectName("MyBWTBBox");
   setWindowTitle("Black and White Box");
   m_edit->setObjectName("threshold");
@@ -235,7 +240,8 @@ MyBoxDrawLine::MyBoxDrawLine(RetouchModel& model, int desktopWidth, int desktopH
   m_slider->setTickInterval(1);
   m_slider->setPageStep(1);
 
-  const RetouchGeometry g = ComputeRetouchGeometry(model.width(), model.height(), desktopWidth, desktopHeight);
+  const RetouchGeometry g =
+      ComputeRetouchGeometry(model.width(), model.height(), desktopWidth, desktopHeight);
   m_picture->setFixedSize(std::max(g.pictureWidth, 1), std::max(g.pictureHeight, 1));
 
   auto* controls = new QHBoxLayout;

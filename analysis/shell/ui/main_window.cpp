@@ -30,8 +30,8 @@
 #include "image/retouch_model.h"
 #include "image/ui/pic_view.h"
 #include "image/ui/step_dialogs.h"
-#include "roots/sci_doc.h"
 #include "roots/analysis_dialog_models.h"
+#include "roots/sci_doc.h"
 #include "roots/ui/analysis_dialogs.h"
 #include "shell/frontend.h"
 #include "shell/ui/help_window.h"
@@ -182,7 +182,8 @@ KW_MdiFrm::~KW_MdiFrm() {
 // ---------------------------------------------------------------------------
 // Construction
 
-QAction* KW_MdiFrm::makeAction(const char* name, const QString& text, const QString& prompt, const QString& tip) {
+QAction* KW_MdiFrm::makeAction(const char* name, const QString& text, const QString& prompt,
+                               const QString& tip) {
   auto* a = new QAction(text, this);
   a->setObjectName(name);
   if (!prompt.isEmpty()) a->setStatusTip(prompt);
@@ -230,17 +231,23 @@ void KW_MdiFrm::createActions() {
   }
 
   // Edit and View: listed, never bound.
-  for (const auto& [name, text] : {std::pair{"actionUndo", " &Undo\tCtrl+Z"}, {"actionRedo", " &Redo\tCtrl+Y"},
-                                   {"actionCut", " Cu&t\tCtrl+X"}, {"actionCopy", " &Copy\tCtrl+C"},
-                                   {"actionPaste", " &Paste\tCtrl+V"}, {"actionZoomIn", " Zoom &In\tPg-Up"},
-                                   {"actionZoomOut", " Zoom &Out\tPg-Dn"}, {"actionAutoZoom", " &AutoZoom\tHome"}}) {
+  for (const auto& [name, text] : {std::pair{"actionUndo", " &Undo\tCtrl+Z"},
+                                   {"actionRedo", " &Redo\tCtrl+Y"},
+                                   {"actionCut", " Cu&t\tCtrl+X"},
+                                   {"actionCopy", " &Copy\tCtrl+C"},
+                                   {"actionPaste", " &Paste\tCtrl+V"},
+                                   {"actionZoomIn", " Zoom &In\tPg-Up"},
+                                   {"actionZoomOut", " Zoom &Out\tPg-Dn"},
+                                   {"actionAutoZoom", " &AutoZoom\tHome"}}) {
     makeAction(name, text)->setEnabled(false);
   }
 
   // Options.
-  a = makeAction("actionResultFolder", " &Result folder path", "Show or change the folder of the result files");
+  a = makeAction("actionResultFolder", " &Result folder path",
+                 "Show or change the folder of the result files");
   connect(a, &QAction::triggered, this, &KW_MdiFrm::resultFolderPath);
-  a = makeAction("actionLastParameters", " &Last paramaters", "Show the parameters of the last saved experiment");
+  a = makeAction("actionLastParameters", " &Last paramaters",
+                 "Show the parameters of the last saved experiment");
   connect(a, &QAction::triggered, this, &KW_MdiFrm::lastParameters);
 
   // Prepare and Detect: the nine steps carry the check marks.
@@ -252,7 +259,8 @@ void KW_MdiFrm::createActions() {
     ToolIcon icon;
   };
   const Step steps[] = {
-      {"actionMakeBW", " &Make B\\W", "Convert image in Black and White", "Black && White", ToolIcon::MakeBlackWhite},
+      {"actionMakeBW", " &Make B\\W", "Convert image in Black and White", "Black && White",
+       ToolIcon::MakeBlackWhite},
       {"actionRemoveBox", " &Remove box", "Remove the box frame", "Remove box", ToolIcon::RemoveBox},
       {"actionRemoveNoise", " Remove noise", "Remove spurious pixels", "Remove noise", ToolIcon::RemoveNoise},
       {"actionDilate", " D&ilate", "Broaden lines", "Dilate", ToolIcon::Dilate},
@@ -273,21 +281,33 @@ void KW_MdiFrm::createActions() {
     connect(m_actions.value(name), &QAction::triggered, this,
             [this, command, where] { runOnDocument(command, where); });
   };
-  onDoc("actionMakeBW", [](KW_SciDoc& d) { d.MakeBlackWhite(); }, Run::Here);
-  onDoc("actionRemoveBox", [](KW_SciDoc& d) { d.RemoveBox(); }, Run::Background);
-  onDoc("actionRemoveNoise", [](KW_SciDoc& d) { d.RemoveNoise(); }, Run::Here);
-  onDoc("actionDilate", [](KW_SciDoc& d) { d.Dilate(); }, Run::Background);
-  onDoc("actionSkeletonize", [](KW_SciDoc& d) { d.Skeletonize(); }, Run::Background);
-  onDoc("actionRetouch", [](KW_SciDoc& d) { Retouch(d); }, Run::Here);
-  onDoc("actionFindRoots", [](KW_SciDoc& d) { d.FindRoots(); }, Run::Background);
-  onDoc("actionConfirmRoots", [](KW_SciDoc& d) { d.ConfirmRoots(); }, Run::Background);
-  onDoc("actionSaveExperiment", [](KW_SciDoc& d) { d.SaveExperiment(); }, Run::Background);
+  onDoc(
+      "actionMakeBW", [](KW_SciDoc& d) { d.MakeBlackWhite(); }, Run::Here);
+  onDoc(
+      "actionRemoveBox", [](KW_SciDoc& d) { d.RemoveBox(); }, Run::Background);
+  onDoc(
+      "actionRemoveNoise", [](KW_SciDoc& d) { d.RemoveNoise(); }, Run::Here);
+  onDoc(
+      "actionDilate", [](KW_SciDoc& d) { d.Dilate(); }, Run::Background);
+  onDoc(
+      "actionSkeletonize", [](KW_SciDoc& d) { d.Skeletonize(); }, Run::Background);
+  onDoc(
+      "actionRetouch", [](KW_SciDoc& d) { Retouch(d); }, Run::Here);
+  onDoc(
+      "actionFindRoots", [](KW_SciDoc& d) { d.FindRoots(); }, Run::Background);
+  onDoc(
+      "actionConfirmRoots", [](KW_SciDoc& d) { d.ConfirmRoots(); }, Run::Background);
+  onDoc(
+      "actionSaveExperiment", [](KW_SciDoc& d) { d.SaveExperiment(); }, Run::Background);
   makeAction("actionReusePrevious", " Re-use previous", "Prepare the picture with the last saved parameters");
-  onDoc("actionReusePrevious", [](KW_SciDoc& d) { d.ReusePrevious(); }, Run::Background);
+  onDoc(
+      "actionReusePrevious", [](KW_SciDoc& d) { d.ReusePrevious(); }, Run::Background);
   makeAction("actionAuto", " Auto", "Analyse the picture with the fixed parameters");
-  onDoc("actionAuto", [](KW_SciDoc& d) { d.AutoRun(); }, Run::Background);
+  onDoc(
+      "actionAuto", [](KW_SciDoc& d) { d.AutoRun(); }, Run::Background);
   a = makeAction("actionColorItem", " &Color Item", "Paint every plant in a colour of its own");
-  onDoc("actionColorItem", [](KW_SciDoc& d) { d.ColorItems(); }, Run::Background);
+  onDoc(
+      "actionColorItem", [](KW_SciDoc& d) { d.ColorItems(); }, Run::Background);
 
   // Database.
   // Database: each command opens its own connections; it needs no picture.
@@ -391,8 +411,8 @@ void KW_MdiFrm::createMenus() {
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("menuHelp");
-  add(help, {"actionHelpContents", "actionHelpIndex", "actionHelpSearch", nullptr, "actionUserManual", nullptr,
-             "actionAbout"});
+  add(help, {"actionHelpContents", "actionHelpIndex", "actionHelpSearch", nullptr, "actionUserManual",
+             nullptr, "actionAbout"});
 }
 
 void KW_MdiFrm::createToolBars() {
@@ -411,14 +431,15 @@ void KW_MdiFrm::createToolBars() {
     }
     return tb;
   };
-  QToolBar* standard = bar("standardTools", "Standard Tools",
-                           {"actionOpen", "actionClose", "actionSave", "actionSaveAll", "actionPrint", nullptr,
-                            "actionCascade", "actionTileHorizontally", "actionTileVertically", nullptr,
-                            "actionHelpContents", "actionHelpIndex", "actionHelpSearch", "actionAbout"});
-  QToolBar* morvane = bar("morvaneTools", "Morvane Tools",
-                          {"actionMakeBW", "actionRemoveBox", "actionRemoveNoise", "actionDilate", nullptr,
-                           "actionSkeletonize", "actionRetouch", "actionFindRoots", "actionConfirmRoots", nullptr,
-                           "actionSaveExperiment"});
+  QToolBar* standard =
+      bar("standardTools", "Standard Tools",
+          {"actionOpen", "actionClose", "actionSave", "actionSaveAll", "actionPrint", nullptr,
+           "actionCascade", "actionTileHorizontally", "actionTileVertically", nullptr, "actionHelpContents",
+           "actionHelpIndex", "actionHelpSearch", "actionAbout"});
+  QToolBar* morvane = bar(
+      "morvaneTools", "Morvane Tools",
+      {"actionMakeBW", "actionRemoveBox", "actionRemoveNoise", "actionDilate", nullptr, "actionSkeletonize",
+       "actionRetouch", "actionFindRoots", "actionConfirmRoots", nullptr, "actionSaveExperiment"});
   QToolBar* database = bar("databaseTools", "Database Tools", {"actionAddData", "actionInquire"});
 
   auto* bars = menuBar()->findChild<QMenu*>("menuToolbars");
@@ -475,9 +496,9 @@ void KW_MdiFrm::updateActions() {
   KW_MdiUsr* child = activeChild();
   const bool doc = child != nullptr && !m_busy;
   const bool picture = doc && child->document().hasPicture();
-  for (const char* n : {"actionClose", "actionSave", "actionSaveAs", "actionSaveAll", "actionPrintPreview",
-                        "actionPrint", "actionCascade", "actionTileHorizontally", "actionTileVertically",
-                        "actionArrangeIcons"}) {
+  for (const char* n :
+       {"actionClose", "actionSave", "actionSaveAs", "actionSaveAll", "actionPrintPreview", "actionPrint",
+        "actionCascade", "actionTileHorizontally", "actionTileVertically", "actionArrangeIcons"}) {
     m_actions.value(n)->setEnabled(doc);
   }
   for (const char* n : {"actionOpen", "actionPrintSetup", "actionResultFolder", "actionLastParameters"}) {
@@ -487,26 +508,25 @@ void KW_MdiFrm::updateActions() {
   for (QAction* r : m_recentActions) r->setEnabled(!m_busy);
   // The steps and their check marks: those of the active document.
   static constexpr std::pair<const char*, StepMark> kSteps[] = {
-      {"actionMakeBW", StepMark::MakeBlackWhite},   {"actionRemoveBox", StepMark::RemoveBox},
-      {"actionRemoveNoise", StepMark::RemoveNoise}, {"actionDilate", StepMark::Dilate},
-      {"actionSkeletonize", StepMark::Skeletonize}, {"actionRetouch", StepMark::Retouch},
-      {"actionFindRoots", StepMark::FindRoots},     {"actionConfirmRoots", StepMark::ConfirmRoots},
+      {"actionMakeBW", StepMark::MakeBlackWhite},        {"actionRemoveBox", StepMark::RemoveBox},
+      {"actionRemoveNoise", StepMark::RemoveNoise},      {"actionDilate", StepMark::Dilate},
+      {"actionSkeletonize", StepMark::Skeletonize},      {"actionRetouch", StepMark::Retouch},
+      {"actionFindRoots", StepMark::FindRoots},          {"actionConfirmRoots", StepMark::ConfirmRoots},
       {"actionSaveExperiment", StepMark::SaveExperiment}};
   for (const auto& [name, mark] : kSteps) {
     QAction* a = m_actions.value(name);
     a->setChecked(child != nullptr && child->document().marks.isChecked(mark));
   }
-  for (const char* n : {"actionMakeBW", "actionRemoveBox", "actionRemoveNoise", "actionDilate", "actionSkeletonize",
-                        "actionRetouch", "actionFindRoots", "actionColorItem", "actionConfirmRoots",
-                        "actionSaveExperiment", "actionReusePrevious", "actionAuto"}) {
+  for (const char* n : {"actionMakeBW", "actionRemoveBox", "actionRemoveNoise", "actionDilate",
+                        "actionSkeletonize", "actionRetouch", "actionFindRoots", "actionColorItem",
+                        "actionConfirmRoots", "actionSaveExperiment", "actionReusePrevious", "actionAuto"}) {
     m_actions.value(n)->setEnabled(picture);
   }
   for (const char* n : {"actionInquire", "actionAddData"}) m_actions.value(n)->setEnabled(!m_busy);
   if (m_panes.size() == 4) {
-    m_panes[3]->setText(picture ? QString("%1 x %2 pixels")
-                                      .arg(child->document().width)
-                                      .arg(child->document().height)
-                                : QString("-N/A-"));
+    m_panes[3]->setText(
+        picture ? QString("%1 x %2 pixels").arg(child->document().width).arg(child->document().height)
+                : QString("-N/A-"));
   }
 }
 
@@ -606,7 +626,8 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
   }
   if (!read) {
     child->close();
-    FRONTEND::ShowMessage(QString("Cannot open %1: it is not a readable bitmap file.").arg(full).toStdString());
+    FRONTEND::ShowMessage(
+        QString("Cannot open %1: it is not a readable bitmap file.").arg(full).toStdString());
     updateActions();
     return nullptr;
   }
@@ -723,7 +744,8 @@ void KW_MdiFrm::printPicture(QPrinter* printer) {
   if (child == nullptr) return;
   const KW_SciDoc& doc = child->document();
   std::vector<std::uint32_t> top(doc.pixels.size());
-  if (!doc.hasPicture() || top.size() != static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height))
+  if (!doc.hasPicture() ||
+      top.size() != static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height))
     return;
   CopyFlipped(doc.pixels.data(), top.data(), doc.width, doc.height);
   const QImage image = PictureImage(top, doc.width, doc.height);
@@ -788,7 +810,8 @@ void KW_MdiFrm::arrangeIcons() {
 
 void KW_MdiFrm::updateWindowMenu() {
   m_windowMenu->clear();
-  for (const char* n : {"actionCascade", "actionTileHorizontally", "actionTileVertically", "actionArrangeIcons"})
+  for (const char* n :
+       {"actionCascade", "actionTileHorizontally", "actionTileVertically", "actionArrangeIcons"})
     m_windowMenu->addAction(m_actions.value(n));
   const QList<KW_MdiUsr*> list = children();
   if (!list.isEmpty()) m_windowMenu->addSeparator();

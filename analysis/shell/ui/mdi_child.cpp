@@ -48,7 +48,8 @@ void KW_MdiUsr::addRecentFile(const std::string& path) {
   if (onInterfaceThread()) {
     emit recentFileOpened(p);
   } else {
-    QMetaObject::invokeMethod(this, [this, p] { emit recentFileOpened(p); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, p] { emit recentFileOpened(p); }, Qt::QueuedConnection);
   }
 }
 

@@ -251,8 +251,8 @@ bool QtFrontend::resultFolder(ResultBox& box) {
   return true;
 }
 
-FRONTEND::SaveFileChoice QtFrontend::chooseSaveFile(const std::vector<FRONTEND::FileFilter>& filters, int selected,
-                                                    std::size_t maxName) {
+FRONTEND::SaveFileChoice QtFrontend::chooseSaveFile(const std::vector<FRONTEND::FileFilter>& filters,
+                                                    int selected, std::size_t maxName) {
   QStringList names;
   for (const FRONTEND::FileFilter& f : filters)
     names << QString("%1 (%2)").arg(QString::fromStdString(f.name), QString::fromStdString(f.pattern));

@@ -12,6 +12,7 @@
 // Models of the image-step dialogs (analysis/image/step_dialog_models.h).
 class ThresholdModel;
 class ErosionMethodModel;
+class RetouchModel;
 // Model of the administrator password dialog (analysis/database/password_sql.h).
 class PasswordSQL;
 // The query sheet (analysis/database/query_pages.h).
@@ -78,6 +79,9 @@ class Frontend {
   // CleaningBox: the erosion-method dialog over model; true for OK. Without a
   // dialog the method selected at opening is accepted.
   virtual bool runErosionMethodDialog(ErosionMethodModel& /*model*/) { return true; }
+  // MyBoxDrawLine: the re-touch editor over model; true for OK. Without a
+  // dialog nothing is edited and the picture stays as it was.
+  virtual bool runRetouchDialog(RetouchModel& /*model*/) { return false; }
   // The wait cursor over the program's windows while a long step runs.
   virtual void setWaitCursor(bool /*on*/) {}
   // PasswordSQL: the administrator password dialog; types into dialog and

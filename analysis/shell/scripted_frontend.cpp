@@ -52,6 +52,14 @@ bool ScriptedFrontend::runErosionMethodDialog(ErosionMethodModel& model) {
   return script(model);
 }
 
+bool ScriptedFrontend::runRetouchDialog(RetouchModel& model) {
+  shown.push_back({Kind::RetouchDialog, "Draw line", ""});
+  if (retouchScripts.empty()) return false;
+  const auto script = std::move(retouchScripts.front());
+  retouchScripts.pop_front();
+  return script(model);
+}
+
 bool ScriptedFrontend::passwordSql(PasswordSQL& dialog) {
   shown.push_back({Kind::PasswordDialog, "Mysql Administrator Permission", ""});
   if (passwordScripts.empty()) return false;

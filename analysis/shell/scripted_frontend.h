@@ -23,6 +23,7 @@ class ScriptedFrontend : public Frontend {
     ThresholdDialog,
     ErosionMethodDialog,
     PasswordDialog,
+    RetouchDialog,
     SaveFile,
     QuerySheet,
     IsARootDialog,
@@ -43,6 +44,7 @@ class ScriptedFrontend : public Frontend {
   FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
   bool runThresholdDialog(ThresholdModel& model) override;
   bool runErosionMethodDialog(ErosionMethodModel& model) override;
+  bool runRetouchDialog(RetouchModel& model) override;
   void setWaitCursor(bool on) override { on ? ++waitCursorShown : ++waitCursorRemoved; }
   bool passwordSql(PasswordSQL& dialog) override;
   SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& filters, int selected,
@@ -60,6 +62,9 @@ class ScriptedFrontend : public Frontend {
   // returns true for OK, false for Cancel. An empty queue answers OK.
   std::deque<std::function<bool(ThresholdModel&)>> thresholdScripts;
   std::deque<std::function<bool(ErosionMethodModel&)>> erosionMethodScripts;
+  // The re-touch editor: each script edits the model and returns true for
+  // OK. An empty queue answers Cancel.
+  std::deque<std::function<bool(RetouchModel&)>> retouchScripts;
   // How often the wait cursor was shown and removed.
   int waitCursorShown = 0;
   int waitCursorRemoved = 0;

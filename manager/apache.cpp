@@ -160,7 +160,8 @@ int CApache::StopExe() {
     result = platform::SendSignal(pi.pid, SIGTERM);
   } else {
     registry().Trace("Apache::StopExe stop event fail : %d", platform::CanSignal(pi.pid));
-    result = platform::LaunchDetached(CommandLine("-k shutdown"));
+    // The shutdown command of the Windows build is "-k stop" here.
+    result = platform::LaunchDetached(CommandLine("-k stop"));
   }
   m_runner.Stop();
   return result;

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -39,6 +40,7 @@ CMySql::CMySql(ServerRegistry& registry, const std::string& installRoot)
   }
   SetConfFile(mysqlDir + "my.ini");
   SetConfTemplate(installRoot + "conf_files/my.ini");
+  ReadConf();
   FindRunning();
 }
 
@@ -55,10 +57,15 @@ std::string CMySql::AdminShutdownCommand() const {
   return "\"" + mysqlDir + "bin/mysqladmin\" --defaults-file=\"" + confFile + "\" -u root shutdown";
 }
 
-std::string CMySql::DataFolder() const {
+int CMySql::ReadConf() {
+  // The option file of a Linux stack names the port (the template holds it
+  // in one place); the port test must look at that one.
   std::ifstream in(confFile);
+  if (!in) return 0;
   std::string line;
   bool inServerSection = true;  // options before any section count
+  int filePort = 0;
+  std::string data;
   while (std::getline(in, line)) {
     const std::string t = Trim(line);
     if (t.empty() || t[0] == '#' || t[0] == ';') continue;
@@ -72,9 +79,13 @@ std::string CMySql::DataFolder() const {
     std::string key = Trim(t.substr(0, eq));
     for (char& c : key)
       if (c == '_') c = '-';
-    if (key == "datadir") return Trim(t.substr(eq + 1));
+    const std::string value = Trim(t.substr(eq + 1));
+    if (key == "datadir" && data.empty()) data = value;
+    if (key == "port" && filePort == 0) filePort = std::atoi(value.c_str());
   }
-  return {};
+  if (filePort > 0 && filePort < 65536) port = filePort;
+  m_dataFolder = data;
+  return 0;
 }
 
 bool CMySql::FindRunning() {
@@ -83,7 +94,7 @@ bool CMySql::FindRunning() {
     pi.pid = found;
     return true;
   }
-  const std::string data = DataFolder();
+  const std::string& data = m_dataFolder;
   if (data.empty()) return false;
   std::error_code ec;
   const std::string canonical = std::filesystem::weakly_canonical(data, ec).string();

@@ -19,6 +19,9 @@ class CMySql : public ServerBase {
   int RemoveService() override;
   int StartExe() override;
   int StopExe() override;
+  // Reads the port and the data folder of the live option file (the port
+  // stays 3306 when it names none).
+  int ReadConf() override;
 
   // The database arguments of the settings (kept, not passed on).
   void SetArguments(const std::string& arguments) { m_arguments = arguments.substr(0, 255); }
@@ -33,7 +36,7 @@ class CMySql : public ServerBase {
   // The administration client's shutdown command for this server.
   std::string AdminShutdownCommand() const;
   // The data folder named by the live option file ("datadir"), or empty.
-  std::string DataFolder() const;
+  const std::string& DataFolder() const { return m_dataFolder; }
 
  protected:
   // A server started from our program, or any database server working on
@@ -43,6 +46,7 @@ class CMySql : public ServerBase {
  private:
   std::string mysqlDir;
   std::string m_arguments;
+  std::string m_dataFolder;
   std::string m_language = "english";
 };
 

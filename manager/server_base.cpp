@@ -143,6 +143,9 @@ int ServerBase::Start() {
     return 0;
   }
   state = Starting;
+  // The live file may have been regenerated since it was last read (a new
+  // port): the port test and the start use what it says now.
+  ReadConf();
   confFileTime = platform::FileWriteTime(confFile);
   confTemplateTime = platform::FileWriteTime(confTemplate);
   if (serviceMode == 0) {

@@ -1,7 +1,5 @@
 #include "manager/conf_files.h"
 
-#include <filesystem>
-
 #include "manager/server_base.h"
 
 namespace tessary {
@@ -29,15 +27,6 @@ int RegenerateConfFiles(const std::string& installRoot) {
     GenerateConfFile(folder, folder + "/" + pair.templatePath, folder + "/" + pair.livePath,
                      pair.commentChar);
   return 0;
-}
-
-void WriteSafeCopies(const std::string& installRoot) {
-  std::error_code ec;
-  std::filesystem::create_directories(installRoot + "safe", ec);
-  for (std::size_t i = 0; i < kConfPairs.size(); ++i) {
-    std::filesystem::copy_file(installRoot + kConfPairs[i].livePath, installRoot + kSafeCopies[i],
-                               std::filesystem::copy_options::overwrite_existing, ec);
-  }
 }
 
 }  // namespace tessary

@@ -22,10 +22,6 @@ inline constexpr std::array<ConfPair, 3> kConfPairs = {{
     {"conf_files/php.ini", "Apache/php.ini", ';'},
 }};
 
-// Safe copies of the live files, written in install mode.
-inline constexpr std::array<const char*, 3> kSafeCopies = {"safe/httpd-safe.conf", "safe/my-safe.ini",
-                                                           "safe/php-safe.ini"};
-
 // Substitution of the regenerate command: the installation folder without a
 // trailing separator, with slashes.
 std::string RegenerateSubstitution(const std::string& installRoot);
@@ -40,8 +36,6 @@ std::string PhpTemplateSubstitution(const std::string& installRoot);
 // Returns 0 (the three results are not reported).
 int RegenerateConfFiles(const std::string& installRoot);
 
-// Copies the three live files to their safe copies (made in install mode,
-// after the regeneration). Failures are ignored.
-void WriteSafeCopies(const std::string& installRoot);
+// The safe copies of install mode are WriteSafeCopies (engine.h).
 
 }  // namespace tessary

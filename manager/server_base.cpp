@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "manager/conf_files.h"
+#include "manager/manager_log.h"
 #include "manager/platform/process.h"
 
 namespace tessary {
@@ -65,13 +66,15 @@ void ServerRegistry::Remove(ServerBase* server) {
 }
 
 void ServerRegistry::Trace(const char* format, ...) const {
-  if (!m_trace) return;
   char line[1025];
   va_list args;
   va_start(args, format);
   std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  m_trace(line);
+  if (m_trace)
+    m_trace(line);
+  else
+    tessary::Trace("%s", line);
 }
 
 // ---------------------------------------------------------------- server

@@ -50,7 +50,8 @@ class ServerRegistry {
  public:
   static constexpr std::size_t kSlots = 10;
 
-  // services may be null: then no service can be opened.
+  // services may be null: then no service can be opened. Without a trace
+  // function the lines go to the manager's debug trace.
   explicit ServerRegistry(platform::ServiceLayer* services = nullptr,
                           std::function<void(const std::string&)> trace = {})
       : m_services(services), m_trace(std::move(trace)) {}

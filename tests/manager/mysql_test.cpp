@@ -75,6 +75,12 @@ TEST_F(MySqlTest, StartsWithTheLiveFileAnswersAClientAndStopsOnItsSignal) {
   std::printf("[ measure ] database server: Start to first ping: %.0f ms\n", toPing);
   ServerBase::TimerProc(registry);
   EXPECT_EQ(db.State(), tessary::Running);
+  EXPECT_FALSE(db.SetServiceMode(true));  // only while stopped
+  EXPECT_FALSE(db.ServiceMode());
+  const pid_t pid = db.Pid();
+  EXPECT_EQ(db.Start(), 0);  // not Stopped: nothing happens
+  EXPECT_EQ(db.Pid(), pid);
+  EXPECT_EQ(ProcessesOf(root).size(), 1U);
 
   const auto [rc, out] =
       Shell("mariadb --defaults-file='" + root + "MySql/my.ini' -u root -N -e 'SELECT 6*7'");
@@ -149,6 +155,43 @@ TEST_F(MySqlTest, ARunningServerIsAdoptedAndAnOutsideKillIsReportedOnce) {
   for (int i = 0; i < 3; ++i) ServerBase::TimerProc(registry);
   EXPECT_EQ(recorder.Count(tessary::kNotifyUnexpectedEnd), 1);
   EXPECT_EQ(db.State(), tessary::Stopped);
+}
+
+TEST_F(MySqlTest, AsAServiceItRunsDetachedAndStopsThroughTheServiceLayer) {
+  const fs::path state = testenv::MakeTempFolder("services");
+  tessary::platform::ServiceLayer services(state);
+  ServerRegistry withServices(&services);
+  {
+    CMySql db(withServices, root);
+    ASSERT_TRUE(db.SetServiceMode(true));
+    EXPECT_EQ(db.Start(), tessary::platform::kErrorServiceDoesNotExist);
+    ASSERT_TRUE(TickUntil(
+        withServices, [&] { return db.State() == tessary::Stopped; }, 3000));
+
+    ASSERT_EQ(db.InstallService(), 0);
+    ASSERT_EQ(db.Start(), 0);
+    const auto t0 = Clock::now();
+    while (!Ping() && MsSince(t0) < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(Ping());
+    ASSERT_TRUE(TickUntil(
+        withServices, [&] { return db.State() == tessary::Running; }, 5000));
+    ASSERT_NE(db.Pid(), 0);
+    for (const auto& e : tessary::platform::ListProcesses()) {
+      if (e.pid == db.Pid()) {
+        EXPECT_NE(e.ppid, ::getpid());  // detached: it outlives the manager
+      }
+    }
+    EXPECT_EQ(db.Kill(), 0);  // not in service mode
+    EXPECT_EQ(db.State(), tessary::Running);
+    EXPECT_EQ(db.Stop(), 0);
+    EXPECT_TRUE(TickUntil(
+        withServices, [&] { return db.State() == tessary::Stopped; }, 15000));
+    EXPECT_TRUE(WaitGone(root, 5000));
+    EXPECT_EQ(db.RemoveService(), 0);
+    EXPECT_FALSE(services.Open("MySQL"));
+  }
+  std::error_code ec;
+  fs::remove_all(state, ec);
 }
 
 TEST_F(MySqlTest, TakenPortGives10048AndTheNextTickStops) {

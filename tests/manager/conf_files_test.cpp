@@ -207,4 +207,27 @@ TEST_F(ServerValuesTest, TenSlotsThenServersGoUnsupervised) {
   EXPECT_EQ(registry.Slot(3), &late);
 }
 
+TEST_F(ServerValuesTest, OutputIsCutIntoLinesOfAtMost55AndBounded) {
+  tessary::CApache web(registry, root);
+  Recorder recorder;
+  web.SetNotificationWindow(&recorder);
+  web.OnStderr("abc\r\nde");
+  web.OnStdout("f" + std::string(60, 'x') + "\n\nend");
+  EXPECT_TRUE(recorder.entries.empty());  // delivered on the owner's thread only
+  web.DeliverOutput();
+  std::vector<std::string> lines;
+  for (const auto& e : recorder.entries) lines.push_back(e.text);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"abc", "def" + std::string(52, 'x'), std::string(8, 'x'), "end"}));
+
+  recorder.entries.clear();
+  std::string flood;
+  for (int i = 0; i < 600; ++i) flood += "line " + std::to_string(i) + "\n";
+  web.OnStdout(flood);
+  web.DeliverOutput();
+  ASSERT_EQ(recorder.entries.size(), 501U);
+  EXPECT_EQ(recorder.entries[499].text, "line 499");
+  EXPECT_EQ(recorder.entries[500].text, "100 more output lines were not shown");
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "manager/manager_log.h"
 
+#include <sys/stat.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +43,10 @@ void AppendBounded(const std::string& file, const std::string& line, std::uintma
   FilePtr f(std::fopen(file.c_str(), "a"));
   if (!f) return;
   std::fprintf(f.get(), "%s\n", line.c_str());
-  if (static_cast<std::uintmax_t>(std::ftell(f.get())) >= maxBytes)
+  std::fflush(f.get());
+  // The position of a file opened for appending says nothing of its size.
+  struct stat st {};
+  if (::fstat(::fileno(f.get()), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) >= maxBytes)
     std::fprintf(f.get(), "%s reached %ju bytes; later lines are not written to it\n",
                  std::filesystem::path(file).filename().c_str(), maxBytes);
 }

@@ -43,6 +43,21 @@ std::string ReadHead(const std::string& path, std::size_t limit) {
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
+// The value of a "Directive value" or "Directive "value"" line.
+std::string DirectiveValue(const std::string& line, const char* directive) {
+  std::size_t i = std::strlen(directive);
+  if (i >= line.size() || (line[i] != ' ' && line[i] != '\t')) return {};
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  if (i < line.size() && line[i] == '"') {
+    const auto end = line.find('"', i + 1);
+    return end == std::string::npos ? std::string() : line.substr(i + 1, end - i - 1);
+  }
+  std::size_t end = i;
+  while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r' && line[end] != '\n')
+    ++end;
+  return line.substr(i, end - i);
+}
+
 // The port of a "Listen [address:]port [protocol]" line; 0 when none.
 int ListenPort(const std::string& line) {
   std::size_t i = std::strlen("Listen");
@@ -100,6 +115,8 @@ int CApache::ReadConf() {
   bool lineBeginsWithPort = false;
   int listenPort = 0;
   bool docSeen = false;
+  std::string pidFile;
+  std::string serverRoot;
   char buf[kMaxLine + 1];
   while (std::fgets(buf, sizeof buf, f) != nullptr) {
     const std::string line(buf);
@@ -112,6 +129,8 @@ int CApache::ReadConf() {
     }
     if (StartsWith(line, "Port")) lineBeginsWithPort = true;
     if (listenPort == 0 && StartsWith(line, "Listen")) listenPort = ListenPort(line);
+    if (pidFile.empty() && StartsWith(line, "PidFile")) pidFile = DirectiveValue(line, "PidFile");
+    if (serverRoot.empty() && StartsWith(line, "ServerRoot")) serverRoot = DirectiveValue(line, "ServerRoot");
     if (!docSeen && line.find("DocumentRoot") != std::string::npos) {
       docSeen = true;
       char value[kMaxLine + 1] = {0};
@@ -131,10 +150,24 @@ int CApache::ReadConf() {
     port = portByRule;
   else if (listenPort != 0)
     port = listenPort;
+  if (!pidFile.empty() && pidFile[0] != '/') {
+    std::string base = serverRoot.empty() ? apacheDir : serverRoot;
+    if (!base.empty() && base.back() != '/') base += '/';
+    pidFile = base + pidFile;
+  }
+  m_pidFile = pidFile;
   return 0;
 }
 
 int CApache::StartExe() {
+  // No copy of this server runs (Start looked for one) and its port is free,
+  // so a pid file left behind is stale: a killed server's, whose number may
+  // now belong to another program or a process not yet reaped. The server
+  // would refuse to start, taking it for itself.
+  if (!m_pidFile.empty() && ::access(m_pidFile.c_str(), F_OK) == 0) {
+    registry().Trace("Apache: stale pid file %s removed", m_pidFile.c_str());
+    ::unlink(m_pidFile.c_str());
+  }
   const std::string command = CommandLine(ssl != 0 ? "-k start -D SSL" : "-k start");
   registry().Trace("StartChildProcess \"%s\"", command.c_str());
   const int rc = m_runner.StartChildProcess(command, false);
@@ -150,14 +183,30 @@ int CApache::StartExe() {
   pi.pid = 0;
   FindRunning();
   registry().Trace("Apache::StartExe ScanProcess found pid=%u", static_cast<unsigned>(pi.pid));
+  // Until the daemon has set up its signal handlers a restart (a hang-up)
+  // would kill it: the start is complete once it catches them.
+  WaitForHandlers(1500);
   return 0;
+}
+
+bool CApache::WaitForHandlers(int timeoutMs) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (pi.pid == 0 || platform::ProcessAlive(pi.pid) != 0) return false;
+    if (platform::CatchesSignal(pi.pid, SIGHUP) && platform::CatchesSignal(pi.pid, SIGTERM)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 int CApache::StopExe() {
   registry().Trace("Apache stop event: ap%d_shutdown", static_cast<int>(pi.pid));
   int result = 0;
   if (platform::CanSignal(pi.pid) == 0) {
-    result = platform::SendSignal(pi.pid, SIGTERM);
+    // A server still setting up would die of the signal without taking its
+    // workers along: such a one is ended with its whole group.
+    result =
+        WaitForHandlers(1500) ? platform::SendSignal(pi.pid, SIGTERM) : platform::KillProcessGroup(pi.pid);
   } else {
     registry().Trace("Apache::StopExe stop event fail : %d", platform::CanSignal(pi.pid));
     // The shutdown command of the Windows build is "-k stop" here.
@@ -170,7 +219,7 @@ int CApache::StopExe() {
 int CApache::Restart() {
   if (state != Running) return 0;
   registry().Trace("Apache restart event: ap%d_restart", static_cast<int>(pi.pid));
-  if (platform::CanSignal(pi.pid) == 0) {
+  if (platform::CanSignal(pi.pid) == 0 && WaitForHandlers(1500)) {
     restartPending = 1;
     return platform::SendSignal(pi.pid, SIGHUP);
   }

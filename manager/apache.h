@@ -51,8 +51,13 @@ class CApache : public ServerBase {
     CApache& m_owner;
   };
 
+  // Waits at most timeoutMs for the server to catch its restart and
+  // shutdown signals; false when it does not (or is gone).
+  bool WaitForHandlers(int timeoutMs) const;
+
   std::string apacheDir;
   std::string docRoot;
+  std::string m_pidFile;  // the server's pid file, from the live file
   std::uint8_t ssl = 0;
   // A configuration test is under way (a nested event loop must not start
   // a second one).

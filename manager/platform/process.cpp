@@ -327,6 +327,18 @@ int CanSignal(pid_t pid) {
   return ::kill(pid, 0) == 0 ? 0 : errno;
 }
 
+bool CatchesSignal(pid_t pid, int signal) {
+  if (pid <= 0 || signal < 1 || signal > 64) return false;
+  std::istringstream status(ReadSmallFile("/proc/" + std::to_string(pid) + "/status"));
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("SigCgt:", 0) != 0) continue;
+    const unsigned long long mask = std::strtoull(line.c_str() + 7, nullptr, 16);
+    return ((mask >> (signal - 1)) & 1ULL) != 0;
+  }
+  return false;
+}
+
 int SendSignal(pid_t pid, int signal) {
   if (pid <= 0) return ESRCH;
   return ::kill(pid, signal) == 0 ? 0 : errno;

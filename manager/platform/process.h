@@ -73,6 +73,10 @@ bool StartedAs(const ProcessEntry& entry, const std::string& path);
 // user may signal it. Returns 0 or the error (ESRCH, EPERM).
 int CanSignal(pid_t pid);
 
+// Whether the process has its own handler for the signal (a server that
+// has not set its handlers up yet would simply die of a hang-up).
+bool CatchesSignal(pid_t pid, int signal);
+
 // Sends a signal; 0 or the error.
 int SendSignal(pid_t pid, int signal);
 

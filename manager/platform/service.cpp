@@ -81,7 +81,14 @@ int ServiceLayer::Remove(const std::string& name) {
 pid_t ServiceLayer::Pid(const std::string& name) const {
   if (!SafeName(name)) return 0;
   const pid_t pid = static_cast<pid_t>(std::strtol(ReadFirstLine(pidFile(name)).c_str(), nullptr, 10));
-  return pid > 0 && ProcessAlive(pid) == 0 ? pid : 0;
+  if (pid <= 0 || ProcessAlive(pid) != 0) return 0;
+  // A pid file outlives a crash, and its number may be given to another
+  // program later: the process must still run the registered program.
+  const auto words = SplitCommandLine(ReadFirstLine(serviceFile(name)));
+  if (words.empty()) return 0;
+  for (const auto& e : ListProcesses())
+    if (e.pid == pid) return e.argv0 == words[0] ? pid : 0;
+  return 0;
 }
 
 int ServiceLayer::Start(const std::string& name) {

@@ -113,6 +113,14 @@ TEST_F(ApacheTest, StopUsesTheShutdownCommandWhenTheSignalCannotBeSent) {
   ASSERT_TRUE(WaitState(web, tessary::Running));
   const pid_t real = web.Pid();
   web.SetPid(DeadPid());  // the "event" of that pid cannot be opened
+  // The restart command instead of the signal: no restart is then pending.
+  EXPECT_EQ(web.Restart(), 0);
+  EXPECT_FALSE(web.RestartPending());
+  const auto t0 = Clock::now();
+  while (testenv::ReadFile(root + "Apache/logs/error.log").find("SIGHUP") == std::string::npos &&
+         MsSince(t0) < 8000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_NE(testenv::ReadFile(root + "Apache/logs/error.log").find("SIGHUP"), std::string::npos);
   EXPECT_EQ(web.Stop(), 0);
   EXPECT_EQ(web.State(), tessary::Stopping);
   ASSERT_TRUE(WaitGone(root, 8000)) << "the shutdown command did not end pid " << real;
@@ -203,7 +211,8 @@ TEST_F(ApacheTest, OutsideKillIsReportedOnceAndKillEndsTheWorkersToo) {
   // Kill through the manager ends the workers with their master, so the
   // port is free for the next start at once.
   ASSERT_EQ(web.Start(), 0);
-  ASSERT_TRUE(WaitState(web, tessary::Running));
+  ASSERT_TRUE(WaitState(web, tessary::Running))
+      << recorder.Lines(1) << testenv::ReadFile(root + "Apache/logs/error.log");
   ASSERT_EQ(web.Kill(), 0);
   EXPECT_EQ(web.State(), tessary::Stopping);
   EXPECT_TRUE(WaitGone(root, 3000));
@@ -253,6 +262,69 @@ TEST_F(ApacheTest, ChangedTemplateRegeneratesTheLiveFileAtTheNextTick) {
   testenv::WriteFile(root + "Apache/conf/httpd.conf", "edited\n");
   ServerBase::TimerProc(registry);
   EXPECT_EQ(testenv::ReadFile(root + "Apache/conf/httpd.conf"), "edited\n");
+}
+
+TEST_F(ApacheTest, ChangedTemplateWhileRunningRestartsOnlyWithAutoReload) {
+  WriteConf(HttpdTemplate(port));
+  CApache web(registry, root);
+  web.SetNotificationWindow(&recorder);
+  ASSERT_EQ(web.Start(), 0);
+  ASSERT_TRUE(WaitState(web, tessary::Running));
+
+  // autoReload off: the live file follows the template, nothing is posted.
+  testenv::WriteFile(root + "conf_files/httpd.conf", HttpdTemplate(port, "# one\n"));
+  ServerBase::TimerProc(registry);
+  EXPECT_NE(testenv::ReadFile(root + "Apache/conf/httpd.conf").find("# one"), std::string::npos);
+  EXPECT_EQ(recorder.Count(tessary::kNotifyConfChanged), 0);
+
+  web.SetAutoReload(true);
+  const int next = FreePort();
+  testenv::WriteFile(root + "conf_files/httpd.conf", HttpdTemplate(next));
+  ServerBase::TimerProc(registry);
+  EXPECT_EQ(recorder.Count(tessary::kNotifyConfChanged), 1);
+  EXPECT_EQ(web.Port(), next);  // read again before the owner restarts
+  ServerBase::TimerProc(registry);
+  EXPECT_EQ(recorder.Count(tessary::kNotifyConfChanged), 1);
+
+  // What the owner does on notification 3.
+  ASSERT_EQ(web.Restart(), 0);
+  HttpReply page;
+  const auto t0 = Clock::now();
+  while ((page = HttpGet(next, "/")).status != 200 && MsSince(t0) < 10000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(page.status, 200) << testenv::ReadFile(root + "Apache/logs/error.log") << " pid " << web.Pid()
+                              << " procs " << ProcessesOf(root).size() << " state " << web.State() << "\n"
+                              << testenv::ReadFile(root + "Apache/conf/httpd.conf");
+  EXPECT_EQ(web.Stop(), 0);
+  EXPECT_TRUE(WaitGone(root, 5000));
+}
+
+TEST_F(ApacheTest, AsAServiceItRunsInTheForegroundOfItsDaemon) {
+  WriteConf(HttpdTemplate(port));
+  const fs::path state = testenv::MakeTempFolder("web-services");
+  tessary::platform::ServiceLayer services(state);
+  ServerRegistry withServices(&services);
+  {
+    CApache web(withServices, root);
+    ASSERT_EQ(web.InstallService(), 0);
+    ASSERT_TRUE(web.SetServiceMode(true));
+    ASSERT_EQ(web.Start(), 0);
+    HttpReply page;
+    const auto t0 = Clock::now();
+    while ((page = HttpGet(port, "/info.php")).status != 200 && MsSince(t0) < 10000)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(page.body, "PHP says 42");
+    ASSERT_TRUE(TickUntil(
+        withServices, [&] { return web.IsRunning(); }, 5000));
+    EXPECT_EQ(web.Pid(), services.Pid("Apache"));
+    EXPECT_EQ(web.Stop(), 0);
+    EXPECT_TRUE(TickUntil(
+        withServices, [&] { return web.State() == tessary::Stopped; }, 10000));
+    EXPECT_TRUE(WaitGone(root, 5000));
+    EXPECT_EQ(web.RemoveService(), 0);
+  }
+  std::error_code ec;
+  fs::remove_all(state, ec);
 }
 
 }  // namespace

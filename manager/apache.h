@@ -36,6 +36,8 @@ class CApache : public ServerBase {
 
  protected:
   bool FindRunning() override;
+  // The launcher of "-k start" has not handed over yet.
+  bool StartUnderWay() const override { return m_runner.IsActive(); }
 
  private:
   // Hands the runner's output to the server's output lines.

@@ -274,17 +274,25 @@ void ServerBase::tick(std::vector<std::pair<ServerBase*, int>>& posted) {
     }
   } else {
     bool ended = false;
+    bool handingOver = false;
     if (pi.pid == 0) {
       // A start whose process was not found in time may still come up: look
-      // once more, so that a server the manager started is never left
-      // running unknown to it.
-      ended = !(state == Starting && FindRunning());
+      // once more, and wait while the start hands over, so that a server the
+      // manager started is never left running unknown to it.
+      if (state == Starting && !FindRunning()) {
+        handingOver = StartUnderWay();
+        ended = !handingOver;
+      } else if (state != Starting) {
+        ended = true;
+      }
     } else if (const int err = platform::ProcessAlive(pi.pid); err != 0) {
       m_registry.Trace("ServerBase::TimerProc : GetProcessVersion %s (pid: %u) error %d", name.c_str(),
                        static_cast<unsigned>(pi.pid), err);
       ended = true;
     }
-    if (!ended) {
+    if (handingOver) {
+      // still Starting
+    } else if (!ended) {
       if (state != Stopping) state = Running;
     } else {
       if (state == Running && restartPending == 0 && notifyWindow != nullptr)

@@ -148,6 +148,9 @@ class ServerBase {
   // Looks for a copy of this server already running on this installation
   // (ScanProcess by default); sets pid when found.
   virtual bool FindRunning();
+  // Whether a start is still handing over to the server's process (which
+  // then may not exist yet).
+  virtual bool StartUnderWay() const { return false; }
   // The service registration routines: register the command line under the
   // server's name (0, or 2 when the service cannot be opened afterwards),
   // and remove the registration.

@@ -327,4 +327,26 @@ TEST_F(ApacheTest, AsAServiceItRunsInTheForegroundOfItsDaemon) {
   fs::remove_all(state, ec);
 }
 
+TEST_F(ApacheTest, ASlowStartIsStillSupervised) {
+  // A launcher that takes longer than the start waits for: the server comes
+  // up after StartExe has given up looking, and must not run unknown.
+  WriteConf(HttpdTemplate(port));
+  fs::remove(root + "Apache/apache");
+  testenv::WriteFile(root + "Apache/apache",
+                     "#!/bin/bash\nsleep 2\nexec -a \"$0\" /usr/sbin/apache2 \"$@\"\n");
+  fs::permissions(root + "Apache/apache",
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  CApache web(registry, root);
+  web.SetNotificationWindow(&recorder);
+  ASSERT_EQ(web.Start(), 0);
+  EXPECT_EQ(web.Pid(), 0);
+  ServerBase::TimerProc(registry);
+  EXPECT_EQ(web.State(), tessary::Starting);
+  ASSERT_TRUE(WaitState(web, tessary::Running, 10000));
+  EXPECT_NE(web.Pid(), 0);
+  EXPECT_EQ(recorder.Count(tessary::kNotifyUnexpectedEnd), 0);
+  EXPECT_EQ(web.Stop(), 0);
+  EXPECT_TRUE(WaitGone(root, 5000));
+}
+
 }  // namespace

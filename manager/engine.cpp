@@ -35,11 +35,9 @@ ManagerEngine::ManagerEngine(ManagerFrontend& frontend, const Switches& switches
     : m_frontend(frontend), m_switches(switches), m_stack(stack) {
   m_log.setFile(m_settings.logFile);
   m_log.setList(&m_frontend);
-  if (!m_settings.loadMessage.empty()) m_log.WriteLog(m_settings.loadMessage, kTagProgram);
 
   m_languages.Read(LanguageFilePath(m_settings.root));
   m_languages.SelectByName(m_settings.lang);
-  if (!m_languages.loadMessage.empty()) m_log.WriteLog(m_languages.loadMessage, kTagProgram);
 
   if (m_stack != nullptr) m_stack->ApplySettings(m_settings, DatabaseArguments());
 
@@ -56,10 +54,18 @@ std::string ManagerEngine::DatabaseArguments() {
 }
 
 int ManagerEngine::Initialise() {
+  // Files that could not be used are told once the window can show it.
+  if (!m_settings.loadMessage.empty()) m_log.WriteLog(m_settings.loadMessage, kTagProgram);
+  if (!m_languages.loadMessage.empty()) m_log.WriteLog(m_languages.loadMessage, kTagProgram);
   if (m_switches.IsPresent("install")) return InstallMode();
-  if (!IsOnFixedDrive() && m_frontend.AskYesNo(m_settings.programName, LoadText(32871)) && m_stack != nullptr)
-    m_stack->RegenerateConfFiles();
+  if (!IsOnFixedDrive()) AskRemovableDriveQuestion();
   return 0;
+}
+
+bool ManagerEngine::AskRemovableDriveQuestion() {
+  const bool yes = m_frontend.AskYesNo(m_settings.programName, LoadText(32871));
+  if (yes && m_stack != nullptr) m_stack->RegenerateConfFiles();
+  return yes;
 }
 
 int ManagerEngine::InstallMode() {

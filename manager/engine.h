@@ -50,14 +50,18 @@ class ManagerEngine {
   ManagerEngine(const ManagerEngine&) = delete;
   ManagerEngine& operator=(const ManagerEngine&) = delete;
 
-  // When the window is initialised: install mode when the "install" switch
-  // is present, else the removable-drive question when the program is not
-  // on a fixed drive. 0, or the first error of install mode.
+  // When the window is initialised: the settings or language file that
+  // could not be used are logged, then install mode when the "install"
+  // switch is present, else the removable-drive question when the program
+  // is not on a fixed drive. 0, or the first error of install mode.
   int Initialise();
   // Install mode: services off, the stack laid out (what is missing), the
   // live files regenerated, the safe copies written. Problems are logged
   // and listed in installMessages().
   int InstallMode();
+  // The question for a program on removable media: regenerate the live
+  // configuration files (Yes) before the servers run? The answer.
+  bool AskRemovableDriveQuestion();
 
   // The commands of the switches given at start, in table order.
   void PostSwitches();

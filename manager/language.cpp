@@ -47,6 +47,18 @@ void LanguageList::Read(const std::string& path) {
     loadMessage = error;
     Trace("LanguageList: %s", error.c_str());
   }
+  readNames();
+}
+
+void LanguageList::ReadText(const std::string& path, std::string_view text) {
+  m_path = path;
+  CutText(m_path, 259);
+  loadMessage.clear();
+  m_file.Parse(text);
+  readNames();
+}
+
+void LanguageList::readNames() {
   for (int i = 0; i < kSlots; ++i)
     m_names[static_cast<std::size_t>(i)] = m_file.Get("Liste", "Langue" + std::to_string(i), "", kMaxName);
 }

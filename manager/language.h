@@ -38,6 +38,8 @@ class LanguageList {
   // (every text is then the built-in one). A file that cannot be used is
   // reported in loadMessage.
   void Read(const std::string& path);
+  // The same from the file's text, already read.
+  void ReadText(const std::string& path, std::string_view text);
 
   // Leading non-empty slots (stops at the first empty one).
   int Count() const;
@@ -64,6 +66,8 @@ class LanguageList {
   std::string loadMessage;
 
  private:
+  void readNames();
+
   std::array<std::string, kSlots> m_names;
   std::string m_path;
   int m_index = 0;

@@ -308,6 +308,17 @@ int LayOutStack(const std::string& root, const StackTools& tools, std::vector<st
     if (::stat(root.c_str(), &st) == 0 && (st.st_mode & S_IXOTH) == 0)
       ::chmod(root.c_str(), (st.st_mode & 07777) | S_IXOTH);
     ::chmod((r / "tmp").c_str(), 01777);
+    // A folder above the root that others may not pass keeps them out too;
+    // that is the owner's choice to change, so it is only told.
+    std::error_code abs;
+    for (fs::path p = fs::absolute(r, abs).parent_path(); !p.empty() && p != p.root_path();
+         p = p.parent_path()) {
+      if (::stat(p.c_str(), &st) == 0 && (st.st_mode & S_IXOTH) == 0) {
+        messages.push_back("The web server's pages cannot be served to others while " + p.string() +
+                           " is closed to them (chmod o+x)");
+        break;
+      }
+    }
   }
 
   keep(MakeDataFolder(root, tools, messages));

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
       if (quit) break;
       for (const tessary::Switches& s : instance.Receive(700)) engine.HandOver(s);
     }
-  }
-  tessary::Trace("End Tessary...");
+    tessary::Trace("End Tessary...");
+  }  // the engine goes, and with it the settings are saved
   return status;
 }

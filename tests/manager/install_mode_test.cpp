@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "manager/engine.h"
+#include "manager/ini_file.h"
 #include "manager/stack_layout.h"
 #include "manager_env.h"
 #include "test_env.h"
@@ -182,6 +183,26 @@ TEST_F(InstallModeTest, TheEngineBringsUpSettingsLanguageAndServersInOrderAndIns
   EXPECT_EQ(r.fronts, 1);
   EXPECT_EQ(r.commands.back(), tessary::kCmdQuit);
   EXPECT_EQ(engine.phpTemplate(), rootText() + "conf_files/php.ini");
+}
+
+TEST_F(InstallModeTest, FilesThatCannotBeUsedAreLoggedAndTheRemovableDriveQuestionRegeneratesOnYes) {
+  testenv::WriteFile(root / "langues.txt", "[Liste]\nLangue0=English\n");
+  fs::resize_file(root / "langues.txt", tessary::IniFile::kMaxFileBytes + 1);
+  Recorder r;
+  tessary::ManagerEngine engine(r, tessary::Switches{}, &r);
+  EXPECT_TRUE(r.log.empty());  // nothing is shown before the window is initialised
+  EXPECT_EQ(engine.Initialise(), 0);
+  ASSERT_FALSE(r.log.empty());
+  EXPECT_NE(r.log[0].find("langues.txt"), std::string::npos);
+  EXPECT_EQ(engine.languages().Count(), 0);
+  EXPECT_TRUE(engine.AskRemovableDriveQuestion());
+  ASSERT_FALSE(r.questions.empty());
+  EXPECT_EQ(
+      r.questions.back(),
+      "You're running Tessary from a removable drive. Do you want to regenerate conf files before running "
+      "servers ?");
+  EXPECT_EQ(r.regenerations, 1);
+  EXPECT_NE(testenv::ReadFile(root / "Tessary.log").find("langues.txt"), std::string::npos);
 }
 
 }  // namespace

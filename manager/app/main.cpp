@@ -1,24 +1,81 @@
-// tessary: the manager's start-up without its window. It keeps one
-// instance per user, hands the switches of later launches to the first,
-// loads the settings and language texts, runs install mode, and ends on
-// "-quit" (from its own command line or a later launch) or on SIGINT and
-// SIGTERM. Its log lines go to the terminal as well as to Tessary.log.
+// tessary: the manager. It keeps one instance per user and hands the
+// switches of later launches to the first. With a display it runs its
+// window over both servers; without one (a terminal, a set-up script) it
+// loads the settings and language texts, runs install mode, logs to the
+// terminal as well as to Tessary.log, and ends on "-quit" (from its own
+// command line or a later launch). Both end on SIGINT and SIGTERM.
 #include <signal.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QSocketNotifier>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <string>
 
 #include "manager/engine.h"
+#include "manager/install_root.h"
 #include "manager/platform/single_instance.h"
+#include "manager/server_stack.h"
 #include "manager/switches.h"
+#include "manager/ui/main_window.h"
 
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
+int g_signalPipe[2] = {-1, -1};
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+  g_stop = 1;
+  if (g_signalPipe[1] >= 0) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+  }
+}
+
+bool HasDisplay() {
+  for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(v);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+// The manager with its window; the event loop also listens to later
+// launches and to the end signals.
+int RunWindow(int argc, char** argv, const tessary::Switches& switches, tessary::SingleInstance& instance) {
+  QApplication app(argc, argv);
+  app.setApplicationName("Tessary");
+  app.setQuitOnLastWindowClosed(false);
+  int status = 0;
+  {
+    tessary::ServerStack stack(tessary::InstallRoot());
+    tessary::ui::MainWindow window(stack, switches);
+    window.show();
+    if (window.Initialise() != 0 && switches.IsPresent("install")) status = 1;
+    window.engine().PostSwitches();
+
+    QSocketNotifier* handOver = nullptr;
+    if (instance.listenDescriptor() >= 0) {
+      handOver = new QSocketNotifier(instance.listenDescriptor(), QSocketNotifier::Read, &window);
+      QObject::connect(handOver, &QSocketNotifier::activated, &window, [&] {
+        for (const tessary::Switches& s : instance.Receive(0)) window.engine().HandOver(s);
+      });
+    }
+    if (::pipe(g_signalPipe) == 0) {
+      auto* ends = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
+      QObject::connect(ends, &QSocketNotifier::activated, &window, [&] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        window.exitManager();
+      });
+    }
+    app.exec();
+    tessary::Trace("End Tessary...");
+  }
+  return status;
+}
 
 class TerminalFrontend : public tessary::ManagerFrontend {
  public:
@@ -67,6 +124,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
 
   tessary::Trace("Start Tessary, cmdline = %s", cmdline.c_str());
+  if (HasDisplay()) return RunWindow(argc, argv, switches, instance);
   int status = 0;
   {
     TerminalFrontend frontend;

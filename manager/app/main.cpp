@@ -53,9 +53,6 @@ int RunWindow(int argc, char** argv, const tessary::Switches& switches, tessary:
     tessary::ServerStack stack(tessary::InstallRoot());
     tessary::ui::MainWindow window(stack, switches);
     window.show();
-    if (window.Initialise() != 0 && switches.IsPresent("install")) status = 1;
-    window.engine().PostSwitches();
-
     QSocketNotifier* handOver = nullptr;
     if (instance.listenDescriptor() >= 0) {
       handOver = new QSocketNotifier(instance.listenDescriptor(), QSocketNotifier::Read, &window);
@@ -71,6 +68,9 @@ int RunWindow(int argc, char** argv, const tessary::Switches& switches, tessary:
         window.exitManager();
       });
     }
+    if (window.Initialise() != 0 && switches.IsPresent("install")) status = 1;
+    window.engine().PostSwitches();
+
     app.exec();
     tessary::Trace("End Tessary...");
   }

@@ -565,8 +565,12 @@ void MainWindow::showMessageBox(const QString& caption, const QString& message, 
   const QMessageBox::Icon i = icon == Icon::Error     ? QMessageBox::Critical
                               : icon == Icon::Warning ? QMessageBox::Warning
                                                       : QMessageBox::Information;
-  QMessageBox box(i, caption, message, QMessageBox::Ok, this);
-  box.exec();
+  // Shown without a nested event loop: the servers go on being watched
+  // while a report waits to be read.
+  auto* box = new QMessageBox(i, caption, message, QMessageBox::Ok, this);
+  box->setObjectName("messageBox");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

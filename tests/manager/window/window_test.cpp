@@ -107,6 +107,12 @@ class WindowTest : public QObject {
         },
         timeoutMs);
   }
+  // The database server answers its client (it has finished starting).
+  bool waitDatabase(int timeoutMs) {
+    const std::string ping =
+        "mariadb-admin --defaults-file='" + m_root + "MySql/my.ini' -u root --connect-timeout=2 ping";
+    return QTest::qWaitFor([&] { return Shell(ping).first == 0; }, timeoutMs);
+  }
   void startOne(int target) {
     m_window->prepareServerMenu(target);
     QVERIFY(action(tessary::kCmdPopupStart)->isEnabled());
@@ -254,6 +260,7 @@ class WindowTest : public QObject {
   void serviceSwitchReRegistersAndRestartsBoth() {
     if (!web().IsRunning()) startOne(tessary::kTargetWeb);
     if (!db().IsRunning()) startOne(tessary::kTargetDatabase);
+    QVERIFY(waitDatabase(30000));
     tessary::Settings& s = m_window->engine().settings();
     s.startAsServices = true;
     m_window->settingsClosed(false);
@@ -265,6 +272,7 @@ class WindowTest : public QObject {
     QVERIFY(m_stack->services().Open("Apache"));
     QVERIFY(m_stack->services().Open("MySQL"));
     QVERIFY(waitHttp("/charset.php", "", 20000));
+    QVERIFY(waitDatabase(30000));
 
     s.startAsServices = false;
     m_window->settingsClosed(true);

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -219,7 +220,10 @@ int CApache::StopExe() {
 int CApache::Restart() {
   if (state != Running) return 0;
   registry().Trace("Apache restart event: ap%d_restart", static_cast<int>(pi.pid));
-  if (platform::CanSignal(pi.pid) == 0 && WaitForHandlers(1500)) {
+  if (platform::CanSignal(pi.pid) == 0) {
+    // A hang-up before the server handles it would end the server: one still
+    // setting up is given a few seconds, then the restart is refused.
+    if (!WaitForHandlers(5000)) return EBUSY;
     restartPending = 1;
     return platform::SendSignal(pi.pid, SIGHUP);
   }

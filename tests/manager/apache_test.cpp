@@ -83,6 +83,10 @@ TEST_F(ApacheTest, ServesPagesRestartsOnHangupAndStopsOnItsSignal) {
   std::printf("[ measure ] web server: Start to first HTTP 200: %.0f ms\n", toFirst200);
 
   const pid_t master = web.Pid();
+  // The master, not one of its workers: the one of the pid file, and the
+  // one a refused start names.
+  EXPECT_EQ(std::to_string(master) + "\n", testenv::ReadFile(root + "Apache/logs/httpd.pid"));
+  EXPECT_EQ(tessary::platform::PortHolder(port), "apache (pid " + std::to_string(master) + ")");
   ASSERT_EQ(web.Restart(), 0);
   EXPECT_TRUE(web.RestartPending());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -68,7 +68,8 @@ std::string ListedName(std::string_view line) {
   if (!IsExtensionLine(line)) return {};
   const auto eq = line.find('=');
   const auto dot = line.find('.', eq + 1);
-  return std::string(line.substr(eq + 1, dot == std::string_view::npos ? std::string_view::npos : dot - eq - 1));
+  return std::string(
+      line.substr(eq + 1, dot == std::string_view::npos ? std::string_view::npos : dot - eq - 1));
 }
 
 }  // namespace
@@ -139,7 +140,8 @@ int PhpExtensionsModel::Apply() {
   } else {
     out = m_text.substr(0, b.marker);
     out += std::string(kOpenMarker) + "\n";
-    for (const PhpExtension& e : m_entries) out += (e.on ? "" : ";") + std::string("extension=") + e.name + ".so\n";
+    for (const PhpExtension& e : m_entries)
+      out += (e.on ? "" : ";") + std::string("extension=") + e.name + ".so\n";
     // Lines of the block that name no extension stay in it.
     std::size_t pos = b.linesBegin;
     while (pos < b.linesEnd) {

@@ -84,9 +84,9 @@ std::string DatabaseErrorLog(const std::string& root, std::string hostName);
 struct TrayMenuState {
   std::string toggleText;  // "&Stop\tF3", "&Start\tF2" or "Pending..."
   bool toggleEnabled = false;
-  bool phpMyAdmin = false;    // 32793: both servers Running
-  bool localPages = false;    // 32801, 32785: the web server Running
-  bool restartBoth = false;   // 32794: both Running
+  bool phpMyAdmin = false;   // 32793: both servers Running
+  bool localPages = false;   // 32801, 32785: the web server Running
+  bool restartBoth = false;  // 32794: both Running
 };
 
 // What the server popup shows for its target.

@@ -29,7 +29,8 @@ QLabel* Link(QWidget* parent, const char* name, const QString& text, const QStri
   l->setToolTip(target);
   l->setCursor(Qt::PointingHandCursor);
   l->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-  QObject::connect(l, &QLabel::linkActivated, parent, [](const QString& t) { QDesktopServices::openUrl(QUrl(t)); });
+  QObject::connect(l, &QLabel::linkActivated, parent,
+                   [](const QString& t) { QDesktopServices::openUrl(QUrl(t)); });
   return l;
 }
 
@@ -58,12 +59,12 @@ AboutDialog::AboutDialog(ManagerEngine& engine, QWidget* parent) : QDialog(paren
   ok->setDefault(true);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Link(this, "product", "Tessary " TESSARY_VERSION, QString::fromLatin1(kHomePage.data(),
-                                                                                          kHomePage.size()),
-                         true));
+  layout->addWidget(Link(this, "product", "Tessary " TESSARY_VERSION,
+                         QString::fromLatin1(kHomePage.data(), kHomePage.size()), true));
   layout->addWidget(created);
   layout->addWidget(Link(this, "credit1", "The Tessary team", "mailto:team@tessary.org" + subject, false));
-  layout->addWidget(Link(this, "credit2", "Translations", "mailto:translations@tessary.org" + subject, false));
+  layout->addWidget(
+      Link(this, "credit2", "Translations", "mailto:translations@tessary.org" + subject, false));
   layout->addWidget(Link(this, "credit3", "Packaging", "mailto:packaging@tessary.org" + subject, false));
   layout->addWidget(visit);
   layout->addWidget(blank);
@@ -76,7 +77,8 @@ AboutDialog::AboutDialog(ManagerEngine& engine, QWidget* parent) : QDialog(paren
 
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(licence, &QPushButton::clicked, this, [this] {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(m_engine.settings().root + "gpl.txt")));
+    QDesktopServices::openUrl(
+        QUrl::fromLocalFile(QString::fromStdString(m_engine.settings().root + "gpl.txt")));
   });
   connect(check, &QPushButton::clicked, this, &AboutDialog::checkVersionRequested);
 }
@@ -90,7 +92,8 @@ void AboutDialog::paintEvent(QPaintEvent*) {
 }
 
 void AboutDialog::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) m_dragFrom = event->globalPosition().toPoint() - frameGeometry().topLeft();
+  if (event->button() == Qt::LeftButton)
+    m_dragFrom = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
 void AboutDialog::mouseMoveEvent(QMouseEvent* event) {

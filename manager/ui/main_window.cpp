@@ -40,9 +40,11 @@ QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<q
 // submenus are built apart.
 constexpr int kHelpEntries[] = {kCmdIntroduction, kCmdPhpSite, kCmdFaq, 0, kCmdAbout};
 constexpr int kLogEntries[] = {kCmdApacheErrorLog, kCmdApacheAccessLog, kCmdMySqlErrorLog, kCmdManagerLog};
-constexpr int kConfEntries[] = {kCmdSettings,   0,         kCmdEditApacheConf, kCmdPhpExtensions, kCmdEditPhpConf,
-                                kCmdEditMySqlConf, kCmdPhpMyAdmin, 0, kCmdRegenerate};
-constexpr int kMainEntries[] = {kCmdExplore, kCmdAdministration, kCmdBrowse, kCmdRestart, kCmdToggle, 0, kCmdQuit};
+constexpr int kConfEntries[] = {
+    kCmdSettings,   0, kCmdEditApacheConf, kCmdPhpExtensions, kCmdEditPhpConf, kCmdEditMySqlConf,
+    kCmdPhpMyAdmin, 0, kCmdRegenerate};
+constexpr int kMainEntries[] = {kCmdExplore, kCmdAdministration, kCmdBrowse, kCmdRestart, kCmdToggle, 0,
+                                kCmdQuit};
 constexpr int kPopupEntries[] = {kCmdPopupStart, kCmdPopupRestart, kCmdPopupStop, kCmdPopupKill};
 
 std::string HostName() {
@@ -81,17 +83,23 @@ QAction* MainWindow::action(int command) const {
 }
 
 void MainWindow::createActions() {
-  const int commands[] = {kCmdStart,          kCmdStop,           kCmdToggle,        kCmdRestart,      kCmdPopupStart,
-                          kCmdPopupStop,      kCmdPopupRestart,   kCmdPopupKill,     kCmdBrowse,       kCmdAdministration,
-                          kCmdPhpMyAdmin,     kCmdExplore,        kCmdEditApacheConf, kCmdEditMySqlConf, kCmdEditPhpConf,
-                          kCmdPhpExtensions,  kCmdRegenerate,     kCmdApacheErrorLog, kCmdApacheAccessLog,
-                          kCmdMySqlErrorLog,  kCmdManagerLog,     kCmdIntroduction,  kCmdFaq,          kCmdPhpSite,
-                          kCmdSettings,       kCmdAbout,          kCmdQuit};
+  const int commands[] = {kCmdStart,           kCmdStop,          kCmdToggle,
+                          kCmdRestart,         kCmdPopupStart,    kCmdPopupStop,
+                          kCmdPopupRestart,    kCmdPopupKill,     kCmdBrowse,
+                          kCmdAdministration,  kCmdPhpMyAdmin,    kCmdExplore,
+                          kCmdEditApacheConf,  kCmdEditMySqlConf, kCmdEditPhpConf,
+                          kCmdPhpExtensions,   kCmdRegenerate,    kCmdApacheErrorLog,
+                          kCmdApacheAccessLog, kCmdMySqlErrorLog, kCmdManagerLog,
+                          kCmdIntroduction,    kCmdFaq,           kCmdPhpSite,
+                          kCmdSettings,        kCmdAbout,         kCmdQuit};
   for (const int id : commands) {
     auto* a = new QAction(this);
     a->setObjectName(QString("action%1").arg(id));
     if (id >= kCmdPopupStart && id <= kCmdPopupKill)
-      connect(a, &QAction::triggered, this, [this, id] { m_model->PopupCommand(id); refresh(); });
+      connect(a, &QAction::triggered, this, [this, id] {
+        m_model->PopupCommand(id);
+        refresh();
+      });
     else
       connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
     m_actions[id] = a;
@@ -208,11 +216,11 @@ void MainWindow::createControls() {
 
 void MainWindow::createShortcuts() {
   const std::pair<QKeySequence, int> keys[] = {
-      {QKeySequence("Ctrl+E"), kCmdSettings},   {QKeySequence("Ctrl+U"), kCmdCheckVersion},
-      {QKeySequence("Ctrl+X"), kCmdPhpExtensions}, {QKeySequence("Ctrl+Y"), kCmdPhpMyAdmin},
+      {QKeySequence("Ctrl+E"), kCmdSettings},       {QKeySequence("Ctrl+U"), kCmdCheckVersion},
+      {QKeySequence("Ctrl+X"), kCmdPhpExtensions},  {QKeySequence("Ctrl+Y"), kCmdPhpMyAdmin},
       {QKeySequence(Qt::Key_F1), kCmdIntroduction}, {QKeySequence(Qt::Key_F2), kCmdStart},
-      {QKeySequence(Qt::Key_F3), kCmdStop},     {QKeySequence(Qt::Key_F5), kCmdRestart},
-      {QKeySequence(Qt::Key_F7), kCmdBrowse},   {QKeySequence(Qt::Key_F8), kCmdExplore}};
+      {QKeySequence(Qt::Key_F3), kCmdStop},         {QKeySequence(Qt::Key_F5), kCmdRestart},
+      {QKeySequence(Qt::Key_F7), kCmdBrowse},       {QKeySequence(Qt::Key_F8), kCmdExplore}};
   for (const auto& [key, command] : keys) {
     auto* s = new QShortcut(key, this);
     s->setAutoRepeat(false);
@@ -454,8 +462,8 @@ void MainWindow::openLocalPage(const char* path) {
 
 void MainWindow::openAddress(const QString& address) {
   if (openUrl(address)) return;
-  ShowMessage(m_engine->settings().programName,
-              QString(text(32817)).replace("%s", address).toStdString(), Icon::Error);
+  ShowMessage(m_engine->settings().programName, QString(text(32817)).replace("%s", address).toStdString(),
+              Icon::Error);
 }
 
 void MainWindow::openDocument(const std::string& path) {
@@ -469,7 +477,9 @@ void MainWindow::openDocument(const std::string& path) {
 }
 
 bool MainWindow::openUrl(const QString& address) { return QDesktopServices::openUrl(QUrl(address)); }
-bool MainWindow::openFile(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+bool MainWindow::openFile(const QString& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
 
 void MainWindow::setLogListShown(bool shown) {
   m_engine->settings().expandPos = shown;
@@ -539,7 +549,8 @@ bool MainWindow::AskYesNo(std::string_view caption, std::string_view question) {
 }
 
 void MainWindow::PostCommand(int command) {
-  QMetaObject::invokeMethod(this, [this, command] { runCommand(command); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, command] { runCommand(command); }, Qt::QueuedConnection);
 }
 
 void MainWindow::BringToFront() {
@@ -553,7 +564,8 @@ void MainWindow::ShowMessage(std::string_view caption, std::string_view message,
 }
 
 void MainWindow::PostPhpChanged() {
-  QMetaObject::invokeMethod(this, [this] { m_model->OnPhpChanged(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { m_model->OnPhpChanged(); }, Qt::QueuedConnection);
 }
 
 bool MainWindow::askQuestion(const QString& caption, const QString& question) {
@@ -595,7 +607,8 @@ void MainWindow::paintEvent(QPaintEvent*) {
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) m_dragFrom = event->globalPosition().toPoint() - frameGeometry().topLeft();
+  if (event->button() == Qt::LeftButton)
+    m_dragFrom = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event) {

@@ -15,7 +15,8 @@
 
 namespace tessary::ui {
 
-PhpExtensionsDialog::PhpExtensionsDialog(ManagerEngine& engine, const std::string& templatePath, QWidget* parent)
+PhpExtensionsDialog::PhpExtensionsDialog(ManagerEngine& engine, const std::string& templatePath,
+                                         QWidget* parent)
     : QDialog(parent), m_engine(engine), m_model(templatePath, engine.settings().root) {
   setObjectName("phpExtensionsDialog");
   setWindowTitle("PHP Extensions");

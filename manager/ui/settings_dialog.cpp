@@ -42,8 +42,8 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
   m_about->setObjectName("about");
 
   auto* layout = new QVBoxLayout(this);
-  for (QCheckBox* c : {m_autoStartTessary, m_startAsServices, m_autoStartServers, m_checkVersion, m_autoReloadConf,
-                       m_checkServerPorts})
+  for (QCheckBox* c : {m_autoStartTessary, m_startAsServices, m_autoStartServers, m_checkVersion,
+                       m_autoReloadConf, m_checkServerPorts})
     layout->addWidget(c);
   auto* lang = new QHBoxLayout;
   lang->addWidget(m_languageLabel);
@@ -73,7 +73,8 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
   m_autoStartServers->setEnabled(!s.startAsServices);
   relabel();
 
-  for (QCheckBox* c : {m_autoStartTessary, m_autoStartServers, m_checkVersion, m_autoReloadConf, m_checkServerPorts})
+  for (QCheckBox* c :
+       {m_autoStartTessary, m_autoStartServers, m_checkVersion, m_autoReloadConf, m_checkServerPorts})
     connect(c, &QCheckBox::clicked, this, &SettingsDialog::changed);
   connect(m_startAsServices, &QCheckBox::clicked, this, [this](bool on) {
     // Services start with the system, so the start with the manager has no say.

@@ -1,12 +1,13 @@
 // The window's rules that need no server: addresses, icons, state texts,
 // error reports, and the PHP extensions block.
+#include "manager/window_model.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
 
 #include "manager/php_extensions.h"
-#include "manager/window_model.h"
 #include "test_env.h"
 
 namespace {
@@ -61,12 +62,15 @@ class PhpExtensionsTest : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(root, ec);
   }
-  tessary::PhpExtensionsModel model() { return tessary::PhpExtensionsModel(tmpl.string(), root.string() + "/"); }
+  tessary::PhpExtensionsModel model() {
+    return tessary::PhpExtensionsModel(tmpl.string(), root.string() + "/");
+  }
   fs::path root, tmpl;
 };
 
 TEST_F(PhpExtensionsTest, ApplyWithUnchangedEntriesRewritesTheSameText) {
-  const std::string text = "[PHP]\nx=1\n;PHPExt\nextension=zz.so\n;extension=gone.so\n;/PHPExt\n[Session]\ny=2\n";
+  const std::string text =
+      "[PHP]\nx=1\n;PHPExt\nextension=zz.so\n;extension=gone.so\n;/PHPExt\n[Session]\ny=2\n";
   testenv::WriteFile(tmpl, text);
   auto m = model();
   ASSERT_TRUE(m.Open());

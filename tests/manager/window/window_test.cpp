@@ -88,8 +88,12 @@ class WindowTest : public QObject {
   QString state() {
     const auto* list = m_window->findChild<QListWidget*>("logList");
     QString s = QString("web %1 service %2 pending %3, db %4 service %5 pending %6\n")
-                    .arg(web().State()).arg(web().ServiceMode()).arg(web().RestartPending())
-                    .arg(db().State()).arg(db().ServiceMode()).arg(db().RestartPending());
+                    .arg(web().State())
+                    .arg(web().ServiceMode())
+                    .arg(web().RestartPending())
+                    .arg(db().State())
+                    .arg(db().ServiceMode())
+                    .arg(db().RestartPending());
     for (int i = 0; i < list->count(); ++i) s += list->item(i)->text() + "\n";
     return s + m_window->messages.join("\n");
   }
@@ -141,12 +145,15 @@ class WindowTest : public QObject {
     m_webPort = FreePort();
     m_dbPort = FreePort();
     const std::string httpd = testenv::ReadFile(m_root + "conf_files/httpd.conf");
-    testenv::WriteFile(m_root + "conf_files/httpd.conf",
-                       ReplaceAll(httpd, "Listen 127.0.0.1:80\n", "Listen 127.0.0.1:" + std::to_string(m_webPort) + "\n"));
-    testenv::WriteFile(m_root + "conf_files/my.ini", ReplaceAll(testenv::ReadFile(m_root + "conf_files/my.ini"),
-                                                                "port=3306", "port=" + std::to_string(m_dbPort)));
-    testenv::WriteFile(m_root + "Tessary.ini",
-                       "[Tessary]\nAutoStartServers=N\nCheckServerPorts=Y\nShowAlways=N\nExpandPos=Y\nLang=English\n");
+    testenv::WriteFile(
+        m_root + "conf_files/httpd.conf",
+        ReplaceAll(httpd, "Listen 127.0.0.1:80\n", "Listen 127.0.0.1:" + std::to_string(m_webPort) + "\n"));
+    testenv::WriteFile(m_root + "conf_files/my.ini",
+                       ReplaceAll(testenv::ReadFile(m_root + "conf_files/my.ini"), "port=3306",
+                                  "port=" + std::to_string(m_dbPort)));
+    testenv::WriteFile(
+        m_root + "Tessary.ini",
+        "[Tessary]\nAutoStartServers=N\nCheckServerPorts=Y\nShowAlways=N\nExpandPos=Y\nLang=English\n");
     testenv::WriteFile(m_root + "www/charset.php", "<?php echo ini_get('default_charset');\n");
     QCOMPARE(tessary::RegenerateConfFiles(m_root), 0);
 
@@ -266,7 +273,9 @@ class WindowTest : public QObject {
     m_window->settingsClosed(false);
     QVERIFY(m_window->model().ServiceSwitchPending());
     QVERIFY2(QTest::qWaitFor(
-                 [&] { return web().ServiceMode() && db().ServiceMode() && web().IsRunning() && db().IsRunning(); },
+                 [&] {
+                   return web().ServiceMode() && db().ServiceMode() && web().IsRunning() && db().IsRunning();
+                 },
                  60000),
              qPrintable(m_window->messages.join("\n")));
     QVERIFY(m_stack->services().Open("Apache"));
@@ -277,7 +286,10 @@ class WindowTest : public QObject {
     s.startAsServices = false;
     m_window->settingsClosed(true);
     QVERIFY2(QTest::qWaitFor(
-                 [&] { return !web().ServiceMode() && !db().ServiceMode() && web().IsRunning() && db().IsRunning(); },
+                 [&] {
+                   return !web().ServiceMode() && !db().ServiceMode() && web().IsRunning() &&
+                          db().IsRunning();
+                 },
                  60000),
              qPrintable(state()));
     QVERIFY(!m_stack->services().Open("Apache"));

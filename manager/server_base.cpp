@@ -279,8 +279,11 @@ void ServerBase::tick(std::vector<std::pair<ServerBase*, int>>& posted) {
       // A start whose process was not found in time may still come up: look
       // once more, and wait while the start hands over, so that a server the
       // manager started is never left running unknown to it.
+      // Asked before the scan: a start that hands over during the scan has
+      // its server in the process list by the time it stops being under way.
+      const bool underWay = state == Starting && StartUnderWay();
       if (state == Starting && !FindRunning()) {
-        handingOver = StartUnderWay();
+        handingOver = underWay;
         ended = !handingOver;
       } else if (state != Starting) {
         ended = true;

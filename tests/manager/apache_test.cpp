@@ -241,9 +241,9 @@ TEST_F(ApacheTest, RunningServerIsAdoptedNotDoubled) {
   web.SetNotificationWindow(&recorder);
   ASSERT_NE(web.Pid(), 0);
   ASSERT_TRUE(WaitState(web, tessary::Running));
-  const auto before = ProcessesOf(root).size();
+  EXPECT_EQ(MastersOf(root), 1U);
   EXPECT_EQ(web.Start(), 0);  // running already: nothing more
-  EXPECT_EQ(ProcessesOf(root).size(), before);
+  EXPECT_EQ(MastersOf(root), 1U);
   EXPECT_EQ(HttpGet(port, "/").status, 200);
   EXPECT_EQ(web.Stop(), 0);
   EXPECT_TRUE(WaitGone(root, 5000));
@@ -346,7 +346,9 @@ TEST_F(ApacheTest, ASlowStartIsStillSupervised) {
   EXPECT_EQ(web.Pid(), 0);
   ServerBase::TimerProc(registry);
   EXPECT_EQ(web.State(), tessary::Starting);
-  ASSERT_TRUE(WaitState(web, tessary::Running, 10000));
+  ASSERT_TRUE(WaitState(web, tessary::Running, 20000))
+      << recorder.Lines(1) << web.State() << " procs " << ProcessesOf(root).size() << "\n"
+      << testenv::ReadFile(root + "Apache/logs/error.log");
   EXPECT_NE(web.Pid(), 0);
   EXPECT_EQ(recorder.Count(tessary::kNotifyUnexpectedEnd), 0);
   EXPECT_EQ(web.Stop(), 0);

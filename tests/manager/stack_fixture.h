@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -165,6 +166,17 @@ inline std::vector<pid_t> ProcessesOf(const fs::path& root) {
     if (e.argv0.rfind(prefix, 0) == 0 || e.cwd.rfind(prefix, 0) == 0 || e.cwd == base) pids.push_back(e.pid);
   }
   return pids;
+}
+
+// The masters among them: those whose parent is not one of them.
+inline std::size_t MastersOf(const fs::path& root) {
+  const auto pids = ProcessesOf(root);
+  std::size_t n = 0;
+  for (const auto& e : tessary::platform::ListProcesses()) {
+    if (std::find(pids.begin(), pids.end(), e.pid) == pids.end()) continue;
+    if (std::find(pids.begin(), pids.end(), e.ppid) == pids.end()) ++n;
+  }
+  return n;
 }
 
 inline bool WaitGone(const fs::path& root, int timeoutMs) {

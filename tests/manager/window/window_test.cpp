@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -319,6 +320,20 @@ class WindowTest : public QObject {
     m_window->close();
     QCOMPARE(exited.count(), 1);
     QVERIFY2(WaitGone(m_root, 20000), qPrintable(state()));
+  }
+
+  void secondLaunchWithQuitEndsTheManagerAndBothServers() {
+    QVERIFY(WaitGone(m_root, 20000));
+    QProcess manager;
+    manager.setProcessChannelMode(QProcess::ForwardedChannels);
+    manager.start(TESSARY_PROGRAM, {"-start"});
+    QVERIFY(manager.waitForStarted(5000));
+    QVERIFY(waitHttp("/", "", 30000));
+    QVERIFY(waitDatabase(30000));
+    QCOMPARE(Shell(std::string(TESSARY_PROGRAM) + " -quit").first, 0);
+    QVERIFY(manager.waitForFinished(30000));
+    QCOMPARE(manager.exitCode(), 0);
+    QVERIFY(WaitGone(m_root, 20000));
   }
 
   void cleanupTestCase() { cleanUp(); }

@@ -224,6 +224,12 @@ int LaunchDetached(const std::string& commandLine, pid_t* daemonPid) {
   if (::pipe2(pidPipe, O_CLOEXEC) != 0) return errno;
   Fd pidRead(pidPipe[0]);
   Fd pidWrite(pidPipe[1]);
+  // Closes when the program has been executed (or says why it was not), so
+  // that on return the pid runs the program, not a copy of this one.
+  int errPipe[2];
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) return errno;
+  Fd errRead(errPipe[0]);
+  Fd errWrite(errPipe[1]);
   const int maxFd = MaxFd();
   const int nul = devNull.get();
 
@@ -238,6 +244,7 @@ int LaunchDetached(const std::string& commandLine, pid_t* daemonPid) {
       ::dup2(nul, 2);
       CloseFrom3OnExec(maxFd);
       ::execv(program.c_str(), argv.data());
+      WriteErrno(errPipe[1], errno);
       ::_exit(127);
     }
     const int sent = static_cast<int>(grandChild);
@@ -246,12 +253,15 @@ int LaunchDetached(const std::string& commandLine, pid_t* daemonPid) {
     ::_exit(grandChild > 0 ? 0 : 1);
   }
   pidWrite.reset();
+  errWrite.reset();
   int status = 0;
   while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
   }
   int grandChild = 0;
   const ssize_t n = ::read(pidRead.get(), &grandChild, sizeof grandChild);
   if (n != static_cast<ssize_t>(sizeof grandChild) || grandChild <= 0) return ECHILD;
+  const int execError = ReadExecError(errRead.get());
+  if (execError != 0) return execError;
   if (daemonPid != nullptr) *daemonPid = grandChild;
   return 0;
 }

@@ -96,6 +96,9 @@ class WindowTest : public QObject {
                     .arg(db().ServiceMode())
                     .arg(db().RestartPending());
     for (int i = 0; i < list->count(); ++i) s += list->item(i)->text() + "\n";
+    for (const auto& e : tessary::platform::ListProcesses())
+      for (const pid_t pid : ProcessesOf(m_root))
+        if (e.pid == pid) s += QString("left: %1 %2 (cwd %3)\n").arg(pid).arg(e.argv0.c_str(), e.cwd.c_str());
     return s + m_window->messages.join("\n");
   }
   int logCount(const QString& part) {
@@ -319,11 +322,11 @@ class WindowTest : public QObject {
     QSignalSpy exited(m_window.get(), &MainWindow::exited);
     m_window->close();
     QCOMPARE(exited.count(), 1);
-    QVERIFY2(WaitGone(m_root, 20000), qPrintable(state()));
+    QVERIFY2(WaitGone(m_root, 45000), qPrintable(state()));
   }
 
   void secondLaunchWithQuitEndsTheManagerAndBothServers() {
-    QVERIFY(WaitGone(m_root, 20000));
+    QVERIFY2(WaitGone(m_root, 45000), qPrintable(state()));
     QProcess manager;
     manager.setProcessChannelMode(QProcess::ForwardedChannels);
     manager.start(TESSARY_PROGRAM, {"-start"});
@@ -333,7 +336,7 @@ class WindowTest : public QObject {
     QCOMPARE(Shell(std::string(TESSARY_PROGRAM) + " -quit").first, 0);
     QVERIFY(manager.waitForFinished(30000));
     QCOMPARE(manager.exitCode(), 0);
-    QVERIFY(WaitGone(m_root, 20000));
+    QVERIFY2(WaitGone(m_root, 45000), qPrintable(state()));
   }
 
   void cleanupTestCase() { cleanUp(); }

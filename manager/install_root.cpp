@@ -1,0 +1,43 @@
+#include "manager/install_root.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "manager/platform/key_store.h"
+
+namespace tessary {
+namespace {
+
+// Absolute, with one "/" at the end, so that root + "Apache/" is a path.
+std::string AsRoot(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(folder, ec);
+  if (ec) p = folder;
+  std::string s = p.lexically_normal().string();
+  if (s.empty() || s.back() != '/') s += '/';
+  return s;
+}
+
+}  // namespace
+
+std::string ProgramPath() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : exe.string();
+}
+
+std::string ProgramFolder() {
+  const std::string exe = ProgramPath();
+  const std::size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
+}
+
+std::string InstallRoot() {
+  if (const char* env = std::getenv("TESSARY_ROOT"); env != nullptr && env[0] != '\0') return AsRoot(env);
+  if (const auto path = KeyStore().GetString(kRootKey, kRootValue); path && !path->empty())
+    return AsRoot(*path);
+  return AsRoot(ProgramFolder());
+}
+
+}  // namespace tessary

@@ -1,0 +1,22 @@
+// The install root: the folder below which the manager finds its servers,
+// templates, language file and settings. Every path of the manager is this
+// root followed by a relative part ("Apache/", "conf_files/httpd.conf").
+#pragma once
+
+#include <string>
+
+namespace tessary {
+
+// The install root, absolute and ending with "/". In order of precedence:
+// the environment variable TESSARY_ROOT (tests and portable set-ups), the
+// text value "path" of the key store's key "Software\Tessary", the folder of
+// the running program. Read afresh on each call, so a test may point it
+// elsewhere.
+std::string InstallRoot();
+
+// Full path of the running program (/proc/self/exe), and its folder ending
+// with "/".
+std::string ProgramPath();
+std::string ProgramFolder();
+
+}  // namespace tessary

@@ -1,0 +1,124 @@
+#include "manager/platform/service.h"
+
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "manager/platform/process.h"
+
+namespace tessary::platform {
+namespace {
+
+std::string ReadFirstLine(const std::filesystem::path& p) {
+  std::ifstream in(p);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+bool WriteText(const std::filesystem::path& p, const std::string& text) {
+  std::ofstream out(p, std::ios::trunc);
+  out << text << '\n';
+  return static_cast<bool>(out);
+}
+
+// Service names become file names: only plain characters are kept.
+bool SafeName(const std::string& name) {
+  if (name.empty() || name.size() > 64) return false;
+  for (char c : name)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+ServiceLayer::ServiceLayer(std::filesystem::path stateFolder) : m_folder(std::move(stateFolder)) {
+  std::error_code ec;
+  std::filesystem::create_directories(m_folder, ec);
+}
+
+std::filesystem::path ServiceLayer::DefaultStateFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && *state == '/') return std::filesystem::path(state) / "tessary";
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : "/tmp") / ".local" / "state" / "tessary";
+}
+
+std::filesystem::path ServiceLayer::serviceFile(const std::string& name) const {
+  return m_folder / (name + ".service");
+}
+std::filesystem::path ServiceLayer::pidFile(const std::string& name) const {
+  return m_folder / (name + ".pid");
+}
+std::filesystem::path ServiceLayer::stopFile(const std::string& name) const {
+  return m_folder / (name + ".stopping");
+}
+
+bool ServiceLayer::Open(const std::string& name) const {
+  std::error_code ec;
+  return SafeName(name) && std::filesystem::is_regular_file(serviceFile(name), ec);
+}
+
+int ServiceLayer::Install(const std::string& name, const std::string& commandLine) {
+  if (!SafeName(name) || commandLine.empty()) return EINVAL;
+  if (Open(name)) return kErrorServiceExists;
+  std::error_code ec;
+  std::filesystem::create_directories(m_folder, ec);
+  return WriteText(serviceFile(name), commandLine) ? 0 : EIO;
+}
+
+int ServiceLayer::Remove(const std::string& name) {
+  if (!Open(name)) return kErrorServiceDoesNotExist;
+  std::error_code ec;
+  std::filesystem::remove(serviceFile(name), ec);
+  return ec ? ec.value() : 0;
+}
+
+pid_t ServiceLayer::Pid(const std::string& name) const {
+  if (!SafeName(name)) return 0;
+  const pid_t pid = static_cast<pid_t>(std::strtol(ReadFirstLine(pidFile(name)).c_str(), nullptr, 10));
+  if (pid <= 0 || ProcessAlive(pid) != 0) return 0;
+  // A pid file outlives a crash, and its number may be given to another
+  // program later: the process must still run the registered program.
+  const auto words = SplitCommandLine(ReadFirstLine(serviceFile(name)));
+  if (words.empty()) return 0;
+  for (const auto& e : ListProcesses())
+    if (e.pid == pid) return e.argv0 == words[0] ? pid : 0;
+  return 0;
+}
+
+int ServiceLayer::Start(const std::string& name) {
+  if (!Open(name)) return kErrorServiceDoesNotExist;
+  if (Pid(name) != 0) return kErrorServiceAlreadyRunning;
+  const std::string command = ReadFirstLine(serviceFile(name));
+  pid_t pid = 0;
+  const int rc = LaunchDetached(command, &pid);
+  if (rc != 0) return rc;
+  std::error_code ec;
+  std::filesystem::remove(stopFile(name), ec);
+  return WriteText(pidFile(name), std::to_string(pid)) ? 0 : EIO;
+}
+
+int ServiceLayer::Stop(const std::string& name) {
+  const pid_t pid = Pid(name);
+  if (pid == 0) return kErrorServiceNotActive;
+  WriteText(stopFile(name), std::to_string(pid));
+  return SendSignal(pid, SIGTERM);
+}
+
+int ServiceLayer::QueryState(const std::string& name) const {
+  if (Pid(name) != 0) {
+    std::error_code ec;
+    return std::filesystem::exists(stopFile(name), ec) ? kServiceStopPending : kServiceRunning;
+  }
+  std::error_code ec;
+  std::filesystem::remove(pidFile(name), ec);
+  std::filesystem::remove(stopFile(name), ec);
+  return kServiceStopped;
+}
+
+}  // namespace tessary::platform

@@ -1,0 +1,71 @@
+// The manager's own settings: the ini file "Tessary.ini" in the install
+// root, imported once from the key store of older versions, and the start
+// at login.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessary {
+
+// The language name for a language code of the user's locale ("fr" gives
+// "Français"); "English" for any code without a name of its own.
+std::string DefaultLanguageName(std::string_view languageCode);
+// The same for the calling user's locale.
+std::string DefaultLanguageName();
+
+// PATH extended with the web server and PHP folders of the root, which the
+// servers inherit: old + ":" + root "Apache" + ":" + root "PHP". An old
+// PATH that already holds both is returned unchanged, so loading the
+// settings twice does not grow it.
+std::string ExtendedPath(std::string_view oldPath, std::string_view root);
+
+class Settings {
+ public:
+  // The settings of the install root (InstallRoot()), loaded at once.
+  Settings();
+  // The settings of another root (ending with "/"), loaded at once.
+  explicit Settings(std::string root);
+  // Saves, as the program does when it ends.
+  ~Settings();
+  Settings(const Settings&) = delete;
+  Settings& operator=(const Settings&) = delete;
+
+  // Defaults, then the ini file when it is in use (it holds a non-empty
+  // "AutoStartServers"), else the one-time import from the key store; then
+  // the PATH extension.
+  void Load();
+  // Writes the ini file, deletes the imported key, writes or removes the
+  // autostart entry. 0, or the error of the ini file or of the entry.
+  int Save();
+
+  // Paths (the root ends with "/").
+  std::string root;
+  std::string iniFile;
+  std::string logFile;
+  std::string programName;
+
+  bool autoStartServers = true;   // "AutoStartServers"
+  bool autoStartTessary = false;  // "AutoStartTessary"
+  bool autoReloadConf = false;    // "AutoReloadConf"
+  bool checkServerPorts = true;   // "CheckServerPorts"
+  std::string mySqlArguments;     // "MySqlArguments" of section "MySql"
+  bool checkVersion = false;      // "CheckVersion"
+  bool startAsServices = false;   // "StartAsServices"
+  bool showAlways = true;         // "ShowAlways"
+  bool expandPos = true;          // "ExpandPos"
+  std::string lang;               // "Lang"
+  bool apacheSsl = false;         // no key: nothing turns it on
+
+  // Why the ini file could not be used ("" when it could, or when there is
+  // none): the frontend may show it; the defaults apply.
+  std::string loadMessage;
+
+  // Limits of the values, in bytes.
+  static constexpr std::size_t kMaxPath = 259;
+  static constexpr std::size_t kMaxMySqlArgumentsRead = 99;
+  static constexpr std::size_t kMaxMySqlArguments = 255;
+  static constexpr std::size_t kMaxLang = 49;
+};
+
+}  // namespace tessary

@@ -1,0 +1,3 @@
+<?php
+// The PHP version and configuration of the local stack.
+phpinfo();

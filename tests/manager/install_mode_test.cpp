@@ -1,0 +1,208 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "manager/engine.h"
+#include "manager/ini_file.h"
+#include "manager/stack_layout.h"
+#include "manager_env.h"
+#include "test_env.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class InstallModeTest : public managertest::ManagerTest {};
+
+// Runs a program to its end with its output in a file; the exit status.
+int RunToEnd(const std::vector<std::string>& args, const fs::path& output) {
+  std::vector<char*> argv;
+  std::vector<std::string> copy = args;
+  for (std::string& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&fa, 1, 2);
+  pid_t pid = 0;
+  const int err = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  if (err != 0) return -1;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::size_t Count(const std::string& text, const std::regex& re) {
+  return static_cast<std::size_t>(
+      std::distance(std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()));
+}
+
+std::string Substituted(const fs::path& file, const std::string& path) {
+  std::string text = testenv::ReadFile(file);
+  for (std::size_t at = text.find("${path}"); at != std::string::npos; at = text.find("${path}", at))
+    text.replace(at, 7, path);
+  return text;
+}
+
+TEST_F(InstallModeTest, InstallAndQuitLayOutAWorkingStackInAnEmptyRoot) {
+  ASSERT_EQ(RunToEnd({TESSARY_PROGRAM, "-install", "-quit"}, base / "out.txt"), 0)
+      << testenv::ReadFile(base / "out.txt");
+
+  EXPECT_EQ(fs::read_symlink(root / "Apache" / "apache"), "/usr/sbin/apache2");
+  EXPECT_EQ(fs::read_symlink(root / "MySql" / "bin" / "mysqld"), "/usr/sbin/mariadbd");
+  EXPECT_EQ(fs::read_symlink(root / "MySql" / "bin" / "mysqladmin"), "/usr/bin/mariadb-admin");
+  for (const char* folder :
+       {"Apache/conf", "Apache/logs", "PHP/extensions", "safe", "tmp", "MySql/data/mysql"})
+    EXPECT_TRUE(fs::is_directory(root / folder)) << folder;
+  for (const char* file : {"www/index.html", "www/info.php", "home/accueil.html", "gpl.txt", "Tessary.ini"})
+    EXPECT_GT(fs::file_size(root / file), 0u) << file;
+  EXPECT_NE(testenv::ReadFile(root / "gpl.txt").find("GNU GENERAL PUBLIC LICENSE"), std::string::npos);
+  EXPECT_NE(testenv::ReadFile(root / "langues.txt").find("Langue1=Français"), std::string::npos);
+
+  // Each port is in one obvious place.
+  const std::string httpd = testenv::ReadFile(root / "conf_files" / "httpd.conf");
+  EXPECT_EQ(Count(httpd, std::regex("(^|\n)Listen ")), 1u);
+  EXPECT_EQ(Count(httpd, std::regex("(^|\n)Port")), 0u);  // the server refuses that directive
+  for (const char* directive :
+       {"\nPidFile \"${path}/Apache/logs/", "\nDefaultRuntimeDir \"${path}/Apache/logs",
+        "\nPHPIniDir \"${path}/Apache\"", "\nErrorLog \"${path}/Apache/logs/"})
+    EXPECT_NE(httpd.find(directive), std::string::npos) << directive;
+  const std::string myIni = testenv::ReadFile(root / "conf_files" / "my.ini");
+  EXPECT_EQ(Count(myIni, std::regex("\nport=3306\n")), 2u);
+  EXPECT_NE(myIni.find("\n[client]\nport=3306\n"), std::string::npos);
+  EXPECT_NE(myIni.find("\nbind-address=127.0.0.1\n"), std::string::npos);
+  const std::string php = testenv::ReadFile(root / "conf_files" / "php.ini");
+  const std::size_t open = php.find(";PHPExt");
+  const std::size_t close = php.find(";/PHPExt");
+  ASSERT_NE(open, std::string::npos);
+  ASSERT_NE(close, std::string::npos);
+  EXPECT_LT(open, close);
+  EXPECT_EQ(php.find(";PHPExt", open + 1), std::string::npos);  // the dialog finds the first marker
+  // At most one placeholder per line: the generator replaces only the first.
+  for (const std::string& t : {httpd, myIni, php})
+    EXPECT_EQ(Count(t, std::regex("\\$\\{path\\}[^\n]*\\$\\{path\\}")), 0u);
+
+  // The web server accepts the generated configuration.
+  testenv::WriteFile(root / "Apache" / "conf" / "httpd.conf",
+                     Substituted(root / "conf_files" / "httpd.conf", root.string()));
+  testenv::WriteFile(root / "Apache" / "php.ini",
+                     Substituted(root / "conf_files" / "php.ini", root.string()));
+  EXPECT_EQ(RunToEnd({(root / "Apache" / "apache").string(), "-d", (root / "Apache").string(), "-f",
+                      (root / "Apache" / "conf" / "httpd.conf").string(), "-t"},
+                     base / "check.txt"),
+            0);
+  EXPECT_NE(testenv::ReadFile(base / "check.txt").find("Syntax OK"), std::string::npos)
+      << testenv::ReadFile(base / "check.txt");
+}
+
+TEST_F(InstallModeTest, SafeCopiesTakeTheLiveFilesThatExist) {
+  fs::create_directories(root / "Apache" / "conf");
+  testenv::WriteFile(root / "Apache" / "conf" / "httpd.conf", "live web");
+  testenv::WriteFile(root / "Apache" / "php.ini", "live php");
+  fs::create_directories(root / "safe");
+  testenv::WriteFile(root / "safe" / "php-safe.ini", "old copy");
+  tessary::WriteSafeCopies(rootText());
+  EXPECT_EQ(testenv::ReadFile(root / "safe" / "httpd-safe.conf"), "live web");
+  EXPECT_EQ(testenv::ReadFile(root / "safe" / "php-safe.ini"), "live php");
+  EXPECT_FALSE(fs::exists(root / "safe" / "my-safe.ini"));
+}
+
+TEST_F(InstallModeTest, ASecondRunKeepsWhatTheUserChanged) {
+  std::vector<std::string> messages;
+  const tessary::StackTools tools = tessary::FindStackTools();
+  ASSERT_EQ(tessary::LayOutStack(rootText(), tools, messages), 0) << (messages.empty() ? "" : messages[0]);
+  testenv::WriteFile(root / "conf_files" / "my.ini", "[mysqld]\nport=4000\n");
+  testenv::WriteFile(root / "MySql" / "data" / "marker", "x");
+  messages.clear();
+  EXPECT_EQ(tessary::LayOutStack(rootText(), tools, messages), 0);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(testenv::ReadFile(root / "conf_files" / "my.ini"), "[mysqld]\nport=4000\n");
+  EXPECT_TRUE(fs::exists(root / "MySql" / "data" / "marker"));
+}
+
+TEST_F(InstallModeTest, MissingServerProgramsAreNamedAndTheRestIsStillLaidOut) {
+  tessary::StackTools tools;  // nothing found
+  std::vector<std::string> messages;
+  EXPECT_NE(tessary::LayOutStack(rootText(), tools, messages), 0);
+  EXPECT_FALSE(messages.empty());
+  EXPECT_TRUE(fs::exists(root / "www" / "index.html"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(root / "Apache" / "apache")));
+}
+
+// Records what the engine asks of the window and of the servers' owner.
+struct Recorder : tessary::ManagerFrontend, tessary::StackControl {
+  void AddLogLine(const std::string& line) override { log.push_back(line); }
+  bool AskYesNo(std::string_view, std::string_view q) override {
+    questions.emplace_back(q);
+    return true;
+  }
+  void PostCommand(int command) override { commands.push_back(command); }
+  void BringToFront() override { ++fronts; }
+  void ApplySettings(const tessary::Settings& s, const std::string& args) override {
+    applied.push_back(args + (s.startAsServices ? " services" : ""));
+  }
+  void SetServiceMode(bool on) override { serviceModes.push_back(on); }
+  int RegenerateConfFiles() override { return ++regenerations, 0; }
+
+  std::vector<std::string> log, questions, applied;
+  std::vector<int> commands;
+  std::vector<bool> serviceModes;
+  int fronts = 0;
+  int regenerations = 0;
+};
+
+TEST_F(InstallModeTest, TheEngineBringsUpSettingsLanguageAndServersInOrderAndInstallModeTurnsServicesOff) {
+  testenv::WriteFile(root / "Tessary.ini",
+                     "[Tessary]\nAutoStartServers=Y\nStartAsServices=Y\nLang=Français\n");
+  testenv::WriteFile(root / "langues.txt", tessary::LanguageFileText());
+  Recorder r;
+  tessary::Switches switches;
+  switches.Parse({"-install", "-start"});
+  tessary::ManagerEngine engine(r, switches, &r);
+  EXPECT_EQ(engine.languages().CurrentName(), "Français");
+  ASSERT_EQ(r.applied.size(), 1u);
+  EXPECT_EQ(r.applied[0], "--skip-name-resolve --language=french services");
+  EXPECT_EQ(engine.Initialise(), 0);
+  EXPECT_TRUE(r.questions.empty());  // install mode asks nothing
+  EXPECT_FALSE(engine.settings().startAsServices);
+  EXPECT_EQ(r.serviceModes, std::vector<bool>{false});
+  EXPECT_EQ(r.regenerations, 1);
+  engine.PostSwitches();
+  EXPECT_EQ(r.commands, (std::vector<int>{tessary::kCmdStart, tessary::kCmdInstall}));
+  tessary::Switches later;
+  later.Parse({"-quit"});
+  engine.HandOver(later);
+  EXPECT_EQ(r.fronts, 1);
+  EXPECT_EQ(r.commands.back(), tessary::kCmdQuit);
+  EXPECT_EQ(engine.phpTemplate(), rootText() + "conf_files/php.ini");
+}
+
+TEST_F(InstallModeTest, FilesThatCannotBeUsedAreLoggedAndTheRemovableDriveQuestionRegeneratesOnYes) {
+  testenv::WriteFile(root / "langues.txt", "[Liste]\nLangue0=English\n");
+  fs::resize_file(root / "langues.txt", tessary::IniFile::kMaxFileBytes + 1);
+  Recorder r;
+  tessary::ManagerEngine engine(r, tessary::Switches{}, &r);
+  EXPECT_TRUE(r.log.empty());  // nothing is shown before the window is initialised
+  EXPECT_EQ(engine.Initialise(), 0);
+  ASSERT_FALSE(r.log.empty());
+  EXPECT_NE(r.log[0].find("langues.txt"), std::string::npos);
+  EXPECT_EQ(engine.languages().Count(), 0);
+  EXPECT_TRUE(engine.AskRemovableDriveQuestion());
+  ASSERT_FALSE(r.questions.empty());
+  EXPECT_EQ(
+      r.questions.back(),
+      "You're running Tessary from a removable drive. Do you want to regenerate conf files before running "
+      "servers ?");
+  EXPECT_EQ(r.regenerations, 1);
+  EXPECT_NE(testenv::ReadFile(root / "Tessary.log").find("langues.txt"), std::string::npos);
+}
+
+}  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "manager_env.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 namespace {
 

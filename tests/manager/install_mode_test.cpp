@@ -11,7 +11,7 @@
 #include "manager/ini_file.h"
 #include "manager/stack_layout.h"
 #include "manager_env.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 extern char** environ;
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "test_env.h"
+#include "support/test_env.h"
 
 namespace managertest {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "manager_env.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "manager/install_root.h"
 #include "manager/platform/key_store.h"
 #include "manager_env.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "manager/engine.h"
 #include "manager_env.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 extern char** environ;
 

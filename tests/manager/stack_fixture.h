@@ -21,7 +21,7 @@
 
 #include "manager/platform/process.h"
 #include "manager/server_base.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 namespace stacktest {
 

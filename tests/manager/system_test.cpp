@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "manager_env.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "manager/php_extensions.h"
-#include "test_env.h"
+#include "support/test_env.h"
 
 namespace {
 

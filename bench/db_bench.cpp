@@ -18,6 +18,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_db_server.h"
 #include "database/database_setup.h"
 #include "database/kw_sql.h"
 #include "shell/scripted_frontend.h"
@@ -73,55 +74,7 @@ INFO_PICTURE makePicture(int n) {
 }
 
 // The private server and the program folder of the run.
-class BenchServer {
- public:
-  BenchServer() {
-    m_home = fs::temp_directory_path() / ("morvane-dbbench-" + std::to_string(::getpid()));
-    fs::create_directories(m_home);
-    ::setenv("MORVANE_HOME", m_home.c_str(), 1);
-    if (std::getenv(dbparam::kSocketVariable) == nullptr) {
-      m_dir = m_home / "server";
-      if (std::system(serverCommand("start").c_str()) != 0) {
-        std::fprintf(stderr, "db_bench: the private server did not start\n");
-        return;
-      }
-      std::ifstream env(m_dir / ("run-" + std::to_string(::getpid())) / "env");
-      std::string line;
-      while (std::getline(env, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) ::setenv(line.substr(0, eq).c_str(), line.substr(eq + 1).c_str(), 1);
-      }
-    }
-    FRONTEND::ScopedFrontend scope(m_script);
-    m_ready = FirstTimeSetUp("") == 1;
-    if (!m_ready) std::fprintf(stderr, "db_bench: the set-up as root failed\n");
-  }
-  BenchServer(const BenchServer&) = delete;
-  BenchServer& operator=(const BenchServer&) = delete;
-  ~BenchServer() {
-    if (!m_dir.empty()) {
-      if (std::system(serverCommand("stop").c_str()) != 0)
-        std::fprintf(stderr, "db_bench: stopping the server failed\n");
-    }
-    std::error_code ec;
-    fs::remove_all(m_home, ec);
-  }
-  bool ready() const { return m_ready; }
-  const fs::path& home() const { return m_home; }
-
- private:
-  // "scripts/test-mariadb start|stop DIR PID" for a server owned by this
-  // process (the shell that std::system starts ends at once).
-  std::string serverCommand(const char* action) const {
-    return std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb " + action + " " + m_dir.string() + " " +
-           std::to_string(::getpid());
-  }
-
-  FRONTEND::ScriptedFrontend m_script;
-  fs::path m_home;
-  fs::path m_dir;
-  bool m_ready = false;
-};
+using BenchServer = BenchDbServer;
 
 BenchServer* g_server = nullptr;
 
@@ -275,7 +228,7 @@ BENCHMARK(BM_LoadDataLocalInfile)->Unit(benchmark::kMillisecond)->UseRealTime()-
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  BenchServer server;
+  BenchServer server("dbbench");
   g_server = &server;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

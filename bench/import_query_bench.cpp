@@ -16,6 +16,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_db_server.h"
 #include "database/database_setup.h"
 #include "database/import.h"
 #include "database/kw_sql.h"
@@ -64,63 +65,17 @@ std::string resultFile(int n) {
   return s;
 }
 
-class BenchServer {
+// The private server, and the result files to import in its program folder.
+class BenchServer : public BenchDbServer {
  public:
-  BenchServer() {
-    m_home = fs::temp_directory_path() / ("morvane-iqbench-" + std::to_string(::getpid()));
-    fs::create_directories(m_home / "results");
-    ::setenv("MORVANE_HOME", m_home.c_str(), 1);
+  BenchServer() : BenchDbServer("iqbench") {
+    std::filesystem::create_directories(results());
     for (int i = 0; i < kFiles; ++i) {
-      std::ofstream f(m_home / "results" / ("plate_" + std::to_string(i) + ".txt"), std::ios::binary);
+      std::ofstream f(results() / ("plate_" + std::to_string(i) + ".txt"), std::ios::binary);
       f << resultFile(i);
     }
-    if (std::getenv(dbparam::kSocketVariable) == nullptr) {
-      m_dir = m_home / "server";
-      const std::string start =
-          std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb start " + m_dir.string();
-      if (std::system(start.c_str()) != 0) {
-        std::fprintf(stderr, "import_query_bench: the private server did not start\n");
-        return;
-      }
-      std::ifstream env(m_dir / ("run-" + std::to_string(::getpid())) / "env");
-      std::string line;
-      while (std::getline(env, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) ::setenv(line.substr(0, eq).c_str(), line.substr(eq + 1).c_str(), 1);
-      }
-    }
-    FRONTEND::ScopedFrontend scope(m_script);
-    m_ready = FirstTimeSetUp("") == 1;
-    if (!m_ready) std::fprintf(stderr, "import_query_bench: the set-up as root failed\n");
   }
-  BenchServer(const BenchServer&) = delete;
-  BenchServer& operator=(const BenchServer&) = delete;
-  ~BenchServer() {
-    if (!m_dir.empty()) {
-      const std::string stop =
-          std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb stop " + m_dir.string();
-      if (std::system(stop.c_str()) != 0)
-        std::fprintf(stderr, "import_query_bench: stopping the server failed\n");
-    }
-    std::error_code ec;
-    fs::remove_all(m_home, ec);
-  }
-  bool ready() const { return m_ready; }
-  fs::path results() const { return m_home / "results"; }
-  fs::path home() const { return m_home; }
-
- private:
-  // "scripts/test-mariadb start|stop DIR PID": the server belongs to this
-  // process and is stopped also when the benchmark is killed.
-  std::string serverCommand(const char* action) const {
-    return std::string(MORVANE_SOURCE_DIR) + "/scripts/test-mariadb " + action + " " + m_dir.string() + " " +
-           std::to_string(::getpid());
-  }
-
-  FRONTEND::ScriptedFrontend m_script;
-  fs::path m_home;
-  fs::path m_dir;
-  bool m_ready = false;
+  fs::path results() const { return home() / "results"; }
 };
 
 BenchServer* g_server = nullptr;

@@ -86,8 +86,6 @@ std::string KW_Log::Program_Folder() {
   return userDataFolder();
 }
 
-std::string KW_Log::Log_Folder() { return logFolder(); }
-
 std::string KW_Log::Log_Folder_Problem() {
   const std::string folder = logFolder();
   if (!makeFolders(folder) || ::access(folder.c_str(), W_OK) != 0)

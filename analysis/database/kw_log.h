@@ -30,8 +30,6 @@ class KW_Log {
 
   // The program folder, ending with "/".
   static std::string Program_Folder();
-  // The Log folder (created when missing).
-  static std::string Log_Folder();
   // Why files cannot be written in the Log folder, or empty when they can.
   // Shows nothing: programs say it in their own words before they start.
   static std::string Log_Folder_Problem();

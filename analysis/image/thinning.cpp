@@ -373,13 +373,18 @@ std::size_t fullScanIteration(std::uint32_t* p, int width, int height) {
   return removed;
 }
 
+// Every pixel black or white, with nothing above the colour.
+void blackAndWhite(std::uint32_t* pixels, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) pixels[i] = pix::nonBlack(pixels[i]) ? pix::kWhite : pix::kBlack;
+}
+
 }  // namespace
 
 int ThinPicture(std::uint32_t* pixels, int width, int height, int maxIterations) {
   const std::size_t n = pix::count(width, height);
   if (n == 0) return 0;
   if (width < 3 || height < 3) {
-    for (std::size_t i = 0; i < n; ++i) pixels[i] = pix::nonBlack(pixels[i]) ? pix::kWhite : pix::kBlack;
+    blackAndWhite(pixels, n);
     return 0;
   }
   int iterations = 0;
@@ -390,7 +395,7 @@ int ThinPicture(std::uint32_t* pixels, int width, int height, int maxIterations)
     // Between iterations the picture is black and white and the lists are
     // only a shortcut: drop the flags (and finish the whitening) and go on
     // without them.
-    for (std::size_t i = 0; i < n; ++i) pixels[i] = pix::nonBlack(pixels[i]) ? pix::kWhite : pix::kBlack;
+    blackAndWhite(pixels, n);
   }
   while (maxIterations < 0 || iterations < maxIterations) {
     if (fullScanIteration(pixels, width, height) == 0) break;

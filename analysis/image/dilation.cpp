@@ -1,7 +1,9 @@
 #include "image/dilation.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <vector>
 
 #include "image/detail/pixels.h"
 
@@ -80,21 +82,84 @@ void DrawSegment(int col, int row, int col2, int row2, std::uint32_t* picture, i
   });
 }
 
+namespace {
+
+// One bit per pixel, rows of whole 64-bit words; bit c of a row is column c.
+class BitRows {
+ public:
+  BitRows(int width, int height)
+      : m_words((static_cast<std::size_t>(width) + 63) / 64),
+        m_bits(m_words * static_cast<std::size_t>(height), 0) {}
+  std::size_t words() const { return m_words; }
+  std::uint64_t* row(int r) { return m_bits.data() + static_cast<std::size_t>(r) * m_words; }
+  const std::uint64_t* row(int r) const { return m_bits.data() + static_cast<std::size_t>(r) * m_words; }
+
+ private:
+  std::size_t m_words;
+  std::vector<std::uint64_t> m_bits;
+};
+
+// Word k of a row moved by d columns (|d| <= 2): bit c of the result is bit
+// c + d of the row, 0 beyond its ends.
+inline std::uint64_t shiftedWord(const std::uint64_t* row, std::size_t words, std::size_t k, int d) {
+  if (d == 0) return row[k];
+  if (d > 0) {
+    const std::uint64_t high = k + 1 < words ? row[k + 1] : 0;
+    return (row[k] >> d) | (high << (64 - d));
+  }
+  const std::uint64_t low = k > 0 ? row[k - 1] : 0;
+  return (row[k] << -d) | (low >> (64 + d));
+}
+
+}  // namespace
+
+// Works a word of 64 pixels at a time: for each window position k, the
+// centres whose partner at k is white form a bit row, and each pixel of k's
+// segment ORs that row, moved by its offset, into the painted rows.
 void DilatePicture(const std::uint32_t* source, std::uint32_t* target, int width, int height) {
+  if (width < 5 || height < 5) return;
   const std::ptrdiff_t w = width;
+  BitRows white(width, height), centres(width, height), painted(width, height);
+  const std::size_t words = white.words();
+  for (int r = 0; r < height; ++r) {
+    std::uint64_t* bits = white.row(r);
+    const std::uint32_t* p = source + r * w;
+    for (int c = 0; c < width; ++c)
+      if (pix::isWhite(p[c])) bits[static_cast<std::size_t>(c) / 64] |= std::uint64_t{1} << (c % 64);
+  }
   for (int r = 2; r + 2 < height; ++r) {
-    for (int c = 2; c + 2 < width; ++c) {
-      const std::ptrdiff_t i = c + r * w;
-      if (!pix::isWhite(source[i])) continue;
-      for (int k = 0; k < 25; ++k) {
-        if (k == kWindowCentre) continue;
-        const std::ptrdiff_t j = i + (k / 5 - 2) * w + (k % 5 - 2);
-        if (!pix::isWhite(source[j])) continue;
-        const SegmentOffsets& e = kWindowSegments[static_cast<std::size_t>(k)];
-        for (int s = 0; s < e.count; ++s)
-          target[i + e.drow[static_cast<std::size_t>(s)] * w + e.dcol[static_cast<std::size_t>(s)]] =
-              pix::kWhite;
+    const std::uint64_t* from = white.row(r);
+    std::uint64_t* bits = centres.row(r);
+    for (int c = 2; c + 2 < width; ++c)
+      bits[static_cast<std::size_t>(c) / 64] |=
+          from[static_cast<std::size_t>(c) / 64] & (std::uint64_t{1} << (c % 64));
+  }
+  std::vector<std::uint64_t> pairs(words);
+  for (int r = 2; r + 2 < height; ++r) {
+    const std::uint64_t* centre = centres.row(r);
+    for (int k = 0; k < 25; ++k) {
+      if (k == kWindowCentre) continue;
+      const int dr = k / 5 - 2, dc = k % 5 - 2;
+      const std::uint64_t* partner = white.row(r + dr);
+      std::uint64_t any = 0;
+      for (std::size_t i = 0; i < words; ++i) {
+        pairs[i] = centre[i] & shiftedWord(partner, words, i, dc);
+        any |= pairs[i];
+      }
+      if (any == 0) continue;
+      const SegmentOffsets& e = kWindowSegments[static_cast<std::size_t>(k)];
+      for (int s = 0; s < e.count; ++s) {
+        std::uint64_t* out = painted.row(r + e.drow[static_cast<std::size_t>(s)]);
+        const int move = -e.dcol[static_cast<std::size_t>(s)];
+        for (std::size_t i = 0; i < words; ++i) out[i] |= shiftedWord(pairs.data(), words, i, move);
       }
     }
+  }
+  for (int r = 0; r < height; ++r) {
+    const std::uint64_t* bits = painted.row(r);
+    std::uint32_t* out = target + r * w;
+    for (std::size_t i = 0; i < words; ++i)
+      for (std::uint64_t b = bits[i]; b != 0; b &= b - 1)
+        out[i * 64 + static_cast<std::size_t>(std::countr_zero(b))] = pix::kWhite;
   }
 }

@@ -254,8 +254,10 @@ class Thinner {
     for (std::size_t k = 0; k < convexCount; ++k)
       forNeighbours(m_removed[k],
                     [&](std::size_t x) { listNow(x, [&](std::size_t y) { m_list.push_back(y); }); });
-    std::sort(m_list.begin() + static_cast<std::ptrdiff_t>(listed), m_list.end());
-    std::inplace_merge(m_list.begin(), m_list.begin() + static_cast<std::ptrdiff_t>(listed), m_list.end());
+    if (!ascendingByScan(m_list, kListed, m_list.size() - listed)) {
+      std::sort(m_list.begin() + static_cast<std::ptrdiff_t>(listed), m_list.end());
+      std::inplace_merge(m_list.begin(), m_list.begin() + static_cast<std::ptrdiff_t>(listed), m_list.end());
+    }
 
     // The removal pass in row order; a removal puts the pixels after it that
     // it touches into the same pass.
@@ -286,11 +288,25 @@ class Thinner {
       forNeighbours(i, [&](std::size_t x) {
         if (inRegion(x) && on(x)) listForNext(x);
       });
+    if (!ascendingByScan(m_next, kNextListed, m_next.size())) std::sort(m_next.begin(), m_next.end());
     clearFlags();
-    std::sort(m_next.begin(), m_next.end());
     for (const std::size_t i : m_next) setFlag(i, kListed);
     m_list.swap(m_next);
     return m_removed.size();
+  }
+
+  // Puts list, whose pixels all carry flag and which holds every pixel that
+  // does, in ascending order by reading the flags between its least and
+  // greatest pixel, when that costs less than sorting unsorted of them.
+  bool ascendingByScan(std::vector<std::size_t>& list, std::uint32_t flag, std::size_t unsorted) {
+    if (list.size() < 2) return true;
+    const auto [least, greatest] = std::minmax_element(list.begin(), list.end());
+    const std::size_t first = *least, last = *greatest;
+    if (last - first > unsorted * 16) return false;
+    list.clear();
+    for (std::size_t i = first; i <= last; ++i)
+      if (has(i, flag)) list.push_back(i);
+    return true;
   }
 
   template <typename Visit>

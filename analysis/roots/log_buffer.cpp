@@ -2,8 +2,10 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "database/kw_log.h"
 
@@ -35,23 +37,30 @@ namespace {
 bool FormatSimple(std::string& text, const char* format, va_list args) {
   const std::size_t start = text.size();
   for (const char* p = format; *p != '\0'; ++p) {
-    if (*p != '%') {
-      text.push_back(*p);
-      continue;
+    const char* percent = std::strchr(p, '%');
+    if (percent == nullptr) {
+      text.append(p);
+      return true;
     }
-    ++p;
+    text.append(p, percent);
+    p = percent + 1;
     if (*p == 'i' || *p == 'd') {
       std::array<char, 16> digits{};
       const auto [end, ec] = std::to_chars(digits.data(), digits.data() + digits.size(), va_arg(args, int));
       text.append(digits.data(), end);
     } else if (*p == 'f') {
+      // Fixed notation with six decimals, rounded exactly as printf does.
+      const double value = va_arg(args, double);
       std::array<char, 400> number{};
-      const int n = std::snprintf(number.data(), number.size(), "%f", va_arg(args, double));
-      if (n < 0 || static_cast<std::size_t>(n) >= number.size()) {
+      const auto [end, ec] = std::isfinite(value)
+                                 ? std::to_chars(number.data(), number.data() + number.size(), value,
+                                                 std::chars_format::fixed, 6)
+                                 : std::to_chars_result{nullptr, std::errc::invalid_argument};
+      if (ec != std::errc{}) {
         text.resize(start);
         return false;
       }
-      text.append(number.data(), static_cast<std::size_t>(n));
+      text.append(number.data(), end);
     } else if (*p == '%') {
       text.push_back('%');
     } else {

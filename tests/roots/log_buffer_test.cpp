@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -25,7 +26,9 @@ std::string Printf(const char* format, int i, double f) {
 TEST_F(LogBufferTest, FormatsLikePrintf) {
   const char* formats[] = {"tab[%i]= %f\n", "%i%f", "x %i y %f %% done\n", "%d:%f\n", "plain %i, %f end"};
   const int ints[] = {0, -1, 7, INT_MAX, INT_MIN, 123456};
-  const double doubles[] = {0.0, -0.0, 1.5, 141.0, -26.565051177077990, 1e300, 3.0000005, 0.1234565};
+  const double doubles[] = {0.0,   -0.0,           1.5,       141.0,     -26.565051177077990,
+                            1e300, 3.0000005,      0.1234565, 5e-7,      2.5e-7,
+                            -1e-9, 987654.3210005, HUGE_VAL,  -HUGE_VAL, NAN};
   std::string expected;
   {
     LogBuffer log(logname::kMath);

@@ -34,7 +34,7 @@ class LogBuffer {
   bool full() const { return m_full; }
 
  private:
-  static constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
+  static constexpr std::size_t kFlushSize = std::size_t{1024} * 1024;
   void closeAtBound();
 
   std::string_view m_name;

@@ -79,7 +79,10 @@ int ManagerEngine::InstallMode() {
   m_languages.Read(LanguageFilePath(m_settings.root));
   m_languages.SelectByName(m_settings.lang);
 
-  if (m_stack != nullptr) m_stack->RegenerateConfFiles();
+  if (m_stack != nullptr) {
+    m_stack->FindPrograms();
+    m_stack->RegenerateConfFiles();
+  }
   WriteSafeCopies(m_settings.root);
   m_phpTemplateTime = WriteTime(m_phpTemplate);
   return result;

@@ -39,6 +39,9 @@ class StackControl {
   virtual void SetServiceMode(bool on) = 0;
   // Writes the three live configuration files from their templates.
   virtual int RegenerateConfFiles() = 0;
+  // Looks again for the server programs, which install mode may just have
+  // linked into the stack.
+  virtual void FindPrograms() {}
 };
 
 class ManagerEngine {

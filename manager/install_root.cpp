@@ -33,11 +33,23 @@ std::string ProgramFolder() {
   return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
 }
 
+std::string RootBesideProgram(const std::string& programFolder) {
+  for (const char* system : {"/usr/", "/bin/", "/sbin/"})
+    if (programFolder.rfind(system, 0) == 0) {
+      if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
+        return AsRoot(std::string(data) + "/tessary");
+      const char* home = std::getenv("HOME");
+      return AsRoot(std::string(home != nullptr && home[0] != '\0' ? home : "/tmp") +
+                    "/.local/share/tessary");
+    }
+  return AsRoot(programFolder);
+}
+
 std::string InstallRoot() {
   if (const char* env = std::getenv("TESSARY_ROOT"); env != nullptr && env[0] != '\0') return AsRoot(env);
   if (const auto path = KeyStore().GetString(kRootKey, kRootValue); path && !path->empty())
     return AsRoot(*path);
-  return AsRoot(ProgramFolder());
+  return RootBesideProgram(ProgramFolder());
 }
 
 }  // namespace tessary

@@ -30,6 +30,15 @@ std::string Trim(const std::string& s) {
 
 CMySql::CMySql(ServerRegistry& registry, const std::string& installRoot)
     : ServerBase(registry, installRoot, "MySQL", 3306), mysqlDir(installRoot + "MySql/") {
+  FindProgram();
+  SetConfFile(mysqlDir + "my.ini");
+  SetConfTemplate(installRoot + "conf_files/my.ini");
+  ReadConf();
+  FindRunning();
+}
+
+void CMySql::FindProgram() {
+  executable.clear();
   for (const char* program : kServerPrograms) {
     const std::string candidate = mysqlDir + "bin/" + program;
     std::error_code ec;
@@ -38,10 +47,6 @@ CMySql::CMySql(ServerRegistry& registry, const std::string& installRoot)
       break;
     }
   }
-  SetConfFile(mysqlDir + "my.ini");
-  SetConfTemplate(installRoot + "conf_files/my.ini");
-  ReadConf();
-  FindRunning();
 }
 
 std::string CMySql::CommandLine() const {

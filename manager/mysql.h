@@ -14,6 +14,9 @@ class CMySql : public ServerBase {
   // database server of this installation that already runs.
   CMySql(ServerRegistry& registry, const std::string& installRoot);
 
+  // Chooses the first server program present in the database folder's bin/.
+  void FindProgram();
+
   int Restart() override;
   int InstallService() override;
   int RemoveService() override;

@@ -28,6 +28,8 @@ void ServerStack::SetServiceMode(bool on) {
 
 int ServerStack::RegenerateConfFiles() { return tessary::RegenerateConfFiles(m_root); }
 
+void ServerStack::FindPrograms() { m_database.FindProgram(); }
+
 void ServerStack::SetNotificationWindow(ServerNotify* window) {
   m_database.SetNotificationWindow(window);
   m_web.SetNotificationWindow(window);

@@ -27,6 +27,7 @@ class ServerStack : public StackControl {
   void SetServiceMode(bool on) override;
   // The three live files from their templates.
   int RegenerateConfFiles() override;
+  void FindPrograms() override;
 
   // One supervision tick (every kTimerPeriodMs).
   void Tick() { ServerBase::TimerProc(m_registry); }

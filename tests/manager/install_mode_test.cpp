@@ -9,6 +9,7 @@
 
 #include "manager/engine.h"
 #include "manager/ini_file.h"
+#include "manager/server_stack.h"
 #include "manager/stack_layout.h"
 #include "manager_env.h"
 #include "support/test_env.h"
@@ -203,6 +204,17 @@ TEST_F(InstallModeTest, FilesThatCannotBeUsedAreLoggedAndTheRemovableDriveQuesti
       "servers ?");
   EXPECT_EQ(r.regenerations, 1);
   EXPECT_NE(testenv::ReadFile(root / "Tessary.log").find("langues.txt"), std::string::npos);
+}
+
+TEST_F(InstallModeTest, TheWindowsStackRunsTheDatabaseProgramInstallModeHasJustLinked) {
+  tessary::ServerStack stack(rootText(), base / "state");
+  EXPECT_EQ(stack.database().Executable(), "");  // an empty root has none yet
+  Recorder r;
+  tessary::Switches switches;
+  switches.Parse({"-install"});
+  tessary::ManagerEngine engine(r, switches, &stack);
+  ASSERT_EQ(engine.Initialise(), 0);
+  EXPECT_EQ(stack.database().Executable(), rootText() + "MySql/bin/mysqld");
 }
 
 }  // namespace

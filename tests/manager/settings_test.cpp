@@ -181,6 +181,13 @@ TEST_F(InstallRootTest, EnvironmentThenKeyStoreThenProgramFolder) {
   ASSERT_EQ(KeyStore().SetDword(tessary::kRootKey, "path", 5), 0);  // not text: ignored
   EXPECT_EQ(tessary::InstallRoot(), tessary::ProgramFolder());
   EXPECT_EQ(tessary::ProgramFolder().back(), '/');
+  // A packaged program keeps each user's stack in the user's data folder.
+  setEnv("XDG_DATA_HOME", (base / "data").string());
+  EXPECT_EQ(tessary::RootBesideProgram("/usr/bin/"), (base / "data" / "tessary").string() + "/");
+  setEnv("XDG_DATA_HOME", "");
+  setEnv("HOME", base.string());
+  EXPECT_EQ(tessary::RootBesideProgram("/usr/local/bin/"), (base / ".local/share/tessary").string() + "/");
+  EXPECT_EQ(tessary::RootBesideProgram("/home/ann/stack/"), "/home/ann/stack/");
 }
 
 }  // namespace

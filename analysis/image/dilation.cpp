@@ -1,5 +1,6 @@
 #include "image/dilation.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -111,47 +112,67 @@ inline std::uint64_t shiftedWord(const std::uint64_t* row, std::size_t words, st
   return (row[k] << -d) | (low >> (64 + d));
 }
 
+// ORs word k of a row, moved right by d columns (|d| <= 2; bit c goes to
+// c + d), into out, which has room for every bit that moves.
+inline void orMoved(std::uint64_t* out, std::size_t k, std::uint64_t bits, int d) {
+  if (d == 0) {
+    out[k] |= bits;
+  } else if (d > 0) {
+    out[k] |= bits << d;
+    if (const std::uint64_t over = bits >> (64 - d); over != 0) out[k + 1] |= over;
+  } else {
+    out[k] |= bits >> -d;
+    if (const std::uint64_t under = bits << (64 + d); under != 0) out[k - 1] |= under;
+  }
+}
+
 }  // namespace
 
-// Works a word of 64 pixels at a time: for each window position k, the
-// centres whose partner at k is white form a bit row, and each pixel of k's
-// segment ORs that row, moved by its offset, into the painted rows.
+// Works a word of 64 pixels at a time, and only on the words that hold
+// centres: for each window position k, the centres whose partner at k is
+// white form a word, and each pixel of k's segment ORs that word, moved by
+// its offset, into the painted rows.
 void DilatePicture(const std::uint32_t* source, std::uint32_t* target, int width, int height) {
   if (width < 5 || height < 5) return;
   const std::ptrdiff_t w = width;
-  BitRows white(width, height), centres(width, height), painted(width, height);
+  BitRows white(width, height), painted(width, height);
   const std::size_t words = white.words();
   for (int r = 0; r < height; ++r) {
     std::uint64_t* bits = white.row(r);
     const std::uint32_t* p = source + r * w;
-    for (int c = 0; c < width; ++c)
-      if (pix::isWhite(p[c])) bits[static_cast<std::size_t>(c) / 64] |= std::uint64_t{1} << (c % 64);
+    for (std::size_t k = 0; k < words; ++k) {
+      const std::size_t first = k * 64,
+                        end = std::min<std::size_t>(first + 64, static_cast<std::size_t>(width));
+      std::uint64_t word = 0;
+      for (std::size_t c = first; c < end; ++c)
+        word |= static_cast<std::uint64_t>(pix::isWhite(p[c])) << (c - first);
+      bits[k] = word;
+    }
   }
+  // Centres lie at least 2 from every edge.
+  std::vector<std::uint64_t> inner(words, 0);
+  for (int c = 2; c + 2 < width; ++c) inner[static_cast<std::size_t>(c) / 64] |= std::uint64_t{1} << (c % 64);
+  std::vector<std::size_t> used;
+  std::vector<std::uint64_t> centre(words);
   for (int r = 2; r + 2 < height; ++r) {
-    const std::uint64_t* from = white.row(r);
-    std::uint64_t* bits = centres.row(r);
-    for (int c = 2; c + 2 < width; ++c)
-      bits[static_cast<std::size_t>(c) / 64] |=
-          from[static_cast<std::size_t>(c) / 64] & (std::uint64_t{1} << (c % 64));
-  }
-  std::vector<std::uint64_t> pairs(words);
-  for (int r = 2; r + 2 < height; ++r) {
-    const std::uint64_t* centre = centres.row(r);
+    used.clear();
+    const std::uint64_t* row = white.row(r);
+    for (std::size_t k = 0; k < words; ++k) {
+      centre[k] = row[k] & inner[k];
+      if (centre[k] != 0) used.push_back(k);
+    }
+    if (used.empty()) continue;
     for (int k = 0; k < 25; ++k) {
       if (k == kWindowCentre) continue;
       const int dr = k / 5 - 2, dc = k % 5 - 2;
       const std::uint64_t* partner = white.row(r + dr);
-      std::uint64_t any = 0;
-      for (std::size_t i = 0; i < words; ++i) {
-        pairs[i] = centre[i] & shiftedWord(partner, words, i, dc);
-        any |= pairs[i];
-      }
-      if (any == 0) continue;
       const SegmentOffsets& e = kWindowSegments[static_cast<std::size_t>(k)];
-      for (int s = 0; s < e.count; ++s) {
-        std::uint64_t* out = painted.row(r + e.drow[static_cast<std::size_t>(s)]);
-        const int move = -e.dcol[static_cast<std::size_t>(s)];
-        for (std::size_t i = 0; i < words; ++i) out[i] |= shiftedWord(pairs.data(), words, i, move);
+      for (const std::size_t i : used) {
+        const std::uint64_t pairs = centre[i] & shiftedWord(partner, words, i, dc);
+        if (pairs == 0) continue;
+        for (int s = 0; s < e.count; ++s)
+          orMoved(painted.row(r + e.drow[static_cast<std::size_t>(s)]), i, pairs,
+                  e.dcol[static_cast<std::size_t>(s)]);
       }
     }
   }

@@ -45,6 +45,8 @@ constexpr std::uint32_t kListed = 1U << 27;           // to be tested in this it
 constexpr std::uint32_t kNextListed = 1U << 28;       // to be tested in the next iteration
 constexpr std::uint32_t kBorderKnown = 1U << 29;      // border found out in this iteration
 constexpr std::uint32_t kBorder = 1U << 30;           // a border pixel in this iteration
+constexpr std::uint32_t kOutside = 1U << 31;          // on the picture's edge, for the whole run
+constexpr std::uint32_t kIterationFlags = kFlags & ~kOutside;
 
 enum class Tri { No, Yes, Unknown };
 
@@ -65,6 +67,7 @@ class Thinner {
       if (iterate(iterations) == 0) break;
     }
     clearFlags();
+    markEdge(false);
     return iterations;
   }
 
@@ -79,10 +82,19 @@ class Thinner {
   bool present(std::size_t i) const { return (m_p[i] & kColour) != 0 && (m_p[i] & kRemoved) == 0; }
   bool has(std::size_t i, std::uint32_t flag) const { return (m_p[i] & flag) != 0; }
 
-  bool inRegion(std::size_t i) const {
-    const std::size_t col = i % m_width;
-    const std::size_t row = i / m_width;
-    return col >= 1 && col + 1 < m_width && row >= 1 && row + 2 <= m_height;
+  // Inside the one-pixel edge of the picture.
+  bool inRegion(std::size_t i) const { return !has(i, kOutside); }
+
+  void markEdge(bool on) {
+    auto mark = [&](std::size_t i) { m_p[i] = on ? m_p[i] | kOutside : m_p[i] & ~kOutside; };
+    for (std::size_t col = 0; col < m_width; ++col) {
+      mark(col);
+      mark((m_height - 1) * m_width + col);
+    }
+    for (std::size_t row = 1; row + 1 < m_height; ++row) {
+      mark(row * m_width);
+      mark(row * m_width + m_width - 1);
+    }
   }
 
   bool anyBlackAround(const std::uint32_t* q) const {
@@ -114,12 +126,12 @@ class Thinner {
   }
 
   void setFlag(std::size_t i, std::uint32_t flag) {
-    if ((m_p[i] & kFlags) == 0) m_touched.push_back(i);
+    if ((m_p[i] & kIterationFlags) == 0) m_touched.push_back(i);
     m_p[i] |= flag;
   }
 
   void clearFlags() {
-    for (const std::size_t i : m_touched) m_p[i] &= kColour;
+    for (const std::size_t i : m_touched) m_p[i] &= ~kIterationFlags;
     m_touched.clear();
   }
 
@@ -232,6 +244,7 @@ class Thinner {
         m_list.push_back(i);
       }
     }
+    markEdge(true);
   }
 
   // One iteration; returns the number of removed pixels and counts the

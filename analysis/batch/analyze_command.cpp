@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -17,6 +18,7 @@
 
 #include "database/kw_log.h"
 #include "database/kw_sql.h"
+#include "image/pixel_pool.h"
 #include "image/step_dialog_models.h"
 #include "image/vote_filter.h"
 #include "roots/analysis_dialog_models.h"
@@ -42,6 +44,8 @@ struct Options {
   bool overwrite = false;
   bool confirm = false;
   int jobs = 0;
+  // The picture buffers the workers hand on to each other.
+  std::shared_ptr<PixelPool> pixelPool = std::make_shared<PixelPool>();
 };
 
 int fail(const std::string& text) {
@@ -152,6 +156,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
       return out;
     }
     KW_SciDoc doc;
+    doc.pixelPool = options.pixelPool;
     // The colours of the plants do not change a measure; a fixed seed keeps
     // every run of a picture the same.
     doc.setColourSeed(1U);

@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "batch/batch_load.h"
+#include "image/pixel_pool.h"
 #include "roots/sci_doc.h"
 
 const char* const kMeasureCommandUsage = "       morvane-batch measure IN.bmp...\n";
@@ -11,8 +13,9 @@ const char* const kMeasureCommandUsage = "       morvane-batch measure IN.bmp...
 namespace {
 
 // Measures one picture; false when it cannot be read or has no plate frame.
-bool measure(const std::string& path) {
+bool measure(const std::string& path, const std::shared_ptr<PixelPool>& pixelPool) {
   KW_SciDoc doc;
+  doc.pixelPool = pixelPool;
   if (!LoadPicture(doc, path)) return false;
   const auto start = std::chrono::steady_clock::now();
   const int measured = doc.MeasurePlate();
@@ -46,6 +49,7 @@ int RunMeasureCommand(const std::vector<std::string>& args) {
     return 2;
   }
   bool all = true;
-  for (const std::string& path : args) all = measure(path) && all;
+  const auto pixelPool = std::make_shared<PixelPool>();
+  for (const std::string& path : args) all = measure(path, pixelPool) && all;
   return all ? 0 : 1;
 }

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "image/detail/bitmap_format.h"
-#include "image/detail/pixel_pool.h"
+#include "image/pixel_pool.h"
 
 namespace {
 
@@ -409,16 +409,17 @@ bool decode(BitmapSource& source, KW_PicDoc& doc, std::uint64_t maxPixels) {
 
   // A kept buffer of a closed picture is reused when it is large enough;
   // every reader writes every pixel.
-  std::vector<std::uint32_t> pixels = TakePixelBuffer(static_cast<std::size_t>(count));
+  std::vector<std::uint32_t> pixels;
+  if (doc.pixelPool != nullptr) pixels = doc.pixelPool->take(static_cast<std::size_t>(count));
   if (pixels.empty()) pixels = reservePixels(static_cast<std::size_t>(count));
   const bool ok = isRunLength(reader) ? decodeRunLength(source, start, h, reader, pal, pixels)
                                       : decodePlain(source, start, h, reader, pal, pixels);
   if (!ok) {
-    RecyclePixelBuffer(std::move(pixels));
+    if (doc.pixelPool != nullptr) doc.pixelPool->recycle(std::move(pixels));
     return false;
   }
 
-  RecyclePixelBuffer(std::move(doc.pixels));
+  if (doc.pixelPool != nullptr) doc.pixelPool->recycle(std::move(doc.pixels));
   doc.pixels = std::move(pixels);
   doc.width = static_cast<std::int32_t>(h.width);
   doc.height = static_cast<std::int32_t>(h.height);

@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "database/kw_log.h"
-#include "image/detail/pixel_pool.h"
+#include "image/pixel_pool.h"
 
 bool HasBitmapExtension(std::string_view path) {
   const std::size_t dot = path.rfind('.');
@@ -27,7 +27,9 @@ void FillPixels(std::uint32_t* values, std::size_t count, std::uint32_t value) {
   std::fill(values, values + count, value);
 }
 
-KW_PicDoc::~KW_PicDoc() { RecyclePixelBuffer(std::move(pixels)); }
+KW_PicDoc::~KW_PicDoc() {
+  if (pixelPool != nullptr) pixelPool->recycle(std::move(pixels));
+}
 
 bool KW_PicDoc::OnOpenDocument(const std::string& path) {
   TruncateLog(logname::kZoom);

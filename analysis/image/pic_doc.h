@@ -8,9 +8,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class PixelPool;
 
 // Hooks of the window that shows a document; the desktop program implements
 // them, the core only calls them.
@@ -33,8 +36,13 @@ class KW_PicDoc {
   KW_PicDoc() = default;
   KW_PicDoc(const KW_PicDoc&) = delete;
   KW_PicDoc& operator=(const KW_PicDoc&) = delete;
-  // The picture buffer is kept for the next picture (pixel_pool.h).
+  // The picture buffer goes to pixelPool for the next picture.
   virtual ~KW_PicDoc();
+
+  // Where the picture buffer goes when the document closes or loads another
+  // picture, and where a loaded picture looks for a buffer; none: the
+  // buffer is freed. Shared by the documents of a batch run or a window.
+  std::shared_ptr<PixelPool> pixelPool;
 
   // The picture; empty while none is loaded.
   std::vector<std::uint32_t> pixels;

@@ -18,8 +18,8 @@
 
 #include "database/kw_log.h"
 #include "image/bitmap_io.h"
-#include "image/detail/pixel_pool.h"
 #include "image/pic_doc.h"
+#include "image/pixel_pool.h"
 #include "support/test_env.h"
 
 namespace {
@@ -878,23 +878,26 @@ TEST_F(BitmapFileTest, OpenAndSaveFollowTheExtension) {
 }  // namespace
 
 TEST(PixelPool, KeepsTheLargestBufferAndHandsItOnce) {
-  ReleasePixelPool();
-  EXPECT_TRUE(TakePixelBuffer(10).empty());
-  RecyclePixelBuffer(std::vector<std::uint32_t>(100, 7));
-  RecyclePixelBuffer(std::vector<std::uint32_t>(50, 8));  // smaller: not kept
-  EXPECT_TRUE(TakePixelBuffer(101).empty());
-  const std::vector<std::uint32_t> taken = TakePixelBuffer(60);
+  PixelPool pool;
+  EXPECT_TRUE(pool.take(10).empty());
+  pool.recycle(std::vector<std::uint32_t>(100, 7));
+  pool.recycle(std::vector<std::uint32_t>(50, 8));  // smaller: not kept
+  EXPECT_TRUE(pool.take(101).empty());
+  const std::vector<std::uint32_t> taken = pool.take(60);
   ASSERT_EQ(taken.size(), 60U);
   EXPECT_EQ(taken.front(), 7U);
-  EXPECT_TRUE(TakePixelBuffer(10).empty());  // handed out once
-  ReleasePixelPool();
+  EXPECT_TRUE(pool.take(10).empty());  // handed out once
+  pool.recycle(std::vector<std::uint32_t>(20, 9));
+  pool.release();
+  EXPECT_TRUE(pool.take(10).empty());
 }
 
 TEST(PixelPool, PicturesLoadedIntoAReusedBufferHoldNoStaleValues) {
-  ReleasePixelPool();
+  const auto pool = std::make_shared<PixelPool>();
   // A closed bright picture leaves its buffer behind.
   {
     KW_PicDoc big;
+    big.pixelPool = pool;
     big.width = 40;
     big.height = 40;
     big.bitCount = 24;
@@ -904,24 +907,34 @@ TEST(PixelPool, PicturesLoadedIntoAReusedBufferHoldNoStaleValues) {
   // Each smaller picture then loads into that buffer and must show only its own pixels.
   {
     KW_PicDoc doc;
+    doc.pixelPool = pool;
     ASSERT_TRUE(load(doc, rgbFile(5, 3, true).bytes()));
     expectRgbPicture(doc, 5, 3);
   }
   {
     KW_PicDoc doc;
+    doc.pixelPool = pool;
     ASSERT_TRUE(load(doc, rgbFile(6, 4, true, true).bytes()));
     expectRgbPicture(doc, 6, 4);
   }
   {
     KW_PicDoc doc;
+    doc.pixelPool = pool;
     const Bytes data = {0, 2, 2, 1, 1, 3, 0, 0, 2, 1};
     ASSERT_TRUE(load(doc, rleFile(8, 3, 3, data).bytes()));
     EXPECT_EQ(doc.pixels, (std::vector<std::uint32_t>{1, 1, 1, 1, 1, 4, 2, 2, 1}));
   }
   // Loading into a document that holds a picture replaces it whole.
   KW_PicDoc doc;
+  doc.pixelPool = pool;
   ASSERT_TRUE(load(doc, rgbFile(7, 5, true).bytes()));
   ASSERT_TRUE(load(doc, rgbFile(3, 2, true).bytes()));
   expectRgbPicture(doc, 3, 2);
-  ReleasePixelPool();
+  // A document without a pool frees its buffer.
+  pool->release();
+  {
+    KW_PicDoc alone;
+    alone.pixels.assign(100, 1);
+  }
+  EXPECT_TRUE(pool->take(1).empty());
 }

@@ -27,6 +27,7 @@
 #include "database/import.h"
 #include "database/query_run.h"
 #include "image/calib_param_model.h"
+#include "image/pixel_pool.h"
 #include "image/retouch_model.h"
 #include "image/ui/pic_view.h"
 #include "image/ui/step_dialogs.h"
@@ -610,6 +611,8 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
   QMdiSubWindow* active = m_mdi->activeSubWindow();
   const bool maximised = active != nullptr ? active->isMaximized() : isMaximized();
   auto* child = new KW_MdiUsr(full);
+  if (m_pixelPool == nullptr) m_pixelPool = std::make_shared<PixelPool>();
+  child->document().pixelPool = m_pixelPool;
   connect(child, &KW_MdiUsr::recentFileOpened, this, &KW_MdiFrm::addRecentFile);
   connect(child, &QObject::destroyed, this, &KW_MdiFrm::updateActions, Qt::QueuedConnection);
   m_mdi->addSubWindow(child);

@@ -11,6 +11,7 @@
 
 class KW_MdiUsr;
 class KW_SciDoc;
+class PixelPool;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -104,4 +105,6 @@ class KW_MdiFrm : public QMainWindow {
   std::unique_ptr<QPrinter> m_printer;
   QPointer<HelpWindow> m_help;
   bool m_busy = false;
+  // The picture buffers the windows' documents hand on to each other.
+  std::shared_ptr<PixelPool> m_pixelPool;
 };

@@ -11,6 +11,7 @@
 
 #include "manager/file_version.h"
 #include "manager/manager_log.h"
+#include "manager/upgrade_lists.h"
 
 namespace tessary {
 namespace {
@@ -215,29 +216,6 @@ std::string UrlEscape(std::string_view text) {
     }
   }
   return out;
-}
-
-bool ParseVersionAnswer(std::string_view body, std::string& version, std::string& news) {
-  version.clear();
-  news.clear();
-  constexpr std::string_view kKey = "TessaryVersion";
-  if (body.find(kKey) == std::string_view::npos) return false;
-  constexpr std::string_view kPattern = "TessaryVersion=";
-  if (body.substr(0, kPattern.size()) == kPattern) {
-    std::string_view v = body.substr(kPattern.size());
-    // Like "%s": blanks first are skipped, the version ends at white space.
-    while (!v.empty() && (v.front() == ' ' || v.front() == '\t' || v.front() == '\r' || v.front() == '\n' ||
-                          v.front() == '\v' || v.front() == '\f'))
-      v.remove_prefix(1);
-    std::size_t end = 0;
-    while (end < v.size() && v[end] != ' ' && v[end] != '\t' && v[end] != '\r' && v[end] != '\n' &&
-           v[end] != '\v' && v[end] != '\f')
-      ++end;
-    version = std::string(v.substr(0, end < 49 ? end : 49));
-  }
-  if (const std::size_t lf = body.find('\n'); lf != std::string_view::npos)
-    news = std::string(body.substr(lf + 1, 99));
-  return true;
 }
 
 bool QueryLatestVersion(const std::string& server, const std::string& programPath, std::string& version,

@@ -71,7 +71,4 @@ std::string UrlEscape(std::string_view text);
 bool QueryLatestVersion(const std::string& server, const std::string& programPath, std::string& version,
                         std::string& news, const TransferOptions& options = {});
 
-// The parsing of QueryLatestVersion, for a body already read.
-bool ParseVersionAnswer(std::string_view body, std::string& version, std::string& news);
-
 }  // namespace tessary

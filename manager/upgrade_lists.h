@@ -71,6 +71,12 @@ void MergeUpgradeList(std::vector<UpgradeEntry>& entries, std::string_view text)
 // Lines whose hash is not 40 hexadecimal digits are ignored.
 void MergeHashList(std::vector<UpgradeEntry>& entries, std::string_view text);
 
+// The answer of the version-check page: true when it holds
+// "TessaryVersion"; version is then what follows "TessaryVersion=" at its
+// very beginning up to white space (at most 49 characters; "" when it does
+// not begin so), news what follows its first line feed (at most 99).
+bool ParseVersionAnswer(std::string_view body, std::string& version, std::string& news);
+
 // Lower-case copy of an ASCII text.
 std::string LowerText(std::string_view text);
 

@@ -54,11 +54,11 @@ class Fd {
 // Where the body goes while it arrives.
 struct Sink {
   CURL* curl = nullptr;
-  int fd = -1;                // the temporary file, or -1 to keep the body in text
-  std::string text;           // the body when fd is -1
+  int fd = -1;       // the temporary file, or -1 to keep the body in text
+  std::string text;  // the body when fd is -1
   std::uint64_t bytes = 0;
   std::uint64_t maxBytes = 0;
-  int writeError = 0;         // errno of a failed write
+  int writeError = 0;  // errno of a failed write
   bool tooLarge = false;
   const TransferOptions* options = nullptr;
 };
@@ -100,7 +100,8 @@ int Progress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_
   const TransferOptions& o = *sink->options;
   if (o.cancel != nullptr && o.cancel->load()) return 1;
   if (o.progress)
-    o.progress(static_cast<std::uint64_t>(now < 0 ? 0 : now), static_cast<std::uint64_t>(total < 0 ? 0 : total));
+    o.progress(static_cast<std::uint64_t>(now < 0 ? 0 : now),
+               static_cast<std::uint64_t>(total < 0 ? 0 : total));
   return 0;
 }
 
@@ -151,7 +152,8 @@ int Perform(const std::string& address, bool followRedirects, Sink& sink, const 
     Trace("Download %s: %s", address.c_str(), curl_easy_strerror(rc));
     return kTransferErrorBase + static_cast<int>(rc);
   }
-  if (status != 200) return status > 0 ? static_cast<int>(status) : kTransferErrorBase + CURLE_WEIRD_SERVER_REPLY;
+  if (status != 200)
+    return status > 0 ? static_cast<int>(status) : kTransferErrorBase + CURLE_WEIRD_SERVER_REPLY;
   return 0;
 }
 
@@ -196,7 +198,8 @@ std::string DownloadErrorText(int result) {
   if (result == kCannotCreateTemp) return "the temporary file cannot be created";
   if (result == kTransferCancelled) return "cancelled";
   if (result == kTransferTooLarge) return "the answer is too large";
-  if (result > kTransferErrorBase) return curl_easy_strerror(static_cast<CURLcode>(result - kTransferErrorBase));
+  if (result > kTransferErrorBase)
+    return curl_easy_strerror(static_cast<CURLcode>(result - kTransferErrorBase));
   if (result >= 100) return "HTTP status " + std::to_string(result);
   return std::string("system error ") + std::to_string(result);
 }

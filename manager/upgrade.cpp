@@ -361,7 +361,8 @@ std::vector<UpgradeMessage> UpgradeDialogModel::Upgrade(const TransferOptions& o
   std::vector<UpgradeMessage> messages;
   for (const std::size_t i : PendingUpgrades()) {
     UpdatingText(i);
-    for (UpgradeMessage& m : ApplyOutcome(i, UpgradeFile(JobFor(i), options))) messages.push_back(std::move(m));
+    for (UpgradeMessage& m : ApplyOutcome(i, UpgradeFile(JobFor(i), options)))
+      messages.push_back(std::move(m));
   }
   for (UpgradeMessage& m : FinishUpgrade()) messages.push_back(std::move(m));
   return messages;

@@ -65,9 +65,9 @@ int ReadListFile(const std::string& path, std::string& text, std::string* proble
 struct FileJob {
   std::string root;
   std::string name;
-  std::string hash;     // expected, lower case
-  bool replace = false; // set the installed file aside first
-  std::string address;  // "upgrade/get.php?filename=...&langue=..." on the upgrade server
+  std::string hash;      // expected, lower case
+  bool replace = false;  // set the installed file aside first
+  std::string address;   // "upgrade/get.php?filename=...&langue=..." on the upgrade server
 };
 
 struct FileOutcome {

@@ -83,7 +83,8 @@ std::string ListProblem(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F)
-      return "the list holds binary data (byte " + std::to_string(c) + " at offset " + std::to_string(i) + ")";
+      return "the list holds binary data (byte " + std::to_string(c) + " at offset " + std::to_string(i) +
+             ")";
   }
   return {};
 }

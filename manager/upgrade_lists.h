@@ -14,12 +14,12 @@ namespace tessary {
 
 // One file of the upgrade.
 struct UpgradeEntry {
-  std::string name;         // relative to the install root
-  int current = 0;          // installed version (0: not installed)
-  int newVersion = 0;       // version on the upgrade server
-  int replace = 0;          // 1: the file may be in use, set it aside first
-  std::int64_t size = 0;    // shown only
-  std::string hash;         // 40 lower-case hexadecimal digits, or ""
+  std::string name;       // relative to the install root
+  int current = 0;        // installed version (0: not installed)
+  int newVersion = 0;     // version on the upgrade server
+  int replace = 0;        // 1: the file may be in use, set it aside first
+  std::int64_t size = 0;  // shown only
+  std::string hash;       // 40 lower-case hexadecimal digits, or ""
   bool checked = false;
 
   // A name that would leave the install root (a ".." part, a leading "/",

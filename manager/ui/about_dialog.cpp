@@ -61,8 +61,8 @@ AboutDialog::AboutDialog(ManagerEngine& engine, QWidget* parent) : QDialog(paren
   ok->setDefault(true);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(
-      Link(this, "product", "Tessary " + versionText, QString::fromStdString(m_engine.settings().homePage), true));
+  layout->addWidget(Link(this, "product", "Tessary " + versionText,
+                         QString::fromStdString(m_engine.settings().homePage), true));
   layout->addWidget(created);
   layout->addWidget(Link(this, "credit1", "The Tessary team", "mailto:team@tessary.org" + subject, false));
   layout->addWidget(

@@ -573,8 +573,8 @@ void MainWindow::queryLatestVersion() {
     m_versionThread->deleteLater();
     m_versionThread = nullptr;
     if (answer->ok && !m_exiting) {
-      const auto question =
-          NewVersionQuestion(VersionText(ProgramVersion()), answer->version, answer->news, m_engine->languages());
+      const auto question = NewVersionQuestion(VersionText(ProgramVersion()), answer->version, answer->news,
+                                               m_engine->languages());
       if (question && askQuestion(Q(m_engine->settings().programName), Q(*question)))
         openAddress(Q(m_engine->settings().homePage));
     }

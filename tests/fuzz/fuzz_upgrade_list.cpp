@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (back[i].name != fitting[i].name || back[i].current != fitting[i].current) std::abort();
 
   std::string version, news;
-  if (tessary::ParseVersionAnswer(text, version, news) && (version.size() > 49 || news.size() > 99)) std::abort();
+  if (tessary::ParseVersionAnswer(text, version, news) && (version.size() > 49 || news.size() > 99))
+    std::abort();
   return 0;
 }

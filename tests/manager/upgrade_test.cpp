@@ -150,7 +150,8 @@ TEST_F(UpgradeTest, OkInstallsAFileWhoseHashDiffersOnlyInLetterCase) {
       asked = true;
     }
   EXPECT_TRUE(asked);
-  EXPECT_EQ(std::distance(fs::directory_iterator(root / "dir"), fs::directory_iterator()), 1);  // nothing beside it
+  EXPECT_EQ(std::distance(fs::directory_iterator(root / "dir"), fs::directory_iterator()),
+            1);  // nothing beside it
 }
 
 TEST_F(UpgradeTest, AWrongHashIsNeverInstalled) {
@@ -319,33 +320,40 @@ const Failure kFailures[] = {
        s.Remove("/hs/check/hash.dat");
      },
      "ERROR : Can't retreive hash data from Web"},
-    {"hash list redirected", [](HttpTestServer& s) {
+    {"hash list redirected",
+     [](HttpTestServer& s) {
        Good(s);
        s.Set("/hs/check/hash.dat", Reply{302, "", Reply::Kind::Normal, "/elsewhere"});
        s.Set("/elsewhere", std::string("x;") + kNewXHash + "\n");
      },
      "ERROR : Can't retreive hash data from Web"},
-    {"upgrade list stalls", [](HttpTestServer& s) {
+    {"upgrade list stalls",
+     [](HttpTestServer& s) {
        Good(s);
        s.Set("/up/upgrade/1801.dat", Reply{200, "x;4", Reply::Kind::Stall, {}});
      },
      "ERROR : Can't retreive upgrade data from Web"},
-    {"hash list cut short", [](HttpTestServer& s) {
+    {"hash list cut short",
+     [](HttpTestServer& s) {
        Good(s);
-       s.Set("/hs/check/hash.dat", Reply{200, std::string("x;") + kNewXHash + "\n", Reply::Kind::Truncate, {}});
+       s.Set("/hs/check/hash.dat",
+             Reply{200, std::string("x;") + kNewXHash + "\n", Reply::Kind::Truncate, {}});
      },
      "ERROR : Can't retreive hash data from Web"},
-    {"hash list connection closed", [](HttpTestServer& s) {
+    {"hash list connection closed",
+     [](HttpTestServer& s) {
        Good(s);
        s.Set("/hs/check/hash.dat", Reply{200, "", Reply::Kind::Close, {}});
      },
      "ERROR : Can't retreive hash data from Web"},
-    {"upgrade list binary", [](HttpTestServer& s) {
+    {"upgrade list binary",
+     [](HttpTestServer& s) {
        Good(s);
        s.Set("/up/upgrade/1801.dat", std::string("x;4\0\1\2", 6));
      },
      "ERROR : Can't retreive upgrade data from Web\nthe list holds binary data (byte 0 at offset 3)"},
-    {"hash list huge", [](HttpTestServer& s) {
+    {"hash list huge",
+     [](HttpTestServer& s) {
        Good(s);
        s.Set("/hs/check/hash.dat", std::string(tessary::kMaxListBytes + 10, 'h'));
      },
@@ -441,7 +449,8 @@ TEST_F(UpgradeTest, ListsSkipWhatIsNotTheirs) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[1].current, 0);
   EXPECT_EQ(entries[2].current, -2);
-  tessary::MergeUpgradeList(entries, "a;2\nd\ne;3;1\n;4\nf;99999999999;0;12345678901\n" + std::string(99, 'u') + ";1\n");
+  tessary::MergeUpgradeList(
+      entries, "a;2\nd\ne;3;1\n;4\nf;99999999999;0;12345678901\n" + std::string(99, 'u') + ";1\n");
   ASSERT_EQ(entries.size(), 5u);
   EXPECT_EQ(entries[0].newVersion, 2);
   EXPECT_EQ(entries[3].name, "e");
@@ -449,8 +458,8 @@ TEST_F(UpgradeTest, ListsSkipWhatIsNotTheirs) {
   EXPECT_EQ(entries[3].size, 0);
   EXPECT_EQ(entries[4].newVersion, 2147483647);
   EXPECT_EQ(entries[4].size, 12345678901);
-  tessary::MergeHashList(entries, "a;" + std::string(39, '1') + "\ne;" + std::string(39, 'z') + "g\n" +
-                                      "e;" + std::string(40, '2') + "\ne;" + std::string(40, 'F') + "\n");
+  tessary::MergeHashList(entries, "a;" + std::string(39, '1') + "\ne;" + std::string(39, 'z') + "g\n" + "e;" +
+                                      std::string(40, '2') + "\ne;" + std::string(40, 'F') + "\n");
   EXPECT_EQ(entries[0].hash, "");
   EXPECT_EQ(entries[3].hash, std::string(40, 'f'));  // a later line of a name replaces an earlier one
   EXPECT_EQ(tessary::ListProblem("a;1\tb\r\n"), "");
@@ -495,7 +504,8 @@ TEST_F(UpgradeTest, TheVersionCheckComparesTheVersionAsText) {
   for (const std::string other : {"1.0.0.1", "0.9.0.0", "01.0.0.0", "1.0.0.0b"}) {
     const auto q = tessary::NewVersionQuestion(mine, other, "Faster", texts);
     ASSERT_TRUE(q) << other;
-    EXPECT_EQ(*q, "A new version (" + other + ") is available. Go to the Tessary web ?\nv " + other + ":\nFaster");
+    EXPECT_EQ(
+        *q, "A new version (" + other + ") is available. Go to the Tessary web ?\nv " + other + ":\nFaster");
   }
   // Only the first 1024 bytes are read; the news is at most 99 characters.
   server.Set("/checktessary.php3", "TessaryVersion=2.0.0.0\n" + std::string(5000, 'n'));
@@ -510,7 +520,8 @@ TEST_F(UpgradeTest, TheVersionCheckComparesTheVersionAsText) {
   EXPECT_EQ(version, "");
   server.Set("/checktessary.php3", Reply{404, "TessaryVersion=9.9.9.9", Reply::Kind::Normal, {}});
   EXPECT_FALSE(tessary::QueryLatestVersion(server.base(), tessary::ProgramPath(), version, news, fast));
-  EXPECT_FALSE(tessary::QueryLatestVersion("http://127.0.0.1:1/", tessary::ProgramPath(), version, news, fast));
+  EXPECT_FALSE(
+      tessary::QueryLatestVersion("http://127.0.0.1:1/", tessary::ProgramPath(), version, news, fast));
 }
 
 TEST_F(UpgradeTest, ServerAddressesComeFromTheSettingsAndSurviveASave) {
@@ -527,7 +538,8 @@ TEST_F(UpgradeTest, ServerAddressesComeFromTheSettingsAndSurviveASave) {
   EXPECT_EQ(s.versionServer, tessary::Settings::kDefaultVersionServer);
   EXPECT_EQ(s.homePage, tessary::Settings::kDefaultHomePage);
   s.Save();
-  EXPECT_NE(testenv::ReadFile(root / "Tessary.ini").find("UpgradeServer=http://127.0.0.1:8/up"), std::string::npos);
+  EXPECT_NE(testenv::ReadFile(root / "Tessary.ini").find("UpgradeServer=http://127.0.0.1:8/up"),
+            std::string::npos);
 }
 
 }  // namespace

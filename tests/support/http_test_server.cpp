@@ -149,7 +149,8 @@ void HttpTestServer::serve(int client) {
   if (!found) reply = Reply{404, "not here\n", Reply::Kind::Normal, {}};
   if (reply.kind == Reply::Kind::Close) return;
 
-  const std::size_t announced = reply.kind == Reply::Kind::Stall ? reply.body.size() + 1000000 : reply.body.size();
+  const std::size_t announced =
+      reply.kind == Reply::Kind::Stall ? reply.body.size() + 1000000 : reply.body.size();
   std::string answer = "HTTP/1.1 " + std::to_string(reply.status) + " " + Reason(reply.status) + "\r\n" +
                        "Content-Length: " + std::to_string(announced) + "\r\nConnection: close\r\n";
   if (!reply.location.empty()) answer += "Location: " + reply.location + "\r\n";

@@ -46,7 +46,9 @@ class HttpTestServer {
 
   // The answer for a path (without query); unknown paths get 404.
   void Set(const std::string& path, Reply reply);
-  void Set(const std::string& path, const std::string& body) { Set(path, Reply{200, body, Reply::Kind::Normal, {}}); }
+  void Set(const std::string& path, const std::string& body) {
+    Set(path, Reply{200, body, Reply::Kind::Normal, {}});
+  }
   void Remove(const std::string& path);
 
   std::vector<Request> requests() const;

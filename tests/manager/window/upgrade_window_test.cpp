@@ -66,7 +66,8 @@ class UpgradeWindowTest : public QObject {
   }
   UpgradeDialog* waitDialog() {
     if (!QTest::qWaitFor(
-            [&] { return m_window->upgradeDialog() != nullptr && m_window->upgradeDialog()->isVisible(); }, 20000))
+            [&] { return m_window->upgradeDialog() != nullptr && m_window->upgradeDialog()->isVisible(); },
+            20000))
       return nullptr;
     return m_window->upgradeDialog();
   }
@@ -128,8 +129,10 @@ class UpgradeWindowTest : public QObject {
     QVERIFY(waitChecked(20000));
     QCOMPARE(testenv::ReadFile(root() + "x"), std::string(kNewX));
     QCOMPARE(testenv::ReadFile(root() + "upgrade.dat"), std::string("x;4\ny;0\n"));
-    QCOMPARE(m_window->messages,
-             QStringList{"Tessary: A new version (9.9.9.9) is available. Go to the Tessary web ?\nv 9.9.9.9:\nFaster\n"});
+    QCOMPARE(
+        m_window->messages,
+        QStringList{
+            "Tessary: A new version (9.9.9.9) is available. Go to the Tessary web ?\nv 9.9.9.9:\nFaster\n"});
     QCOMPARE(m_window->addresses, QStringList{QString::fromStdString(m_server.base() + "home/")});
   }
 
@@ -139,7 +142,8 @@ class UpgradeWindowTest : public QObject {
     m_window->messages.clear();
     testenv::WriteFile(root() + "upgrade.dat", "x;3\n");
     m_server.Set("/up/upgrade/get.php", Reply{200, "n", Reply::Kind::Stall, {}});
-    m_server.Set("/vc/checktessary.php3", "TessaryVersion=" + tessary::VersionText(tessary::ProgramVersion()));
+    m_server.Set("/vc/checktessary.php3",
+                 "TessaryVersion=" + tessary::VersionText(tessary::ProgramVersion()));
     m_window->runCommand(tessary::kCmdCheckVersion);
     UpgradeDialog* dialog = waitDialog();
     QVERIFY(dialog != nullptr);

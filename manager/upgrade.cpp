@@ -253,7 +253,7 @@ RefreshOutcome UpgradeDialogModel::ApplyRemoteLists(const RemoteLists& lists) {
     m_released = true;
     outcome.end = true;
   };
-  auto withProblem = [](std::string text, const std::string& problem) {
+  auto withProblem = [](const std::string& text, const std::string& problem) {
     return problem.empty() ? text : text + "\n" + problem;
   };
 

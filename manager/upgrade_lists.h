@@ -36,7 +36,7 @@ inline constexpr std::size_t kMaxLocalLine = 148;
 inline constexpr std::size_t kMaxUpgradeLine = 98;
 inline constexpr std::size_t kMaxHashLine = 118;
 // Largest list or hash file accepted; the real ones are a few kilobytes.
-inline constexpr std::size_t kMaxListBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxListBytes = std::size_t{1024} * 1024;
 inline constexpr std::size_t kHashDigits = 40;
 
 // True when a file name from a list may be joined to the install root: not

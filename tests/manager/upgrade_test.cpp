@@ -501,11 +501,12 @@ TEST_F(UpgradeTest, TheVersionCheckComparesTheVersionAsText) {
   EXPECT_EQ(server.requests().back().userAgent, "Tessary Manager");
   EXPECT_FALSE(tessary::NewVersionQuestion(mine, version, news, texts));
   EXPECT_FALSE(tessary::NewVersionQuestion(mine, "", news, texts));
-  for (const std::string other : {"1.0.0.1", "0.9.0.0", "01.0.0.0", "1.0.0.0b"}) {
+  for (const char* other : {"1.0.0.1", "0.9.0.0", "01.0.0.0", "1.0.0.0b"}) {
     const auto q = tessary::NewVersionQuestion(mine, other, "Faster", texts);
     ASSERT_TRUE(q) << other;
-    EXPECT_EQ(
-        *q, "A new version (" + other + ") is available. Go to the Tessary web ?\nv " + other + ":\nFaster");
+    std::string expected = "A new version (";
+    expected.append(other).append(") is available. Go to the Tessary web ?\nv ").append(other);
+    EXPECT_EQ(*q, expected + ":\nFaster");
   }
   // Only the first 1024 bytes are read; the news is at most 99 characters.
   server.Set("/checktessary.php3", "TessaryVersion=2.0.0.0\n" + std::string(5000, 'n'));

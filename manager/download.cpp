@@ -133,6 +133,7 @@ int Perform(const std::string& address, bool followRedirects, Sink& sink, const 
   curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, IsHttps(address) ? "https" : "http,https");
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!options.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, options.caFile.c_str());
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, stall);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stall);

@@ -40,6 +40,9 @@ struct TransferOptions {
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
   // Folder of the temporary files; "" for the system's ($TMPDIR or /tmp).
   std::string tempFolder;
+  // Certificate authorities to trust for https (a PEM file) in place of the
+  // system's; "" for the system's.
+  std::string caFile;
 };
 
 // Downloads address into a new temporary file (prefix "Tessary") and names

@@ -444,6 +444,29 @@ TEST_F(UpgradeTest, TransfersFollowRedirectsOnlyWhenAskedAndEndOnStallsOrCancel)
   EXPECT_EQ(tessary::UrlEscape("a b/é&=~._-Z9"), "a%20b%2F%C3%A9%26%3D~._-Z9");
 }
 
+TEST_F(UpgradeTest, HttpsVerifiesTheServerAndNeverFallsBackToPlainHttp) {
+  HttpTestServer tls(true);
+  ASSERT_NE(tls.port(), 0);
+  ASSERT_EQ(tls.base().rfind("https://", 0), 0u);
+  tls.Set("/there", "secret");
+  server.Set("/there", "plain");
+  tls.Set("/down", Reply{302, "", Reply::Kind::Normal, server.base() + "there"});
+  tessary::TransferOptions o = fast;
+  o.tempFolder = (base / "tmp").string();
+  fs::create_directories(o.tempFolder);
+  std::string temp;
+  // A certificate nobody vouches for fails the transfer.
+  EXPECT_EQ(tessary::DownloadFile(tls.base() + "there", temp, true, o),
+            tessary::kTransferErrorBase + 60);  // the peer's certificate was refused
+  o.caFile = tls.certificateFile();
+  ASSERT_EQ(tessary::DownloadFile(tls.base() + "there", temp, true, o), 0);
+  EXPECT_EQ(testenv::ReadFile(temp), "secret");
+  fs::remove(temp);
+  EXPECT_GT(tessary::DownloadFile(tls.base() + "down", temp, true, o), tessary::kTransferErrorBase);
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_TRUE(fs::is_empty(o.tempFolder));
+}
+
 TEST_F(UpgradeTest, ListsSkipWhatIsNotTheirs) {
   auto entries = tessary::ParseLocalList("a;1\r\nno separator\n" + std::string(149, 'l') + ";1\nb;x7\nc;-2");
   ASSERT_EQ(entries.size(), 3u);

@@ -1,7 +1,8 @@
 // A tiny HTTP server for tests, on the loopback address at a free port:
 // it serves canned answers by path, and can stall, cut an answer short,
-// redirect or close without a word. One connection at a time, in a thread
-// of its own; every request it saw is recorded.
+// redirect or close without a word; over TLS with a certificate of its own
+// when asked. One connection at a time, in a thread of its own; every
+// request it saw is recorded.
 #pragma once
 
 #include <map>
@@ -9,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+typedef struct ssl_ctx_st SSL_CTX;
 
 namespace testenv {
 
@@ -34,14 +37,16 @@ class HttpTestServer {
   };
 
   // Listens on 127.0.0.1 at a port the system picks; port() is 0 when it
-  // could not.
-  HttpTestServer();
+  // could not. With tls, it speaks HTTPS with a self-signed certificate
+  // for 127.0.0.1, written to certificateFile().
+  explicit HttpTestServer(bool tls = false);
   ~HttpTestServer();
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
 
-  // "http://127.0.0.1:<port>/".
+  // "http://127.0.0.1:<port>/" ("https://" with TLS).
   std::string base() const;
+  const std::string& certificateFile() const { return m_certificateFile; }
   int port() const { return m_port; }
 
   // The answer for a path (without query); unknown paths get 404.
@@ -56,10 +61,13 @@ class HttpTestServer {
  private:
   void run();
   void serve(int client);
+  bool setUpTls();
 
   int m_listen = -1;
   int m_wake[2] = {-1, -1};
   int m_port = 0;
+  SSL_CTX* m_tls = nullptr;
+  std::string m_certificateFile;
   mutable std::mutex m_mutex;
   std::map<std::string, Reply> m_replies;
   std::vector<Request> m_requests;

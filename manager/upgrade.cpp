@@ -99,7 +99,7 @@ std::string Cut(std::string s, std::size_t max) {
 
 std::string LocalListPath(const std::string& root) { return root + "upgrade.dat"; }
 
-int ReadListFile(const std::string& path, std::string& text, std::string* problem) {
+int ReadListFile(const std::string& path, std::string& text, std::string* problem, bool refuseBinary) {
   text.clear();
   std::FILE* f = std::fopen(path.c_str(), "rbe");
   if (f == nullptr) {
@@ -127,7 +127,7 @@ int ReadListFile(const std::string& path, std::string& text, std::string* proble
     why = "the list cannot be read";
   } else if (err == EFBIG) {
     why = TooLargeText();
-  } else if (why = ListProblem(text); !why.empty()) {
+  } else if (why = refuseBinary ? ListProblem(text) : std::string(); !why.empty()) {
     err = EILSEQ;
   }
   if (problem != nullptr) *problem = why;
@@ -233,12 +233,16 @@ void UpgradeDialogModel::Open() {
   m_okEnabled = false;
   m_restartNeeded = false;
   m_released = false;
+  m_keepLocalList = false;
   std::string text;
   std::string problem;
   const std::string path = LocalListPath(m_site.root);
   if (::access(path.c_str(), F_OK) != 0) return;
-  if (ReadListFile(path, text, &problem) != 0) {
-    Trace("Upgrade: %s: %s", path.c_str(), problem.c_str());
+  // Our own file: odd bytes in it are only odd lines. One that cannot be
+  // read whole is left as it is rather than replaced by what is known.
+  if (ReadListFile(path, text, &problem, false) != 0) {
+    Trace("Upgrade: %s: %s; it is kept as it is", path.c_str(), problem.c_str());
+    m_keepLocalList = true;
     return;
   }
   m_entries = ParseLocalList(text);
@@ -371,6 +375,10 @@ std::vector<UpgradeMessage> UpgradeDialogModel::Upgrade(const TransferOptions& o
 int UpgradeDialogModel::Close() {
   if (m_released) return 0;
   m_released = true;
+  if (m_keepLocalList) {
+    m_entries.clear();
+    return 0;
+  }
   const int err = WriteFileReplacing(LocalListPath(m_site.root), LocalListText(m_entries));
   if (err != 0) Trace("Upgrade: %s not written (error %d)", LocalListPath(m_site.root).c_str(), err);
   m_entries.clear();

@@ -57,9 +57,9 @@ struct RemoteLists {
 // with a problem text. Runs on any thread.
 RemoteLists FetchRemoteLists(const UpgradeSite& site, const TransferOptions& options);
 
-// Reads a downloaded list: 0 and its text, or an errno or EFBIG/EILSEQ with
-// the problem in *problem.
-int ReadListFile(const std::string& path, std::string& text, std::string* problem);
+// Reads a list: 0 and its text, or an errno, EFBIG (too large) or EILSEQ
+// (binary, unless refuseBinary is off) with the problem in *problem.
+int ReadListFile(const std::string& path, std::string& text, std::string* problem, bool refuseBinary = true);
 
 // One file to upgrade.
 struct FileJob {
@@ -132,7 +132,8 @@ class UpgradeDialogModel {
   std::vector<UpgradeMessage> Upgrade(const TransferOptions& options = {});
 
   // Cancel, and the end of OK: rewrites the local list from the entries
-  // (written beside and renamed into place). 0 or errno.
+  // (written beside and renamed into place). A local list that could not
+  // be read is left alone. 0 or errno.
   int Close();
 
   // "  -  " for version 0, else the decimal number.
@@ -152,7 +153,8 @@ class UpgradeDialogModel {
   std::string m_status;
   bool m_okEnabled = false;
   bool m_restartNeeded = false;
-  bool m_released = false;  // ended without a list to write
+  bool m_released = false;       // ended without a list to write
+  bool m_keepLocalList = false;  // the local list could not be read: never overwritten
 };
 
 // Puts values in place of the "%s" and "%d" of a text in order; the text

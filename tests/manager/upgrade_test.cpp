@@ -124,6 +124,23 @@ TEST_F(UpgradeTest, CancelWritesAnEntryAbsentFromTheLocalListWithZero) {
   EXPECT_EQ(downloads(), 0);
 }
 
+TEST_F(UpgradeTest, ALocalListThatCannotBeReadIsNeverReplaced) {
+  const std::string huge = "x;3\n" + std::string(tessary::kMaxListBytes, 'h');
+  local(huge);
+  upgradeList("x;4;0;5\nz;1\n");
+  hashList(std::string("z;") + kNewXHash + "\n");
+  auto m = open(UpgradeMode::Manual);
+  EXPECT_EQ(m->entries().size(), 2u);
+  EXPECT_EQ(m->Close(), 0);
+  EXPECT_EQ(localList(), huge);
+  // Odd bytes in a readable one are only odd lines.
+  local(std::string("x;3\n\x01\x02;9\n", 9));
+  m = open(UpgradeMode::Manual);
+  ASSERT_EQ(m->entries().size(), 3u);
+  EXPECT_EQ(m->entries()[0].current, 3);
+  EXPECT_TRUE(m->entries()[1].Refused());
+}
+
 TEST_F(UpgradeTest, OkInstallsAFileWhoseHashDiffersOnlyInLetterCase) {
   local("dir/a b&c.so;3\n");
   fs::create_directories(root / "dir");

@@ -24,7 +24,7 @@ class IniFile {
  public:
   // Larger files are refused: a settings or language file is a few hundred
   // kilobytes at most, so anything bigger is not one of ours.
-  static constexpr std::uintmax_t kMaxFileBytes = 8u * 1024u * 1024u;
+  static constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{8} * 1024 * 1024;
   static constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
   // Reads a file. On failure (missing, unreadable, too large) the object is

@@ -39,7 +39,7 @@ class LogListSink {
 // line). The file stops growing at kMaxBytes, with one line saying so.
 class ManagerLog {
  public:
-  static constexpr std::uintmax_t kMaxBytes = 4u * 1024u * 1024u;
+  static constexpr std::uintmax_t kMaxBytes = std::uintmax_t{4} * 1024 * 1024;
 
   ManagerLog() = default;
   explicit ManagerLog(std::string file) : m_file(std::move(file)) {}

@@ -25,6 +25,15 @@ bool ReadFlag(const IniFile& ini, std::string_view key) {
 
 const char* Flag(bool on) { return on ? "Y" : "N"; }
 
+// A server address of section "Servers": the default when missing or
+// empty, always ending with "/" so that a path can follow.
+std::string ReadAddress(const IniFile& ini, bool readable, std::string_view key, std::string_view def) {
+  std::string a = readable ? ini.Get("Servers", key, "", Settings::kMaxAddress) : std::string();
+  if (a.empty()) a = std::string(def);
+  if (a.back() != '/') a += '/';
+  return a;
+}
+
 bool ContainsEntry(std::string_view path, const std::string& entry) {
   std::size_t start = 0;
   while (start <= path.size()) {
@@ -100,6 +109,10 @@ void Settings::Load() {
     loadMessage = error;
     Trace("Settings: %s", error.c_str());
   }
+  upgradeServer = ReadAddress(ini, readable, "UpgradeServer", kDefaultUpgradeServer);
+  hashServer = ReadAddress(ini, readable, "HashServer", kDefaultHashServer);
+  versionServer = ReadAddress(ini, readable, "VersionServer", kDefaultVersionServer);
+  homePage = ReadAddress(ini, readable, "HomePage", kDefaultHomePage);
   if (readable && !ini.Get(kSection, "AutoStartServers", "", 99).empty()) {
     if (std::string log = ini.Get(kSection, "TessaryLogPath", "", kMaxPath); !log.empty()) logFile = log;
     autoStartServers = ReadFlag(ini, "AutoStartServers");

@@ -57,6 +57,17 @@ class Settings {
   std::string lang;               // "Lang"
   bool apacheSsl = false;         // no key: nothing turns it on
 
+  // The project's servers, each a full address ending with "/" (an https
+  // address makes every transfer to it go over TLS). Section "Servers" of
+  // the ini file, keys "UpgradeServer" (the upgrade list and the files),
+  // "HashServer" (the hash list), "VersionServer" (the version-check page)
+  // and "HomePage"; read whenever the ini file can be read, never written,
+  // so a site may point the manager at a mirror of its own.
+  std::string upgradeServer;
+  std::string hashServer;
+  std::string versionServer;
+  std::string homePage;
+
   // Why the ini file could not be used ("" when it could, or when there is
   // none): the frontend may show it; the defaults apply.
   std::string loadMessage;
@@ -66,6 +77,12 @@ class Settings {
   static constexpr std::size_t kMaxMySqlArgumentsRead = 99;
   static constexpr std::size_t kMaxMySqlArguments = 255;
   static constexpr std::size_t kMaxLang = 49;
+  static constexpr std::size_t kMaxAddress = 255;
+
+  static constexpr std::string_view kDefaultUpgradeServer = "https://upgrade.tessary.org/";
+  static constexpr std::string_view kDefaultHashServer = "https://check.tessary.org/";
+  static constexpr std::string_view kDefaultVersionServer = "https://www.tessary.org/";
+  static constexpr std::string_view kDefaultHomePage = "https://tessary.org/";
 };
 
 }  // namespace tessary

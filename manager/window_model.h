@@ -54,9 +54,8 @@ enum TrayIcon : int { kIconStopped = 128, kIconWeb = 139, kIconDatabase = 140, k
 // Targets of the server popup.
 enum Target : int { kTargetNone = -1, kTargetWeb = 0, kTargetDatabase = 1 };
 
-// Where the web site, the FAQ and the home page live.
+// Where the FAQ lives (the home page is a setting).
 inline constexpr std::string_view kFaqAddress = "https://tessary.org/faq.html";
-inline constexpr std::string_view kHomePage = "https://tessary.org/";
 
 // The state text of a server ("%-20s" of "Started", "Stopped" or
 // "Pending...") and its picture (191, 189, 190).

@@ -10,12 +10,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "manager/file_version.h"
+#include "manager/install_root.h"
 #include "manager/ui/icons.h"
 #include "manager/window_model.h"
-
-#ifndef TESSARY_VERSION
-#define TESSARY_VERSION "0.0.0.0"
-#endif
 
 namespace tessary::ui {
 namespace {
@@ -40,7 +38,11 @@ AboutDialog::AboutDialog(ManagerEngine& engine, QWidget* parent) : QDialog(paren
   setObjectName("aboutDialog");
   setWindowIcon(TrayIconPicture(kIconBoth));
   auto t = [this](int id) { return QString::fromUtf8(m_engine.LoadText(id)); };
-  setWindowTitle(t(32821) + " " + TESSARY_VERSION);
+  // The version of the program file, as the version check sends it.
+  FileVersion version;
+  GetFileVersion(ProgramPath(), version);
+  const QString versionText = QString::fromStdString(VersionText(version));
+  setWindowTitle(t(32821) + " " + versionText);
 
   auto* created = new QLabel(t(32825), this);
   created->setObjectName("createdBy");
@@ -59,8 +61,8 @@ AboutDialog::AboutDialog(ManagerEngine& engine, QWidget* parent) : QDialog(paren
   ok->setDefault(true);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Link(this, "product", "Tessary " TESSARY_VERSION,
-                         QString::fromLatin1(kHomePage.data(), kHomePage.size()), true));
+  layout->addWidget(Link(this, "product", "Tessary " + versionText,
+                         QString::fromStdString(m_engine.settings().homePage), true));
   layout->addWidget(created);
   layout->addWidget(Link(this, "credit1", "The Tessary team", "mailto:team@tessary.org" + subject, false));
   layout->addWidget(

@@ -20,16 +20,20 @@
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "manager/file_version.h"
+#include "manager/install_root.h"
 #include "manager/platform/system.h"
 #include "manager/ui/about_dialog.h"
 #include "manager/ui/icons.h"
 #include "manager/ui/php_extensions_dialog.h"
 #include "manager/ui/settings_dialog.h"
+#include "manager/ui/upgrade_dialog.h"
 
 namespace tessary::ui {
 namespace {
@@ -70,6 +74,10 @@ MainWindow::MainWindow(ServerStack& stack, const Switches& switches, QWidget* pa
 }
 
 MainWindow::~MainWindow() {
+  // A running check ends first: its transfers stop at their next step.
+  delete m_upgrade;
+  m_versionCancel = true;
+  if (m_versionThread != nullptr) m_versionThread->wait();
   // The model unhooks itself from the servers before the engine goes.
   m_model.reset();
   m_engine.reset();
@@ -253,7 +261,9 @@ int MainWindow::Initialise() {
   m_superviseTimer->setInterval(kTimerPeriodMs);
   connect(m_superviseTimer, &QTimer::timeout, this, &MainWindow::supervise);
   m_superviseTimer->start();
-  // The version check of the start belongs to the upgrade.
+  // The version check of the start, once the window is up.
+  if (m_engine->settings().checkVersion)
+    QTimer::singleShot(0, this, [this] { CheckNewVersion(UpgradeMode::StartUp); });
   setLogListShown(m_engine->settings().expandPos);
   setAlwaysOnTop(m_engine->settings().showAlways);
   relabel();
@@ -426,7 +436,7 @@ void MainWindow::runCommand(int command) {
       showAbout();
       break;
     case kCmdCheckVersion:
-      m_engine->log().WriteLog("The version check is not part of this build", kTagProgram);
+      CheckNewVersion(UpgradeMode::Manual);
       break;
     case kCmdSwitchList:
       showSwitchList();
@@ -525,9 +535,58 @@ void MainWindow::showSwitchList() {
               SwitchListText([this](int id) { return m_engine->LoadText(id); }), Icon::Information);
 }
 
+void MainWindow::CheckNewVersion(UpgradeMode mode) {
+  // One check at a time; asking again brings the running one to the front.
+  if (checkingVersion()) {
+    if (m_upgrade != nullptr && m_upgrade->isVisible()) m_upgrade->raise();
+    return;
+  }
+  m_upgrade = new UpgradeDialog(*m_engine, mode, this);
+  m_upgrade->setMessageBox([this](const QString& caption, const QString& text, bool error) {
+    showMessageBox(caption, text, error ? Icon::Error : Icon::Information);
+  });
+  connect(m_upgrade, &UpgradeDialog::ended, this, [this] {
+    if (m_upgrade != nullptr) m_upgrade->deleteLater();
+    m_upgrade = nullptr;
+    queryLatestVersion();
+  });
+  m_upgrade->start();
+}
+
+void MainWindow::queryLatestVersion() {
+  if (m_exiting) return;
+  struct Answer {
+    bool ok = false;
+    std::string version, news;
+  };
+  auto answer = std::make_shared<Answer>();
+  const std::string server = m_engine->settings().versionServer;
+  TransferOptions options;
+  options.cancel = &m_versionCancel;
+  m_versionCancel = false;
+  m_versionThread = QThread::create([answer, server, options] {
+    answer->ok = QueryLatestVersion(server, ProgramPath(), answer->version, answer->news, options);
+  });
+  setCursor(Qt::BusyCursor);
+  connect(m_versionThread, &QThread::finished, this, [this, answer] {
+    unsetCursor();
+    m_versionThread->deleteLater();
+    m_versionThread = nullptr;
+    if (answer->ok && !m_exiting) {
+      const auto question = NewVersionQuestion(VersionText(ProgramVersion()), answer->version, answer->news,
+                                               m_engine->languages());
+      if (question && askQuestion(Q(m_engine->settings().programName), Q(*question)))
+        openAddress(Q(m_engine->settings().homePage));
+    }
+    emit versionChecked();
+  });
+  m_versionThread->start();
+}
+
 void MainWindow::exitManager() {
   if (m_exiting) return;
   m_exiting = true;
+  m_versionCancel = true;
   if (m_refreshTimer != nullptr) m_refreshTimer->stop();
   if (m_superviseTimer != nullptr) m_superviseTimer->stop();
   m_model->Exit();

@@ -3,12 +3,16 @@
 // is MainWindowModel's; this class shows it and collects the clicks.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+#include <atomic>
 #include <map>
 #include <memory>
 
 #include "manager/engine.h"
 #include "manager/server_stack.h"
+#include "manager/ui/upgrade_dialog.h"
+#include "manager/upgrade.h"
 #include "manager/window_model.h"
 
 class QAction;
@@ -17,6 +21,7 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
+class QThread;
 class QTimer;
 class QToolButton;
 
@@ -39,6 +44,13 @@ class MainWindow : public QWidget, public WindowFrontend {
   void settingsClosed(bool servicesBefore);
   // Applies the texts of the current language to menus and controls.
   void relabel();
+  // The upgrade dialog, then the question for a new release. At start-up
+  // nothing shows unless there is something to upgrade or a new release;
+  // when asked, every failure is shown. Nothing here blocks the window.
+  void CheckNewVersion(UpgradeMode mode);
+  // The running upgrade dialog, or null.
+  UpgradeDialog* upgradeDialog() const { return m_upgrade; }
+  bool checkingVersion() const { return m_upgrade != nullptr || m_versionThread != nullptr; }
 
   MainWindowModel& model() { return *m_model; }
   ManagerEngine& engine() { return *m_engine; }
@@ -65,6 +77,8 @@ class MainWindow : public QWidget, public WindowFrontend {
 
  signals:
   void exited();
+  // The version check is over (after the upgrade dialog and the question).
+  void versionChecked();
 
  protected:
   // Message boxes; a test replaces them with a record.
@@ -98,6 +112,7 @@ class MainWindow : public QWidget, public WindowFrontend {
   void showAbout();
   void showPhpExtensions();
   void showSwitchList();
+  void queryLatestVersion();
   QString text(int id) const;
 
   ServerStack& m_stack;
@@ -125,6 +140,9 @@ class MainWindow : public QWidget, public WindowFrontend {
   QTimer* m_superviseTimer = nullptr;
   QPoint m_dragFrom;
   bool m_exiting = false;
+  QPointer<UpgradeDialog> m_upgrade;
+  QThread* m_versionThread = nullptr;
+  std::atomic<bool> m_versionCancel{false};
 };
 
 }  // namespace tessary::ui

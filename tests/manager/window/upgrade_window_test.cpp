@@ -1,0 +1,3 @@
+#include "upgrade_window_test.h"
+
+QTEST_MAIN(UpgradeWindowTest)

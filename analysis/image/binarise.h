@@ -7,3 +7,17 @@
 // above t (strictly) gives white, anything else black. source and target may
 // be the same buffer. Every pixel is written; there is no border.
 void Binarise(const std::uint32_t* source, std::uint32_t* target, int width, int height, int t);
+
+// Dark roots on a light background become bright roots on a dark one: every
+// channel c becomes 255 - c (so grey g becomes 255 - g). Every pixel is
+// written; there is no border.
+void InvertPicture(std::uint32_t* pixels, int width, int height);
+
+// True when the picture looks like dark roots on a light background. The
+// inside of the plate is taken as the middle half of the picture in both
+// directions (a scan holds the plate with a margin around it), and the
+// roots as what stands out from its typical grey (the median): when more
+// pixels stand out darker than brighter, the background is light. With
+// nothing standing out, a median above mid-grey says light. A picture
+// without pixels is dark.
+bool LooksLightBackground(const std::uint32_t* pixels, int width, int height);

@@ -2,11 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "image/detail/pixels.h"
 
 namespace {
+
+// The square around a pixel whose mean it is compared with: 31 x 31 pixels,
+// several times as wide as a root at the resolutions plates are scanned at.
+constexpr int kAroundRadius = 15;
 
 // The grey of the binarisation, rounded down to a whole level 0..255.
 int greyLevel(std::uint32_t p) {
@@ -15,12 +21,12 @@ int greyLevel(std::uint32_t p) {
   return std::clamp(static_cast<int>(grey), 0, 255);
 }
 
-// The level at which the running count of histogram reaches half of total.
-int medianLevel(const std::array<std::size_t, 256>& histogram, std::size_t total) {
+// The level at which the running count of histogram reaches the share q of total.
+int quantileLevel(const std::array<std::size_t, 256>& histogram, std::size_t total, double q) {
   std::size_t seen = 0;
   for (int level = 0; level < 256; ++level) {
     seen += histogram[static_cast<std::size_t>(level)];
-    if (2 * seen >= total) return level;
+    if (static_cast<double>(seen) >= q * static_cast<double>(total)) return level;
   }
   return 255;
 }
@@ -47,29 +53,51 @@ bool LooksLightBackground(const std::uint32_t* pixels, int width, int height) {
   if (pix::count(width, height) == 0) return false;
   const int c0 = width / 4, c1 = std::max(c0 + 1, width - width / 4);
   const int r0 = height / 4, r1 = std::max(r0 + 1, height - height / 4);
+  const int w = c1 - c0, h = r1 - r0;
+  // Running sums of the grey levels of the middle, for the mean around each pixel.
+  std::vector<std::int64_t> sums(static_cast<std::size_t>(w + 1) * static_cast<std::size_t>(h + 1), 0);
+  const auto at = [w](int c, int r) { return static_cast<std::size_t>(r) * static_cast<std::size_t>(w + 1) + static_cast<std::size_t>(c); };
   std::array<std::size_t, 256> histogram{};
+  for (int r = 0; r < h; ++r) {
+    const std::uint32_t* row = pixels + pix::indexOf(c0, r0 + r, width);
+    std::int64_t line = 0;
+    for (int c = 0; c < w; ++c) {
+      const int g = greyLevel(row[c]);
+      ++histogram[static_cast<std::size_t>(g)];
+      line += g;
+      sums[at(c + 1, r + 1)] = sums[at(c + 1, r)] + line;
+    }
+  }
+  // How far each pixel stands from the mean of the square around it: thin
+  // roots stand far out on their own side, while the edges of large areas
+  // (a dark half of the plate, a seed) stand out on both sides alike.
+  std::array<std::size_t, 511> deviations{};
   std::size_t total = 0;
-  for (int r = r0; r < r1; ++r) {
-    const std::uint32_t* row = pixels + pix::indexOf(0, r, width);
-    for (int c = c0; c < c1; ++c) {
-      ++histogram[static_cast<std::size_t>(greyLevel(row[c]))];
+  for (int r = 0; r < h; ++r) {
+    const int ra = std::max(0, r - kAroundRadius), rb = std::min(h, r + kAroundRadius + 1);
+    const std::uint32_t* row = pixels + pix::indexOf(c0, r0 + r, width);
+    for (int c = 0; c < w; ++c) {
+      const int ca = std::max(0, c - kAroundRadius), cb = std::min(w, c + kAroundRadius + 1);
+      const std::int64_t sum = sums[at(cb, rb)] - sums[at(ca, rb)] - sums[at(cb, ra)] + sums[at(ca, ra)];
+      const std::int64_t area = static_cast<std::int64_t>(cb - ca) * (rb - ra);
+      const auto mean = static_cast<int>(sum / area);
+      ++deviations[static_cast<std::size_t>(greyLevel(row[c]) - mean + 255)];
       ++total;
     }
   }
-  const int median = medianLevel(histogram, total);
-  // The spread of the background: the median distance from the median.
-  std::array<std::size_t, 256> distances{};
-  for (int level = 0; level < 256; ++level)
-    distances[static_cast<std::size_t>(std::abs(level - median))] += histogram[static_cast<std::size_t>(level)];
-  const int spread = medianLevel(distances, total);
-  // What stands out lies farther from the median than the background's
-  // grain does: four spreads, and never less than 8 grey levels.
-  const int apart = std::max(8, 4 * spread);
+  // What stands out: deviations of at least half the largest ones (those
+  // of the last 0.2% of pixels), which a root's own pixels reach and the
+  // slight shift of the background next to it does not, and beyond the
+  // grain of the background (three times its median deviation).
+  std::array<std::size_t, 256> sizes{};
+  for (int d = -255; d <= 255; ++d)
+    sizes[static_cast<std::size_t>(std::abs(d))] += deviations[static_cast<std::size_t>(d + 255)];
+  const int apart = std::max({6, 3 * quantileLevel(sizes, total, 0.5), quantileLevel(sizes, total, 0.998) / 2});
   std::size_t darker = 0, brighter = 0;
-  for (int level = 0; level < 256; ++level) {
-    if (level < median - apart) darker += histogram[static_cast<std::size_t>(level)];
-    if (level > median + apart) brighter += histogram[static_cast<std::size_t>(level)];
+  for (int d = -255; d <= 255; ++d) {
+    if (d < -apart) darker += deviations[static_cast<std::size_t>(d + 255)];
+    if (d > apart) brighter += deviations[static_cast<std::size_t>(d + 255)];
   }
   if (darker != brighter) return darker > brighter;
-  return median > 127;
+  return quantileLevel(histogram, static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0.5) > 127;
 }

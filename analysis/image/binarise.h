@@ -15,9 +15,11 @@ void InvertPicture(std::uint32_t* pixels, int width, int height);
 
 // True when the picture looks like dark roots on a light background. The
 // inside of the plate is taken as the middle half of the picture in both
-// directions (a scan holds the plate with a margin around it), and the
-// roots as what stands out from its typical grey (the median): when more
-// pixels stand out darker than brighter, the background is light. With
-// nothing standing out, a median above mid-grey says light. A picture
-// without pixels is dark.
+// directions (a scan holds the plate with a margin around it). Each pixel
+// there is compared with the mean of the square of 31 x 31 pixels around
+// it: thin roots stand out on their own side of it, while the edges of large
+// areas (a dark half of the plate, a seed) stand out on both sides alike.
+// When more pixels stand out darker than brighter, the background is light;
+// with nothing standing out, a median grey above mid-grey says light. A
+// picture without pixels is dark.
 bool LooksLightBackground(const std::uint32_t* pixels, int width, int height);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -199,6 +200,83 @@ bool LongestPath(const KW_Segment& s, double target, std::vector<std::int32_t>& 
   return found;
 }
 
+void StraightestPath(const KW_Segment& first, std::vector<std::int32_t>& path) {
+  // The farthest distance from the plant's start reached below each segment.
+  std::vector<const KW_Segment*> order;
+  std::vector<std::size_t> parentOf;
+  std::unordered_map<const KW_Segment*, std::size_t> indexOf;
+  WalkSegments(first, [&](const KW_Segment& s, const WalkStep<const KW_Segment>& step) {
+    indexOf.emplace(&s, order.size());
+    parentOf.push_back(step.parent != nullptr ? indexOf.at(step.parent) : order.size());
+    order.push_back(&s);
+    return WalkNext::Children;
+  });
+  std::vector<double> farthest(order.size());
+  for (std::size_t k = 0; k < order.size(); ++k) farthest[k] = order[k]->length_total_begin;
+  for (std::size_t k = order.size(); k-- > 1;)
+    farthest[parentOf[k]] = std::max(farthest[parentOf[k]], farthest[k]);
+  const auto farthestOf = [&](const KW_Segment& s) { return farthest[indexOf.at(&s)]; };
+  const auto reach = static_cast<std::size_t>(kDirectionReach);
+  // The point reach pixels on from a junction into child, along the way to its farthest tip.
+  const auto pointAhead = [&](const KW_Segment& child) {
+    const KW_Segment* at = &child;
+    const double target = farthestOf(child);
+    std::size_t taken = 0;
+    ContourPoint last = child.point.empty() ? ContourPoint{} : child.point.front();
+    while (true) {
+      for (const ContourPoint& p : at->point) {
+        last = p;
+        if (++taken >= reach) return last;
+      }
+      const KW_Segment* next = nullptr;
+      for (const auto& c : at->segment_children)
+        if (farthestOf(*c) == target) {
+          next = c.get();
+          break;
+        }
+      if (next == nullptr) return last;
+      at = next;
+    }
+  };
+  path.clear();
+  std::vector<ContourPoint> trail(first.point.begin(), first.point.end());
+  const KW_Segment* at = &first;
+  while (!at->segment_children.empty()) {
+    const auto& children = at->segment_children;
+    const double start = at->length_total_begin;
+    double best = 0.0;
+    std::size_t farthestChild = 0;
+    for (std::size_t i = 0; i < children.size(); ++i)
+      if (farthestOf(*children[i]) - start > best) {
+        best = farthestOf(*children[i]) - start;
+        farthestChild = i;
+      }
+    std::size_t choice = farthestChild;
+    if (children.size() > 1 && trail.size() > 1 && !at->point.empty()) {
+      const ContourPoint from = trail[trail.size() > reach ? trail.size() - 1 - reach : 0];
+      const ContourPoint junction = trail.back();
+      const double inCol = junction.col - from.col, inRow = junction.row - from.row;
+      const double inLength = std::hypot(inCol, inRow);
+      double bestCos = -2.0;
+      for (std::size_t i = 0; i < children.size() && inLength > 0.0; ++i) {
+        if (farthestOf(*children[i]) - start < 0.25 * best) continue;
+        const ContourPoint ahead = pointAhead(*children[i]);
+        const double outCol = ahead.col - junction.col, outRow = ahead.row - junction.row;
+        const double outLength = std::hypot(outCol, outRow);
+        const double cosine = outLength > 0.0 ? (inCol * outCol + inRow * outRow) / (inLength * outLength) : -1.0;
+        if (cosine > bestCos) {
+          bestCos = cosine;
+          choice = i;
+        }
+      }
+    }
+    path.push_back(static_cast<std::int32_t>(choice));
+    at = children[choice].get();
+    trail.insert(trail.end(), at->point.begin(), at->point.end());
+  }
+  path.push_back(-1);
+}
+
 void RefineTrueLengths(RootTree& tree) {
   if (!tree.first_segment) return;
   KW_Segment& first = *tree.first_segment;
@@ -347,6 +425,7 @@ int KW_SciDoc::MeasureTrees() {
       tree.main_length = longest;
       first.length_longest = longest;
       LongestPath(first, longest, tree.path_longest_total);
+      if (trueLengths) StraightestPath(first, tree.path_longest_total);
       const ContourPoint p = FirstPoint(first);
       const ContourPoint q = LastPoint(PathEnd(first, tree.path_longest_total));
       tree.main_angle = DirectionAngle(p, q);

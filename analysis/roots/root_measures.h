@@ -37,6 +37,18 @@ std::vector<double> SmoothedArcLengths(std::span<const ContourPoint> points,
 // so that the lengths of a root's segments add up to the length of the root.
 double TrueSegmentLength(const KW_Segment& s, const KW_Segment* parent);
 
+// The main root of the true-length mode, from first to a tip: at every
+// junction it goes on into the branch that bends least from the way it came
+// (both directions taken over kDirectionReach pixels), among the branches
+// that reach at least a quarter as far as the farthest one; where it came
+// from too few pixels to have a direction, into the farthest. A primary
+// root grows on where it was going while its laterals leave it at an angle,
+// so a long lateral near the tip no longer takes the main root's place, as
+// the farthest tip alone would let it. Needs length_total_begin. Fills path
+// with the child indices, ended by -1.
+inline constexpr int kDirectionReach = 40;
+void StraightestPath(const KW_Segment& first, std::vector<std::int32_t>& path);
+
 // The true lengths of a measured tree, along each root as one smoothed
 // curve: every root (the main root and each lateral, from its branching
 // point) is smoothed along its whole path, so the junctions along it cut

@@ -16,9 +16,8 @@ constexpr int kAroundRadius = 15;
 
 // The grey of the binarisation, rounded down to a whole level 0..255.
 int greyLevel(std::uint32_t p) {
-  const double grey = 0.3 * static_cast<double>((p >> 16) & 0xFFU) + 0.59 * static_cast<double>((p >> 8) & 0xFFU) +
-                      0.11 * static_cast<double>(p & 0xFFU);
-  return std::clamp(static_cast<int>(grey), 0, 255);
+  const std::uint32_t grey = 30U * ((p >> 16) & 0xFFU) + 59U * ((p >> 8) & 0xFFU) + 11U * (p & 0xFFU);
+  return static_cast<int>(grey / 100U);
 }
 
 // The level at which the running count of histogram reaches the share q of total.
@@ -54,34 +53,46 @@ bool LooksLightBackground(const std::uint32_t* pixels, int width, int height) {
   const int c0 = width / 4, c1 = std::max(c0 + 1, width - width / 4);
   const int r0 = height / 4, r1 = std::max(r0 + 1, height - height / 4);
   const int w = c1 - c0, h = r1 - r0;
-  // Running sums of the grey levels of the middle, for the mean around each pixel.
-  std::vector<std::int64_t> sums(static_cast<std::size_t>(w + 1) * static_cast<std::size_t>(h + 1), 0);
-  const auto at = [w](int c, int r) { return static_cast<std::size_t>(r) * static_cast<std::size_t>(w + 1) + static_cast<std::size_t>(c); };
+  // The grey levels of the middle.
+  std::vector<std::uint8_t> greys(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+  const auto rowOf = [&](int r) { return greys.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w); };
   std::array<std::size_t, 256> histogram{};
   for (int r = 0; r < h; ++r) {
     const std::uint32_t* row = pixels + pix::indexOf(c0, r0 + r, width);
-    std::int64_t line = 0;
+    std::uint8_t* grey = rowOf(r);
     for (int c = 0; c < w; ++c) {
-      const int g = greyLevel(row[c]);
-      ++histogram[static_cast<std::size_t>(g)];
-      line += g;
-      sums[at(c + 1, r + 1)] = sums[at(c + 1, r)] + line;
+      grey[c] = static_cast<std::uint8_t>(greyLevel(row[c]));
+      ++histogram[grey[c]];
     }
   }
   // How far each pixel stands from the mean of the square around it: thin
   // roots stand far out on their own side, while the edges of large areas
-  // (a dark half of the plate, a seed) stand out on both sides alike.
+  // (a dark half of the plate, a seed) stand out on both sides alike. The
+  // square's sum comes from column sums over its rows, kept up to date as
+  // the square moves down, and their running sum along the row.
+  std::vector<std::int64_t> columns(static_cast<std::size_t>(w), 0);
+  std::vector<std::int64_t> across(static_cast<std::size_t>(w) + 1, 0);
   std::array<std::size_t, 511> deviations{};
   std::size_t total = 0;
+  int ra = 0, rb = 0;
   for (int r = 0; r < h; ++r) {
-    const int ra = std::max(0, r - kAroundRadius), rb = std::min(h, r + kAroundRadius + 1);
-    const std::uint32_t* row = pixels + pix::indexOf(c0, r0 + r, width);
+    for (; rb < std::min(h, r + kAroundRadius + 1); ++rb) {
+      const std::uint8_t* grey = rowOf(rb);
+      for (int c = 0; c < w; ++c) columns[static_cast<std::size_t>(c)] += grey[c];
+    }
+    for (; ra < std::max(0, r - kAroundRadius); ++ra) {
+      const std::uint8_t* grey = rowOf(ra);
+      for (int c = 0; c < w; ++c) columns[static_cast<std::size_t>(c)] -= grey[c];
+    }
+    for (int c = 0; c < w; ++c)
+      across[static_cast<std::size_t>(c) + 1] = across[static_cast<std::size_t>(c)] + columns[static_cast<std::size_t>(c)];
+    const std::uint8_t* grey = rowOf(r);
     for (int c = 0; c < w; ++c) {
       const int ca = std::max(0, c - kAroundRadius), cb = std::min(w, c + kAroundRadius + 1);
-      const std::int64_t sum = sums[at(cb, rb)] - sums[at(ca, rb)] - sums[at(cb, ra)] + sums[at(ca, ra)];
-      const std::int64_t area = static_cast<std::int64_t>(cb - ca) * (rb - ra);
-      const auto mean = static_cast<int>(sum / area);
-      ++deviations[static_cast<std::size_t>(greyLevel(row[c]) - mean + 255)];
+      const std::int64_t sum = across[static_cast<std::size_t>(cb)] - across[static_cast<std::size_t>(ca)];
+      const double area = static_cast<double>(cb - ca) * static_cast<double>(rb - ra);
+      const auto mean = static_cast<int>(static_cast<double>(sum) / area);
+      ++deviations[static_cast<std::size_t>(grey[c] - mean + 255)];
       ++total;
     }
   }

@@ -96,7 +96,13 @@ void AnalyzeOnePlate(benchmark::State& state) {
     state.counters[names[k]] = benchmark::Counter(stage[k] / static_cast<double>(state.iterations()));
 }
 
-BENCHMARK(AnalyzeOnePlate)->ArgName("measuring")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(AnalyzeOnePlate)
+    ->ArgName("measuring")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 }  // namespace
 

@@ -32,7 +32,8 @@ std::vector<std::string> ShardPictures(std::vector<std::string> pictures, const 
   const auto k = static_cast<std::size_t>(std::clamp(shard.index, 1, std::max(shard.count, 1)));
   const std::size_t first = total * (k - 1) / n;
   const std::size_t last = total * k / n;
-  return {pictures.begin() + static_cast<std::ptrdiff_t>(first), pictures.begin() + static_cast<std::ptrdiff_t>(last)};
+  return {pictures.begin() + static_cast<std::ptrdiff_t>(first),
+          pictures.begin() + static_cast<std::ptrdiff_t>(last)};
 }
 
 std::optional<std::string> ParseMeasureOption(const std::vector<std::string>& args, std::size_t& i,

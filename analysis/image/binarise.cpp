@@ -55,7 +55,9 @@ bool LooksLightBackground(const std::uint32_t* pixels, int width, int height) {
   const int w = c1 - c0, h = r1 - r0;
   // The grey levels of the middle.
   std::vector<std::uint8_t> greys(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-  const auto rowOf = [&](int r) { return greys.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w); };
+  const auto rowOf = [&](int r) {
+    return greys.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
+  };
   std::array<std::size_t, 256> histogram{};
   for (int r = 0; r < h; ++r) {
     const std::uint32_t* row = pixels + pix::indexOf(c0, r0 + r, width);
@@ -85,7 +87,8 @@ bool LooksLightBackground(const std::uint32_t* pixels, int width, int height) {
       for (int c = 0; c < w; ++c) columns[static_cast<std::size_t>(c)] -= grey[c];
     }
     for (int c = 0; c < w; ++c)
-      across[static_cast<std::size_t>(c) + 1] = across[static_cast<std::size_t>(c)] + columns[static_cast<std::size_t>(c)];
+      across[static_cast<std::size_t>(c) + 1] =
+          across[static_cast<std::size_t>(c)] + columns[static_cast<std::size_t>(c)];
     const std::uint8_t* grey = rowOf(r);
     for (int c = 0; c < w; ++c) {
       const int ca = std::max(0, c - kAroundRadius), cb = std::min(w, c + kAroundRadius + 1);
@@ -103,7 +106,8 @@ bool LooksLightBackground(const std::uint32_t* pixels, int width, int height) {
   std::array<std::size_t, 256> sizes{};
   for (int d = -255; d <= 255; ++d)
     sizes[static_cast<std::size_t>(std::abs(d))] += deviations[static_cast<std::size_t>(d + 255)];
-  const int apart = std::max({6, 3 * quantileLevel(sizes, total, 0.5), quantileLevel(sizes, total, 0.998) / 2});
+  const int apart =
+      std::max({6, 3 * quantileLevel(sizes, total, 0.5), quantileLevel(sizes, total, 0.998) / 2});
   std::size_t darker = 0, brighter = 0;
   for (int d = -255; d <= 255; ++d) {
     if (d < -apart) darker += deviations[static_cast<std::size_t>(d + 255)];

@@ -41,7 +41,7 @@ void KW_SciDoc::ApplyBackground() {
   Background used = settings.background;
   if (used == Background::Auto)
     used = hasValidPicture() && LooksLightBackground(pixels.data(), width, height) ? Background::Light
-                                                                                  : Background::Dark;
+                                                                                   : Background::Dark;
   settings.backgroundUsed = used;
   if (used == Background::Light && hasValidPicture()) {
     InvertPicture(pixels.data(), width, height);

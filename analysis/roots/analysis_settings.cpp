@@ -30,12 +30,13 @@ std::optional<Background> ParseBackground(std::string_view text) {
 }
 
 std::string AnalysisSettings::backgroundText() const {
-  std::string text(BackgroundName(backgroundUsed == Background::Light ? Background::Light : Background::Dark));
+  std::string text(
+      BackgroundName(backgroundUsed == Background::Light ? Background::Light : Background::Dark));
   if (background == Background::Auto) text += " (auto)";
   return text;
 }
 
 std::string AnalysisSettings::logLine() const {
-  return FormatText("lengths %s, min-lateral %f cm, background %s\n", std::string(LengthModeName(lengths)).c_str(),
-                    minLateralCm, backgroundText().c_str());
+  return FormatText("lengths %s, min-lateral %f cm, background %s\n",
+                    std::string(LengthModeName(lengths)).c_str(), minLateralCm, backgroundText().c_str());
 }

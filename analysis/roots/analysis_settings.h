@@ -36,7 +36,7 @@ struct AnalysisSettings {
   std::string logLine() const;
 };
 
-std::string_view LengthModeName(LengthMode mode);  // "pixel", "true"
+std::string_view LengthModeName(LengthMode mode);        // "pixel", "true"
 std::string_view BackgroundName(Background background);  // "dark", "light", "auto"
 std::optional<LengthMode> ParseLengthMode(std::string_view text);
 std::optional<Background> ParseBackground(std::string_view text);

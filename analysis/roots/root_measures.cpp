@@ -263,7 +263,8 @@ void StraightestPath(const KW_Segment& first, std::vector<std::int32_t>& path) {
         const ContourPoint ahead = pointAhead(*children[i]);
         const double outCol = ahead.col - junction.col, outRow = ahead.row - junction.row;
         const double outLength = std::hypot(outCol, outRow);
-        const double cosine = outLength > 0.0 ? (inCol * outCol + inRow * outRow) / (inLength * outLength) : -1.0;
+        const double cosine =
+            outLength > 0.0 ? (inCol * outCol + inRow * outRow) / (inLength * outLength) : -1.0;
         if (cosine > bestCos) {
           bestCos = cosine;
           choice = i;
@@ -348,7 +349,8 @@ void RefineTrueLengths(RootTree& tree) {
       for (std::size_t i = 0; i < at->segment_children.size(); ++i) {
         if (goesOn && i == static_cast<std::size_t>(entry)) continue;
         KW_Segment& x = *at->segment_children[i];
-        x.length_longest = PathEnd(x, x.path_longest).length_total_begin - static_cast<double>(x.position_root);
+        x.length_longest =
+            PathEnd(x, x.path_longest).length_total_begin - static_cast<double>(x.position_root);
         x.position_branch = static_cast<float>(at->length_total_begin - b.baseDistance);
         bases.push_back({&x, &x.path_longest, at->length_total_begin});
       }
@@ -561,8 +563,9 @@ int KW_SciDoc::DropShortLaterals() {
       });
       for (const auto& [parent, lateral] : shortOnes) {
         auto& children = parent->segment_children;
-        const auto found = std::find_if(children.begin(), children.end(),
-                                        [lateral](const std::unique_ptr<KW_Segment>& c) { return c.get() == lateral; });
+        const auto found =
+            std::find_if(children.begin(), children.end(),
+                         [lateral](const std::unique_ptr<KW_Segment>& c) { return c.get() == lateral; });
         if (found == children.end()) continue;
         children.erase(found);
         parent->nbr_segment_children = static_cast<std::int32_t>(children.size());

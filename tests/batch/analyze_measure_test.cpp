@@ -66,9 +66,9 @@ class AnalyzeMeasureTest : public testenv::HomeTest {
  protected:
   int analyze(const std::string& arguments, std::string* out = nullptr) {
     const fs::path outFile = home / "stdout.txt";
-    const std::string command = "MORVANE_HOME='" + home.string() + "' '" + MORVANE_BATCH_PROGRAM + "' analyze " +
-                                arguments + " >'" + outFile.string() + "' 2>'" + (home / "stderr.txt").string() +
-                                "'";
+    const std::string command = "MORVANE_HOME='" + home.string() + "' '" + MORVANE_BATCH_PROGRAM +
+                                "' analyze " + arguments + " >'" + outFile.string() + "' 2>'" +
+                                (home / "stderr.txt").string() + "'";
     const int raw = std::system(command.c_str());
     if (out != nullptr) *out = testenv::ReadFile(outFile) + testenv::ReadFile(home / "stderr.txt");
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -81,15 +81,17 @@ class AnalyzeMeasureTest : public testenv::HomeTest {
     o.crossing = crossing;
     fs::create_directories(bitmap.parent_path());
     std::string error;
-    ASSERT_EQ(synth::WritePlate(synth::MakePlate(o), o, bitmap.string(), (home / "truth.txt").string(), error, 8),
-              1)
+    ASSERT_EQ(
+        synth::WritePlate(synth::MakePlate(o), o, bitmap.string(), (home / "truth.txt").string(), error, 8),
+        1)
         << error;
   }
   std::string q(const fs::path& p) const { return "'" + p.string() + "'"; }
 };
 
 // The trait rows of one picture agree with its result file, field by field.
-void ExpectTraitsMatchResultFile(const std::vector<Row>& rows, const std::string& picture, const fs::path& resultFile) {
+void ExpectTraitsMatchResultFile(const std::vector<Row>& rows, const std::string& picture,
+                                 const fs::path& resultFile) {
   INFO_PICTURE p;
   ASSERT_EQ(ReadResultFile(resultFile.string(), p), 1);
   std::vector<Row> mine;
@@ -124,8 +126,9 @@ TEST_F(AnalyzeMeasureTest, DefaultModeWritesTheResultFilesOfBeforeAndATraitTable
   // and four crossing plants at 600 dpi through the threshold and a filter.
   makePlate(home / "p3/ref300.bmp", 300, 5, 3);
   makePlate(home / "p6/ref600.bmp", 600, 4, 8, true);
-  const std::string info = " --user ana --experiment ref --box 2 --genotype Col-0 --media MS --age 7 --results " +
-                           q(home / "res") + " --jobs 1";
+  const std::string info =
+      " --user ana --experiment ref --box 2 --genotype Col-0 --media MS --age 7 --results " +
+      q(home / "res") + " --jobs 1";
   ASSERT_EQ(analyze(q(home / "p3") + " --resolution 300" + info + " --traits " + q(home / "t3.csv")), 0);
   ASSERT_EQ(analyze(q(home / "p6") + " --resolution 600 --threshold 90 --method Gaussian2" + info +
                     " --lengths pixel --min-lateral 0 --background dark --traits " + q(home / "t6.csv")),
@@ -174,14 +177,17 @@ TEST_F(AnalyzeMeasureTest, TraitTableQuotesNamesAndKeepsPictureOrderWithJobs) {
   }
   EXPECT_NE(one.find("\"a,b\"\"c\",1,"), std::string::npos);
   // The result files keep the layout Add data reads.
-  for (const char* name : {"a,b\"c", "b", "c"}) ExpectTraitsMatchResultFile(rows, name, home / "one" / (std::string(name) + ".txt"));
+  for (const char* name : {"a,b\"c", "b", "c"})
+    ExpectTraitsMatchResultFile(rows, name, home / "one" / (std::string(name) + ".txt"));
   const std::string log = testenv::ReadFile(home / "Log/log_result_file.txt");
   EXPECT_NE(log.find("lengths true, min-lateral 0.100000 cm, background dark\n"), std::string::npos);
   EXPECT_NE(log.find("lateral roots left out "), std::string::npos);
 }
 
 TEST_F(AnalyzeMeasureTest, ShardsTakeTheirPartOfTheSortedPictures) {
-  for (int k = 0; k < 5; ++k) makePlate(home / "plates" / ("p" + std::to_string(k) + ".bmp"), 300, 1, 40U + static_cast<std::uint32_t>(k));
+  for (int k = 0; k < 5; ++k)
+    makePlate(home / "plates" / ("p" + std::to_string(k) + ".bmp"), 300, 1,
+              40U + static_cast<std::uint32_t>(k));
   std::string out;
   // Pictures named in any order: the shard is cut from the sorted list.
   std::string pictures;
@@ -192,14 +198,16 @@ TEST_F(AnalyzeMeasureTest, ShardsTakeTheirPartOfTheSortedPictures) {
   EXPECT_FALSE(fs::exists(home / "res/p1.txt"));
   EXPECT_TRUE(fs::exists(home / "res/p2.txt"));
   EXPECT_TRUE(fs::exists(home / "res/p4.txt"));
-  ASSERT_EQ(analyze(q(home / "plates") + " --resolution 300 --shard 1/8 --results " + q(home / "res"), &out), 0);
+  ASSERT_EQ(analyze(q(home / "plates") + " --resolution 300 --shard 1/8 --results " + q(home / "res"), &out),
+            0);
   EXPECT_NE(out.find("shard 1/8 holds no picture"), std::string::npos) << out;
   for (const char* bad : {"0/2", "3/2", "2", "a/b", "1/0", "-1/2", "1/2/3", "1/100001", " 1/2"}) {
     EXPECT_EQ(analyze(q(home / "plates") + " --resolution 300 --shard '" + bad + "'", &out), 2) << bad;
     EXPECT_NE(out.find("--shard needs K/N"), std::string::npos) << out;
   }
-  for (const std::string& bad : std::vector<std::string>{"--lengths exact", "--min-lateral -1", "--min-lateral 0.1cm", "--background grey",
-                                "--traits " + q(home / "no/such/folder/t.csv")})
+  for (const std::string& bad :
+       std::vector<std::string>{"--lengths exact", "--min-lateral -1", "--min-lateral 0.1cm",
+                                "--background grey", "--traits " + q(home / "no/such/folder/t.csv")})
     EXPECT_EQ(analyze(q(home / "plates") + " --resolution 300 " + bad), 2) << bad;
 }
 
@@ -230,7 +238,8 @@ TEST(Shards, PartsCoverTheListOnceWithSizesThatDifferByOneAtMost) {
 TEST_F(AnalyzeMeasureTest, AutoBackgroundTakesTheLightBoxPhotoAsLightAndSaysSo) {
   MORVANE_REQUIRE_TESTDATA(plates, "plates");
   std::string out;
-  ASSERT_EQ(analyze(q(plates / "rhizoscan_J10_Photo_011.bmp") + " --resolution 150 --threshold 120 --method Original --background auto " +
+  ASSERT_EQ(analyze(q(plates / "rhizoscan_J10_Photo_011.bmp") +
+                        " --resolution 150 --threshold 120 --method Original --background auto " +
                         "--results " + q(home / "res") + " --traits " + q(home / "t.csv"),
                     &out),
             0)

@@ -60,7 +60,8 @@ TEST(SmoothedPathLength, MeasuresSlantingLinesWithoutTheStaircase) {
   EXPECT_NEAR(SmoothedPathLength(LinePoints(0, 0, 80, 80)), 80.0 * std::sqrt(2.0), 1e-9);
   // Slopes where the pixel steps over-measure by 3% to 8%: the smoothed
   // length stays within half a percent of the true distance.
-  for (const auto& [dc, dr] : {std::pair{300, 40}, std::pair{300, 100}, std::pair{300, 170}, std::pair{60, 300}}) {
+  for (const auto& [dc, dr] :
+       {std::pair{300, 40}, std::pair{300, 100}, std::pair{300, 170}, std::pair{60, 300}}) {
     const std::vector<ContourPoint> line = DigitalLine(0, 0, dc, dr);
     const double truth = std::hypot(dc, dr);
     EXPECT_NEAR(SmoothedPathLength(line), truth, 0.005 * truth) << dc << "/" << dr;
@@ -72,8 +73,8 @@ TEST(SmoothedPathLength, MeasuresSlantingLinesWithoutTheStaircase) {
     const int y = static_cast<int>(std::lround(std::sqrt(150.0 * 150.0 - x * x)));
     if (!arc.empty()) {
       // Fill the steep ends so the curve stays 8-connected.
-      for (int r = arc.back().row + (y > arc.back().row ? 1 : -1); std::abs(y - r) > 0 && std::abs(y - arc.back().row) > 1;
-           r += y > arc.back().row ? 1 : -1)
+      for (int r = arc.back().row + (y > arc.back().row ? 1 : -1);
+           std::abs(y - r) > 0 && std::abs(y - arc.back().row) > 1; r += y > arc.back().row ? 1 : -1)
         arc.push_back({arc.back().col, r, 0});
     }
     arc.push_back({x, y, 0});
@@ -135,13 +136,14 @@ TEST_F(LengthModes, MainRootGoesStraightOnPastALongLateralNearItsTip) {
   // The lateral keeps its own length from the branching point.
   double lateralLength = 0.0;
   double lateralAngle = 0.0;
-  WalkSegments(std::as_const(*tree.first_segment), [&](const KW_Segment& s, const WalkStep<const KW_Segment>&) {
-    if (s.angle > 40.0) {
-      lateralLength = s.length_longest;
-      lateralAngle = s.angle;
-    }
-    return WalkNext::Children;
-  });
+  WalkSegments(std::as_const(*tree.first_segment),
+               [&](const KW_Segment& s, const WalkStep<const KW_Segment>&) {
+                 if (s.angle > 40.0) {
+                   lateralLength = s.length_longest;
+                   lateralAngle = s.angle;
+                 }
+                 return WalkNext::Children;
+               });
   EXPECT_NEAR(lateralLength, 45.0 * std::sqrt(2.0), 1.0);
   EXPECT_NEAR(lateralAngle, 45.0, 1.0);
 }
@@ -156,7 +158,7 @@ TEST_F(LengthModes, ShortLateralsAndWhatHangsBelowThemAreLeftOut) {
   analyse(LengthMode::Pixel);
   const double before = doc.root.at(0).main_length;
   EXPECT_EQ(doc.root.at(0).nbr_LR, 2);
-  doc.scale = 0.01F;  // cm per pixel
+  doc.scale = 0.01F;                // cm per pixel
   doc.settings.minLateralCm = 0.1;  // 10 pixels
   // Left out: the 5-pixel arm, the 4-pixel arm and the one-pixel stub the
   // tree keeps where that arm leaves the long one.
@@ -165,14 +167,15 @@ TEST_F(LengthModes, ShortLateralsAndWhatHangsBelowThemAreLeftOut) {
   EXPECT_EQ(tree.nbr_LR, 1);
   EXPECT_EQ(tree.main_length, before);
   int laterals = 0;
-  WalkSegments(std::as_const(*tree.first_segment), [&](const KW_Segment& s, const WalkStep<const KW_Segment>& step) {
-    if (step.parent != nullptr && s.length_longest > 0.0 && s.angle == 90.0) {
-      ++laterals;
-      EXPECT_EQ(s.length_longest, 29.0);  // its junction pixel was the stub
-      EXPECT_EQ(s.Nbr_LR, 0);
-    }
-    return WalkNext::Children;
-  });
+  WalkSegments(std::as_const(*tree.first_segment),
+               [&](const KW_Segment& s, const WalkStep<const KW_Segment>& step) {
+                 if (step.parent != nullptr && s.length_longest > 0.0 && s.angle == 90.0) {
+                   ++laterals;
+                   EXPECT_EQ(s.length_longest, 29.0);  // its junction pixel was the stub
+                   EXPECT_EQ(s.Nbr_LR, 0);
+                 }
+                 return WalkNext::Children;
+               });
   EXPECT_EQ(laterals, 1);
   // Nothing else is short; the main root stays even when it is shorter than the least lateral.
   EXPECT_EQ(doc.DropShortLaterals(), 0);
@@ -225,7 +228,8 @@ TEST(Background, LightBoxPhotoIsLightAndComesOutAsRootsOnBlackOnceInverted) {
   ASSERT_TRUE(photo.OnOpenDocument((plates / "rhizoscan_J10_Photo_011.bmp").string()));
   EXPECT_TRUE(LooksLightBackground(photo.pixels.data(), photo.width, photo.height));
   // Bright roots on dark plates, one of them with a grey half and seeds.
-  for (const char* name : {"dc_maize-seedlings.bmp", "dc_maize-roots-grayscale.bmp", "rhizoscan_arabido_synthetic.bmp"}) {
+  for (const char* name :
+       {"dc_maize-seedlings.bmp", "dc_maize-roots-grayscale.bmp", "rhizoscan_arabido_synthetic.bmp"}) {
     KW_PicDoc scan;
     ASSERT_TRUE(scan.OnOpenDocument((plates / name).string()));
     EXPECT_FALSE(LooksLightBackground(scan.pixels.data(), scan.width, scan.height)) << name;
@@ -287,8 +291,8 @@ Accuracy Measure(int dpi, int plates, LengthMode mode, double minLateralCm) {
     for (std::size_t i = 0; i < plate.plants.size() && i < doc.root.size(); ++i) {
       const synth::PlantTruth& truth = plate.plants[i];
       const RootTree& tree = doc.root[i];
-      const double pct = 100.0 * std::fabs(tree.main_length * plate.cmPerPixel - truth.mainLengthCm) /
-                         truth.mainLengthCm;
+      const double pct =
+          100.0 * std::fabs(tree.main_length * plate.cmPerPixel - truth.mainLengthCm) / truth.mainLengthCm;
       ++a.plants;
       a.lengthErrorPct += pct;
       a.worstPct = std::max(a.worstPct, pct);
@@ -308,9 +312,10 @@ TEST_P(TrueLengthAccuracy, MeetsTheTargetsOnGeneratedPlates) {
   const Accuracy a = Measure(dpi, 2, LengthMode::True, 0.1);
   ASSERT_EQ(a.plants, 10);
   const double n = a.plants;
-  std::printf("%d dpi, true lengths, least lateral 0.1 cm: main root length error %.2f%% mean, %.2f%% worst; "
-              "lateral count exact for %.0f%%; angle error %.2f degrees\n",
-              dpi, a.lengthErrorPct / n, a.worstPct, 100.0 * a.lateralsExact / n, a.angleErrorDeg / n);
+  std::printf(
+      "%d dpi, true lengths, least lateral 0.1 cm: main root length error %.2f%% mean, %.2f%% worst; "
+      "lateral count exact for %.0f%%; angle error %.2f degrees\n",
+      dpi, a.lengthErrorPct / n, a.worstPct, 100.0 * a.lateralsExact / n, a.angleErrorDeg / n);
   EXPECT_LE(a.lengthErrorPct / n, 1.0);
   EXPECT_LE(a.worstPct, 3.0);
   EXPECT_GE(a.lateralsExact, 0.95 * n);
@@ -322,4 +327,6 @@ TEST_P(TrueLengthAccuracy, MeetsTheTargetsOnGeneratedPlates) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, TrueLengthAccuracy, ::testing::Values(300, 600),
-                         [](const ::testing::TestParamInfo<int>& p) { return std::to_string(p.param) + "dpi"; });
+                         [](const ::testing::TestParamInfo<int>& p) {
+                           return std::to_string(p.param) + "dpi";
+                         });

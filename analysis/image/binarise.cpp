@@ -95,7 +95,8 @@ bool LooksLightBackground(const std::uint32_t* pixels, int width, int height) {
       const std::int64_t sum = across[static_cast<std::size_t>(cb)] - across[static_cast<std::size_t>(ca)];
       const double area = static_cast<double>(cb - ca) * static_cast<double>(rb - ra);
       const auto mean = static_cast<int>(static_cast<double>(sum) / area);
-      ++deviations[static_cast<std::size_t>(grey[c] - mean + 255)];
+      const int slot = grey[c] - mean + 255;
+      ++deviations[static_cast<std::size_t>(slot)];
       ++total;
     }
   }
@@ -104,14 +105,17 @@ bool LooksLightBackground(const std::uint32_t* pixels, int width, int height) {
   // slight shift of the background next to it does not, and beyond the
   // grain of the background (three times its median deviation).
   std::array<std::size_t, 256> sizes{};
-  for (int d = -255; d <= 255; ++d)
-    sizes[static_cast<std::size_t>(std::abs(d))] += deviations[static_cast<std::size_t>(d + 255)];
+  for (int d = -255; d <= 255; ++d) {
+    const int size = std::abs(d), slot = d + 255;
+    sizes[static_cast<std::size_t>(size)] += deviations[static_cast<std::size_t>(slot)];
+  }
   const int apart =
       std::max({6, 3 * quantileLevel(sizes, total, 0.5), quantileLevel(sizes, total, 0.998) / 2});
   std::size_t darker = 0, brighter = 0;
   for (int d = -255; d <= 255; ++d) {
-    if (d < -apart) darker += deviations[static_cast<std::size_t>(d + 255)];
-    if (d > apart) brighter += deviations[static_cast<std::size_t>(d + 255)];
+    const int slot = d + 255;
+    if (d < -apart) darker += deviations[static_cast<std::size_t>(slot)];
+    if (d > apart) brighter += deviations[static_cast<std::size_t>(slot)];
   }
   if (darker != brighter) return darker > brighter;
   return quantileLevel(histogram, static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0.5) > 127;

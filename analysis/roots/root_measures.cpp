@@ -561,7 +561,9 @@ int KW_SciDoc::DropShortLaterals() {
         shortOnes.emplace_back(step.parent, &x);
         return WalkNext::SkipChildren;
       });
-      for (const auto& [parent, lateral] : shortOnes) {
+      for (const auto& shortOne : shortOnes) {
+        KW_Segment* parent = shortOne.first;
+        const KW_Segment* lateral = shortOne.second;
         auto& children = parent->segment_children;
         const auto found =
             std::find_if(children.begin(), children.end(),

@@ -118,7 +118,7 @@ class ImportTest : public ServerTest {
     fs::create_directories((folder() / rel).parent_path());
     testenv::WriteFile(folder() / rel, text);
   }
-  void answerPassword(std::string password, bool ok = true) {
+  void answerPassword(const std::string& password, bool ok = true) {
     script.passwordScripts.push_back([password, ok](PasswordSQL& d) {
       d.type(password);
       return ok;
@@ -273,7 +273,7 @@ class InquireTest : public ImportTest {
     testenv::WriteFile(logFolder() / "log_pass.txt", "user created\n");
   }
   // Runs Inquire with the sheet worked by script; returns the file's text.
-  std::string inquire(std::function<void(BoxQueryPRS&)> work, const std::string& name = "out.csv",
+  std::string inquire(const std::function<void(BoxQueryPRS&)>& work, const std::string& name = "out.csv",
                       int filter = 0, bool oneConnection = false) {
     const std::string out = (home / name).string();
     script.saveFiles.push_back({1, out, filter});

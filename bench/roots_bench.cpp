@@ -3,7 +3,8 @@
 // Skeletonize: Find roots, the segment trees and the measurements, one by
 // one and together, next to Skeletonize itself for scale. Each step starts
 // from the state the previous steps leave, prepared once; copying it in is
-// not timed. The logs the steps write are part of their cost.
+// not timed. The logs the steps write are part of their cost. The
+// measurements run in both length modes.
 //
 //   cmake --build build --target bench_roots && build/bench/bench_roots
 #include <benchmark/benchmark.h>
@@ -97,6 +98,8 @@ void MeasureTrees(benchmark::State& state) {
   KW_SciDoc built;
   load(built, s.detected, s.items);
   built.CreateTrees();
+  // Argument 1: true lengths along the smoothed roots.
+  if (state.range(0) == 1) built.settings.lengths = LengthMode::True;
   // Measuring fills the trees' fields only; running it again measures anew.
   for (auto _ : state) {
     built.MeasureTrees();
@@ -119,7 +122,7 @@ void DetectBuildMeasure(benchmark::State& state) {
 BENCHMARK(Skeletonize)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(FindRoots)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(CreateTrees)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(MeasureTrees)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(MeasureTrees)->ArgName("true_lengths")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(DetectBuildMeasure)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 }  // namespace

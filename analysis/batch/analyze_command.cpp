@@ -16,19 +16,23 @@
 #include <optional>
 #include <thread>
 
+#include "batch/analysis_options.h"
 #include "database/kw_log.h"
 #include "database/kw_sql.h"
 #include "image/pixel_pool.h"
 #include "image/step_dialog_models.h"
 #include "image/vote_filter.h"
 #include "roots/analysis_dialog_models.h"
+#include "roots/result_writer.h"
 #include "roots/sci_doc.h"
+#include "roots/trait_table.h"
 #include "shell/batch_frontend.h"
 
 const char* const kAnalyzeCommandUsage =
     "       morvane-batch analyze PICTURE... --resolution DPI [--user U --experiment E --box B --genotype G\n"
     "         --media M --age DAYS] [--results DIR] [--threshold T --method NAME] [--overwrite] [--confirm]\n"
-    "         [--jobs N]\n";
+    "         [--jobs N] [--lengths pixel|true] [--min-lateral CM] [--background dark|light|auto]\n"
+    "         [--traits FILE.csv] [--shard K/N]\n";
 
 namespace {
 
@@ -44,6 +48,7 @@ struct Options {
   bool overwrite = false;
   bool confirm = false;
   int jobs = 0;
+  MeasureOptions measure;
   // The picture buffers the workers hand on to each other.
   std::shared_ptr<PixelPool> pixelPool = std::make_shared<PixelPool>();
 };
@@ -118,6 +123,7 @@ struct Outcome {
   enum class State { Saved, Skipped, Failed } state = State::Failed;
   std::string problem;
   LogCapture logs;
+  std::string traits;  // the picture's rows of the trait table
 };
 
 std::string TitleOf(const std::string& path) {
@@ -163,9 +169,11 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     doc.fixedResultFolder = options.results;
     // Recorded once for the run, before the workers start.
     doc.recordNames = false;
+    doc.settings = options.measure.settings;
     if (!doc.OpenPicture(path)) {
       out.problem = "cannot be read as a bitmap";
     } else {
+      doc.ApplyBackground();
       int framed = 0;
       if (options.threshold) {
         doc.MakeBlackWhite();
@@ -190,6 +198,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
           doc.SaveExperiment();
           if (doc.saved) {
             out.state = Outcome::State::Saved;
+            if (!options.measure.traits.empty()) out.traits = TraitTableRows(doc);
           } else {
             out.problem = "not saved";
           }
@@ -227,6 +236,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
       into = args[++i];
       return true;
     };
+    if (const auto bad = ParseMeasureOption(args, i, o.measure)) {
+      if (!bad->empty()) return fail(*bad);
+      continue;
+    }
     std::string v;
     if (a == "--user" || a == "--experiment" || a == "--box" || a == "--genotype" || a == "--media" ||
         a == "--results" || a == "--method") {
@@ -273,6 +286,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
   if (!o.method.empty() && VoteMethodIndex(o.method) < 0)
     return fail("unknown noise-removal method " + o.method);
   if (o.pictures.empty()) return fail("analyze needs at least one picture");
+  if (o.measure.shard) o.pictures = ShardPictures(std::move(o.pictures), *o.measure.shard);
   return std::nullopt;
 }
 
@@ -293,6 +307,17 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   fs::create_directories(options.results, ec);
   if (!fs::is_directory(options.results, ec)) return fail("cannot make the result folder " + options.results);
   while (options.results.size() > 1 && options.results.back() == '/') options.results.pop_back();
+  std::string traits;
+  if (!options.measure.traits.empty()) {
+    traits = TraitTableHeader();
+    std::string error;
+    if (!WriteFileWhole(options.measure.traits, traits, error))
+      return fail("cannot write the trait table " + options.measure.traits + ": " + error);
+  }
+  if (options.pictures.empty() && options.measure.shard) {
+    std::printf("shard %d/%d holds no picture\n", options.measure.shard->index, options.measure.shard->count);
+    return 0;
+  }
 
   const std::size_t total = options.pictures.size();
   int jobs =
@@ -321,6 +346,7 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
     while (committed < total && done[committed]) {
       Outcome& o = *done[committed];
       o.logs.Commit();
+      traits += o.traits;
       plants += o.plants;
       const std::string name = fs::path(o.picture).filename().string();
       switch (o.state) {
@@ -365,9 +391,15 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   work();
   for (std::thread& t : workers) t.join();
 
+  bool traitsWritten = true;
+  if (!options.measure.traits.empty()) {
+    std::string error;
+    traitsWritten = WriteFileWhole(options.measure.traits, traits, error);
+    if (!traitsWritten) fail("cannot write the trait table " + options.measure.traits + ": " + error);
+  }
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
   if (terminal) std::printf("\n");
   std::printf("%zu pictures: %d saved, %d skipped, %d failed; %d plants; %.1f s with %d jobs\n", total, saved,
               skipped, failed, plants, elapsed, jobs);
-  return failed == 0 ? 0 : 1;
+  return failed == 0 && traitsWritten ? 0 : 1;
 }

@@ -7,13 +7,17 @@
 
 // analyze PICTURE... --resolution DPI [--user U --experiment E --box B
 //   --genotype G --media M --age DAYS] [--results DIR] [--threshold T
-//   --method NAME] [--overwrite] [--confirm] [--jobs N]
+//   --method NAME] [--overwrite] [--confirm] [--jobs N] [--lengths pixel|true]
+//   [--min-lateral CM] [--background dark|light|auto] [--traits FILE.csv]
+//   [--shard K/N]
 // Without --threshold/--method each picture goes through "Auto"; with them
 // through Make B\W at T, Remove box, Remove noise with NAME and Dilate, then
 // Skeletonize, Find roots, Confirm roots and Save experiment. Every plant is
 // confirmed (--confirm asks on the terminal). An existing result file is
 // kept and the picture reported as skipped unless --overwrite. A folder
-// stands for every .bmp below it. Returns 0 when every picture has its
+// stands for every .bmp below it. The measuring options and --shard are
+// those of batch/analysis_options.h; the trait table holds the rows of the
+// pictures saved, in the order of the pictures whatever the jobs. Returns 0 when every picture has its
 // result file (saved now, or kept), 1 otherwise, 2 for a bad command line.
 int RunAnalyzeCommand(const std::vector<std::string>& args);
 

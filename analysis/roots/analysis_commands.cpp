@@ -37,6 +37,18 @@ bool KW_SciDoc::OpenPicture(const std::string& path) {
   return true;
 }
 
+void KW_SciDoc::ApplyBackground() {
+  Background used = settings.background;
+  if (used == Background::Auto)
+    used = hasValidPicture() && LooksLightBackground(pixels.data(), width, height) ? Background::Light
+                                                                                   : Background::Dark;
+  settings.backgroundUsed = used;
+  if (used == Background::Light && hasValidPicture()) {
+    InvertPicture(pixels.data(), width, height);
+    refresh();
+  }
+}
+
 void KW_SciDoc::ConfirmRoots() {
   marks.check(StepMark::ConfirmRoots);
   // Each plant's copy shows the plants before it already yellow.

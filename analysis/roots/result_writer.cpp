@@ -202,6 +202,14 @@ void KW_SciDoc::WriteResultFile() {
   }
   // The picture's dots per inch become centimetres per pixel.
   scale = static_cast<float>(2.54 / info.resolutionDpi());
+  // The least lateral root is in centimetres: it applies once the scale is settled.
+  AppendLog(logname::kResultFile, settings.logLine());
+  const int dropped = DropShortLaterals();
+  if (dropped < 0) {
+    FRONTEND::ShowMessage(std::string(kStepOutOfMemory));
+    return;
+  }
+  if (settings.minLateralCm > 0.0) AppendLogF(logname::kResultFile, "lateral roots left out %i\n", dropped);
   if (recordNames) {
     KW_SQL::Add_Genotype(info.genotype);
     KW_SQL::Add_Media(info.media);

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "database/kw_log.h"
@@ -116,6 +119,51 @@ double PathLength(const KW_Segment& s) {
   return length;
 }
 
+std::vector<double> SmoothedArcLengths(std::span<const ContourPoint> points, int halfWindow) {
+  const std::size_t n = points.size();
+  std::vector<double> arc;
+  if (n == 0) return arc;
+  arc.reserve(n);
+  // Running sums, so each mean costs two subtractions whatever the window.
+  std::vector<double> sumCol(n + 1, 0.0);
+  std::vector<double> sumRow(n + 1, 0.0);
+  for (std::size_t k = 0; k < n; ++k) {
+    sumCol[k + 1] = sumCol[k] + points[k].col;
+    sumRow[k + 1] = sumRow[k] + points[k].row;
+  }
+  const auto window = static_cast<std::size_t>(std::max(halfWindow, 0));
+  const auto smoothed = [&](std::size_t i) {
+    const std::size_t half = std::min({window, i, n - 1 - i});
+    const auto count = static_cast<double>(2 * half + 1);
+    return std::pair{(sumCol[i + half + 1] - sumCol[i - half]) / count,
+                     (sumRow[i + half + 1] - sumRow[i - half]) / count};
+  };
+  double length = 0.0;
+  auto previous = smoothed(0);
+  arc.push_back(0.0);
+  for (std::size_t i = 1; i < n; ++i) {
+    const auto current = smoothed(i);
+    length += std::hypot(current.first - previous.first, current.second - previous.second);
+    arc.push_back(length);
+    previous = current;
+  }
+  return arc;
+}
+
+double SmoothedPathLength(std::span<const ContourPoint> points, int halfWindow) {
+  const std::vector<double> arc = SmoothedArcLengths(points, halfWindow);
+  return arc.empty() ? 0.0 : arc.back();
+}
+
+double TrueSegmentLength(const KW_Segment& s, const KW_Segment* parent) {
+  if (parent == nullptr || parent->point.empty()) return SmoothedPathLength(s.point);
+  std::vector<ContourPoint> points;
+  points.reserve(s.point.size() + 1);
+  points.push_back(parent->point.back());
+  points.insert(points.end(), s.point.begin(), s.point.end());
+  return SmoothedPathLength(points);
+}
+
 double ChordLength(const ContourPoint& p, const ContourPoint& q, LogBuffer& log) {
   const double d = Distance(p, q);
   log.addF("straightness_calcul:denominateur %f\n", d);
@@ -150,6 +198,166 @@ bool LongestPath(const KW_Segment& s, double target, std::vector<std::int32_t>& 
   path.push_back(-1);
   if (!found) path.assign(1, -1);
   return found;
+}
+
+void StraightestPath(const KW_Segment& first, std::vector<std::int32_t>& path) {
+  // The farthest distance from the plant's start reached below each segment.
+  std::vector<const KW_Segment*> order;
+  std::vector<std::size_t> parentOf;
+  std::unordered_map<const KW_Segment*, std::size_t> indexOf;
+  WalkSegments(first, [&](const KW_Segment& s, const WalkStep<const KW_Segment>& step) {
+    indexOf.emplace(&s, order.size());
+    parentOf.push_back(step.parent != nullptr ? indexOf.at(step.parent) : order.size());
+    order.push_back(&s);
+    return WalkNext::Children;
+  });
+  std::vector<double> farthest(order.size());
+  for (std::size_t k = 0; k < order.size(); ++k) farthest[k] = order[k]->length_total_begin;
+  for (std::size_t k = order.size(); k-- > 1;)
+    farthest[parentOf[k]] = std::max(farthest[parentOf[k]], farthest[k]);
+  const auto farthestOf = [&](const KW_Segment& s) { return farthest[indexOf.at(&s)]; };
+  const auto reach = static_cast<std::size_t>(kDirectionReach);
+  // The point reach pixels on from a junction into child, along the way to its farthest tip.
+  const auto pointAhead = [&](const KW_Segment& child) {
+    const KW_Segment* at = &child;
+    const double target = farthestOf(child);
+    std::size_t taken = 0;
+    ContourPoint last = child.point.empty() ? ContourPoint{} : child.point.front();
+    while (true) {
+      for (const ContourPoint& p : at->point) {
+        last = p;
+        if (++taken >= reach) return last;
+      }
+      const KW_Segment* next = nullptr;
+      for (const auto& c : at->segment_children)
+        if (farthestOf(*c) == target) {
+          next = c.get();
+          break;
+        }
+      if (next == nullptr) return last;
+      at = next;
+    }
+  };
+  path.clear();
+  std::vector<ContourPoint> trail(first.point.begin(), first.point.end());
+  const KW_Segment* at = &first;
+  while (!at->segment_children.empty()) {
+    const auto& children = at->segment_children;
+    const double start = at->length_total_begin;
+    double best = 0.0;
+    std::size_t farthestChild = 0;
+    for (std::size_t i = 0; i < children.size(); ++i)
+      if (farthestOf(*children[i]) - start > best) {
+        best = farthestOf(*children[i]) - start;
+        farthestChild = i;
+      }
+    std::size_t choice = farthestChild;
+    if (children.size() > 1 && trail.size() > 1 && !at->point.empty()) {
+      const ContourPoint from = trail[trail.size() > reach ? trail.size() - 1 - reach : 0];
+      const ContourPoint junction = trail.back();
+      const double inCol = junction.col - from.col, inRow = junction.row - from.row;
+      const double inLength = std::hypot(inCol, inRow);
+      double bestCos = -2.0;
+      for (std::size_t i = 0; i < children.size() && inLength > 0.0; ++i) {
+        if (farthestOf(*children[i]) - start < 0.25 * best) continue;
+        const ContourPoint ahead = pointAhead(*children[i]);
+        const double outCol = ahead.col - junction.col, outRow = ahead.row - junction.row;
+        const double outLength = std::hypot(outCol, outRow);
+        const double cosine =
+            outLength > 0.0 ? (inCol * outCol + inRow * outRow) / (inLength * outLength) : -1.0;
+        if (cosine > bestCos) {
+          bestCos = cosine;
+          choice = i;
+        }
+      }
+    }
+    path.push_back(static_cast<std::int32_t>(choice));
+    at = children[choice].get();
+    trail.insert(trail.end(), at->point.begin(), at->point.end());
+  }
+  path.push_back(-1);
+}
+
+void RefineTrueLengths(RootTree& tree) {
+  if (!tree.first_segment) return;
+  KW_Segment& first = *tree.first_segment;
+  // Each root: its first segment, the segment it leaves (null for the main
+  // root) and its path.
+  struct Root {
+    KW_Segment* start;
+    const KW_Segment* parent;
+    const std::vector<std::int32_t>* path;
+  };
+  std::vector<Root> roots{{&first, nullptr, &tree.path_longest_total}};
+  std::vector<KW_Segment*> along;
+  std::vector<ContourPoint> points;
+  std::vector<std::size_t> ends;
+  while (!roots.empty()) {
+    const Root r = roots.back();
+    roots.pop_back();
+    along.clear();
+    points.clear();
+    ends.clear();
+    if (r.parent != nullptr && !r.parent->point.empty()) points.push_back(r.parent->point.back());
+    KW_Segment* at = r.start;
+    for (std::size_t depth = 0;; ++depth) {
+      along.push_back(at);
+      points.insert(points.end(), at->point.begin(), at->point.end());
+      ends.push_back(points.empty() ? 0 : points.size() - 1);
+      const std::int32_t entry = depth < r.path->size() ? (*r.path)[depth] : -1;
+      if (entry < 0 || static_cast<std::size_t>(entry) >= at->segment_children.size()) break;
+      at = at->segment_children[static_cast<std::size_t>(entry)].get();
+    }
+    const std::vector<double> arc = SmoothedArcLengths(points);
+    double before = 0.0;
+    for (std::size_t k = 0; k < along.size(); ++k) {
+      const double upTo = arc.empty() ? 0.0 : arc[ends[k]];
+      along[k]->length = upTo - before;
+      before = upTo;
+    }
+    // The laterals leaving this root, each smoothed along its own path.
+    for (std::size_t k = 0; k < along.size(); ++k) {
+      const KW_Segment* next = k + 1 < along.size() ? along[k + 1] : nullptr;
+      for (const auto& child : along[k]->segment_children)
+        if (child.get() != next) roots.push_back({child.get(), along[k], &child->path_longest});
+    }
+  }
+  // Distances along the tree, as the pixel measures take them.
+  WalkSegments(first, [](KW_Segment& s, const WalkStep<KW_Segment>& step) {
+    const double start = step.parent != nullptr ? step.parent->length_total_begin : 0.0;
+    s.length_total_begin = s.length + start;
+    s.position_root = static_cast<float>(start);
+    s.position_branch = static_cast<float>(start);
+    return WalkNext::Children;
+  });
+  tree.main_length = PathEnd(first, tree.path_longest_total).length_total_begin;
+  first.length_longest = tree.main_length;
+  // Lateral lengths and branching positions, each root measured from its base.
+  struct Base {
+    KW_Segment* start;
+    const std::vector<std::int32_t>* path;
+    double baseDistance;
+  };
+  std::vector<Base> bases{{&first, &tree.path_longest_total, 0.0}};
+  while (!bases.empty()) {
+    const Base b = bases.back();
+    bases.pop_back();
+    KW_Segment* at = b.start;
+    for (std::size_t depth = 0;; ++depth) {
+      const std::int32_t entry = depth < b.path->size() ? (*b.path)[depth] : -1;
+      const bool goesOn = entry >= 0 && static_cast<std::size_t>(entry) < at->segment_children.size();
+      for (std::size_t i = 0; i < at->segment_children.size(); ++i) {
+        if (goesOn && i == static_cast<std::size_t>(entry)) continue;
+        KW_Segment& x = *at->segment_children[i];
+        x.length_longest =
+            PathEnd(x, x.path_longest).length_total_begin - static_cast<double>(x.position_root);
+        x.position_branch = static_cast<float>(at->length_total_begin - b.baseDistance);
+        bases.push_back({&x, &x.path_longest, at->length_total_begin});
+      }
+      if (!goesOn) break;
+      at = at->segment_children[static_cast<std::size_t>(entry)].get();
+    }
+  }
 }
 
 const KW_Segment& PathEnd(const KW_Segment& s, const std::vector<std::int32_t>& path) {
@@ -194,12 +402,13 @@ int KW_SciDoc::MeasureTrees() {
     reportOutOfMemory(log, "can't allocate memory\n", "Program error");
     return 0;
   }
+  const bool trueLengths = settings.lengths == LengthMode::True;
   try {
     // Lengths along the tree; a segment's position is where it starts.
     for (RootTree& tree : root) {
       if (!tree.first_segment) continue;
-      ForEachSegment(*tree.first_segment, [](KW_Segment& s, const KW_Segment* parent) {
-        s.length = PathLength(s);
+      ForEachSegment(*tree.first_segment, [trueLengths](KW_Segment& s, const KW_Segment* parent) {
+        s.length = trueLengths ? TrueSegmentLength(s, parent) : PathLength(s);
         s.length_total_begin = s.length + (parent != nullptr ? parent->length_total_begin : 0.0);
         const float start = parent != nullptr ? static_cast<float>(parent->length_total_begin) : 0.0F;
         s.position_root = start;
@@ -218,11 +427,12 @@ int KW_SciDoc::MeasureTrees() {
       tree.main_length = longest;
       first.length_longest = longest;
       LongestPath(first, longest, tree.path_longest_total);
+      if (trueLengths) StraightestPath(first, tree.path_longest_total);
       const ContourPoint p = FirstPoint(first);
       const ContourPoint q = LastPoint(PathEnd(first, tree.path_longest_total));
       tree.main_angle = DirectionAngle(p, q);
       first.angle = tree.main_angle;
-      tree.main_vector = ChordLength(p, q, log);
+      tree.main_vector = vectorLength(p, q, log);
       first.straightness = tree.main_vector;
       tree.nbr_LR = LateralCount(first, tree.path_longest_total);
       first.Nbr_LR = tree.nbr_LR;
@@ -236,6 +446,10 @@ int KW_SciDoc::MeasureTrees() {
         log.addF("path_longest_total1[indx1] %i\n", entry);
       }
       MeasureLaterals(*tree.first_segment, tree.path_longest_total, 0, tree.first_segment->length, 0.0);
+    }
+    if (trueLengths) {
+      log.add("\ntrue lengths along the smoothed roots\n");
+      for (RootTree& tree : root) RefineTrueLengths(tree);
     }
     for (std::size_t t = 0; t < root.size(); ++t) AppendTreeDump(static_cast<int>(t));
   } catch (const std::bad_alloc&) {
@@ -299,7 +513,7 @@ void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
     const ContourPoint p = FirstPoint(x);
     const ContourPoint q = LastPoint(PathEnd(x, x.path_longest));
     x.angle = DirectionAngle(p, q);
-    x.straightness = ChordLength(p, q, log);
+    x.straightness = vectorLength(p, q, log);
     x.Nbr_LR = LateralCount(x, x.path_longest);
     log.addF("size %f\n", x.length_longest);
     log.addF("position_parent %f\n", parent.endDistance);
@@ -314,6 +528,66 @@ void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& 
     enter(x, walkDepth, {&x.path_longest, 0, x.length_total_begin, parent.endDistance});
     return WalkNext::Children;
   });
+}
+
+int KW_SciDoc::DropShortLaterals() {
+  const double cmPerPixel = static_cast<double>(scale);
+  if (!(settings.minLateralCm > 0.0) || !(cmPerPixel > 0.0) || !std::isfinite(cmPerPixel)) return 0;
+  int dropped = 0;
+  bool outOfMemory = false;
+  try {
+    for (RootTree& tree : root) {
+      if (!tree.first_segment) continue;
+      // The segments that carry a root on (main or lateral): every other
+      // segment but the first starts a lateral root.
+      std::unordered_set<const KW_Segment*> continues;
+      const auto markPath = [&](const KW_Segment& start, const std::vector<std::int32_t>& path) {
+        const KW_Segment* at = &start;
+        for (const std::int32_t entry : path) {
+          if (entry < 0 || static_cast<std::size_t>(entry) >= at->segment_children.size()) break;
+          at = at->segment_children[static_cast<std::size_t>(entry)].get();
+          continues.insert(at);
+        }
+      };
+      markPath(*tree.first_segment, tree.path_longest_total);
+      std::vector<std::pair<KW_Segment*, KW_Segment*>> shortOnes;  // (parent, lateral), in walk order
+      WalkSegments(*tree.first_segment, [&](KW_Segment& x, const WalkStep<KW_Segment>& step) {
+        if (step.parent == nullptr || continues.count(&x) != 0) return WalkNext::Children;
+        if (x.length_longest * cmPerPixel >= settings.minLateralCm) {
+          markPath(x, x.path_longest);
+          return WalkNext::Children;
+        }
+        // Everything below a short lateral goes with it.
+        shortOnes.emplace_back(step.parent, &x);
+        return WalkNext::SkipChildren;
+      });
+      for (const auto& shortOne : shortOnes) {
+        KW_Segment* parent = shortOne.first;
+        const KW_Segment* lateral = shortOne.second;
+        auto& children = parent->segment_children;
+        const auto found =
+            std::find_if(children.begin(), children.end(),
+                         [lateral](const std::unique_ptr<KW_Segment>& c) { return c.get() == lateral; });
+        if (found == children.end()) continue;
+        children.erase(found);
+        parent->nbr_segment_children = static_cast<std::int32_t>(children.size());
+        ++dropped;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  }
+  // The paths and counts of the trees that changed are measured anew; the
+  // lengths stay, since no root loses a segment of its own path.
+  if (dropped > 0 && MeasureTrees() != 1) return -1;
+  return outOfMemory ? -1 : dropped;
+}
+
+double KW_SciDoc::vectorLength(const ContourPoint& p, const ContourPoint& q, LogBuffer& log) const {
+  // The pixel count of a straight line holds one pixel more than the
+  // distance between its end pixels' centres, along which true lengths run.
+  const double chord = ChordLength(p, q, log);
+  return settings.lengths == LengthMode::True ? chord - 1.0 : chord;
 }
 
 void KW_SciDoc::AppendTreeDump(int t) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "roots/root_records.h"
@@ -14,6 +15,48 @@ class LogBuffer;
 // both rounded to single precision; the steps add up in double precision.
 // A straight line of n pixels along a row or a column has length n.
 double PathLength(const KW_Segment& s);
+
+// The length of a digital curve along its running average: each point is
+// replaced by the mean of itself and the kSmoothingHalfWindow points before
+// and after it (as many as there are on both sides near the ends, so the two
+// ends stay where they are), and the straight steps between successive
+// smoothed points are added up. A straight run of pixels gives the distance
+// between its end pixels' centres whatever its slope, where the pixel steps
+// over-measure a slanting line by up to 8%; on curves whose radius is large
+// against the window the smoothing shortens nothing. 0 for fewer than 2
+// points.
+inline constexpr int kSmoothingHalfWindow = 6;
+double SmoothedPathLength(std::span<const ContourPoint> points, int halfWindow = kSmoothingHalfWindow);
+// The same smoothing; entry k is the length from the first smoothed point
+// to the k-th (entry 0 is 0). Empty for no points.
+std::vector<double> SmoothedArcLengths(std::span<const ContourPoint> points,
+                                       int halfWindow = kSmoothingHalfWindow);
+
+// The length of segment s in the true-length mode: along the smoothed path
+// from the last point of its parent (when there is one) through its points,
+// so that the lengths of a root's segments add up to the length of the root.
+double TrueSegmentLength(const KW_Segment& s, const KW_Segment* parent);
+
+// The main root of the true-length mode, from first to a tip: at every
+// junction it goes on into the branch that bends least from the way it came
+// (both directions taken over kDirectionReach pixels), among the branches
+// that reach at least a quarter as far as the farthest one; where it came
+// from too few pixels to have a direction, into the farthest. A primary
+// root grows on where it was going while its laterals leave it at an angle,
+// so a long lateral near the tip no longer takes the main root's place, as
+// the farthest tip alone would let it. Needs length_total_begin. Fills path
+// with the child indices, ended by -1.
+inline constexpr int kDirectionReach = 40;
+void StraightestPath(const KW_Segment& first, std::vector<std::int32_t>& path);
+
+// The true lengths of a measured tree, along each root as one smoothed
+// curve: every root (the main root and each lateral, from its branching
+// point) is smoothed along its whole path, so the junctions along it cut
+// the smoothing nowhere. Each segment's length becomes its share of the
+// curve of the root it belongs to; length_total_begin, the positions, the
+// main root length and the lateral lengths follow from them. The paths,
+// angles, vectors and counts stay as they are.
+void RefineTrueLengths(RootTree& tree);
 
 // 1 + the distance from p to q, in double precision. Appends the distance
 // to the math log (or to log when given).

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "image/ima_ana.h"
+#include "roots/analysis_settings.h"
 #include "roots/root_records.h"
 
 class LogBuffer;
@@ -109,6 +110,9 @@ class KW_SciDoc : public KW_ImaAna {
   int SameColourNeighbours(int c, int r, std::uint32_t colour) const;
 
   // ---- measurements
+  // How this analysis measures (length mode, least lateral root, background);
+  // the default is the fixed method. Read it back after the analysis.
+  AnalysisSettings settings;
   // Measures every tree of root: lengths, main root, lateral roots; writes
   // the math log with each tree's dump. Returns 1, or 0 when memory ran out:
   // the trees then keep their earlier measures.
@@ -124,6 +128,15 @@ class KW_SciDoc : public KW_ImaAna {
   // belongs to.
   void MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth, double endDistance,
                        double baseDistance);
+  // Leaves out every lateral root shorter than settings.minLateralCm at the
+  // current scale, with everything below it, and measures the trees again
+  // (the main root is never left out). Returns the number of lateral roots
+  // left out, or -1 when memory ran out (the trees then keep their measures).
+  int DropShortLaterals();
+  // Takes the background of settings into account before binarising: a
+  // light one (or one that auto finds light) is inverted, so the roots come
+  // out bright; records what was used in settings.backgroundUsed.
+  void ApplyBackground();
   // Appends the dump of tree t to the math log.
   void AppendTreeDump(int t) const;
 
@@ -184,6 +197,8 @@ class KW_SciDoc : public KW_ImaAna {
     return pixels.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
   }
 
+  // The vector (chord) length of a root from p to q in the length mode of settings.
+  double vectorLength(const ContourPoint& p, const ContourPoint& q, LogBuffer& log) const;
   void appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,
                        const std::vector<ContourPoint>& points) const;
   KW_Segment* findSiblingParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const;

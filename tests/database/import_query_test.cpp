@@ -118,7 +118,7 @@ class ImportTest : public ServerTest {
     fs::create_directories((folder() / rel).parent_path());
     testenv::WriteFile(folder() / rel, text);
   }
-  void answerPassword(std::string password, bool ok = true) {
+  void answerPassword(const std::string& password, bool ok = true) {
     script.passwordScripts.push_back([password, ok](PasswordSQL& d) {
       d.type(password);
       return ok;
@@ -273,7 +273,7 @@ class InquireTest : public ImportTest {
     testenv::WriteFile(logFolder() / "log_pass.txt", "user created\n");
   }
   // Runs Inquire with the sheet worked by script; returns the file's text.
-  std::string inquire(std::function<void(BoxQueryPRS&)> work, const std::string& name = "out.csv",
+  std::string inquire(const std::function<void(BoxQueryPRS&)>& work, const std::string& name = "out.csv",
                       int filter = 0, bool oneConnection = false) {
     const std::string out = (home / name).string();
     script.saveFiles.push_back({1, out, filter});
@@ -431,8 +431,15 @@ class BatchDatabaseTest : public InquireTest {
     ProgramRun r;
     const std::string outFile = (home / "stdout.txt").string();
     const std::string errFile = (home / "stderr.txt").string();
-    const std::string command = std::string("'") + MORVANE_BATCH_PROGRAM + "' " + arguments +
-                                " </dev/null >'" + outFile + "' 2>'" + errFile + "'";
+    // Variable assignments before the command name go to the program's environment.
+    std::string env;
+    std::string rest = arguments;
+    while (rest.rfind("MORVANE_", 0) == 0 && rest.find('=') < rest.find(' ')) {
+      env += rest.substr(0, rest.find(' ') + 1);
+      rest = rest.substr(rest.find(' ') + 1);
+    }
+    const std::string command = env + "'" + MORVANE_BATCH_PROGRAM + "' " + rest + " </dev/null >'" + outFile +
+                                "' 2>'" + errFile + "'";
     const int raw = std::system(command.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = testenv::ReadFile(outFile);
@@ -467,6 +474,23 @@ TEST_F(BatchDatabaseTest, AddDataSetsUpImportsAndReportsEachFile) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("failed " + (folder() / "c.txt").string()), std::string::npos);
   EXPECT_EQ(count("Picture"), "4");
+}
+
+TEST_F(BatchDatabaseTest, AddDataGoesToTheServerThatMorvaneDbHostNames) {
+  // A batch node reaches the lab's server by its name, over TCP: here the
+  // private server by its address, the socket left out.
+  file("a.txt", resultFile("a", "ana", "Col", 3, {samplePlant()}));
+  ProgramRun r = run("add-data '" + folder().string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string before = count("Picture");
+  file("b.txt", resultFile("b", "ana", "Col", 3, {samplePlant()}));
+  r = run("MORVANE_DB_HOST=db.morvane.invalid MORVANE_DB_SOCKET= add-data '" + folder().string() + "'");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(count("Picture"), before);
+  fs::remove(folder() / "a.txt");
+  r = run("MORVANE_DB_HOST=127.0.0.1 MORVANE_DB_SOCKET= add-data '" + folder().string() + "'");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(std::stoi(count("Picture")), std::stoi(before) + 1);
 }
 
 TEST_F(BatchDatabaseTest, InquireWritesWhatTheSheetWrites) {

@@ -1,0 +1,70 @@
+#include "batch/analysis_options.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr long kMaxShards = 100000;
+
+std::optional<long> wholeNumber(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 9)
+    return std::nullopt;
+  return std::strtol(text.c_str(), nullptr, 10);
+}
+
+}  // namespace
+
+std::optional<Shard> ParseShard(const std::string& text) {
+  const std::size_t slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const auto k = wholeNumber(text.substr(0, slash));
+  const auto n = wholeNumber(text.substr(slash + 1));
+  if (!k || !n || *n < 1 || *n > kMaxShards || *k < 1 || *k > *n) return std::nullopt;
+  return Shard{static_cast<int>(*k), static_cast<int>(*n)};
+}
+
+std::vector<std::string> ShardPictures(std::vector<std::string> pictures, const Shard& shard) {
+  std::sort(pictures.begin(), pictures.end());
+  const std::size_t total = pictures.size();
+  const auto n = static_cast<std::size_t>(std::max(shard.count, 1));
+  const auto k = static_cast<std::size_t>(std::clamp(shard.index, 1, std::max(shard.count, 1)));
+  const std::size_t first = total * (k - 1) / n;
+  const std::size_t last = total * k / n;
+  return {pictures.begin() + static_cast<std::ptrdiff_t>(first),
+          pictures.begin() + static_cast<std::ptrdiff_t>(last)};
+}
+
+std::optional<std::string> ParseMeasureOption(const std::vector<std::string>& args, std::size_t& i,
+                                              MeasureOptions& options) {
+  const std::string& a = args[i];
+  if (a != "--lengths" && a != "--min-lateral" && a != "--background" && a != "--traits" && a != "--shard")
+    return std::nullopt;
+  if (i + 1 >= args.size()) return a + " needs a value";
+  const std::string& v = args[++i];
+  if (a == "--lengths") {
+    const auto mode = ParseLengthMode(v);
+    if (!mode) return "--lengths must be pixel or true";
+    options.settings.lengths = *mode;
+  } else if (a == "--min-lateral") {
+    char* end = nullptr;
+    const double cm = std::strtod(v.c_str(), &end);
+    if (v.empty() || end == nullptr || *end != '\0' || !std::isfinite(cm) || cm < 0.0 || cm > 100.0)
+      return "--min-lateral needs a length in centimetres (0 to 100)";
+    options.settings.minLateralCm = cm;
+  } else if (a == "--background") {
+    const auto background = ParseBackground(v);
+    if (!background) return "--background must be dark, light or auto";
+    options.settings.background = *background;
+    options.settings.backgroundUsed = *background == Background::Light ? Background::Light : Background::Dark;
+  } else if (a == "--traits") {
+    if (v.empty()) return "--traits needs a file name";
+    options.traits = v;
+  } else {
+    const auto shard = ParseShard(v);
+    if (!shard) return "--shard needs K/N with whole numbers 1 <= K <= N (N at most 100000), as 2/8";
+    options.shard = shard;
+  }
+  return std::string();
+}

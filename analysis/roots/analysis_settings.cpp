@@ -1,0 +1,42 @@
+#include "roots/analysis_settings.h"
+
+#include "shell/text_format.h"
+
+std::string_view LengthModeName(LengthMode mode) { return mode == LengthMode::True ? "true" : "pixel"; }
+
+std::string_view BackgroundName(Background background) {
+  switch (background) {
+    case Background::Light:
+      return "light";
+    case Background::Auto:
+      return "auto";
+    case Background::Dark:
+      break;
+  }
+  return "dark";
+}
+
+std::optional<LengthMode> ParseLengthMode(std::string_view text) {
+  if (text == "pixel") return LengthMode::Pixel;
+  if (text == "true") return LengthMode::True;
+  return std::nullopt;
+}
+
+std::optional<Background> ParseBackground(std::string_view text) {
+  if (text == "dark") return Background::Dark;
+  if (text == "light") return Background::Light;
+  if (text == "auto") return Background::Auto;
+  return std::nullopt;
+}
+
+std::string AnalysisSettings::backgroundText() const {
+  std::string text(
+      BackgroundName(backgroundUsed == Background::Light ? Background::Light : Background::Dark));
+  if (background == Background::Auto) text += " (auto)";
+  return text;
+}
+
+std::string AnalysisSettings::logLine() const {
+  return FormatText("lengths %s, min-lateral %f cm, background %s\n",
+                    std::string(LengthModeName(lengths)).c_str(), minLateralCm, backgroundText().c_str());
+}

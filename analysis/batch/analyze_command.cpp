@@ -20,13 +20,14 @@
 #include "image/step_dialog_models.h"
 #include "image/vote_filter.h"
 #include "roots/analysis_dialog_models.h"
+#include "roots/plate_exports.h"
 #include "roots/sci_doc.h"
 #include "shell/batch_frontend.h"
 
 const char* const kAnalyzeCommandUsage =
     "       morvane-batch analyze PICTURE... --resolution DPI [--user U --experiment E --box B --genotype G\n"
     "         --media M --age DAYS] [--results DIR] [--threshold T --method NAME] [--overwrite] [--confirm]\n"
-    "         [--jobs N]\n";
+    "         [--jobs N] [--rsml DIR] [--overlay DIR]\n";
 
 namespace {
 
@@ -37,6 +38,8 @@ struct Options {
   std::vector<std::string> pictures;
   std::string user, experiment, box, genotype, media, age, resolution;
   std::string results;
+  // Where the RSML files and the overlay pictures go; empty: not written.
+  std::string rsml, overlay;
   std::optional<int> threshold;
   std::string method;
   bool overwrite = false;
@@ -125,6 +128,18 @@ std::string TitleOf(const std::string& path) {
 
 Outcome AnalyzeOneOrFail(const std::string& path, const Options& options);
 
+PlateExports ExportsOf(const Options& o) {
+  PlateExports e;
+  e.rsmlFolder = o.rsml;
+  e.overlayFolder = o.overlay;
+  e.metadata.user = o.user;
+  e.metadata.genotype = o.genotype;
+  e.metadata.media = o.media;
+  e.metadata.age = o.age;
+  e.metadata.resolutionDpi = o.resolution;
+  return e;
+}
+
 // A picture that needs more memory than there is fails alone; the run goes on.
 Outcome AnalyzeOne(const std::string& path, const Options& options) {
   try {
@@ -158,6 +173,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     doc.fixedResultFolder = options.results;
     // Recorded once for the run, before the workers start.
     doc.recordNames = false;
+    doc.keepOpenedPicture = !options.overlay.empty();
     if (!doc.OpenPicture(path)) {
       out.problem = "cannot be read as a bitmap";
     } else {
@@ -184,7 +200,8 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
         } else {
           doc.SaveExperiment();
           if (doc.saved) {
-            out.state = Outcome::State::Saved;
+            out.state = WritePlateExports(doc, ExportsOf(options), out.problem) ? Outcome::State::Saved
+                                                                               : Outcome::State::Failed;
           } else {
             out.problem = "not saved";
           }
@@ -224,7 +241,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
     };
     std::string v;
     if (a == "--user" || a == "--experiment" || a == "--box" || a == "--genotype" || a == "--media" ||
-        a == "--results" || a == "--method") {
+        a == "--results" || a == "--method" || a == "--rsml" || a == "--overlay") {
       if (!value(v)) return fail(a + " needs a value");
       std::string& target = a == "--user"         ? o.user
                             : a == "--experiment" ? o.experiment
@@ -232,6 +249,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
                             : a == "--genotype"   ? o.genotype
                             : a == "--media"      ? o.media
                             : a == "--results"    ? o.results
+                            : a == "--rsml"       ? o.rsml
+                            : a == "--overlay"    ? o.overlay
                                                   : o.method;
       target = v;
     } else if (a == "--age" || a == "--resolution" || a == "--threshold" || a == "--jobs") {
@@ -288,6 +307,11 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   fs::create_directories(options.results, ec);
   if (!fs::is_directory(options.results, ec)) return fail("cannot make the result folder " + options.results);
   while (options.results.size() > 1 && options.results.back() == '/') options.results.pop_back();
+  for (std::string* folder : {&options.rsml, &options.overlay}) {
+    if (folder->empty()) continue;
+    fs::create_directories(*folder, ec);
+    if (!fs::is_directory(*folder, ec)) return fail("cannot make the folder " + *folder);
+  }
 
   const std::size_t total = options.pictures.size();
   int jobs =

@@ -140,7 +140,8 @@ void ExportsOfOnePlate(benchmark::State& state) {
       t = now;
       c = cnow;
     };
-    if (!WriteRsmlFile((folder / "plate600.rsml").string(), doc, metadata, error)) state.SkipWithError("RSML");
+    if (!WriteRsmlFile((folder / "plate600.rsml").string(), doc, metadata, error))
+      state.SkipWithError("RSML");
     lap(0);
     const OverlayPicture picture = RenderOverlay(doc);
     lap(1);

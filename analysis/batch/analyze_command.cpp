@@ -201,7 +201,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
           doc.SaveExperiment();
           if (doc.saved) {
             out.state = WritePlateExports(doc, ExportsOf(options), out.problem) ? Outcome::State::Saved
-                                                                               : Outcome::State::Failed;
+                                                                                : Outcome::State::Failed;
           } else {
             out.problem = "not saved";
           }

@@ -48,7 +48,8 @@ class Canvas {
     const int c0 = std::max(col0, 0), c1 = std::min(col0 + cols, m_p.width);
     const int r0 = std::max(row0, 0), r1 = std::min(row0 + rows, m_p.height);
     for (int r = r0; r < r1; ++r) {
-      std::uint8_t* line = m_p.index.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(m_p.width);
+      std::uint8_t* line =
+          m_p.index.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(m_p.width);
       std::fill(line + c0, line + std::max(c0, c1), colour);
     }
   }
@@ -67,17 +68,18 @@ class Canvas {
 // file compresses well).
 void DrawPlate(const KW_SciDoc& doc, OverlayPicture& out) {
   const bool kept = !doc.openedPicture.empty() &&
-                    doc.openedPicture.size() ==
-                        static_cast<std::size_t>(doc.openedWidth) * static_cast<std::size_t>(doc.openedHeight);
+                    doc.openedPicture.size() == static_cast<std::size_t>(doc.openedWidth) *
+                                                    static_cast<std::size_t>(doc.openedHeight);
   if (!kept) return;
   const int c0 = std::max(0, -doc.cropLeft);
   const int c1 = std::min(out.width, doc.openedWidth - doc.cropLeft);
   for (int top = 0; top < out.height; ++top) {
     const int openedRow = doc.openedHeight - 1 - (top + doc.cropTop);
     if (openedRow < 0 || openedRow >= doc.openedHeight) continue;
-    const std::uint32_t* from = doc.openedPicture.data() +
-                                static_cast<std::size_t>(openedRow) * static_cast<std::size_t>(doc.openedWidth) +
-                                static_cast<std::ptrdiff_t>(doc.cropLeft);
+    const std::uint32_t* from =
+        doc.openedPicture.data() +
+        static_cast<std::size_t>(openedRow) * static_cast<std::size_t>(doc.openedWidth) +
+        static_cast<std::ptrdiff_t>(doc.cropLeft);
     std::uint8_t* to = out.index.data() + static_cast<std::size_t>(top) * static_cast<std::size_t>(out.width);
     for (int c = c0; c < c1; ++c) {
       const std::uint32_t px = from[c];
@@ -111,7 +113,8 @@ void DrawNumber(Canvas& canvas, OverlayPicture& out, std::int32_t plant, const C
   out.labels.push_back({plant, col, row, cell});
 }
 
-OverlayPicture Render(const KW_SciDoc& doc, const std::vector<Item>& items, const std::vector<RootTree>& trees) {
+OverlayPicture Render(const KW_SciDoc& doc, const std::vector<Item>& items,
+                      const std::vector<RootTree>& trees) {
   OverlayPicture out;
   if (doc.width <= 0 || doc.height <= 0) return out;
   out.width = doc.width;
@@ -147,7 +150,9 @@ OverlayWidths OverlayLineWidths(int width, int height) {
   return {unit, 3 * unit};
 }
 
-const DigitGlyph& GlyphOfDigit(int digit) { return kDigits[static_cast<std::size_t>(std::clamp(digit, 0, 9))]; }
+const DigitGlyph& GlyphOfDigit(int digit) {
+  return kDigits[static_cast<std::size_t>(std::clamp(digit, 0, 9))];
+}
 
 OverlayPicture RenderOverlay(const KW_SciDoc& doc) {
   try {
@@ -213,8 +218,9 @@ bool EncodePng(const OverlayPicture& picture, const std::vector<png_color>& colo
     return false;
   }
   png_set_write_fn(png, &sink, PngWrite, PngFlush);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height), 8,
-               PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height),
+               8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_set_PLTE(png, info, colours.data(), static_cast<int>(colours.size()));
   // Long runs of one colour: run-length deflate at the fastest level keeps
   // the file small at a fraction of the usual time.
@@ -223,7 +229,8 @@ bool EncodePng(const OverlayPicture& picture, const std::vector<png_color>& colo
   png_set_compression_strategy(png, Z_RLE);
   png_write_info(png, info);
   for (int r = 0; r < picture.height; ++r)
-    png_write_row(png, picture.index.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(picture.width));
+    png_write_row(
+        png, picture.index.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(picture.width));
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return true;
@@ -234,7 +241,8 @@ bool EncodePng(const OverlayPicture& picture, const std::vector<png_color>& colo
 bool WriteOverlayPng(const std::string& path, const OverlayPicture& picture, std::string& error) {
   const std::size_t count = static_cast<std::size_t>(std::max(picture.width, 0)) *
                             static_cast<std::size_t>(std::max(picture.height, 0));
-  if (count == 0 || picture.index.size() != count || picture.palette.empty() || picture.palette.size() > 256) {
+  if (count == 0 || picture.index.size() != count || picture.palette.empty() ||
+      picture.palette.size() > 256) {
     error = "no picture to write";
     return false;
   }
@@ -242,7 +250,8 @@ bool WriteOverlayPng(const std::string& path, const OverlayPicture& picture, std
   std::vector<png_color> colours;
   try {
     for (const std::uint32_t c : picture.palette)
-      colours.push_back({static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
+      colours.push_back(
+          {static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
     // Deflate never grows data by more than a few bytes per 16 KiB block;
     // the rows carry a filter byte each.
     sink.bytes.reserve(count + static_cast<std::size_t>(picture.height) + count / 1000 + 65536);
@@ -252,7 +261,7 @@ bool WriteOverlayPng(const std::string& path, const OverlayPicture& picture, std
   }
   if (!EncodePng(picture, colours, sink)) {
     error = sink.error[0] != '\0' ? std::string("the PNG encoder failed: ") + sink.error.data()
-                                   : std::string("the PNG encoder could not start");
+                                  : std::string("the PNG encoder could not start");
     return false;
   }
   return WriteFileWhole(path, sink.bytes, error);

@@ -12,11 +12,13 @@ bool WritePlateExports(const KW_SciDoc& doc, const PlateExports& exports, std::s
     ok = false;
   };
   std::string error;
-  if (!exports.rsmlFolder.empty() && !WriteRsmlFile(exports.rsmlFolder + "/" + name + ".rsml", doc, exports.metadata, error))
+  if (!exports.rsmlFolder.empty() &&
+      !WriteRsmlFile(exports.rsmlFolder + "/" + name + ".rsml", doc, exports.metadata, error))
     failed("RSML file", error);
   if (!exports.overlayFolder.empty()) {
     const OverlayPicture picture = RenderOverlay(doc);
-    if (!WriteOverlayPng(exports.overlayFolder + "/" + name + ".png", picture, error)) failed("overlay picture", error);
+    if (!WriteOverlayPng(exports.overlayFolder + "/" + name + ".png", picture, error))
+      failed("overlay picture", error);
   }
   return ok;
 }

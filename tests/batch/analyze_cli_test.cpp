@@ -116,12 +116,13 @@ TEST_F(AnalyzeProgramTest, RsmlFilesAndOverlaysAgreeWithTheResultFiles) {
   // A name with the characters XML must escape.
   fs::rename(home / "plates/p0.bmp", home / "plates/p&\"<0>.bmp");
   std::string out;
-  ASSERT_EQ(analyze(home / "run",
-                    "'" + (home / "plates").string() + "' --resolution 300 --user 'Ann & Bo' --age 4 --results '" +
-                        (home / "run/res").string() + "' --rsml '" + (home / "run/rsml").string() +
-                        "' --overlay '" + (home / "run/overlay").string() + "'",
-                    &out),
-            0)
+  ASSERT_EQ(
+      analyze(home / "run",
+              "'" + (home / "plates").string() + "' --resolution 300 --user 'Ann & Bo' --age 4 --results '" +
+                  (home / "run/res").string() + "' --rsml '" + (home / "run/rsml").string() +
+                  "' --overlay '" + (home / "run/overlay").string() + "'",
+              &out),
+      0)
       << out;
   int pictures = 0;
   for (const auto& e : fs::directory_iterator(home / "run/res")) {
@@ -162,7 +163,8 @@ TEST_F(AnalyzeProgramTest, RsmlFilesAndOverlaysAgreeWithTheResultFiles) {
     const auto png = testenv::ReadPng(home / "run/overlay" / (name + ".png"));
     ASSERT_TRUE(png.has_value()) << name;
     for (std::size_t i = 0; i < static_cast<std::size_t>(result.nbr); ++i)
-      EXPECT_NE(std::find(png->argb.begin(), png->argb.end(), 0xFF000000U | OverlayPlantColour(i)), png->argb.end());
+      EXPECT_NE(std::find(png->argb.begin(), png->argb.end(), 0xFF000000U | OverlayPlantColour(i)),
+                png->argb.end());
   }
   EXPECT_EQ(pictures, 2);
   // No leftovers of the files written under temporary names.

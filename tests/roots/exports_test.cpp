@@ -124,9 +124,9 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
       // A lateral starts next to a point of its parent.
       if (line.parent >= 0) {
         const auto& along = lines[static_cast<std::size_t>(line.parent)].points;
-        EXPECT_TRUE(std::any_of(along.begin(), along.end(),
-                                [&](const ContourPoint& p) { return Adjacent8(p, line.points.front()); }))
-            << r.label;
+        EXPECT_TRUE(std::any_of(along.begin(), along.end(), [&](const ContourPoint& p) {
+          return Adjacent8(p, line.points.front());
+        })) << r.label;
       }
     }
   }
@@ -221,8 +221,8 @@ TEST_F(ExportsTest, OverlayShowsEachPlantInItsColourMainRootThickerAndItsNumber)
     for (int gr = 0; gr < kGlyphRows; ++gr)
       for (int gc = 0; gc < kGlyphColumns; ++gc) {
         const bool lit = ((glyph[static_cast<std::size_t>(gr)] >> (kGlyphColumns - 1 - gc)) & 1U) != 0;
-        const std::uint32_t cell =
-            picture.at(label.col + gc * label.cell + label.cell / 2, label.rowFromTop + gr * label.cell + label.cell / 2);
+        const std::uint32_t cell = picture.at(label.col + gc * label.cell + label.cell / 2,
+                                              label.rowFromTop + gr * label.cell + label.cell / 2);
         EXPECT_EQ(cell == colour, lit) << "plant " << label.plant << " cell " << gr << "," << gc;
       }
   }
@@ -246,9 +246,11 @@ TEST_F(ExportsTest, OverlayPngDecodesToThePictureDrawn) {
   EXPECT_EQ(differ, 0U);
   // Every plant shows in its colour; the plate under them is grey and not all black.
   for (std::size_t i = 0; i < 3; ++i)
-    EXPECT_NE(std::find(png->argb.begin(), png->argb.end(), 0xFF000000U | OverlayPlantColour(i)), png->argb.end());
-  EXPECT_GT(std::count_if(png->argb.begin(), png->argb.end(),
-                          [](std::uint32_t p) { return (p & 0xFFFFFFU) != 0U && (p & 0xFFU) == ((p >> 8) & 0xFFU); }),
+    EXPECT_NE(std::find(png->argb.begin(), png->argb.end(), 0xFF000000U | OverlayPlantColour(i)),
+              png->argb.end());
+  EXPECT_GT(std::count_if(
+                png->argb.begin(), png->argb.end(),
+                [](std::uint32_t p) { return (p & 0xFFFFFFU) != 0U && (p & 0xFFU) == ((p >> 8) & 0xFFU); }),
             0);
 
   // Nothing to draw: nothing written.
@@ -272,7 +274,8 @@ TEST_F(ExportsTest, PlateUnderTheOverlayIsTheOpenedPictureWhereRemoveBoxCut) {
   ASSERT_GT(cut.cropTop, 0);
   for (int r = 0; r < cut.height; ++r)
     for (int c = 0; c < cut.width; ++c)
-      ASSERT_EQ(cut.At(c, r), whole.At(c + cut.cropLeft, whole.height - 1 - (cut.height - 1 - r + cut.cropTop)));
+      ASSERT_EQ(cut.At(c, r),
+                whole.At(c + cut.cropLeft, whole.height - 1 - (cut.height - 1 - r + cut.cropTop)));
 
   // One bright pixel of the opened picture shows where the cut puts it.
   KW_SciDoc doc;
@@ -282,10 +285,12 @@ TEST_F(ExportsTest, PlateUnderTheOverlayIsTheOpenedPictureWhereRemoveBoxCut) {
   doc.openedPicture.assign(40 * 30, 0U);
   doc.cropLeft = 5;
   doc.cropTop = 7;
-  doc.openedPicture[static_cast<std::size_t>(12 + 5) + static_cast<std::size_t>(29 - (3 + 7)) * 40] = 0xFFFFFFU;
+  doc.openedPicture[static_cast<std::size_t>(12 + 5) + static_cast<std::size_t>(29 - (3 + 7)) * 40] =
+      0xFFFFFFU;
   const OverlayPicture picture = RenderOverlay(doc);
   for (int top = 0; top < 10; ++top)
-    for (int col = 0; col < 20; ++col) EXPECT_EQ(picture.at(col, top) != 0U, col == 12 && top == 3) << col << "," << top;
+    for (int col = 0; col < 20; ++col)
+      EXPECT_EQ(picture.at(col, top) != 0U, col == 12 && top == 3) << col << "," << top;
 }
 
 TEST_F(ExportsTest, PreviewAfterFindRootsLeavesTheDocumentAsItWas) {

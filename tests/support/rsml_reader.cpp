@@ -66,7 +66,8 @@ RsmlRoot ReadRoot(const xmlNode* n) {
 }  // namespace
 
 std::optional<RsmlFile> ReadRsml(const std::filesystem::path& path) {
-  const std::unique_ptr<xmlDoc, DocFree> doc(xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_HUGE));
+  const std::unique_ptr<xmlDoc, DocFree> doc(
+      xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_HUGE));
   if (!doc) return std::nullopt;
   const xmlNode* top = xmlDocGetRootElement(doc.get());
   if (top == nullptr || !Is(top, "rsml")) return std::nullopt;
@@ -97,10 +98,11 @@ std::optional<RsmlFile> ReadRsml(const std::filesystem::path& path) {
   return file;
 }
 
-bool ValidatesAgainst(const std::filesystem::path& file, const std::filesystem::path& schema, std::string& output) {
+bool ValidatesAgainst(const std::filesystem::path& file, const std::filesystem::path& schema,
+                      std::string& output) {
   const std::filesystem::path said = file.string() + ".xmllint.txt";
-  const std::string command = "xmllint --noout --schema '" + schema.string() + "' '" + file.string() + "' >'" +
-                              said.string() + "' 2>&1";
+  const std::string command = "xmllint --noout --schema '" + schema.string() + "' '" + file.string() +
+                              "' >'" + said.string() + "' 2>&1";
   const int raw = std::system(command.c_str());
   output = ReadFile(said);
   std::error_code ec;

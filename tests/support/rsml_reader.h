@@ -41,7 +41,8 @@ std::optional<RsmlFile> ReadRsml(const std::filesystem::path& path);
 
 // Runs "xmllint --noout --schema schema file"; true when it validates.
 // output receives what xmllint said.
-bool ValidatesAgainst(const std::filesystem::path& file, const std::filesystem::path& schema, std::string& output);
+bool ValidatesAgainst(const std::filesystem::path& file, const std::filesystem::path& schema,
+                      std::string& output);
 
 // The roots of a plant in document order (each root before its children).
 std::vector<const RsmlRoot*> PreOrder(const RsmlPlant& plant);

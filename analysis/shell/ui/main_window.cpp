@@ -707,8 +707,9 @@ void KW_MdiFrm::findRoots() {
     for (const std::uint32_t c : overlay.palette) colours.push_back(0xFF000000U | c);
     image.setColorTable(colours);
     for (int r = 0; r < overlay.height; ++r)
-      std::copy_n(overlay.index.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(overlay.width),
-                  overlay.width, image.scanLine(r));
+      std::copy_n(
+          overlay.index.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(overlay.width),
+          overlay.width, image.scanLine(r));
     child->view()->showOverlay(image);
   }
   updateActions();

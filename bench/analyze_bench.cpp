@@ -40,7 +40,7 @@ const std::string& plateFile() {
     options.plants = 6;
     options.seed = 7;
     std::string error;
-    const std::string bmp = (folder / "plate600.bmp").string();
+    std::string bmp = (folder / "plate600.bmp").string();
     synth::WritePlate(BenchPlate(), options, bmp, (folder / "truth.txt").string(), error);
     return bmp;
   }();

@@ -1,10 +1,14 @@
 #include "roots/rsml_writer.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
 #include <new>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "roots/result_writer.h"
@@ -36,10 +40,30 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
   return 0;
 }
 
-// A number as xs:decimal: fixed notation, never "nan" or "inf".
-std::string Decimal(double value, int decimals) {
+// Appends a number as xs:decimal: fixed notation, never "nan" or "inf".
+void AppendDecimal(std::string& out, double value, int decimals) {
   if (!std::isfinite(value)) value = 0.0;
-  return FormatText("%.*f", decimals, value);
+  std::array<char, 64> buffer{};
+  const auto [end, ec] =
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+  if (ec == std::errc()) {
+    out.append(buffer.data(), end);
+  } else {
+    out += FormatText("%.*f", decimals, value);
+  }
+}
+
+std::string Decimal(double value, int decimals) {
+  std::string out;
+  AppendDecimal(out, value, decimals);
+  return out;
+}
+
+// Appends text on a line of its own, indented by indent steps.
+void Line(std::string& out, int indent, std::string_view text) {
+  out.append(static_cast<std::size_t>(indent) * 2, ' ');
+  out += text;
+  out += '\n';
 }
 
 bool WholeNumber(const std::string& text) {
@@ -181,11 +205,16 @@ bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& t
   if (WholeNumber(metadata.age)) Element(out, 3, "age_of_plant", metadata.age);
   out += "    </properties>\n";
 
-  auto pointText = [&](const ContourPoint& p) {
+  auto appendPoint = [&](int indent, const ContourPoint& p) {
     // x to the right and y down from the top-left corner of the picture as opened.
     const double x = static_cast<double>(p.col + doc.cropLeft) * perPixel;
     const double y = static_cast<double>(doc.height - 1 - p.row + doc.cropTop) * perPixel;
-    return "<point x=\"" + Decimal(x, decimals) + "\" y=\"" + Decimal(y, decimals) + "\"/>";
+    out.append(static_cast<std::size_t>(indent) * 2, ' ');
+    out += "<point x=\"";
+    AppendDecimal(out, x, decimals);
+    out += "\" y=\"";
+    AppendDecimal(out, y, decimals);
+    out += "\"/>\n";
   };
 
   for (std::size_t t = 0; t < doc.root.size(); ++t) {
@@ -203,36 +232,34 @@ bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& t
     for (std::size_t k = 0; k < lines.size(); ++k) {
       const RootLine& line = lines[k];
       while (!open.empty() && open.back() != line.parent) {
-        out.append(static_cast<std::size_t>(open.size() + 2) * 2, ' ');
-        out += "</root>\n";
+        Line(out, static_cast<int>(open.size()) + 2, "</root>");
         open.pop_back();
       }
       const int indent = static_cast<int>(open.size()) + 3;
-      const std::string pad(static_cast<std::size_t>(indent) * 2, ' ');
-      out += pad + FormatText("<root id=\"%i.%zu\" label=\"", plant, k + 1) +
-             XmlEscaped(Label(plant, line.label)) + "\">\n";
-      out += pad + "  <properties>\n";
+      Line(out, indent,
+           FormatText("<root id=\"%i.%zu\" label=\"", plant, k + 1) + XmlEscaped(Label(plant, line.label)) +
+               "\">");
+      Line(out, indent + 1, "<properties>");
       Element(out, indent + 2, "length", Decimal(line.length * perPixel, 6));
       Element(out, indent + 2, "vector", Decimal(line.vector * perPixel, 6));
       Element(out, indent + 2, "angle", Decimal(line.angle, 6));
       if (line.parent >= 0) Element(out, indent + 2, "parent-position", Decimal(line.position * perPixel, 6));
       Element(out, indent + 2, "branch-count", std::to_string(line.laterals));
-      out += pad + "  </properties>\n" + pad + "  <geometry>\n" + pad + "    <polyline>\n";
+      Line(out, indent + 1, "</properties>");
+      Line(out, indent + 1, "<geometry>");
+      Line(out, indent + 2, "<polyline>");
       // A polyline has at least two points: a root of one pixel gives it twice.
       const ContourPoint origin{};
       const ContourPoint& first = line.points.empty() ? origin : line.points.front();
       const std::size_t count = std::max<std::size_t>(line.points.size(), 2);
-      for (std::size_t i = 0; i < count; ++i) {
-        out += pad + "      ";
-        out += pointText(i < line.points.size() ? line.points[i] : first);
-        out += '\n';
-      }
-      out += pad + "    </polyline>\n" + pad + "  </geometry>\n";
+      for (std::size_t i = 0; i < count; ++i)
+        appendPoint(indent + 3, i < line.points.size() ? line.points[i] : first);
+      Line(out, indent + 2, "</polyline>");
+      Line(out, indent + 1, "</geometry>");
       open.push_back(static_cast<int>(k));
     }
     while (!open.empty()) {
-      out.append(static_cast<std::size_t>(open.size() + 2) * 2, ' ');
-      out += "</root>\n";
+      Line(out, static_cast<int>(open.size()) + 2, "</root>");
       open.pop_back();
     }
     out += "    </plant>\n";

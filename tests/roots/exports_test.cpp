@@ -282,7 +282,7 @@ TEST_F(ExportsTest, PlateUnderTheOverlayIsTheOpenedPictureWhereRemoveBoxCut) {
   MakeBlack(doc, 20, 10);
   doc.openedWidth = 40;
   doc.openedHeight = 30;
-  doc.openedPicture.assign(40 * 30, 0U);
+  doc.openedPicture.assign(std::size_t{40} * 30U, 0U);
   doc.cropLeft = 5;
   doc.cropTop = 7;
   doc.openedPicture[static_cast<std::size_t>(12 + 5) + static_cast<std::size_t>(29 - (3 + 7)) * 40] =

@@ -279,7 +279,7 @@ void KW_MdiFrm::createActions() {
     a->setCheckable(true);
     a->setIcon(MakeToolIcon(s.icon));
   }
-  auto onDoc = [this](const char* name, std::function<void(KW_SciDoc&)> command, Run where) {
+  auto onDoc = [this](const char* name, const std::function<void(KW_SciDoc&)>& command, Run where) {
     connect(m_actions.value(name), &QAction::triggered, this,
             [this, command, where] { runOnDocument(command, where); });
   };

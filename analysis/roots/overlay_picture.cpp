@@ -252,9 +252,10 @@ bool WriteOverlayPng(const std::string& path, const OverlayPicture& picture, std
     for (const std::uint32_t c : picture.palette)
       colours.push_back(
           {static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
-    // Deflate never grows data by more than a few bytes per 16 KiB block;
-    // the rows carry a filter byte each.
-    sink.bytes.reserve(count + static_cast<std::size_t>(picture.height) + count / 1000 + 65536);
+    // Deflate grows data by a few bytes per 16 KiB block at most, the file's
+    // chunks take 12 bytes per 8 KiB, and the rows carry a filter byte each:
+    // one per cent more is plenty.
+    sink.bytes.reserve(count + static_cast<std::size_t>(picture.height) + count / 100 + 65536);
   } catch (const std::bad_alloc&) {
     error = "not enough memory";
     return false;

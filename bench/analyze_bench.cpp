@@ -14,12 +14,16 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
 #include "bench_main.h"
 #include "bench_plate.h"
 #include "roots/analysis_dialog_models.h"
+#include "roots/overlay_picture.h"
+#include "roots/plate_exports.h"
+#include "roots/rsml_writer.h"
 #include "roots/sci_doc.h"
 #include "shell/scripted_frontend.h"
 #include "synth/synth_plate.h"
@@ -103,6 +107,70 @@ BENCHMARK(AnalyzeOnePlate)
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
+
+// What --rsml and --overlay add to the analysis above: the RSML file and the
+// overlay picture of the same plate, analysed once beforehand. Counters give
+// each part (milliseconds per plate).
+void ExportsOfOnePlate(benchmark::State& state) {
+  const std::string& bmp = plateFile();
+  const fs::path folder = fs::path(bmp).parent_path();
+  FRONTEND::ScriptedFrontend ui;
+  const FRONTEND::ScopedFrontend scope(ui);
+  ui.infoGeneralScripts.push_back([](MyBoxInfoGeneral& b) {
+    b.resolution = "600";
+    b.ok();
+    return true;
+  });
+  ui.resultFileExistScripts.push_back([](ResultFileExistBox& b) {
+    b.overwrite();
+    return FRONTEND::Answer::Yes;
+  });
+  KW_SciDoc doc;
+  doc.setColourSeed(1U);
+  doc.fixedResultFolder = (folder / "results").string();
+  doc.keepOpenedPicture = true;
+  doc.OpenPicture(bmp);
+  doc.AutoPrepare();
+  doc.AutoDetect();
+  if (!doc.saved) {
+    state.SkipWithError("the experiment was not saved");
+    return;
+  }
+  RsmlMetadata metadata;
+  metadata.user = "bench";
+  metadata.resolutionDpi = "600";
+  // Wall and processor milliseconds per part: the machine may be shared,
+  // and the files are synced to disk.
+  double wall[3] = {}, cpu[3] = {};
+  std::string error;
+  for (auto _ : state) {
+    auto t = Clock::now();
+    std::clock_t c = std::clock();
+    auto lap = [&](int k) {
+      const auto now = Clock::now();
+      const std::clock_t cnow = std::clock();
+      wall[k] += std::chrono::duration<double, std::milli>(now - t).count();
+      cpu[k] += 1000.0 * static_cast<double>(cnow - c) / CLOCKS_PER_SEC;
+      t = now;
+      c = cnow;
+    };
+    if (!WriteRsmlFile((folder / "plate600.rsml").string(), doc, metadata, error))
+      state.SkipWithError("RSML");
+    lap(0);
+    const OverlayPicture picture = RenderOverlay(doc);
+    lap(1);
+    if (!WriteOverlayPng((folder / "plate600.png").string(), picture, error)) state.SkipWithError("PNG");
+    lap(2);
+  }
+  const auto n = static_cast<double>(state.iterations());
+  const char* names[3] = {"rsml", "overlay_render", "overlay_png"};
+  for (int k = 0; k < 3; ++k) {
+    state.counters[std::string(names[k]) + "_ms"] = benchmark::Counter(wall[k] / n);
+    state.counters[std::string(names[k]) + "_cpu_ms"] = benchmark::Counter(cpu[k] / n);
+  }
+}
+
+BENCHMARK(ExportsOfOnePlate)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 

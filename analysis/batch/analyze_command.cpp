@@ -23,6 +23,7 @@
 #include "image/step_dialog_models.h"
 #include "image/vote_filter.h"
 #include "roots/analysis_dialog_models.h"
+#include "roots/plate_exports.h"
 #include "roots/result_writer.h"
 #include "roots/sci_doc.h"
 #include "roots/trait_table.h"
@@ -32,7 +33,7 @@ const char* const kAnalyzeCommandUsage =
     "       morvane-batch analyze PICTURE... --resolution DPI [--user U --experiment E --box B --genotype G\n"
     "         --media M --age DAYS] [--results DIR] [--threshold T --method NAME] [--overwrite] [--confirm]\n"
     "         [--jobs N] [--lengths pixel|true] [--min-lateral CM] [--background dark|light|auto]\n"
-    "         [--traits FILE.csv] [--shard K/N]\n";
+    "         [--traits FILE.csv] [--shard K/N] [--rsml DIR] [--overlay DIR]\n";
 
 namespace {
 
@@ -43,6 +44,8 @@ struct Options {
   std::vector<std::string> pictures;
   std::string user, experiment, box, genotype, media, age, resolution;
   std::string results;
+  // Where the RSML files and the overlay pictures go; empty: not written.
+  std::string rsml, overlay;
   std::optional<int> threshold;
   std::string method;
   bool overwrite = false;
@@ -135,6 +138,23 @@ std::string TitleOf(const std::string& path) {
 
 Outcome AnalyzeOneOrFail(const std::string& path, const Options& options);
 
+PlateExports ExportsOf(const Options& o, const KW_SciDoc& doc) {
+  PlateExports e;
+  e.metadata.lengthMode = LengthModeName(doc.settings.lengths);
+  char least[32];
+  std::snprintf(least, sizeof least, "%g", doc.settings.minLateralCm);
+  e.metadata.minLateralCm = least;
+  e.metadata.background = doc.settings.backgroundText();
+  e.rsmlFolder = o.rsml;
+  e.overlayFolder = o.overlay;
+  e.metadata.user = o.user;
+  e.metadata.genotype = o.genotype;
+  e.metadata.media = o.media;
+  e.metadata.age = o.age;
+  e.metadata.resolutionDpi = o.resolution;
+  return e;
+}
+
 // A picture that needs more memory than there is fails alone; the run goes on.
 Outcome AnalyzeOne(const std::string& path, const Options& options) {
   try {
@@ -170,6 +190,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     // Recorded once for the run, before the workers start.
     doc.recordNames = false;
     doc.settings = options.measure.settings;
+    doc.keepOpenedPicture = !options.overlay.empty();
     if (!doc.OpenPicture(path)) {
       out.problem = "cannot be read as a bitmap";
     } else {
@@ -197,8 +218,10 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
         } else {
           doc.SaveExperiment();
           if (doc.saved) {
-            out.state = Outcome::State::Saved;
-            if (!options.measure.traits.empty()) out.traits = TraitTableRows(doc);
+            out.state = WritePlateExports(doc, ExportsOf(options, doc), out.problem) ? Outcome::State::Saved
+                                                                                     : Outcome::State::Failed;
+            if (out.state == Outcome::State::Saved && !options.measure.traits.empty())
+              out.traits = TraitTableRows(doc);
           } else {
             out.problem = "not saved";
           }
@@ -242,7 +265,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
     }
     std::string v;
     if (a == "--user" || a == "--experiment" || a == "--box" || a == "--genotype" || a == "--media" ||
-        a == "--results" || a == "--method") {
+        a == "--results" || a == "--method" || a == "--rsml" || a == "--overlay") {
       if (!value(v)) return fail(a + " needs a value");
       std::string& target = a == "--user"         ? o.user
                             : a == "--experiment" ? o.experiment
@@ -250,6 +273,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
                             : a == "--genotype"   ? o.genotype
                             : a == "--media"      ? o.media
                             : a == "--results"    ? o.results
+                            : a == "--rsml"       ? o.rsml
+                            : a == "--overlay"    ? o.overlay
                                                   : o.method;
       target = v;
     } else if (a == "--age" || a == "--resolution" || a == "--threshold" || a == "--jobs") {
@@ -317,6 +342,11 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   if (options.pictures.empty() && options.measure.shard) {
     std::printf("shard %d/%d holds no picture\n", options.measure.shard->index, options.measure.shard->count);
     return 0;
+  }
+  for (std::string* folder : {&options.rsml, &options.overlay}) {
+    if (folder->empty()) continue;
+    fs::create_directories(*folder, ec);
+    if (!fs::is_directory(*folder, ec)) return fail("cannot make the folder " + *folder);
   }
 
   const std::size_t total = options.pictures.size();

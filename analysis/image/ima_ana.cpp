@@ -123,6 +123,8 @@ int KW_ImaAna::RemoveBox() {
           crop.insert(crop.end(), from, from + newWidth);
         }
         pixels.swap(crop);
+        cropLeft += colMin;
+        cropTop += height - 1 - rowMax;
         width = newWidth;
         height = newHeight;
         std::fprintf(f, "new size xdim %i\n", width);

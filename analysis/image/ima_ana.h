@@ -39,6 +39,11 @@ class KW_ImaAna : public KW_PicDoc {
   // Length per pixel in centimetres, set by Remove box from the plate's
   // 12.5 cm height.
   float scale = 0.0125F;
+  // Where the picture's first column and top row lie in the picture as it
+  // was opened: the columns cut off on the left and the rows cut off at the
+  // top by Remove box, added up over every crop since the last open.
+  std::int32_t cropLeft = 0;
+  std::int32_t cropTop = 0;
   // Noise-removal method last confirmed; at most 50 characters.
   std::string erosionMethod;
   static constexpr std::size_t kMaxErosionMethod = 50;

@@ -29,7 +29,20 @@ void PaintWalk(KW_SciDoc& doc, const Item& plant, std::uint32_t colour) {
 }  // namespace
 
 bool KW_SciDoc::OpenPicture(const std::string& path) {
+  openedPicture.clear();
+  openedWidth = openedHeight = 0;
+  cropLeft = cropTop = 0;
   if (!OnOpenDocument(path)) return false;
+  if (keepOpenedPicture) {
+    // Without the memory for the copy the overlays are drawn on black.
+    try {
+      openedPicture = pixels;
+      openedWidth = width;
+      openedHeight = height;
+    } catch (const std::bad_alloc&) {
+      openedPicture.clear();
+    }
+  }
   std::string name = path.substr(path.rfind('/') + 1);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.resize(dot);

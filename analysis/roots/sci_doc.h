@@ -154,8 +154,15 @@ class KW_SciDoc : public KW_ImaAna {
   // pictures are analysed on several threads).
   bool recordNames = true;
   // Reads the picture at path and takes its file name as the title; true
-  // when a picture was read.
+  // when a picture was read. Forgets earlier crops, and keeps a copy of the
+  // picture as opened when keepOpenedPicture is set.
   bool OpenPicture(const std::string& path);
+  // The picture as it was opened (row 0 at the bottom), under the overlay
+  // pictures; empty unless keepOpenedPicture was set before OpenPicture.
+  bool keepOpenedPicture = false;
+  std::vector<std::uint32_t> openedPicture;
+  std::int32_t openedWidth = 0;
+  std::int32_t openedHeight = 0;
   // Appends the image parameters of this save to the history of saves and
   // rewrites the last-parameters file.
   void WriteCalibration() const;

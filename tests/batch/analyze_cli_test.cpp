@@ -8,7 +8,10 @@
 #include <regex>
 #include <string>
 
+#include "roots/overlay_picture.h"
 #include "roots/result_file.h"
+#include "support/png_reader.h"
+#include "support/rsml_reader.h"
 #include "support/test_env.h"
 #include "synth/synth_plate.h"
 
@@ -97,6 +100,80 @@ TEST_F(AnalyzeProgramTest, UnreadablePicturesAndBadOptionsAreReported) {
   EXPECT_TRUE(fs::exists(home / "run/res/p0.txt"));
   EXPECT_EQ(analyze(home / "run", "'" + (home / "plates").string() + "' --resolution 0"), 2);
   EXPECT_EQ(analyze(home / "run", "'" + (home / "plates").string() + "' --resolution 300 --threshold 90"), 2);
+}
+
+// The lateral roots of a plant in the order of the result file.
+void Flatten(const std::vector<INFO_LR>& branches, std::vector<const INFO_LR*>& out) {
+  for (const INFO_LR& b : branches) {
+    out.push_back(&b);
+    Flatten(b.children, out);
+  }
+}
+
+TEST_F(AnalyzeProgramTest, RsmlFilesAndOverlaysAgreeWithTheResultFiles) {
+  MORVANE_REQUIRE_TESTDATA(rsml, "rsml");
+  makePlates(home / "plates", 2);
+  // A name with the characters XML must escape.
+  fs::rename(home / "plates/p0.bmp", home / "plates/p&\"<0>.bmp");
+  std::string out;
+  ASSERT_EQ(
+      analyze(home / "run",
+              "'" + (home / "plates").string() + "' --resolution 300 --user 'Ann & Bo' --age 4 --results '" +
+                  (home / "run/res").string() + "' --rsml '" + (home / "run/rsml").string() +
+                  "' --overlay '" + (home / "run/overlay").string() + "'",
+              &out),
+      0)
+      << out;
+  int pictures = 0;
+  for (const auto& e : fs::directory_iterator(home / "run/res")) {
+    ++pictures;
+    const std::string name = e.path().stem().string();
+    INFO_PICTURE result;
+    ASSERT_EQ(ReadResultFile(e.path().string(), result), 1);
+    const fs::path rsmlFile = home / "run/rsml" / (name + ".rsml");
+    std::string said;
+    EXPECT_TRUE(testenv::ValidatesAgainst(rsmlFile, rsml / "rsml.xsd", said)) << said;
+    const auto file = testenv::ReadRsml(rsmlFile);
+    ASSERT_TRUE(file.has_value()) << name;
+    EXPECT_EQ(file->metadata.at("file-key"), name);
+    EXPECT_EQ(file->metadata.at("user"), "Ann & Bo");
+    EXPECT_EQ(file->metadata.at("unit"), "cm");
+    EXPECT_EQ(file->sceneProperties.at("image-resolution"), "300");
+    EXPECT_EQ(file->sceneProperties.at("age_of_plant"), "4");
+    ASSERT_EQ(static_cast<int>(file->plants.size()), result.nbr);
+    for (std::size_t t = 0; t < file->plants.size(); ++t) {
+      const INFO_MR& plant = result.arbre[t];
+      const testenv::RsmlRoot& main = file->plants[t].roots.at(0);
+      EXPECT_NEAR(std::stod(main.properties.at("length")), plant.main_length, 1e-5);
+      EXPECT_NEAR(std::stod(main.properties.at("vector")), plant.main_straightness, 1e-5);
+      EXPECT_NEAR(std::stod(main.properties.at("angle")), plant.main_angle, 1e-4);
+      EXPECT_EQ(static_cast<int>(main.children.size()), plant.nbr_secondary_root);
+      std::vector<const INFO_LR*> laterals;
+      Flatten(plant.children, laterals);
+      const auto roots = testenv::PreOrder(file->plants[t]);
+      ASSERT_EQ(roots.size(), laterals.size() + 1) << name << " plant " << t + 1;
+      for (std::size_t k = 0; k < laterals.size(); ++k) {
+        const testenv::RsmlRoot& r = *roots[k + 1];
+        EXPECT_NEAR(std::stod(r.properties.at("length")), laterals[k]->length, 1e-5);
+        EXPECT_NEAR(std::stod(r.properties.at("parent-position")), laterals[k]->position, 1e-5);
+        EXPECT_NEAR(std::stod(r.properties.at("angle")), laterals[k]->angle, 1e-4);
+        EXPECT_EQ(static_cast<int>(r.children.size()), laterals[k]->nbr_child);
+      }
+    }
+    const auto png = testenv::ReadPng(home / "run/overlay" / (name + ".png"));
+    ASSERT_TRUE(png.has_value()) << name;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(result.nbr); ++i)
+      EXPECT_NE(std::find(png->argb.begin(), png->argb.end(), 0xFF000000U | OverlayPlantColour(i)),
+                png->argb.end());
+  }
+  EXPECT_EQ(pictures, 2);
+  // No leftovers of the files written under temporary names.
+  for (const char* folder : {"run/rsml", "run/overlay"}) {
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(home / folder)) files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 2) << folder;
+  }
+  EXPECT_EQ(analyze(home / "run", "'" + (home / "plates").string() + "' --resolution 300 --rsml"), 2);
 }
 
 }  // namespace

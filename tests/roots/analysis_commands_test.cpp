@@ -137,15 +137,15 @@ TEST_F(AnalysisTest, ReusePreviousRecordsWhatItApplies) {
 
 TEST(AnalysisDialogs, RulesOfTheFourDialogs) {
   // 150 x 400 opens 202 wide and 476 high; wide plants get 20 pixels more.
-  std::vector<std::uint32_t> sub(150 * 400, 0U);
-  sub[0] = 7U;                // bottom-left pixel of the plant's copy
-  sub[150 * 399 + 149] = 9U;  // top-right
+  std::vector<std::uint32_t> sub(std::size_t{150} * 400U, 0U);
+  sub[0] = 7U;                               // bottom-left pixel of the plant's copy
+  sub[std::size_t{150} * 399U + 149U] = 9U;  // top-right
   const MyBoxIsARoot box(sub, 150, 400);
   EXPECT_EQ(box.dialogWidth(), 202);
   EXPECT_EQ(box.dialogHeight(), 476);
   EXPECT_EQ(MyBoxIsARoot::DialogWidth(187), 207);
   EXPECT_EQ(box.picture()[149], 9U);  // shown upright: the top row first
-  EXPECT_EQ(box.picture()[150 * 399], 7U);
+  EXPECT_EQ(box.picture()[std::size_t{150} * 399U], 7U);
   EXPECT_EQ(MyBoxIsARoot(std::vector<std::uint32_t>(3, 1U), 4, 4).picture().size(), 16U);  // short copy
 
   ResultFileExistBox exists("plate1");

@@ -186,7 +186,7 @@ class DialogsTest : public QObject {
     KW_ImaAna doc;
     doc.width = 100;
     doc.height = 80;
-    doc.pixels.assign(100U * 80U, 0x808080U);
+    doc.pixels.assign(std::size_t{100} * 80U, 0x808080U);
     RetouchModel model(doc);
     MyBoxDrawLine box(model, 1920, 1080);
     box.show();
@@ -326,7 +326,7 @@ class DialogsTest : public QObject {
   }
 
   void isARootDialogSizeAndAnswers() {
-    std::vector<std::uint32_t> plant(150U * 400U, 0xFFFFFFU);
+    std::vector<std::uint32_t> plant(std::size_t{150} * 400U, 0xFFFFFFU);
     MyBoxIsARoot model(plant, 150, 400);
     IsARootDialog box(model);
     box.show();
@@ -334,7 +334,7 @@ class DialogsTest : public QObject {
     QCOMPARE(box.windowTitle(), QString("Is this a root?"));
     QTest::mouseClick(child<QPushButton>(&box, "no"), Qt::LeftButton);
     QCOMPARE(box.answer(), FRONTEND::Answer::No);
-    IsARootDialog wide(MyBoxIsARoot(std::vector<std::uint32_t>(300U * 100U, 0U), 300, 100));
+    IsARootDialog wide(MyBoxIsARoot(std::vector<std::uint32_t>(std::size_t{300} * 100U, 0U), 300, 100));
     QCOMPARE(wide.size(), QSize(320, 176));
     wide.show();
     QTest::mouseClick(child<QPushButton>(&wide, "yes"), Qt::LeftButton);

@@ -30,7 +30,7 @@ class ViewsTest : public QObject {
     KW_PicDoc doc;
     doc.width = 2000;
     doc.height = 1000;
-    doc.pixels.assign(2000U * 1000U, 0x00FF00U);
+    doc.pixels.assign(std::size_t{2000} * 1000U, 0x00FF00U);
     QMdiArea area;
     area.resize(1200, 1000);
     auto* view = new KW_SciVuw(doc);
@@ -58,7 +58,7 @@ class ViewsTest : public QObject {
     KW_PicDoc doc;
     doc.width = 100;
     doc.height = 100;
-    doc.pixels.assign(100U * 100U, 0x0000FFU);
+    doc.pixels.assign(std::size_t{100} * 100U, 0x0000FFU);
     for (int c = 0; c < 100; ++c) doc.At(c, 99) = 0xFF0000U;  // the top row is red
     KW_PicVuw view(doc);
     view.resize(400, 300);

@@ -65,12 +65,14 @@ void KW_PicVuw::paintEvent(QPaintEvent* /*event*/) {
   const int a = m_x1 - m_x0;
   const int b = m_y1 - m_y0;
   ViewSize dest{0, 0};
-  if (!m_image.isNull() && a > 0 && b > 0 && m_x1 <= m_image.width() && m_y1 <= m_image.height()) {
+  const QImage* shown = replacement();
+  if (shown == nullptr || shown->size() != m_image.size()) shown = &m_image;
+  if (!shown->isNull() && a > 0 && b > 0 && m_x1 <= shown->width() && m_y1 <= shown->height()) {
     dest = DrawSize(cw, ch, a, b);
     // Smooth scaling stands for halftone stretching.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QRect source(m_x0, m_image.height() - m_y1, a, b);
-    painter.drawImage(QRect(0, 0, dest.width, dest.height), m_image, source);
+    const QRect source(m_x0, shown->height() - m_y1, a, b);
+    painter.drawImage(QRect(0, 0, dest.width, dest.height), *shown, source);
   }
   if (dest.width < cw) painter.fillRect(QRect(dest.width, 0, cw - dest.width, ch), QColor(kBackground));
   if (dest.height < ch)
@@ -136,3 +138,16 @@ void KW_SciVuw::paintOverlay(QPainter& painter) {
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(QRect(m_anchor, m_corner).normalized());
 }
+
+void KW_SciVuw::showOverlay(const QImage& image) {
+  m_overlay = image;
+  update();
+}
+
+void KW_SciVuw::clearOverlay() {
+  if (m_overlay.isNull()) return;
+  m_overlay = QImage();
+  update();
+}
+
+const QImage* KW_SciVuw::replacement() const { return m_overlay.isNull() ? nullptr : &m_overlay; }

@@ -41,6 +41,8 @@ class KW_PicVuw : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   // Drawn over the picture by the analysis view.
   virtual void paintOverlay(class QPainter& /*painter*/) {}
+  // The picture to draw in place of the document's pixels, or null.
+  virtual const QImage* replacement() const { return nullptr; }
 
  private:
   void rebuildImage();
@@ -76,13 +78,23 @@ class KW_SciVuw : public KW_PicVuw {
   // True while a band outline is on the screen.
   bool bandDrawn() const { return m_drawnBand; }
 
+  // Shows image (a picture of the document's size, top row first) in place
+  // of the document's pixels until clearOverlay; the overlay of the plants
+  // after Find roots. An image of another size is not shown.
+  void showOverlay(const QImage& image);
+  void clearOverlay();
+  bool overlayShown() const { return !m_overlay.isNull(); }
+  const QImage& overlay() const { return m_overlay; }
+
  protected:
   void mousePressEvent(class QMouseEvent* event) override;
   void mouseMoveEvent(class QMouseEvent* event) override;
   void mouseReleaseEvent(class QMouseEvent* event) override;
   void paintOverlay(class QPainter& painter) override;
+  const QImage* replacement() const override;
 
  private:
+  QImage m_overlay;
   Band m_state = Band::None;
   bool m_drawnBand = false;
   QPoint m_anchor;

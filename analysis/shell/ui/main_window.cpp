@@ -22,6 +22,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 #include <thread>
 
 #include "database/import.h"
@@ -32,6 +33,7 @@
 #include "image/ui/pic_view.h"
 #include "image/ui/step_dialogs.h"
 #include "roots/analysis_dialog_models.h"
+#include "roots/overlay_picture.h"
 #include "roots/sci_doc.h"
 #include "roots/ui/analysis_dialogs.h"
 #include "shell/frontend.h"
@@ -278,7 +280,7 @@ void KW_MdiFrm::createActions() {
     a->setCheckable(true);
     a->setIcon(MakeToolIcon(s.icon));
   }
-  auto onDoc = [this](const char* name, std::function<void(KW_SciDoc&)> command, Run where) {
+  auto onDoc = [this](const char* name, const std::function<void(KW_SciDoc&)>& command, Run where) {
     connect(m_actions.value(name), &QAction::triggered, this,
             [this, command, where] { runOnDocument(command, where); });
   };
@@ -294,8 +296,7 @@ void KW_MdiFrm::createActions() {
       "actionSkeletonize", [](KW_SciDoc& d) { d.Skeletonize(); }, Run::Background);
   onDoc(
       "actionRetouch", [](KW_SciDoc& d) { Retouch(d); }, Run::Here);
-  onDoc(
-      "actionFindRoots", [](KW_SciDoc& d) { d.FindRoots(); }, Run::Background);
+  connect(m_actions.value("actionFindRoots"), &QAction::triggered, this, &KW_MdiFrm::findRoots);
   onDoc(
       "actionConfirmRoots", [](KW_SciDoc& d) { d.ConfirmRoots(); }, Run::Background);
   onDoc(
@@ -682,10 +683,37 @@ void KW_MdiFrm::fileSaveAll() {
 void KW_MdiFrm::runOnDocument(const std::function<void(KW_SciDoc&)>& command, Run where) {
   KW_MdiUsr* child = activeChild();
   if (child == nullptr || m_busy) return;
+  // The next step changes the picture: the overlay of the plants would no longer match it.
+  child->view()->clearOverlay();
   if (where == Run::Here) {
     command(child->document());
   } else {
     runInBackground(child, [child, &command] { command(child->document()); });
+  }
+  updateActions();
+}
+
+void KW_MdiFrm::findRoots() {
+  KW_MdiUsr* child = activeChild();
+  if (child == nullptr || m_busy) return;
+  child->view()->clearOverlay();
+  OverlayPicture overlay;
+  runInBackground(child, [child, &overlay] {
+    KW_SciDoc& doc = child->document();
+    doc.FindRoots();
+    overlay = PreviewOverlay(doc);
+  });
+  // Drawn by the core, shown here: the picture the batch program writes.
+  if (!overlay.index.empty()) {
+    QImage image(overlay.width, overlay.height, QImage::Format_Indexed8);
+    QList<QRgb> colours;
+    for (const std::uint32_t c : overlay.palette) colours.push_back(0xFF000000U | c);
+    image.setColorTable(colours);
+    for (int r = 0; r < overlay.height; ++r)
+      std::copy_n(
+          overlay.index.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(overlay.width),
+          overlay.width, image.scanLine(r));
+    child->view()->showOverlay(image);
   }
   updateActions();
 }

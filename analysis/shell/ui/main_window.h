@@ -71,6 +71,9 @@ class KW_MdiFrm : public QMainWindow {
   // child may be null for a command that works on no document.
   void runInBackground(KW_MdiUsr* child, const std::function<void()>& work);
   void runDatabaseCommand(const std::function<void()>& command);
+  // Find roots, then the overlay of the plants found in place of the picture
+  // until the next command.
+  void findRoots();
 
   void fileOpen();
   void fileClose();

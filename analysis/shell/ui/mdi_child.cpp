@@ -14,6 +14,8 @@ KW_MdiUsr::KW_MdiUsr(const QString& path, QWidget* parent)
   setWidget(m_view);
   setPath(path);
   m_doc->view = this;
+  // The overlay after Find roots shows the plants over the picture as opened.
+  m_doc->keepOpenedPicture = true;
 }
 
 KW_MdiUsr::~KW_MdiUsr() {

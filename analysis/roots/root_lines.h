@@ -1,0 +1,31 @@
+// The roots of a measured plant as a list: the main root first, then every
+// lateral root followed by its own laterals, in the order the result file
+// writes them. Each root carries the skeleton points along its path and its
+// measures, for the exchange files and the overlay pictures.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "roots/root_records.h"
+
+struct RootLine {
+  int parent = -1;  // index of the root this one leaves; -1 for the main root
+  int order = 0;    // 0 for the main root, 1 for its laterals, and so on
+  // The numbers of the root's label in the result file after the plant's
+  // own: none for the main root, (2) for R1-LR2, (2, 1) for R1-LR2-LR1.
+  std::vector<std::int32_t> label;
+  // The points of the segments along the root's path, base first (picture
+  // coordinates, row 0 at the bottom).
+  std::vector<ContourPoint> points;
+  // Measures in pixels and degrees, as the tree holds them.
+  double length = 0.0;
+  double vector = 0.0;
+  double angle = 0.0;
+  double position = 0.0;  // branching position on the parent root; 0 for the main root
+  std::int32_t laterals = 0;
+};
+
+// The roots of tree, main root first; empty when the tree has no segment.
+// Walks without recursion: a plant can have thousands of segments.
+std::vector<RootLine> RootLines(const RootTree& tree);

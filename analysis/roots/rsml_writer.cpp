@@ -1,0 +1,282 @@
+#include "roots/rsml_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+#include <new>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "roots/result_writer.h"
+#include "roots/root_lines.h"
+#include "roots/sci_doc.h"
+#include "shell/text_format.h"
+
+namespace {
+
+// The length of the UTF-8 sequence at text[i], or 0 when it is not one.
+std::size_t Utf8Length(const std::string& text, std::size_t i) {
+  auto byte = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0U; };
+  auto follows = [&](std::size_t k, unsigned lo, unsigned hi) { return byte(k) >= lo && byte(k) <= hi; };
+  const unsigned c = byte(i);
+  if (c >= 0xC2 && c <= 0xDF) return follows(i + 1, 0x80, 0xBF) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    const unsigned lo = c == 0xE0 ? 0xA0 : 0x80;
+    const unsigned hi = c == 0xED ? 0x9F : 0xBF;  // no surrogate halves
+    if (!follows(i + 1, lo, hi) || !follows(i + 2, 0x80, 0xBF)) return 0;
+    // U+FFFE and U+FFFF are not characters in XML.
+    if (c == 0xEF && byte(i + 1) == 0xBF && byte(i + 2) >= 0xBE) return 0;
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    const unsigned lo = c == 0xF0 ? 0x90 : 0x80;
+    const unsigned hi = c == 0xF4 ? 0x8F : 0xBF;
+    return follows(i + 1, lo, hi) && follows(i + 2, 0x80, 0xBF) && follows(i + 3, 0x80, 0xBF) ? 4 : 0;
+  }
+  return 0;
+}
+
+// Appends a number as xs:decimal: fixed notation, never "nan" or "inf".
+void AppendDecimal(std::string& out, double value, int decimals) {
+  if (!std::isfinite(value)) value = 0.0;
+  std::array<char, 64> buffer{};
+  const auto [end, ec] =
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+  if (ec == std::errc()) {
+    out.append(buffer.data(), end);
+  } else {
+    out += FormatText("%.*f", decimals, value);
+  }
+}
+
+std::string Decimal(double value, int decimals) {
+  std::string out;
+  AppendDecimal(out, value, decimals);
+  return out;
+}
+
+// Appends text on a line of its own, indented by indent steps.
+void Line(std::string& out, int indent, std::string_view text) {
+  out.append(static_cast<std::size_t>(indent) * 2, ' ');
+  out += text;
+  out += '\n';
+}
+
+bool WholeNumber(const std::string& text) {
+  if (text.empty() || text.size() > 9) return false;
+  for (const char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::string Now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &local);
+  return buffer;
+}
+
+std::string Label(std::int32_t plant, const std::vector<std::int32_t>& numbers) {
+  std::string label = FormatText("R%i", plant);
+  for (const std::int32_t n : numbers) label += FormatText("-LR%i", n);
+  return label;
+}
+
+// Appends <name>value</name> on a line of its own.
+void Element(std::string& out, int indent, const char* name, const std::string& value) {
+  out.append(static_cast<std::size_t>(indent) * 2, ' ');
+  out += FormatText("<%s>", name) + XmlEscaped(value) + FormatText("</%s>\n", name);
+}
+
+struct PropertyDefinition {
+  const char* label;
+  const char* type;
+  const char* unit;  // may be null
+};
+
+}  // namespace
+
+std::string XmlEscaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '&':
+          out += "&amp;";
+          break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        case '\'':
+          out += "&apos;";
+          break;
+        default:
+          if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            out += "\xEF\xBF\xBD";  // U+FFFD: XML has no way to write the others
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+      ++i;
+      continue;
+    }
+    const std::size_t n = Utf8Length(text, i);
+    if (n > 0) {
+      out.append(text, i, n);
+      i += n;
+    } else {
+      // A byte of another encoding (a Latin-1 file name) is taken as Latin-1.
+      out += static_cast<char>(0xC0U | (c >> 6));
+      out += static_cast<char>(0x80U | (c & 0x3FU));
+      ++i;
+    }
+  }
+  return out;
+}
+
+bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& text, std::string& error) {
+  if (doc.root.empty()) {
+    error = "no plant to write";
+    return false;
+  }
+  // Centimetres when the scale is usable, pixels otherwise; one unit for the
+  // coordinates and every length.
+  const double scale = static_cast<double>(doc.scale);
+  const bool cm = std::isfinite(scale) && scale > 0.0;
+  const double perPixel = cm ? scale : 1.0;
+  const char* unit = cm ? "cm" : "pixel";
+  const int decimals = cm ? 6 : 0;
+
+  std::string out;
+  out.reserve(4096);
+  out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rsml>\n  <metadata>\n";
+  Element(out, 2, "version", "1");
+  Element(out, 2, "unit", unit);
+  // The coordinates are in the unit already: one coordinate step per unit.
+  Element(out, 2, "resolution", "1");
+  Element(out, 2, "last-modified", metadata.lastModified.empty() ? Now() : metadata.lastModified);
+  Element(out, 2, "software", "morvane");
+  Element(out, 2, "user", metadata.user);
+  Element(out, 2, "file-key", doc.pictureName.empty() ? doc.title : doc.pictureName);
+
+  const PropertyDefinition definitions[] = {
+      {"length", "real", unit},
+      {"vector", "real", unit},
+      {"angle", "real", "degree"},
+      {"parent-position", "real", unit},
+      {"branch-count", "integer", nullptr},
+      {"length-mode", "string", nullptr},
+      {"min-lateral-length", "real", "cm"},
+      {"background", "string", nullptr},
+      {"image-resolution", "real", "dpi"},
+      {"genotype", "string", nullptr},
+      {"medium", "string", nullptr},
+      {"age_of_plant", "integer", "day"},
+  };
+  out += "    <property-definitions>\n";
+  for (const PropertyDefinition& d : definitions) {
+    out += "      <property-definition>\n";
+    Element(out, 4, "label", d.label);
+    Element(out, 4, "type", d.type);
+    if (d.unit != nullptr) Element(out, 4, "unit", d.unit);
+    out += "      </property-definition>\n";
+  }
+  out += "    </property-definitions>\n  </metadata>\n  <scene>\n    <properties>\n";
+  Element(out, 3, "length-mode", metadata.lengthMode);
+  Element(out, 3, "min-lateral-length", metadata.minLateralCm);
+  Element(out, 3, "background", metadata.background);
+  if (!metadata.resolutionDpi.empty()) Element(out, 3, "image-resolution", metadata.resolutionDpi);
+  if (!metadata.genotype.empty()) Element(out, 3, "genotype", metadata.genotype);
+  if (!metadata.media.empty()) Element(out, 3, "medium", metadata.media);
+  if (WholeNumber(metadata.age)) Element(out, 3, "age_of_plant", metadata.age);
+  out += "    </properties>\n";
+
+  auto appendPoint = [&](int indent, const ContourPoint& p) {
+    // x to the right and y down from the top-left corner of the picture as opened.
+    const double x = static_cast<double>(p.col + doc.cropLeft) * perPixel;
+    const double y = static_cast<double>(doc.height - 1 - p.row + doc.cropTop) * perPixel;
+    out.append(static_cast<std::size_t>(indent) * 2, ' ');
+    out += "<point x=\"";
+    AppendDecimal(out, x, decimals);
+    out += "\" y=\"";
+    AppendDecimal(out, y, decimals);
+    out += "\"/>\n";
+  };
+
+  for (std::size_t t = 0; t < doc.root.size(); ++t) {
+    const auto plant = static_cast<std::int32_t>(t + 1);
+    out += FormatText("    <plant id=\"%i\" label=\"plant %i\">\n", plant, plant);
+    std::vector<RootLine> lines = RootLines(doc.root[t]);
+    if (lines.empty()) {
+      // A plant without segments still has its place: a root of no length
+      // at the start of its walk.
+      RootLine empty;
+      if (t < doc.item.size() && !doc.item[t].tab.empty()) empty.points.push_back(doc.item[t].tab.front());
+      lines.push_back(std::move(empty));
+    }
+    std::vector<int> open;  // the roots whose element is open, innermost last
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+      const RootLine& line = lines[k];
+      while (!open.empty() && open.back() != line.parent) {
+        Line(out, static_cast<int>(open.size()) + 2, "</root>");
+        open.pop_back();
+      }
+      const int indent = static_cast<int>(open.size()) + 3;
+      Line(out, indent,
+           FormatText("<root id=\"%i.%zu\" label=\"", plant, k + 1) + XmlEscaped(Label(plant, line.label)) +
+               "\">");
+      Line(out, indent + 1, "<properties>");
+      Element(out, indent + 2, "length", Decimal(line.length * perPixel, 6));
+      Element(out, indent + 2, "vector", Decimal(line.vector * perPixel, 6));
+      Element(out, indent + 2, "angle", Decimal(line.angle, 6));
+      if (line.parent >= 0) Element(out, indent + 2, "parent-position", Decimal(line.position * perPixel, 6));
+      Element(out, indent + 2, "branch-count", std::to_string(line.laterals));
+      Line(out, indent + 1, "</properties>");
+      Line(out, indent + 1, "<geometry>");
+      Line(out, indent + 2, "<polyline>");
+      // A polyline has at least two points: a root of one pixel gives it twice.
+      const ContourPoint origin{};
+      const ContourPoint& first = line.points.empty() ? origin : line.points.front();
+      const std::size_t count = std::max<std::size_t>(line.points.size(), 2);
+      for (std::size_t i = 0; i < count; ++i)
+        appendPoint(indent + 3, i < line.points.size() ? line.points[i] : first);
+      Line(out, indent + 2, "</polyline>");
+      Line(out, indent + 1, "</geometry>");
+      open.push_back(static_cast<int>(k));
+    }
+    while (!open.empty()) {
+      Line(out, static_cast<int>(open.size()) + 2, "</root>");
+      open.pop_back();
+    }
+    out += "    </plant>\n";
+  }
+  out += "  </scene>\n</rsml>\n";
+  text.swap(out);
+  return true;
+}
+
+bool WriteRsmlFile(const std::string& path, const KW_SciDoc& doc, const RsmlMetadata& metadata,
+                   std::string& error) {
+  std::string text;
+  try {
+    if (!RsmlText(doc, metadata, text, error)) return false;
+  } catch (const std::bad_alloc&) {
+    error = "not enough memory";
+    return false;
+  }
+  return WriteFileWhole(path, text, error);
+}

@@ -121,7 +121,7 @@ void BM_LoadBitmap(benchmark::State& state) {
     KW_PicDoc doc;
     benchmark::DoNotOptimize(doc.LoadBitmap(path));
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fileBytes()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fileBytes()));
 }
 
 void BM_LoadRunLength(benchmark::State& state) {
@@ -150,7 +150,7 @@ void BM_RawRead(benchmark::State& state) {
     FilePtr f(std::fopen(path.c_str(), "rb"));
     benchmark::DoNotOptimize(std::fread(buffer.data(), 1, n, f.get()));
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(n));
 }
 
 void BM_SaveBitmap(benchmark::State& state) {
@@ -158,7 +158,7 @@ void BM_SaveBitmap(benchmark::State& state) {
   if (doc.LoadBitmap(pictureFile()) == nullptr) std::abort();
   const std::string out = benchPath("saved.bmp");
   for (auto _ : state) benchmark::DoNotOptimize(doc.SaveBitmap(out));
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fileBytes()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fileBytes()));
   std::filesystem::remove(out);
 }
 
@@ -170,7 +170,7 @@ void BM_RawWrite(benchmark::State& state) {
     FilePtr f(std::fopen(out.c_str(), "wb"));
     benchmark::DoNotOptimize(std::fwrite(buffer.data(), 1, n, f.get()));
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * n));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(n));
   std::filesystem::remove(out);
 }
 

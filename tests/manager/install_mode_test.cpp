@@ -26,6 +26,7 @@ class InstallModeTest : public managertest::ManagerTest {};
 int RunToEnd(const std::vector<std::string>& args, const fs::path& output) {
   std::vector<char*> argv;
   std::vector<std::string> copy = args;
+  argv.reserve(copy.size() + 1);
   for (std::string& a : copy) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t fa;

@@ -12,7 +12,7 @@
 namespace uitest {
 
 QString FreshHome() {
-  const QString home = qEnvironmentVariable("MORVANE_HOME");
+  QString home = qEnvironmentVariable("MORVANE_HOME");
   QDir(home).removeRecursively();
   QDir().mkpath(home);
   QSettings().clear();
@@ -40,7 +40,7 @@ QString WriteBitmap(const QString& name, int width, int height,
   doc.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   for (int r = 0; r < height; ++r)
     for (int c = 0; c < width; ++c) doc.At(c, r) = fill(c, r);
-  const QString path = QDir(qEnvironmentVariable("MORVANE_HOME")).filePath(name);
+  QString path = QDir(qEnvironmentVariable("MORVANE_HOME")).filePath(name);
   doc.SaveBitmap(path.toStdString());
   return path;
 }

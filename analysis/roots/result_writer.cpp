@@ -14,6 +14,7 @@
 #include "database/kw_sql.h"
 #include "roots/analysis_dialog_models.h"
 #include "roots/calibration.h"
+#include "roots/detail/lateral_walk.h"
 #include "roots/sci_doc.h"
 #include "shell/frontend.h"
 #include "shell/text_format.h"
@@ -31,14 +32,6 @@ void AppendLateralLine(std::string& out, const KW_Segment& x, const std::vector<
                     x.angle, x.Nbr_LR);
 }
 
-// The child that path leads to at depth, or null.
-const KW_Segment* PathChild(const KW_Segment& s, const std::vector<std::int32_t>& path, int depth) {
-  if (depth < 0 || static_cast<std::size_t>(depth) >= path.size()) return nullptr;
-  const std::int32_t i = path[static_cast<std::size_t>(depth)];
-  if (i < 0 || static_cast<std::size_t>(i) >= s.segment_children.size()) return nullptr;
-  return s.segment_children[static_cast<std::size_t>(i)].get();
-}
-
 std::string ResultFolderOf(const KW_SciDoc& doc) {
   if (!doc.fixedResultFolder.empty()) return doc.fixedResultFolder;
   return KW_Log::Result_Folder_Path().value_or(std::string());
@@ -48,45 +41,13 @@ std::string ResultFolderOf(const KW_SciDoc& doc) {
 
 void WriteLaterals(std::string& out, const KW_Segment& s, std::vector<std::int32_t> label,
                    const std::vector<std::int32_t>& path, int depth, float scale) {
-  if (label.empty()) return;
-  // One frame per root being walked; a lateral's own laterals are a frame
-  // above the root it leaves, which goes on when they are done.
-  struct Frame {
-    const KW_Segment* segment;
-    std::vector<std::int32_t> label;
-    const std::vector<std::int32_t>* path;
-    int depth;
-    std::size_t next = 0;  // the next child of segment to look at
-  };
-  std::vector<Frame> frames;
-  frames.push_back({&s, std::move(label), &path, depth});
-  while (!frames.empty()) {
-    Frame& f = frames.back();
-    const KW_Segment* onPath = PathChild(*f.segment, *f.path, f.depth);
-    bool descended = false;
-    while (f.next < f.segment->segment_children.size()) {
-      const KW_Segment& x = *f.segment->segment_children[f.next++];
-      if (&x == onPath) continue;
-      AppendLateralLine(out, x, f.label, scale);
-      if (x.Nbr_LR != 0) {
-        std::vector<std::int32_t> below = f.label;
-        below.push_back(1);
-        frames.push_back({&x, std::move(below), &x.path_longest, 0});
-        descended = true;
-        break;
-      }
-    }
-    if (descended) continue;
-    // The root goes on to its next segment: one more in the last number.
-    if (onPath != nullptr) {
-      f.segment = onPath;
-      ++f.label.back();
-      ++f.depth;
-      f.next = 0;
-    } else {
-      frames.pop_back();
-    }
-  }
+  if (depth < 0) return;
+  WalkLaterals(s, path, static_cast<std::size_t>(depth), std::move(label), 0,
+               [&](const KW_Segment& x, const std::vector<std::int32_t>& xLabel, int) -> std::optional<int> {
+                 AppendLateralLine(out, x, xLabel, scale);
+                 if (x.Nbr_LR == 0) return std::nullopt;
+                 return 0;
+               });
 }
 
 std::string ResultFileBody(const KW_SciDoc& doc, const MyBoxInfoGeneral& info) {

@@ -1,0 +1,72 @@
+// The walk of the lateral roots below a root in the order of the result
+// file: along the root, the laterals leaving each segment end, each followed
+// at once by its own laterals. One explicit stack, so deep trees need no
+// deep call stack.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "roots/sci_doc.h"
+
+// The child that path leads to at depth, or null at its end or at an index
+// the segment does not have.
+inline const KW_Segment* PathChild(const KW_Segment& s, const std::vector<std::int32_t>& path,
+                                   std::size_t depth) {
+  if (depth >= path.size()) return nullptr;
+  const std::int32_t i = path[depth];
+  if (i < 0 || static_cast<std::size_t>(i) >= s.segment_children.size()) return nullptr;
+  return s.segment_children[static_cast<std::size_t>(i)].get();
+}
+
+// Walks the laterals below the root that starts at start and follows path
+// from depth on. label is the label of the laterals leaving start (the root's
+// numbers and 1: {plant, 1} for a main root); along the root its last number
+// grows by one at every segment. visit(lateral, label, tag) gets the tag of
+// the root the lateral leaves (rootTag for the first root) and returns the
+// tag of the lateral's own laterals, or nothing to leave them out.
+template <typename Tag, typename Visit>
+void WalkLaterals(const KW_Segment& start, const std::vector<std::int32_t>& path, std::size_t depth,
+                  std::vector<std::int32_t> label, Tag rootTag, Visit&& visit) {
+  if (label.empty()) return;
+  struct Frame {
+    const KW_Segment* segment;
+    const std::vector<std::int32_t>* path;
+    std::size_t depth;
+    std::vector<std::int32_t> label;
+    Tag tag;
+    std::size_t next = 0;  // the next child of segment to look at
+  };
+  std::vector<Frame> frames;
+  frames.push_back({&start, &path, depth, std::move(label), std::move(rootTag)});
+  while (!frames.empty()) {
+    Frame& f = frames.back();
+    const KW_Segment* onPath = PathChild(*f.segment, *f.path, f.depth);
+    bool descended = false;
+    while (f.next < f.segment->segment_children.size()) {
+      const KW_Segment& x = *f.segment->segment_children[f.next++];
+      if (&x == onPath) continue;
+      std::optional<Tag> below = visit(x, f.label, f.tag);
+      if (!below) continue;
+      std::vector<std::int32_t> belowLabel = f.label;
+      belowLabel.push_back(1);
+      // f refers into frames: the push comes last.
+      frames.push_back({&x, &x.path_longest, 0, std::move(belowLabel), std::move(*below)});
+      descended = true;
+      break;
+    }
+    if (descended) continue;
+    // The root goes on to its next segment: one more in the last number.
+    if (onPath != nullptr) {
+      f.segment = onPath;
+      ++f.label.back();
+      ++f.depth;
+      f.next = 0;
+    } else {
+      frames.pop_back();
+    }
+  }
+}

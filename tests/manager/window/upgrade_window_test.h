@@ -17,6 +17,7 @@
 #include "manager/ui/upgrade_dialog.h"
 #include "support/http_test_server.h"
 #include "support/test_env.h"
+#include "test_window.h"
 
 namespace upgradewindowtest {
 
@@ -28,34 +29,12 @@ using Reply = testenv::HttpTestServer::Reply;
 inline constexpr const char* kNewX = "new x";
 inline constexpr const char* kNewXHash = "c712c3d253238f20c24b505982d3aa5d234d906c";
 
-// The window with its message boxes, questions and pages recorded.
-class TestWindow : public MainWindow {
- public:
-  using MainWindow::MainWindow;
-  QStringList messages, addresses;
-  bool answer = true;
-
- protected:
-  bool askQuestion(const QString& caption, const QString& question) override {
-    messages << caption + ": " + question;
-    return answer;
-  }
-  void showMessageBox(const QString& caption, const QString& message, Icon) override {
-    messages << caption + ": " + message;
-  }
-  bool openUrl(const QString& address) override {
-    addresses << address;
-    return true;
-  }
-  bool openFile(const QString&) override { return true; }
-};
-
 }  // namespace upgradewindowtest
 
 class UpgradeWindowTest : public QObject {
   Q_OBJECT
 
-  using TestWindow = upgradewindowtest::TestWindow;
+  using TestWindow = managerwindowtest::TestWindow;
   using UpgradeDialog = tessary::ui::UpgradeDialog;
   using Reply = upgradewindowtest::Reply;
   static constexpr const char* kNewX = upgradewindowtest::kNewX;
@@ -106,6 +85,7 @@ class UpgradeWindowTest : public QObject {
     serve(std::string("x;") + kNewXHash + "\n");
     m_stack = std::make_unique<tessary::ServerStack>(m_root, m_env / "state");
     m_window = std::make_unique<TestWindow>(*m_stack, tessary::Switches{});
+    m_window->answer = true;
     m_window->show();
     m_window->Initialise();
     // Only what the check says counts here (not the question for a program

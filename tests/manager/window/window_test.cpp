@@ -23,35 +23,14 @@
 #include "manager/ui/php_extensions_dialog.h"
 #include "manager/ui/settings_dialog.h"
 #include "stack_fixture.h"
+#include "test_window.h"
 
 namespace {
 
 using namespace stacktest;
 using tessary::ui::MainWindow;
 
-// The window with its message boxes and outside programs recorded.
-class TestWindow : public MainWindow {
- public:
-  using MainWindow::MainWindow;
-  QStringList messages, addresses, files;
-
- protected:
-  bool askQuestion(const QString& caption, const QString& question) override {
-    messages << caption + ": " + question;
-    return false;
-  }
-  void showMessageBox(const QString& caption, const QString& message, Icon) override {
-    messages << caption + ": " + message;
-  }
-  bool openUrl(const QString& address) override {
-    addresses << address;
-    return true;
-  }
-  bool openFile(const QString& path) override {
-    files << path;
-    return true;
-  }
-};
+using managerwindowtest::TestWindow;
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
   for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))

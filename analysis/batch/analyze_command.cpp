@@ -138,13 +138,8 @@ std::string TitleOf(const std::string& path) {
 
 Outcome AnalyzeOneOrFail(const std::string& path, const Options& options);
 
-PlateExports ExportsOf(const Options& o, const KW_SciDoc& doc) {
+PlateExports ExportsOf(const Options& o) {
   PlateExports e;
-  e.metadata.lengthMode = LengthModeName(doc.settings.lengths);
-  char least[32];
-  std::snprintf(least, sizeof least, "%g", doc.settings.minLateralCm);
-  e.metadata.minLateralCm = least;
-  e.metadata.background = doc.settings.backgroundText();
   e.rsmlFolder = o.rsml;
   e.overlayFolder = o.overlay;
   e.metadata.user = o.user;
@@ -218,8 +213,8 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
         } else {
           doc.SaveExperiment();
           if (doc.saved) {
-            out.state = WritePlateExports(doc, ExportsOf(options, doc), out.problem) ? Outcome::State::Saved
-                                                                                     : Outcome::State::Failed;
+            out.state = WritePlateExports(doc, ExportsOf(options), out.problem) ? Outcome::State::Saved
+                                                                                : Outcome::State::Failed;
             if (out.state == Outcome::State::Saved && !options.measure.traits.empty())
               out.traits = TraitTableRows(doc);
           } else {

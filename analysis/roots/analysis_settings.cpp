@@ -29,6 +29,8 @@ std::optional<Background> ParseBackground(std::string_view text) {
   return std::nullopt;
 }
 
+std::string AnalysisSettings::minLateralText() const { return FormatText("%g", minLateralCm); }
+
 std::string AnalysisSettings::backgroundText() const {
   std::string text(
       BackgroundName(backgroundUsed == Background::Light ? Background::Light : Background::Dark));

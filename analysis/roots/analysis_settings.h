@@ -34,6 +34,8 @@ struct AnalysisSettings {
   std::string backgroundText() const;
   // One line for the logs: "lengths true, min-lateral 0.100000 cm, background light (auto)\n".
   std::string logLine() const;
+  // The least lateral length in centimetres, as short as it goes: "0", "0.1".
+  std::string minLateralText() const;
 };
 
 std::string_view LengthModeName(LengthMode mode);        // "pixel", "true"

@@ -196,9 +196,10 @@ bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& t
     out += "      </property-definition>\n";
   }
   out += "    </property-definitions>\n  </metadata>\n  <scene>\n    <properties>\n";
-  Element(out, 3, "length-mode", metadata.lengthMode);
-  Element(out, 3, "min-lateral-length", metadata.minLateralCm);
-  Element(out, 3, "background", metadata.background);
+  // How the analysis measured, as the document ran it.
+  Element(out, 3, "length-mode", std::string(LengthModeName(doc.settings.lengths)));
+  Element(out, 3, "min-lateral-length", doc.settings.minLateralText());
+  Element(out, 3, "background", doc.settings.backgroundText());
   if (!metadata.resolutionDpi.empty()) Element(out, 3, "image-resolution", metadata.resolutionDpi);
   if (!metadata.genotype.empty()) Element(out, 3, "genotype", metadata.genotype);
   if (!metadata.media.empty()) Element(out, 3, "medium", metadata.media);

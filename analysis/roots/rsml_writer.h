@@ -18,11 +18,6 @@ struct RsmlMetadata {
   std::string media;
   std::string age;            // days after germination; written when a whole number
   std::string resolutionDpi;  // the picture's dots per inch, as typed; may be empty
-  // How the analysis measured: the length mode, the least lateral length in
-  // centimetres, and the kind of background.
-  std::string lengthMode = "pixel";
-  std::string minLateralCm = "0";
-  std::string background = "dark";
   // yyyy-mm-ddThh:mi:ss; empty for the local time of writing.
   std::string lastModified;
 };

@@ -55,8 +55,7 @@ std::string TraitTableRows(const KW_SciDoc& doc) {
   const double cm = static_cast<double>(doc.scale);
   const std::string picture = CsvField(doc.pictureName);
   const std::string settings = std::string(LengthModeName(doc.settings.lengths)) + "," +
-                               FormatText("%g", doc.settings.minLateralCm) + "," +
-                               CsvField(doc.settings.backgroundText());
+                               doc.settings.minLateralText() + "," + CsvField(doc.settings.backgroundText());
   std::string out;
   int plant = 0;
   for (const RootTree& tree : doc.root) {

@@ -67,9 +67,10 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
   doc.title = "plate \"A&B\" <1> Zo\xC3\xAB";
   RsmlMetadata metadata;
   metadata.user = "Ann & \"Bo\" <lab>";
-  metadata.lengthMode = "true";
-  metadata.minLateralCm = "0.1";
-  metadata.background = "light";
+  // Recorded as the document ran them.
+  doc.settings.lengths = LengthMode::True;
+  doc.settings.minLateralCm = 0.1;
+  doc.settings.background = doc.settings.backgroundUsed = Background::Light;
   const fs::path file = home / "plate.rsml";
   std::string error;
   ASSERT_TRUE(WriteRsmlFile(file.string(), doc, metadata, error)) << error;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "manager/file_version.h"
@@ -206,20 +207,13 @@ std::string DownloadErrorText(int result) {
 }
 
 std::string UrlEscape(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-        c == '_' || c == '~') {
-      out += ch;
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
+  // Length 0 would make libcurl measure the text up to a terminating zero.
+  if (text.empty()) return {};
+  // libcurl ignores the handle here (7.82 and later).
+  const std::unique_ptr<char, decltype(&curl_free)> escaped(
+      curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size())), &curl_free);
+  if (escaped == nullptr) throw std::bad_alloc();
+  return escaped.get();
 }
 
 bool QueryLatestVersion(const std::string& server, const std::string& programPath, std::string& version,

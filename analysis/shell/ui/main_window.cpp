@@ -152,7 +152,8 @@ constexpr const char* kRecentKey = "Recent File List/File";
 
 }  // namespace
 
-KW_MdiFrm::KW_MdiFrm(QWidget* parent) : QMainWindow(parent), m_mdi(new QMdiArea(this)) {
+KW_MdiFrm::KW_MdiFrm(QWidget* parent)
+    : QMainWindow(parent), m_mdi(new QMdiArea(this)), m_pixelPool(std::make_shared<PixelPool>()) {
   setObjectName("KW_MdiFrm");
   setWindowTitle("Morvane");
   setWindowIcon(MorvaneIcon());
@@ -612,7 +613,6 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
   QMdiSubWindow* active = m_mdi->activeSubWindow();
   const bool maximised = active != nullptr ? active->isMaximized() : isMaximized();
   auto* child = new KW_MdiUsr(full);
-  if (m_pixelPool == nullptr) m_pixelPool = std::make_shared<PixelPool>();
   child->document().pixelPool = m_pixelPool;
   connect(child, &KW_MdiUsr::recentFileOpened, this, &KW_MdiFrm::addRecentFile);
   connect(child, &QObject::destroyed, this, &KW_MdiFrm::updateActions, Qt::QueuedConnection);

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "manager/conf_files.h"
 #include "manager/manager_log.h"
@@ -181,7 +183,17 @@ int ServerBase::Start() {
 
 int ServerBase::Stop() {
   int result = 0;
-  if (state == Running) {
+  if (state == Starting && serviceMode == 0 && pi.pid == 0) {
+    // A start still handing over to its server: wait for the server it
+    // hands over to, so that a stop (a quit) right after a start never
+    // leaves that server running with nobody watching it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
+    while (!FindRunning() && StartUnderWay() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // A server not yet seen Running by a tick is stopped all the same.
+  const bool started = state == Running || (state == Starting && (serviceMode != 0 || pi.pid != 0));
+  if (started) {
     if (serviceMode != 0) {
       platform::ServiceLayer* services = m_registry.services();
       if (services != nullptr && (serviceHandle || openService())) {

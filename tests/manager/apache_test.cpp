@@ -355,4 +355,27 @@ TEST_F(ApacheTest, ASlowStartIsStillSupervised) {
   EXPECT_TRUE(WaitGone(root, 5000));
 }
 
+TEST_F(ApacheTest, AStopBeforeAnyTickEndsTheServer) {
+  // A quit right after a start: the server has not been seen Running yet.
+  WriteConf(HttpdTemplate(port));
+  CApache web(registry, root);
+  ASSERT_EQ(web.Start(), 0);
+  ASSERT_EQ(web.State(), tessary::Starting);
+  EXPECT_EQ(web.Stop(), 0);
+  EXPECT_EQ(web.State(), tessary::Stopping);
+  EXPECT_TRUE(WaitGone(root, 10000)) << ProcessesOf(root).size() << " processes left";
+
+  // A start that is still handing over to its server when the stop comes.
+  fs::remove(root + "Apache/apache");
+  testenv::WriteFile(root + "Apache/apache",
+                     "#!/bin/bash\nsleep 2\nexec -a \"$0\" /usr/sbin/apache2 \"$@\"\n");
+  fs::permissions(root + "Apache/apache",
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  CApache slow(registry, root);
+  ASSERT_TRUE(WaitState(web, tessary::Stopped));
+  ASSERT_EQ(slow.Start(), 0);
+  EXPECT_EQ(slow.Stop(), 0);
+  EXPECT_TRUE(WaitGone(root, 10000)) << ProcessesOf(root).size() << " processes left";
+}
+
 }  // namespace

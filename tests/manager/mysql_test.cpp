@@ -100,6 +100,16 @@ TEST_F(MySqlTest, StartsWithTheLiveFileAnswersAClientAndStopsOnItsSignal) {
   EXPECT_EQ(recorder.Count(tessary::kNotifyUnexpectedEnd), 0);
 }
 
+TEST_F(MySqlTest, AStopBeforeAnyTickEndsTheServer) {
+  // A quit right after a start: the server has not been seen Running yet.
+  CMySql db(registry, root);
+  ASSERT_EQ(db.Start(), 0);
+  ASSERT_EQ(db.State(), tessary::Starting);
+  EXPECT_EQ(db.Stop(), 0);
+  EXPECT_EQ(db.State(), tessary::Stopping);
+  EXPECT_TRUE(WaitGone(root, 15000));
+}
+
 TEST_F(MySqlTest, StopUsesTheAdministrationClientWhenTheSignalCannotBeSent) {
   TestMySql db(registry, root);
   ASSERT_EQ(db.Start(), 0);

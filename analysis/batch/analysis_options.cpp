@@ -1,5 +1,6 @@
 #include "batch/analysis_options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -36,35 +37,51 @@ std::vector<std::string> ShardPictures(std::vector<std::string> pictures, const 
           pictures.begin() + static_cast<std::ptrdiff_t>(last)};
 }
 
-std::optional<std::string> ParseMeasureOption(const std::vector<std::string>& args, std::size_t& i,
-                                              MeasureOptions& options) {
-  const std::string& a = args[i];
-  if (a != "--lengths" && a != "--min-lateral" && a != "--background" && a != "--traits" && a != "--shard")
-    return std::nullopt;
-  if (i + 1 >= args.size()) return a + " needs a value";
-  const std::string& v = args[++i];
-  if (a == "--lengths") {
-    const auto mode = ParseLengthMode(v);
+void AddMeasureOptions(CLI::App& command, MeasureOptionTexts& texts) {
+  command
+      .add_option("--lengths", texts.lengths,
+                  "pixel (default) or true: lengths along the skeleton's pixels, or "
+                  "true lengths along each whole root")
+      ->type_name("pixel|true");
+  command.add_option("--min-lateral", texts.minLateral, "lateral roots shorter than this are left out (cm)")
+      ->type_name("CM");
+  command
+      .add_option("--background", texts.background, "dark (default), light or auto: the plate's background")
+      ->type_name("dark|light|auto");
+  command.add_option("--traits", texts.traits, "writes a trait table of every plant to this CSV file")
+      ->type_name("FILE.csv");
+  command.add_option("--shard", texts.shard, "takes the K-th of N equal parts of the sorted pictures")
+      ->type_name("K/N");
+}
+
+std::optional<std::string> ApplyMeasureOptions(const MeasureOptionTexts& texts, MeasureOptions& options) {
+  if (texts.lengths) {
+    const auto mode = ParseLengthMode(*texts.lengths);
     if (!mode) return "--lengths must be pixel or true";
     options.settings.lengths = *mode;
-  } else if (a == "--min-lateral") {
+  }
+  if (texts.minLateral) {
+    const std::string& v = *texts.minLateral;
     char* end = nullptr;
     const double cm = std::strtod(v.c_str(), &end);
     if (v.empty() || end == nullptr || *end != '\0' || !std::isfinite(cm) || cm < 0.0 || cm > 100.0)
       return "--min-lateral needs a length in centimetres (0 to 100)";
     options.settings.minLateralCm = cm;
-  } else if (a == "--background") {
-    const auto background = ParseBackground(v);
+  }
+  if (texts.background) {
+    const auto background = ParseBackground(*texts.background);
     if (!background) return "--background must be dark, light or auto";
     options.settings.background = *background;
     options.settings.backgroundUsed = *background == Background::Light ? Background::Light : Background::Dark;
-  } else if (a == "--traits") {
-    if (v.empty()) return "--traits needs a file name";
-    options.traits = v;
-  } else {
-    const auto shard = ParseShard(v);
+  }
+  if (texts.traits) {
+    if (texts.traits->empty()) return "--traits needs a file name";
+    options.traits = *texts.traits;
+  }
+  if (texts.shard) {
+    const auto shard = ParseShard(*texts.shard);
     if (!shard) return "--shard needs K/N with whole numbers 1 <= K <= N (N at most 100000), as 2/8";
     options.shard = shard;
   }
-  return std::string();
+  return std::nullopt;
 }

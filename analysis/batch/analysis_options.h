@@ -10,6 +10,10 @@
 
 #include "roots/analysis_settings.h"
 
+namespace CLI {
+class App;
+}
+
 // The K-th (1-based) of N equal parts of a picture list.
 struct Shard {
   int index = 1;
@@ -30,8 +34,14 @@ std::optional<Shard> ParseShard(const std::string& text);
 // and the K-th of them.
 std::vector<std::string> ShardPictures(std::vector<std::string> pictures, const Shard& shard);
 
-// When args[i] is one of these options, reads it and its value (moving i on)
-// into options and returns the empty text, or the reason when the value is
-// bad; returns nothing when args[i] is another argument.
-std::optional<std::string> ParseMeasureOption(const std::vector<std::string>& args, std::size_t& i,
-                                              MeasureOptions& options);
+// The values of these options as given on the command line.
+struct MeasureOptionTexts {
+  std::optional<std::string> lengths, minLateral, background, traits, shard;
+};
+
+// Declares the options on a command.
+void AddMeasureOptions(CLI::App& command, MeasureOptionTexts& texts);
+
+// Reads the values given into options: nothing when all are good, else the
+// reason for the first bad one.
+std::optional<std::string> ApplyMeasureOptions(const MeasureOptionTexts& texts, MeasureOptions& options);

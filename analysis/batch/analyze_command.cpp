@@ -15,8 +15,10 @@
 #include <new>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #include "batch/analysis_options.h"
+#include "batch/command_line.h"
 #include "database/kw_log.h"
 #include "database/kw_sql.h"
 #include "image/pixel_pool.h"
@@ -59,14 +61,6 @@ struct Options {
 int fail(const std::string& text) {
   std::fprintf(stderr, "morvane-batch: %s\n", text.c_str());
   return 2;
-}
-
-std::optional<long> wholeNumber(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (end == nullptr || *end != '\0') return std::nullopt;
-  return v;
 }
 
 // The frontend of one picture: the dialogs answered from the options, the
@@ -247,65 +241,74 @@ void CollectPictures(const std::string& arg, std::vector<std::string>& out) {
 }
 
 std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= args.size()) return false;
-      into = args[++i];
-      return true;
-    };
-    if (const auto bad = ParseMeasureOption(args, i, o.measure)) {
-      if (!bad->empty()) return fail(*bad);
-      continue;
-    }
-    std::string v;
-    if (a == "--user" || a == "--experiment" || a == "--box" || a == "--genotype" || a == "--media" ||
-        a == "--results" || a == "--method" || a == "--rsml" || a == "--overlay") {
-      if (!value(v)) return fail(a + " needs a value");
-      std::string& target = a == "--user"         ? o.user
-                            : a == "--experiment" ? o.experiment
-                            : a == "--box"        ? o.box
-                            : a == "--genotype"   ? o.genotype
-                            : a == "--media"      ? o.media
-                            : a == "--results"    ? o.results
-                            : a == "--rsml"       ? o.rsml
-                            : a == "--overlay"    ? o.overlay
-                                                  : o.method;
-      target = v;
-    } else if (a == "--age" || a == "--resolution" || a == "--threshold" || a == "--jobs") {
-      if (!value(v)) return fail(a + " needs a value");
-      const auto n = wholeNumber(v);
-      if (!n) return fail(a + " needs a whole number");
-      if (a == "--age") {
-        if (*n < 0) return fail("--age must not be negative");
-        o.age = v;
-      } else if (a == "--resolution") {
-        // A resolution of 0 gives no scale.
-        if (*n <= 0 || *n > 100000) return fail("--resolution needs a positive number of dots per inch");
-        o.resolution = v;
-      } else if (a == "--threshold") {
-        if (*n < ThresholdModel::kMinimum || *n > ThresholdModel::kMaximum)
-          return fail("--threshold must lie in 40..120");
-        o.threshold = static_cast<int>(*n);
-      } else {
-        if (*n < 1 || *n > 256) return fail("--jobs must lie in 1..256");
-        o.jobs = static_cast<int>(*n);
-      }
-    } else if (a == "--overwrite") {
-      o.overwrite = true;
-    } else if (a == "--confirm") {
-      o.confirm = true;
-    } else if (a.rfind("--", 0) == 0) {
-      return fail("unknown option " + a);
-    } else {
-      CollectPictures(a, o.pictures);
-    }
+  std::vector<std::string> named;
+  std::optional<std::string> age, resolution, threshold, jobs;
+  MeasureOptionTexts measure;
+  const auto command =
+      NewCommand("analyze", "Takes plates from the bitmap to the saved result file.", kAnalyzeCommandUsage);
+  command->add_option("PICTURE", named, "bitmaps, or folders standing for every .bmp below them");
+  command->add_option("--resolution", resolution, "dots per inch of the scans")->type_name("DPI");
+  for (auto [name, target, what] :
+       {std::tuple{"--user", &o.user, "user name"},
+        std::tuple{"--experiment", &o.experiment, "experiment name"}, std::tuple{"--box", &o.box, "box name"},
+        std::tuple{"--genotype", &o.genotype, "genotype"}, std::tuple{"--media", &o.media, "medium"}})
+    command->add_option(name, *target, std::string("the ") + what + " written into every result file");
+  command->add_option("--age", age, "days after germination")->type_name("DAYS");
+  command->add_option("--results", o.results, "the folder of the result files (default: the remembered one)")
+      ->type_name("DIR");
+  command->add_option("--threshold", threshold, "Make B\\W at T (40..120) instead of Auto, with --method")
+      ->type_name("T");
+  command->add_option("--method", o.method, "the noise-removal method that goes with --threshold")
+      ->type_name("NAME");
+  command->add_flag("--overwrite", o.overwrite, "replaces existing result files instead of skipping them");
+  command->add_flag("--confirm", o.confirm, "asks on the terminal whether each plant is a root");
+  command->add_option("--jobs", jobs, "pictures analysed at once (default: one per core)")->type_name("N");
+  AddMeasureOptions(*command, measure);
+  command->add_option("--rsml", o.rsml, "writes the root architecture of every picture as RSML here")
+      ->type_name("DIR");
+  command->add_option("--overlay", o.overlay, "writes a PNG overlay of every picture here")->type_name("DIR");
+  if (const auto status = ParseCommand(*command, args)) return status;
+  // After the parse, a bad value is said with the usage too.
+  const auto refuse = [](const std::string& text) {
+    fail(text);
+    std::fputs(kAnalyzeCommandUsage, stderr);
+    return std::optional<int>(2);
+  };
+  if (const auto bad = ApplyMeasureOptions(measure, o.measure)) return refuse(*bad);
+  struct Number {
+    const std::optional<std::string>& text;
+    const char* name;
+  };
+  for (const Number& n : {Number{age, "--age"}, Number{resolution, "--resolution"},
+                          Number{threshold, "--threshold"}, Number{jobs, "--jobs"}})
+    if (n.text && !WholeNumber(*n.text)) return refuse(std::string(n.name) + " needs a whole number");
+  if (age) {
+    if (*WholeNumber(*age) < 0) return refuse("--age must not be negative");
+    o.age = *age;
   }
-  if (o.resolution.empty()) return fail("analyze needs --resolution DPI");
-  if (o.threshold.has_value() != !o.method.empty()) return fail("--threshold and --method go together");
+  if (resolution) {
+    // A resolution of 0 gives no scale.
+    const long n = *WholeNumber(*resolution);
+    if (n <= 0 || n > 100000) return refuse("--resolution needs a positive number of dots per inch");
+    o.resolution = *resolution;
+  }
+  if (threshold) {
+    const long n = *WholeNumber(*threshold);
+    if (n < ThresholdModel::kMinimum || n > ThresholdModel::kMaximum)
+      return refuse("--threshold must lie in 40..120");
+    o.threshold = static_cast<int>(n);
+  }
+  if (jobs) {
+    const long n = *WholeNumber(*jobs);
+    if (n < 1 || n > 256) return refuse("--jobs must lie in 1..256");
+    o.jobs = static_cast<int>(n);
+  }
+  for (const std::string& picture : named) CollectPictures(picture, o.pictures);
+  if (o.resolution.empty()) return refuse("analyze needs --resolution DPI");
+  if (o.threshold.has_value() != !o.method.empty()) return refuse("--threshold and --method go together");
   if (!o.method.empty() && VoteMethodIndex(o.method) < 0)
-    return fail("unknown noise-removal method " + o.method);
-  if (o.pictures.empty()) return fail("analyze needs at least one picture");
+    return refuse("unknown noise-removal method " + o.method);
+  if (o.pictures.empty()) return refuse("analyze needs at least one picture");
   if (o.measure.shard) o.pictures = ShardPictures(std::move(o.pictures), *o.measure.shard);
   return std::nullopt;
 }
@@ -314,10 +317,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
 
 int RunAnalyzeCommand(const std::vector<std::string>& args) {
   Options options;
-  if (const auto bad = ParseOptions(args, options)) {
-    std::fputs(kAnalyzeCommandUsage, stderr);
-    return *bad;
-  }
+  if (const auto status = ParseOptions(args, options)) return *status;
   if (options.results.empty()) {
     const auto folder = KW_Log::Result_Folder_Path();
     if (!folder) return fail("no result folder: give --results DIR");

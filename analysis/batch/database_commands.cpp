@@ -5,16 +5,18 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "batch/command_line.h"
 #include "database/import.h"
 #include "database/password_sql.h"
 #include "database/query_pages.h"
 #include "database/query_run.h"
 #include "shell/batch_frontend.h"
 
-const char* const kDatabaseCommandsUsage =
-    "       morvane-batch add-data FOLDER [--admin-password-file FILE]\n"
+const char* const kAddDataUsage = "       morvane-batch add-data FOLDER [--admin-password-file FILE]\n";
+const char* const kInquireUsage =
     "       morvane-batch inquire QUERY-FILE --out FILE [--delimiter comma|tab|space]\n";
 
 namespace {
@@ -180,31 +182,24 @@ bool ApplyQueryFile(std::string_view text, BoxQueryPRS& sheet, std::string& erro
 
 int RunAddDataCommand(const std::vector<std::string>& args) {
   std::string folder;
-  std::string passwordFile;
-  bool havePasswordFile = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--admin-password-file" && i + 1 < args.size()) {
-      passwordFile = args[++i];
-      havePasswordFile = true;
-    } else if (folder.empty() && args[i].rfind("--", 0) != 0) {
-      folder = args[i];
-    } else {
-      std::fprintf(stderr, "usage:\n%s", kDatabaseCommandsUsage);
-      return 2;
-    }
-  }
-  if (folder.empty()) {
-    std::fprintf(stderr, "usage:\n%s", kDatabaseCommandsUsage);
-    return 2;
-  }
+  std::optional<std::string> passwordFile;
+  const auto command =
+      NewCommand("add-data", "Adds the result files of a folder to the database.", kAddDataUsage);
+  command->add_option("FOLDER", folder, "the folder of result files")->required();
+  command
+      ->add_option("--admin-password-file", passwordFile,
+                   "the database administrator's password, read from this file (asked otherwise)")
+      ->type_name("FILE");
+  if (const auto status = ParseCommand(*command, args)) return *status;
+  const bool havePasswordFile = passwordFile.has_value();
 
   FRONTEND::BatchAnswers answers;
   answers.folder = folder;
   answers.adminPassword = [&](PasswordSQL& dialog) {
     std::string password;
     if (havePasswordFile) {
-      if (!readWholeFile(passwordFile, password)) {
-        std::fprintf(stderr, "morvane-batch: cannot read %s\n", passwordFile.c_str());
+      if (!readWholeFile(*passwordFile, password)) {
+        std::fprintf(stderr, "morvane-batch: cannot read %s\n", passwordFile->c_str());
         return false;
       }
       // One line: its line break is not part of the password.
@@ -239,27 +234,22 @@ int RunAddDataCommand(const std::vector<std::string>& args) {
 int RunInquireCommand(const std::vector<std::string>& args) {
   std::string queryFile;
   std::string out;
+  std::optional<std::string> delimiter;
+  const auto command =
+      NewCommand("inquire", "Runs the inquiry of a query file and writes what it selects.", kInquireUsage);
+  command->add_option("QUERY-FILE", queryFile, "the query file")->required();
+  command->add_option("--out", out, "the file to write")->type_name("FILE")->required();
+  command
+      ->add_option("--delimiter", delimiter,
+                   "between the columns: comma, tab or space (by default from the "
+                   "file's extension)")
+      ->type_name("comma|tab|space");
+  if (const auto status = ParseCommand(*command, args)) return *status;
   int filter = -1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--out" && i + 1 < args.size()) {
-      out = args[++i];
-    } else if (args[i] == "--delimiter" && i + 1 < args.size()) {
-      const std::string& d = args[++i];
-      filter = d == "comma" ? 0 : d == "tab" ? 1 : d == "space" ? 2 : -2;
-      if (filter == -2) {
-        std::fprintf(stderr, "morvane-batch: the delimiter is comma, tab or space\n");
-        return 2;
-      }
-    } else if (queryFile.empty() && args[i].rfind("--", 0) != 0) {
-      queryFile = args[i];
-    } else {
-      std::fprintf(stderr, "usage:\n%s", kDatabaseCommandsUsage);
-      return 2;
-    }
-  }
-  if (queryFile.empty() || out.empty()) {
-    std::fprintf(stderr, "usage:\n%s", kDatabaseCommandsUsage);
-    return 2;
+  if (delimiter) {
+    const std::string& d = *delimiter;
+    filter = d == "comma" ? 0 : d == "tab" ? 1 : d == "space" ? 2 : -2;
+    if (filter == -2) return BadArgument("the delimiter is comma, tab or space");
   }
   std::string text;
   if (!readWholeFile(queryFile, text)) {

@@ -28,4 +28,5 @@ bool ApplyQueryFile(std::string_view text, BoxQueryPRS& sheet, std::string& erro
 // ".csv", 1 (tab) for ".txt", 2 (space) for anything else.
 int FilterForFileName(std::string_view name);
 
-extern const char* const kDatabaseCommandsUsage;
+extern const char* const kAddDataUsage;
+extern const char* const kInquireUsage;

@@ -1,6 +1,5 @@
 #include "batch/image_commands.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -8,25 +7,18 @@
 
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
+#include "batch/command_line.h"
 #include "image/ima_ana.h"
 #include "synth/synth_plate.h"
 
-const char* const kImageCommandsUsage =
+const char* const kSynthUsage =
     "       morvane-batch synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise] "
-    "[--grey]\n"
+    "[--grey]\n";
+const char* const kStepsUsage =
     "       morvane-batch steps IN.bmp OUT.bmp STEP... [--depth N]\n"
     "         STEP: bw=T (40..120), fixedbw, removebox, noise=NAME, cutmargins, dilate, skeletonize\n";
 
 namespace {
-
-std::optional<long> parseInteger(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || end == nullptr || *end != '\0') return std::nullopt;
-  return v;
-}
 
 int fail(const char* format, const std::string& what) {
   std::fprintf(stderr, "morvane-batch: ");
@@ -44,7 +36,7 @@ struct Step {
 std::optional<Step> parseStep(const std::string& arg) {
   using Kind = Step::Kind;
   if (arg.rfind("bw=", 0) == 0) {
-    const auto t = parseInteger(arg.substr(3));
+    const auto t = WholeNumber(arg.substr(3));
     if (!t || *t < 40 || *t > 120) return std::nullopt;
     return Step{Kind::Binarise, arg, static_cast<int>(*t)};
   }
@@ -68,34 +60,38 @@ bool isDepth(long d) { return d == 1 || d == 4 || d == 8 || d == 16 || d == 24 |
 int RunSynthCommand(const std::vector<std::string>& args) {
   synth::PlateOptions options;
   std::string out;
-  int bitCount = 24;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if ((a == "--dpi" || a == "--plants" || a == "--seed") && i + 1 < args.size()) {
-      const auto v = parseInteger(args[++i]);
-      if (!v) return fail("%s needs a whole number", a);
-      if (a == "--dpi") {
-        if (*v < 150 || *v > 1200) return fail("%s must lie in 150..1200", a);
-        options.dpi = static_cast<int>(*v);
-      } else if (a == "--plants") {
-        if (*v < 1 || *v > 12) return fail("%s must lie in 1..12", a);
-        options.plants = static_cast<int>(*v);
-      } else {
-        if (*v < 0 || *v > 0xFFFFFFFFL) return fail("%s must lie in 0..4294967295", a);
-        options.seed = static_cast<std::uint32_t>(*v);
-      }
-    } else if (a == "--crossing") {
-      options.crossing = true;
-    } else if (a == "--no-noise") {
-      options.noise = false;
-    } else if (a == "--grey") {
-      bitCount = 8;
-    } else if (out.empty() && !a.empty() && a[0] != '-') {
-      out = a;
-    } else {
-      return fail("unexpected argument %s", a);
-    }
+  std::optional<std::string> dpi, plants, seed;
+  bool grey = false;
+  const auto command =
+      NewCommand("synth", "Draws a synthetic plate scan with its ground truth.", kSynthUsage);
+  command->add_option("OUT.bmp", out, "the picture to write; its ground truth goes beside it as .txt");
+  command->add_option("--dpi", dpi, "dots per inch, 150..1200")->type_name("N");
+  command->add_option("--plants", plants, "seedlings on the plate, 1..12")->type_name("N");
+  command->add_option("--seed", seed, "seed of the random drawing, 0..4294967295")->type_name("N");
+  command->add_flag("--crossing", options.crossing, "two plants whose roots cross");
+  bool noNoise = false;
+  command->add_flag("--no-noise", noNoise, "no specks of dirt");
+  command->add_flag("--grey", grey, "an 8-bit grey picture instead of 24-bit colour");
+  if (const auto status = ParseCommand(*command, args)) return *status;
+  if (noNoise) options.noise = false;
+  const int bitCount = grey ? 8 : 24;
+  struct Range {
+    const std::optional<std::string>& text;
+    const char* name;
+    long low, high;
+  };
+  for (const Range& r : {Range{dpi, "--dpi", 150, 1200}, Range{plants, "--plants", 1, 12},
+                         Range{seed, "--seed", 0, 0xFFFFFFFFL}}) {
+    if (!r.text) continue;
+    const auto v = WholeNumber(*r.text);
+    if (!v) return fail("%s needs a whole number", r.name);
+    if (*v < r.low || *v > r.high)
+      return fail(("%s must lie in " + std::to_string(r.low) + ".." + std::to_string(r.high)).c_str(),
+                  r.name);
   }
+  if (dpi) options.dpi = static_cast<int>(*WholeNumber(*dpi));
+  if (plants) options.plants = static_cast<int>(*WholeNumber(*plants));
+  if (seed) options.seed = static_cast<std::uint32_t>(*WholeNumber(*seed));
   if (out.empty()) return fail("%sthe synth command needs an output file", "");
   if (!HasBitmapExtension(out)) return fail("%s: the output must be a .bmp file", out);
   const std::string truth = out.substr(0, out.size() - 4) + ".txt";
@@ -111,16 +107,24 @@ int RunSynthCommand(const std::vector<std::string>& args) {
 }
 
 int RunStepsCommand(const std::vector<std::string>& args) {
+  std::vector<std::string> words;
+  std::optional<std::string> depthText;
+  const auto command =
+      NewCommand("steps", "Runs image steps on a bitmap and writes the result.", kStepsUsage);
+  command->add_option("IN.bmp OUT.bmp STEP", words, "the picture, the output and the steps in their order");
+  command->add_option("--depth", depthText, "bits per pixel of the output: 1, 4, 8, 16, 24 or 32")
+      ->type_name("N");
+  if (const auto status = ParseCommand(*command, args)) return *status;
+  int depth = 0;
+  if (depthText) {
+    const auto d = WholeNumber(*depthText);
+    if (!d || !isDepth(*d)) return fail("%sdepth must be 1, 4, 8, 16, 24 or 32", "");
+    depth = static_cast<int>(*d);
+  }
   std::vector<std::string> files;
   std::vector<Step> steps;
-  int depth = 0;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--depth" && i + 1 < args.size()) {
-      const auto d = parseInteger(args[++i]);
-      if (!d || !isDepth(*d)) return fail("%sdepth must be 1, 4, 8, 16, 24 or 32", "");
-      depth = static_cast<int>(*d);
-    } else if (files.size() < 2) {
+  for (const std::string& a : words) {
+    if (files.size() < 2) {
       files.push_back(a);
     } else if (const auto step = parseStep(a)) {
       steps.push_back(*step);

@@ -15,4 +15,5 @@ int RunSynthCommand(const std::vector<std::string>& args);
 int RunStepsCommand(const std::vector<std::string>& args);
 
 // The usage lines of both commands.
-extern const char* const kImageCommandsUsage;
+extern const char* const kSynthUsage;
+extern const char* const kStepsUsage;

@@ -1,32 +1,25 @@
 // morvane-batch: the analysis and database work of Morvane without a window.
 #include <cstdio>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "batch/analyze_command.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
+#include "batch/command_line.h"
 #include "batch/database_commands.h"
 #include "batch/image_commands.h"
 #include "batch/measure_command.h"
 #include "database/kw_log.h"
 #include "image/pic_doc.h"
+#include "morvane_version.h"
 #include "shell/batch_frontend.h"
 
 namespace {
 
-void printUsage(std::FILE* to) {
-  std::fprintf(to,
-               "usage: morvane-batch info FILE.bmp\n"
-               "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n%s%s%s%s",
-               kImageCommandsUsage, kMeasureCommandUsage, kAnalyzeCommandUsage, kDatabaseCommandsUsage);
-}
-
-int usage() {
-  printUsage(stderr);
-  return 2;
-}
+const char* const kInfoUsage = "       morvane-batch info FILE.bmp\n";
+const char* const kConvertUsage = "       morvane-batch convert IN.bmp OUT.bmp [--depth N]\n";
 
 // The analysis steps keep their logs in the Log folder; without it they
 // would run but could not, for instance, find a plate's frame. Say why
@@ -41,29 +34,34 @@ bool logFolderWritable() {
 }
 
 int info(const std::vector<std::string>& args) {
-  if (args.size() != 1) return usage();
+  std::string file;
+  const auto command =
+      NewCommand("info", "Prints the size, depth, palette and resolution of a bitmap.", kInfoUsage);
+  command->add_option("FILE.bmp", file, "the bitmap")->required();
+  if (const auto status = ParseCommand(*command, args)) return *status;
   KW_PicDoc doc;
-  if (!LoadPicture(doc, args[0])) return 1;
-  std::printf("%s: %d x %d, %d bits, %d palette entries, %d x %d pixels per metre\n", args[0].c_str(),
-              doc.width, doc.height, doc.bitCount, doc.paletteCount, doc.xPelsPerMeter, doc.yPelsPerMeter);
+  if (!LoadPicture(doc, file)) return 1;
+  std::printf("%s: %d x %d, %d bits, %d palette entries, %d x %d pixels per metre\n", file.c_str(), doc.width,
+              doc.height, doc.bitCount, doc.paletteCount, doc.xPelsPerMeter, doc.yPelsPerMeter);
   return 0;
 }
 
 int convert(const std::vector<std::string>& args) {
   std::vector<std::string> files;
+  std::optional<std::string> depthText;
+  const auto command =
+      NewCommand("convert", "Reads a bitmap and writes it back, at another depth if asked.", kConvertUsage);
+  command->add_option("IN.bmp OUT.bmp", files, "the bitmap and the copy to write")->expected(2)->required();
+  command->add_option("--depth", depthText, "bits per pixel of the copy: 1, 4, 8, 16, 24 or 32")
+      ->type_name("N");
+  if (const auto status = ParseCommand(*command, args)) return *status;
   int depth = 0;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--depth" && i + 1 < args.size()) {
-      depth = std::atoi(args[++i].c_str());
-      if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32) {
-        std::fprintf(stderr, "morvane-batch: depth must be 1, 4, 8, 16, 24 or 32\n");
-        return 2;
-      }
-    } else {
-      files.push_back(args[i]);
-    }
+  if (depthText) {
+    const auto d = WholeNumber(*depthText);
+    if (!d || (*d != 1 && *d != 4 && *d != 8 && *d != 16 && *d != 24 && *d != 32))
+      return BadArgument("depth must be 1, 4, 8, 16, 24 or 32");
+    depth = static_cast<int>(*d);
   }
-  if (files.size() != 2) return usage();
   KW_PicDoc doc;
   if (!LoadPicture(doc, files[0])) return 1;
   if (depth != 0) {
@@ -79,29 +77,57 @@ int convert(const std::vector<std::string>& args) {
   return 0;
 }
 
+struct Command {
+  const char* name;
+  const char* description;
+  const char* usage;
+  int (*run)(const std::vector<std::string>&);
+  bool needsLogFolder;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage();
   FRONTEND::BatchFrontend frontend;
   FRONTEND::ScopedFrontend scope(frontend);
-  const std::string command = argv[1];
-  const std::vector<std::string> args(argv + 2, argv + argc);
-  if (command == "--help" || command == "-h" || command == "help") {
-    printUsage(stdout);
-    return 0;
-  }
-  if ((command == "steps" || command == "measure" || command == "add-data" || command == "inquire") &&
-      !logFolderWritable())
-    return 1;
-  if (command == "info") return info(args);
-  if (command == "convert") return convert(args);
-  if (command == "synth") return RunSynthCommand(args);
-  if (command == "steps") return RunStepsCommand(args);
-  if (command == "measure") return RunMeasureCommand(args);
   // The database commands install the frontend their answers need.
-  if (command == "add-data") return RunAddDataCommand(args);
-  if (command == "inquire") return RunInquireCommand(args);
-  if (command == "analyze") return RunAnalyzeCommand(args);
-  return usage();
+  static const Command kCommands[] = {
+      {"info", "print a bitmap's size, depth, palette and resolution", kInfoUsage, info, false},
+      {"convert", "write a bitmap back, at another depth if asked", kConvertUsage, convert, false},
+      {"synth", "draw a synthetic plate scan with its ground truth", kSynthUsage, RunSynthCommand, false},
+      {"steps", "run image steps on a bitmap", kStepsUsage, RunStepsCommand, true},
+      {"measure", "measure the plants of plates", kMeasureCommandUsage, RunMeasureCommand, true},
+      {"analyze", "take plates from the bitmap to the saved result file", kAnalyzeCommandUsage,
+       RunAnalyzeCommand, false},
+      {"add-data", "add a folder of result files to the database", kAddDataUsage, RunAddDataCommand, true},
+      {"inquire", "select from the database with a query file", kInquireUsage, RunInquireCommand, true},
+  };
+  std::string usage;
+  for (const Command& c : kCommands) usage += c.usage;
+  CLI::App program("The analysis and database work of Morvane without a window.", "morvane-batch");
+  program.set_version_flag("--version", "morvane-batch " MORVANE_VERSION);
+  program.footer("Usage:\n" + usage + "Every command tells its options with --help.");
+  program.require_subcommand(1);
+  // A command reads its own options, --help among them.
+  for (const Command& c : kCommands)
+    program.add_subcommand(c.name, c.description)->prefix_command()->set_help_flag();
+  try {
+    program.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(program.help().c_str(), stdout);
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    std::printf("%s\n", e.what());
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "morvane-batch: %s\n%s", e.what(), program.help().c_str());
+    return 2;
+  }
+  for (const Command& c : kCommands) {
+    const CLI::App* chosen = program.get_subcommand(c.name);
+    if (!chosen->parsed()) continue;
+    if (c.needsLogFolder && !logFolderWritable()) return 1;
+    return c.run(chosen->remaining());
+  }
+  return 2;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "batch/batch_load.h"
+#include "batch/command_line.h"
 #include "image/pixel_pool.h"
 #include "roots/sci_doc.h"
 
@@ -44,12 +45,13 @@ bool measure(const std::string& path, const std::shared_ptr<PixelPool>& pixelPoo
 }  // namespace
 
 int RunMeasureCommand(const std::vector<std::string>& args) {
-  if (args.empty()) {
-    std::fprintf(stderr, "usage: morvane-batch measure IN.bmp...\n");
-    return 2;
-  }
+  std::vector<std::string> pictures;
+  const auto command =
+      NewCommand("measure", "Measures the plants of plates with the default steps.", kMeasureCommandUsage);
+  command->add_option("IN.bmp", pictures, "the plates")->required();
+  if (const auto status = ParseCommand(*command, args)) return *status;
   bool all = true;
   const auto pixelPool = std::make_shared<PixelPool>();
-  for (const std::string& path : args) all = measure(path, pixelPool) && all;
+  for (const std::string& path : pictures) all = measure(path, pixelPool) && all;
   return all ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 
 #include "image/bitmap_io.h"
 #include "image/pic_doc.h"
+#include "morvane_version.h"
 #include "support/test_env.h"
 #include "synth/synth_plate.h"
 
@@ -194,6 +195,24 @@ TEST_F(BatchProgramTest, HelpPrintsTheUsageAndSucceeds) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("morvane-batch measure IN.bmp"), std::string::npos);
   EXPECT_TRUE(r.err.empty());
+  // Every command tells its own options and usage.
+  for (const char* command :
+       {"info", "convert", "synth", "steps", "measure", "analyze", "add-data", "inquire"}) {
+    const ProgramRun c = run(std::string(command) + " --help");
+    EXPECT_EQ(c.status, 0) << command << ": " << c.err;
+    EXPECT_NE(c.out.find(std::string("morvane-batch ") + command + " "), std::string::npos) << c.out;
+    EXPECT_TRUE(c.err.empty()) << c.err;
+  }
+  const ProgramRun version = run("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "morvane-batch " MORVANE_VERSION "\n");
+  // A command the program does not know, an option a command does not know,
+  // and no command at all are said, with the status of a bad argument.
+  for (const char* bad : {"frobnicate", "analyze --no-such-option x.bmp --resolution 300", ""}) {
+    const ProgramRun b = run(bad);
+    EXPECT_EQ(b.status, 2) << bad;
+    EXPECT_NE(b.err.find("morvane-batch: "), std::string::npos) << b.err;
+  }
 }
 
 TEST_F(BatchProgramTest, ALogFolderThatCannotBeUsedIsSaidBeforeAnythingRuns) {

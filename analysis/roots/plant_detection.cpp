@@ -93,17 +93,6 @@ int KW_SciDoc::FindRoots() {
   return 0;
 }
 
-void KW_SciDoc::appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,
-                                const std::vector<ContourPoint>& points) const {
-  log.addF("numero %i\n", numero);
-  log.addF("nbr_point %i\n", static_cast<int>(points.size()));
-  log.addF("threshold %i\n", plantThreshold);
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    const ContourPoint& p = points[i];
-    log.addF("tab[%i]= %i\t%i\t%i\n", static_cast<int>(i), p.col, topRow(p.row), p.direction);
-  }
-}
-
 int KW_SciDoc::ScanItems() {
   const OperationLog operationLog(m_commandLog, logname::kDetectionItem);
   LogBuffer& log = *operationLog;

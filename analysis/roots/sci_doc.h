@@ -56,7 +56,7 @@ class KW_SciDoc : public KW_ImaAna {
   // The plant a walk must reach to be kept: 100 points.
   static constexpr std::int32_t kMinItemLength = 100;
 
-  // ---- plant detection
+  // ---- plant detection (plant_detection.cpp)
   // Command " Find roots": whitens the picture, walks every skeleton
   // component, keeps those of at least minItemLength points, colours them
   // and sorts them left to right. Returns 1, or 0 when memory ran out: the
@@ -89,7 +89,7 @@ class KW_SciDoc : public KW_ImaAna {
   // ColorItems seeds it with the time in seconds.
   void setColourSeed(std::optional<std::uint32_t> seed) { m_colourSeed = seed; }
 
-  // ---- segment trees
+  // ---- segment trees (tree_building.cpp)
   // Builds root from item: each plant's walk is cut into segments at
   // junctions and tips, and every recorded segment is painted white. Returns
   // 1, or 0 when memory ran out: the document is then as it was.
@@ -109,7 +109,7 @@ class KW_SciDoc : public KW_ImaAna {
   // brightness sum of colour.
   int SameColourNeighbours(int c, int r, std::uint32_t colour) const;
 
-  // ---- measurements
+  // ---- measurements (measuring.cpp; the geometry in root_measures.cpp)
   // How this analysis measures (length mode, least lateral root, background);
   // the default is the fixed method. Read it back after the analysis.
   AnalysisSettings settings;
@@ -209,6 +209,7 @@ class KW_SciDoc : public KW_ImaAna {
   void appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,
                        const std::vector<ContourPoint>& points) const;
   KW_Segment* findSiblingParent(KW_Segment* s, const KW_Segment& added, LogBuffer& log) const;
+  // Shared by the commands (sci_doc.cpp).
   // Shows the failure of a command that ran out of memory, after its log line.
   void reportOutOfMemory(LogBuffer& log, std::string_view logLine, std::string_view message);
 

@@ -10,7 +10,6 @@
 #include "roots/detail/segment_walk.h"
 #include "roots/detail/tree_index.h"
 #include "roots/sci_doc.h"
-#include "shell/frontend.h"
 
 namespace {
 
@@ -99,18 +98,6 @@ int KW_SciDoc::CreateTrees() {
   log.flush();
   refreshView();
   return 1;
-}
-
-void KW_SciDoc::reportOutOfMemory(LogBuffer& log, std::string_view logLine, std::string_view message) {
-  m_outOfMemory = true;
-  log.flush();
-  // The line goes in even past the log's bound: it says why the command failed.
-  AppendLog(log.name(), logLine);
-  try {
-    FRONTEND::ShowMessage(message);
-  } catch (const std::bad_alloc&) {
-    // The log line says it; the caller sees the failed status.
-  }
 }
 
 void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& walk, int t) {
@@ -298,6 +285,3 @@ KW_Segment* KW_SciDoc::findSiblingParent(KW_Segment* s, const KW_Segment& added,
   });
   return found;
 }
-
-KW_SciDoc::KW_SciDoc() = default;
-KW_SciDoc::~KW_SciDoc() = default;

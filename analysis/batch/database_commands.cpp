@@ -7,11 +7,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/batch_frontend.h"
 #include "database/import.h"
 #include "database/password_sql.h"
 #include "database/query_pages.h"
 #include "database/query_run.h"
-#include "shell/batch_frontend.h"
 
 const char* const kDatabaseCommandsUsage =
     "       morvane-batch add-data FOLDER [--admin-password-file FILE]\n"

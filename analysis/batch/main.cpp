@@ -4,15 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "base/batch_frontend.h"
+#include "base/kw_log.h"
 #include "batch/analyze_command.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
 #include "batch/database_commands.h"
 #include "batch/image_commands.h"
 #include "batch/measure_command.h"
-#include "database/kw_log.h"
 #include "image/pic_doc.h"
-#include "shell/batch_frontend.h"
 
 namespace {
 

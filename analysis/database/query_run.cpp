@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "base/frontend.h"
+#include "base/kw_log.h"
 #include "database/detail/sql_text.h"
-#include "database/kw_log.h"
 #include "database/kw_sql.h"
-#include "shell/frontend.h"
 
 namespace {
 

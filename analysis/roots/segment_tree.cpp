@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <new>
 
-#include "database/kw_log.h"
+#include "base/frontend.h"
+#include "base/kw_log.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/detail/segment_walk.h"
 #include "roots/detail/tree_index.h"
 #include "roots/sci_doc.h"
-#include "shell/frontend.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "roots/result_writer.h"
 #include "roots/roots_test_util.h"
 #include "roots/sci_doc.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 #include "support/test_env.h"
 #include "synth/synth_plate.h"
 

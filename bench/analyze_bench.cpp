@@ -25,7 +25,7 @@
 #include "roots/plate_exports.h"
 #include "roots/rsml_writer.h"
 #include "roots/sci_doc.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 #include "synth/synth_plate.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "database/database_setup.h"
 #include "database/kw_sql.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 
 class BenchDbServer {
  public:

@@ -21,7 +21,7 @@
 #include "bench_db_server.h"
 #include "database/database_setup.h"
 #include "database/kw_sql.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 
 namespace fs = std::filesystem;
 

@@ -21,7 +21,7 @@
 #include "database/import.h"
 #include "database/kw_sql.h"
 #include "database/query_run.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 
 namespace fs = std::filesystem;
 

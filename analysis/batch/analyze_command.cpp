@@ -17,9 +17,10 @@
 #include <thread>
 #include <tuple>
 
+#include "base/batch_frontend.h"
+#include "base/kw_log.h"
 #include "batch/analysis_options.h"
 #include "batch/command_line.h"
-#include "database/kw_log.h"
 #include "database/kw_sql.h"
 #include "image/pixel_pool.h"
 #include "image/step_dialog_models.h"
@@ -29,7 +30,6 @@
 #include "roots/result_writer.h"
 #include "roots/sci_doc.h"
 #include "roots/trait_table.h"
-#include "shell/batch_frontend.h"
 
 const char* const kAnalyzeCommandUsage =
     "       morvane-batch analyze PICTURE... --resolution DPI [--user U --experiment E --box B --genotype G\n"
@@ -176,7 +176,8 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     // every run of a picture the same.
     doc.setColourSeed(1U);
     doc.fixedResultFolder = options.results;
-    // Recorded once for the run, before the workers start.
+    // Recorded once for the run, before the workers start; the documents get
+    // no sampleNames either, so no worker ever reaches the database.
     doc.recordNames = false;
     doc.settings = options.measure.settings;
     doc.keepOpenedPicture = !options.overlay.empty();

@@ -8,12 +8,12 @@
 #include <optional>
 #include <sstream>
 
+#include "base/batch_frontend.h"
 #include "batch/command_line.h"
 #include "database/import.h"
 #include "database/password_sql.h"
 #include "database/query_pages.h"
 #include "database/query_run.h"
-#include "shell/batch_frontend.h"
 
 const char* const kAddDataUsage = "       morvane-batch add-data FOLDER [--admin-password-file FILE]\n";
 const char* const kInquireUsage =

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/batch_frontend.h"
+#include "base/kw_log.h"
 #include "batch/analyze_command.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
@@ -11,10 +13,8 @@
 #include "batch/database_commands.h"
 #include "batch/image_commands.h"
 #include "batch/measure_command.h"
-#include "database/kw_log.h"
 #include "image/pic_doc.h"
 #include "morvane_version.h"
-#include "shell/batch_frontend.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "database/kw_sql.h"
 
 int FirstTimeSetUp(std::string_view adminPassword) {

@@ -6,13 +6,13 @@
 
 #include <cstdio>
 
+#include "base/frontend.h"
+#include "base/kw_log.h"
 #include "database/database_setup.h"
 #include "database/detail/sql_text.h"
-#include "database/kw_log.h"
 #include "database/kw_sql.h"
 #include "database/password_sql.h"
 #include "roots/result_file.h"
-#include "shell/frontend.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "database/sql_records.h"
+#include "roots/result_records.h"
 
 class KW_SQL;
 

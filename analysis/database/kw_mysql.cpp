@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/frontend.h"
+#include "base/kw_log.h"
+#include "base/text_format.h"
 #include "database/detail/sql_text.h"
-#include "database/kw_log.h"
-#include "shell/frontend.h"
-#include "shell/text_format.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <climits>
 #include <vector>
 
+#include "base/frontend.h"
+#include "base/kw_log.h"
 #include "database/detail/sql_text.h"
-#include "database/kw_log.h"
-#include "shell/frontend.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "database/kw_mysql.h"
 #include "database/sql_records.h"
+#include "roots/result_records.h"
 
 class KW_SQL : public KW_DATABASE, public KW_RF {
  public:

@@ -1,6 +1,6 @@
 #include "database/password_sql.h"
 
-#include "shell/frontend.h"
+#include "base/frontend.h"
 
 void PasswordSQL::type(std::string_view text) { m_field = FRONTEND::CutText(text, kMaxPassword); }
 

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "base/frontend.h"
 #include "database/detail/lateral_families.h"
 #include "database/detail/sql_text.h"
 #include "database/query_run.h"
-#include "shell/frontend.h"
 
 using namespace queryrun;
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "base/frontend.h"
 #include "database/detail/sql_text.h"
 #include "database/kw_mysql.h"
 #include "database/kw_sql.h"
-#include "shell/frontend.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "base/frontend.h"
+#include "base/kw_log.h"
 #include "database/detail/lateral_families.h"
 #include "database/detail/sql_text.h"
-#include "database/kw_log.h"
 #include "database/kw_sql.h"
-#include "shell/frontend.h"
 
 using namespace queryrun;
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "database/kw_log.h"
-#include "shell/frontend.h"
+#include "base/frontend.h"
+#include "base/kw_log.h"
 
 LastCalibParams ParseLastCalibLine(std::string_view line) {
   LastCalibParams p;

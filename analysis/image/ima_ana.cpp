@@ -6,12 +6,12 @@
 #include <new>
 #include <vector>
 
-#include "database/kw_log.h"
+#include "base/frontend.h"
+#include "base/kw_log.h"
 #include "image/detail/pixels.h"
 #include "image/margin_cut.h"
 #include "image/plate_frame.h"
 #include "image/step_dialog_models.h"
-#include "shell/frontend.h"
 
 namespace {
 

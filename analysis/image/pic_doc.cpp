@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "image/pixel_pool.h"
 
 bool HasBitmapExtension(std::string_view path) {

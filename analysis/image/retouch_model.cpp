@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/frontend.h"
 #include "image/ima_ana.h"
-#include "shell/frontend.h"
 
 RetouchGeometry ComputeRetouchGeometry(int width, int height, int desktopWidth, int desktopHeight) {
   RetouchGeometry g;

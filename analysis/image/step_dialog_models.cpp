@@ -4,8 +4,8 @@
 #include <cctype>
 #include <limits>
 
+#include "base/frontend.h"
 #include "image/ima_ana.h"
-#include "shell/frontend.h"
 
 // ---------------------------------------------------------------------------
 // Threshold dialog

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 
 ViewSize FitViewSize(int clientWidth, int clientHeight, int width, int height) {
   if (width <= 0 || height <= 0) return {clientWidth, clientHeight};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "base/frontend.h"
 #include "image/binarise.h"
 #include "image/pic_doc.h"
 #include "image/step_dialog_models.h"
@@ -11,7 +12,6 @@
 #include "roots/calibration.h"
 #include "roots/result_writer.h"
 #include "roots/sci_doc.h"
-#include "shell/frontend.h"
 
 namespace {
 

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "database/kw_log.h"
-#include "database/kw_mysql.h"
-#include "database/kw_sql.h"
-#include "shell/frontend.h"
+#include "base/frontend.h"
+#include "base/kw_log.h"
+#include "roots/sample_names.h"
 
 MyBoxIsARoot::MyBoxIsARoot(const std::vector<std::uint32_t>& subPicture, int xdim, int ydim)
     : m_width(std::max(0, xdim)), m_height(std::max(0, ydim)) {
@@ -23,32 +22,15 @@ MyBoxIsARoot::MyBoxIsARoot(const std::vector<std::uint32_t>& subPicture, int xdi
   }
 }
 
-namespace {
-
-// The names of one table (second column of every row) over a connection of
-// their own that shows no error; empty when the database is out of reach.
-std::vector<std::string> ReadNames(std::string_view statement) {
-  std::vector<std::string> names;
-  KW_DATABASE base;
-  if (base.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
-                   0) == 0)
-    return names;
-  if (base.Select_Base(dbparam::kPlantBase) != 0 && base.Query(statement) != 0) base.Get_Column_List(names);
-  base.Disconnect();
-  // The lists sort their entries.
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-}  // namespace
-
 void MyBoxInfoGeneral::open() {
   m_genotypes.clear();
   m_media.clear();
-  // The tables by their real names: table names are case-sensitive on a
-  // Linux server.
-  m_genotypes = ReadNames("select * from `" + std::string(KW_SQL::kGenotypeNames[0]) + "`");
-  m_media = ReadNames("select * from `" + std::string(KW_SQL::kMediaNames[0]) + "`");
+  if (m_names == nullptr) return;
+  m_genotypes = m_names->genotypeNames();
+  m_media = m_names->mediaNames();
+  // The lists sort their entries.
+  std::sort(m_genotypes.begin(), m_genotypes.end());
+  std::sort(m_media.begin(), m_media.end());
 }
 
 std::string MyBoxInfoGeneral::DigitsOnly(std::string_view typed) {

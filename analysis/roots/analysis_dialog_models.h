@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+class SampleNames;
+
 // Confirms one plant: shows the copy of the picture inside the plant's
 // bounding box, upright.
 class MyBoxIsARoot {
@@ -49,6 +51,9 @@ class MyBoxInfoGeneral {
   static constexpr std::string_view kCaption = "Image information";
   static constexpr std::size_t kMaxText = 249;
 
+  // The lists come from names (not owned); without it they stay empty.
+  explicit MyBoxInfoGeneral(SampleNames* names = nullptr) : m_names(names) {}
+
   // The seven texts as the controls hold them ("User name:", "Experiment
   // name:", "Box name:", "Genotype:", "Media:", "Days after germination",
   // "Picture Resolution"); empty at construction.
@@ -62,10 +67,10 @@ class MyBoxInfoGeneral {
   // Set by OK when the resolution is a positive number.
   bool complete = false;
 
-  // Opening: empties both lists and fills them with the names of the
-  // genotype and media tables, each over a connection of its own that shows
-  // no error, every name appended to log_sql.txt; sorted. A database out of
-  // reach leaves a list empty.
+  // Opening: empties both lists and fills them with the genotype and media
+  // names of the database (SampleNamesSql reads each table over a connection
+  // of its own that shows no error, every name appended to log_sql.txt);
+  // sorted. A database out of reach, or none, leaves a list empty.
   void open();
   const std::vector<std::string>& genotypeList() const { return m_genotypes; }
   const std::vector<std::string>& mediaList() const { return m_media; }
@@ -84,6 +89,7 @@ class MyBoxInfoGeneral {
   int resolutionDpi() const;
 
  private:
+  SampleNames* m_names;
   std::vector<std::string> m_genotypes;
   std::vector<std::string> m_media;
   bool m_refused = false;

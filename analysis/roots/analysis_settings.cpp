@@ -1,6 +1,6 @@
 #include "roots/analysis_settings.h"
 
-#include "shell/text_format.h"
+#include "base/text_format.h"
 
 std::string_view LengthModeName(LengthMode mode) { return mode == LengthMode::True ? "true" : "pixel"; }
 

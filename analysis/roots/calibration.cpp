@@ -6,10 +6,10 @@
 #include <ctime>
 #include <memory>
 
-#include "database/kw_log.h"
+#include "base/frontend.h"
+#include "base/kw_log.h"
+#include "base/text_format.h"
 #include "roots/sci_doc.h"
-#include "shell/frontend.h"
-#include "shell/text_format.h"
 
 namespace {
 

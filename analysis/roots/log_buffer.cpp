@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 
 namespace {
 constexpr std::string_view kBoundLine = "[log bound reached: the rest of this log was left out]\n";

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <new>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "roots/result_writer.h"
 #include "roots/root_lines.h"
 #include "roots/sci_doc.h"

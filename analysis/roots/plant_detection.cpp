@@ -7,7 +7,7 @@
 #include <limits>
 #include <new>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "roots/detail/colour_random.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/sci_doc.h"

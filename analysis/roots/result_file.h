@@ -19,7 +19,7 @@
 #include <cstdio>
 #include <string>
 
-#include "database/sql_records.h"
+#include "roots/result_records.h"
 
 // Levels of lateral roots the reader follows below a main root; a deeper
 // announced branch is refused (no root order comes near this).

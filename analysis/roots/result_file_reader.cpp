@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
+#include "base/text_format.h"
 #include "roots/result_file.h"
-#include "shell/text_format.h"
 
 namespace {
 

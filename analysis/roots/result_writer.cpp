@@ -10,14 +10,14 @@
 #include <cstdlib>
 #include <new>
 
-#include "database/kw_log.h"
-#include "database/kw_sql.h"
+#include "base/frontend.h"
+#include "base/kw_log.h"
+#include "base/text_format.h"
 #include "roots/analysis_dialog_models.h"
 #include "roots/calibration.h"
 #include "roots/detail/lateral_walk.h"
+#include "roots/sample_names.h"
 #include "roots/sci_doc.h"
-#include "shell/frontend.h"
-#include "shell/text_format.h"
 
 namespace {
 
@@ -152,7 +152,7 @@ void KW_SciDoc::WriteResultFile() {
 
   std::string text = pictureName;
   std::string error;
-  MyBoxInfoGeneral info;
+  MyBoxInfoGeneral info(sampleNames.get());
   const bool ok = FRONTEND::InfoGeneral(info);
   if (!ok || !info.complete) {
     // The file keeps only the picture's name and the experiment is not saved.
@@ -171,9 +171,9 @@ void KW_SciDoc::WriteResultFile() {
     return;
   }
   if (settings.minLateralCm > 0.0) AppendLogF(logname::kResultFile, "lateral roots left out %i\n", dropped);
-  if (recordNames) {
-    KW_SQL::Add_Genotype(info.genotype);
-    KW_SQL::Add_Media(info.media);
+  if (recordNames && sampleNames != nullptr) {
+    sampleNames->addGenotype(info.genotype);
+    sampleNames->addMedia(info.media);
   }
   try {
     text += ResultFileBody(*this, info);

@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/detail/segment_walk.h"
 

@@ -11,10 +11,10 @@
 #include <system_error>
 #include <vector>
 
+#include "base/text_format.h"
 #include "roots/result_writer.h"
 #include "roots/root_lines.h"
 #include "roots/sci_doc.h"
-#include "shell/text_format.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <new>
 
-#include "database/kw_log.h"
+#include "base/frontend.h"
+#include "base/kw_log.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/detail/tree_index.h"
-#include "shell/frontend.h"
 
 KW_SciDoc::KW_SciDoc() = default;
 KW_SciDoc::~KW_SciDoc() = default;

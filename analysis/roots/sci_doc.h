@@ -21,6 +21,7 @@
 #include "roots/root_records.h"
 
 class LogBuffer;
+class SampleNames;
 class TreeIndex;
 
 // Brightness sum R + G + B of a pixel 0x00RRGGBB.
@@ -149,6 +150,11 @@ class KW_SciDoc : public KW_ImaAna {
   // When not empty, the result folder of this document, used instead of the
   // program's result folder (the batch program's --results).
   std::string fixedResultFolder;
+  // The genotype and media names of the database, set by whoever opens the
+  // document (shared, as the picture buffer pool is, so that they outlive
+  // every document that uses them): the image information dialog lists them
+  // and a save records the names it was given. Null: no database, no names.
+  std::shared_ptr<SampleNames> sampleNames;
   // When clear, a save does not record the genotype and media names in the
   // database: the caller does (the batch program once per run, before its
   // pictures are analysed on several threads).

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "base/text_format.h"
 #include "roots/sci_doc.h"
-#include "shell/text_format.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <new>
 
-#include "database/kw_log.h"
+#include "base/frontend.h"
+#include "base/kw_log.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/detail/segment_walk.h"
 #include "roots/detail/tree_index.h"

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
+#include "database/sample_names_sql.h"
 #include "db_test_server.h"
 #include "roots/analysis_dialog_models.h"
 #include "roots/sci_doc.h"
@@ -16,13 +18,15 @@ class InfoGeneralListsTest : public dbtest::ServerTest {};
 TEST_F(InfoGeneralListsTest, ATypedGenotypeIsListedAfterTheSave) {
   setUpPlant();
   root().exec("insert into plant.`Genotype` values (NULL, 'Ler'), (NULL, 'Col-0')");
-  MyBoxInfoGeneral first;
+  const auto names = std::make_shared<SampleNamesSql>();
+  MyBoxInfoGeneral first(names.get());
   first.open();
   EXPECT_EQ(first.genotypeList(), (std::vector<std::string>{"Col-0", "Ler"}));
   EXPECT_TRUE(first.mediaList().empty());
   EXPECT_NE(readLog("log_sql.txt").find("Ler\n"), std::string::npos);
 
   KW_SciDoc doc;
+  doc.sampleNames = names;
   doc.title = "plate1";
   doc.fixedResultFolder = home.string();
   doc.nbr_item = doc.nbr_root = 1;
@@ -38,7 +42,7 @@ TEST_F(InfoGeneralListsTest, ATypedGenotypeIsListedAfterTheSave) {
   doc.WriteResultFile();
   ASSERT_TRUE(doc.saved);
 
-  MyBoxInfoGeneral next;
+  MyBoxInfoGeneral next(names.get());
   next.open();
   EXPECT_EQ(next.genotypeList(), (std::vector<std::string>{"Col-0", "Ler", "Ws-4"}));
   EXPECT_EQ(next.mediaList(), std::vector<std::string>{"MS"});

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <set>
 
+#include "base/batch_frontend.h"
 #include "database/kw_sql.h"
 #include "database/password_sql.h"
-#include "shell/batch_frontend.h"
-#include "shell/scripted_frontend.h"
 #include "small_stack.h"
+#include "support/scripted_frontend.h"
 #include "support/test_env.h"
 
 using FRONTEND::ScriptedFrontend;

@@ -11,7 +11,7 @@
 
 #include "database/detail/client_library.h"
 #include "database/detail/mysql_handles.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 #include "support/test_env.h"
 
 namespace dbtest {

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/kw_log.h"
 #include "database/database_setup.h"
-#include "database/kw_log.h"
 #include "database/kw_sql.h"
 #include "db_test_server.h"
 

@@ -8,7 +8,7 @@
 #include "database/kw_sql.h"
 #include "database/query_pages.h"
 #include "database/query_run.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 #include "support/test_env.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "roots/result_file.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <tuple>
 #include <vector>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "image/bitmap_io.h"
 #include "image/pic_doc.h"
 #include "image/pixel_pool.h"

@@ -8,7 +8,7 @@
 
 #include "image/ima_ana.h"
 #include "picture_text.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 #include "support/test_env.h"
 #include "synth/synth_plate.h"
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "image/step_dialog_models.h"
@@ -16,8 +17,9 @@
 #include "roots/result_file.h"
 #include "roots/result_writer.h"
 #include "roots/roots_test_util.h"
+#include "roots/sample_names.h"
 #include "roots/sci_doc.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 #include "support/test_env.h"
 #include "synth/synth_plate.h"
 
@@ -177,6 +179,94 @@ TEST(AnalysisDialogs, RulesOfTheFourDialogs) {
 
   EXPECT_EQ(ResultBox::ElideMiddle("/home/ana/results", 9), "/ho...lts");
   EXPECT_EQ(ResultBox::ElideMiddle("/r", 9), "/r");
+}
+
+// The database's names as a list in memory, with every addition recorded.
+class ListedNames : public SampleNames {
+ public:
+  std::vector<std::string> genotypes;
+  std::vector<std::string> media;
+  std::vector<std::string> added;
+
+  std::vector<std::string> genotypeNames() override { return genotypes; }
+  std::vector<std::string> mediaNames() override { return media; }
+  void addGenotype(std::string_view name) override { added.push_back("genotype " + std::string(name)); }
+  void addMedia(std::string_view name) override { added.push_back("media " + std::string(name)); }
+};
+
+// A document measured as far as a save needs: one plant with its tree.
+void ReadyToSave(KW_SciDoc& doc, const std::string& title, const fs::path& folder) {
+  doc.title = title;
+  doc.fixedResultFolder = folder.string();
+  doc.nbr_item = doc.nbr_root = 1;
+  doc.item.resize(1);
+  doc.root.resize(1);
+}
+
+TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
+  const auto names = std::make_shared<ListedNames>();
+  names->genotypes = {"Ws", "Col-0", "Ler"};
+  names->media = {"MS", "Agar"};
+  MyBoxInfoGeneral listed(names.get());
+  listed.open();
+  EXPECT_EQ(listed.genotypeList(), (std::vector<std::string>{"Col-0", "Ler", "Ws"}));
+  EXPECT_EQ(listed.mediaList(), (std::vector<std::string>{"Agar", "MS"}));
+  // Opening again lists the names as they are then, not twice.
+  names->media = {"B5"};
+  listed.open();
+  EXPECT_EQ(listed.mediaList(), std::vector<std::string>{"B5"});
+  MyBoxInfoGeneral without;
+  without.open();
+  EXPECT_TRUE(without.genotypeList().empty());
+  EXPECT_TRUE(without.mediaList().empty());
+
+  // The dialog of a save lists the document's names; the save records the
+  // typed genotype and media once the file is complete.
+  KW_SciDoc doc;
+  ReadyToSave(doc, "named", results);
+  doc.sampleNames = names;
+  std::vector<std::string> shownGenotypes;
+  ui.infoGeneralScripts.push_back([&](MyBoxInfoGeneral& box) {
+    box.open();
+    shownGenotypes = box.genotypeList();
+    return Typing("600", "Ler")(box);
+  });
+  doc.WriteResultFile();
+  ASSERT_TRUE(doc.saved);
+  EXPECT_EQ(shownGenotypes, (std::vector<std::string>{"Col-0", "Ler", "Ws"}));
+  EXPECT_EQ(names->added, (std::vector<std::string>{"genotype Ler", "media MS"}));
+
+  // Nothing is recorded when the caller records the names itself, nor when
+  // the image information is cancelled or refused.
+  names->added.clear();
+  KW_SciDoc batch;
+  ReadyToSave(batch, "batch", results);
+  batch.sampleNames = names;
+  batch.recordNames = false;
+  ui.infoGeneralScripts.push_back(Typing("600"));
+  batch.WriteResultFile();
+  EXPECT_TRUE(batch.saved);
+  KW_SciDoc cancelled;
+  ReadyToSave(cancelled, "cancelled", results);
+  cancelled.sampleNames = names;
+  ui.infoGeneralScripts.push_back([](MyBoxInfoGeneral&) { return false; });
+  cancelled.WriteResultFile();
+  EXPECT_FALSE(cancelled.saved);
+  KW_SciDoc refused;
+  ReadyToSave(refused, "refused", results);
+  refused.sampleNames = names;
+  ui.infoGeneralScripts.push_back(Typing("0"));
+  refused.WriteResultFile();
+  EXPECT_FALSE(refused.saved);
+  EXPECT_TRUE(names->added.empty());
+
+  // Without names a save still writes its file.
+  KW_SciDoc alone;
+  ReadyToSave(alone, "alone", results);
+  ui.infoGeneralScripts.push_back(Typing("600"));
+  alone.WriteResultFile();
+  EXPECT_TRUE(alone.saved);
+  EXPECT_NE(resultText("alone").find("Genotype: Col-0"), std::string::npos);
 }
 
 // ---- result file

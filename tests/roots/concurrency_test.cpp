@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "roots/sci_doc.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 #include "support/test_env.h"
 #include "synth/synth_plate.h"
 

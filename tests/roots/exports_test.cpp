@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <set>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "roots/overlay_picture.h"
 #include "roots/root_lines.h"
 #include "roots/rsml_writer.h"

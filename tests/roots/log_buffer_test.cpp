@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "support/test_env.h"
 
 namespace {

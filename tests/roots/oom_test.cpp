@@ -12,9 +12,9 @@
 #include <limits>
 #include <new>
 
-#include "database/kw_log.h"
+#include "base/kw_log.h"
 #include "roots_test_util.h"
-#include "shell/scripted_frontend.h"
+#include "support/scripted_frontend.h"
 
 // GCC takes free() in the replaced operator delete for a mismatch with new.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "manager/ini_file.h"
+#include "manager/platform/ini_file.h"
 
 namespace tessary {
 namespace {

@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "manager/manager_log.h"
-
 namespace tessary {
 namespace {
 
@@ -78,15 +76,11 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::Acquire() {
-  if (!PrivateFolder(m_folder, m_message)) {
-    Trace("SingleInstance: %s", m_message.c_str());
-    return true;
-  }
+  if (!PrivateFolder(m_folder, m_message)) return true;
   const std::filesystem::path lockPath = m_folder / (std::string(kMutexName) + ".lock");
   m_lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (m_lock < 0) {
     m_message = lockPath.string() + ": " + std::strerror(errno);
-    Trace("SingleInstance: %s", m_message.c_str());
     return true;
   }
   if (::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
@@ -97,7 +91,6 @@ bool SingleInstance::Acquire() {
   sockaddr_un addr{};
   if (!MakeAddress(m_socket, addr)) {
     m_message = m_socket.string() + ": path too long for a local socket";
-    Trace("SingleInstance: %s", m_message.c_str());
     return true;
   }
   // A socket file left by an instance that crashed is ours to replace: we
@@ -107,7 +100,6 @@ bool SingleInstance::Acquire() {
   if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(m_listen, 8) != 0) {
     m_message = m_socket.string() + ": " + std::strerror(errno);
-    Trace("SingleInstance: %s", m_message.c_str());
     if (m_listen >= 0) ::close(m_listen);
     m_listen = -1;
   }
@@ -134,8 +126,8 @@ int SingleInstance::HandOver(const std::vector<std::string>& switchNames) const 
   return 0;
 }
 
-std::vector<Switches> SingleInstance::Receive(int timeoutMs) {
-  std::vector<Switches> out;
+std::vector<std::vector<std::string>> SingleInstance::Receive(int timeoutMs) {
+  std::vector<std::vector<std::string>> out;
   if (m_listen < 0) return out;
   pollfd p{m_listen, POLLIN, 0};
   if (::poll(&p, 1, timeoutMs) <= 0) return out;
@@ -159,15 +151,15 @@ std::vector<Switches> SingleInstance::Receive(int timeoutMs) {
       message.append(buffer, static_cast<std::size_t>(n));
     }
     if (message.compare(0, kMagic.size(), kMagic) != 0) continue;
-    Switches switches;
+    std::vector<std::string> names;
     std::size_t start = kMagic.size();
     while (start < message.size()) {
       std::size_t end = message.find('\n', start);
       if (end == std::string::npos) end = message.size();
-      switches.Set(std::string_view(message).substr(start, end - start));
+      names.push_back(message.substr(start, end - start));
       start = end + 1;
     }
-    out.push_back(switches);
+    out.push_back(std::move(names));
   }
   return out;
 }

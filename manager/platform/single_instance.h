@@ -9,8 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "manager/switches.h"
-
 namespace tessary {
 
 inline constexpr std::string_view kMutexName = "TessaryMutex";
@@ -29,7 +27,7 @@ class SingleInstance {
   // True when this process is the first instance (it then keeps the lock
   // and listens for hand-overs until destroyed). A folder or lock that
   // cannot be used makes this process a first instance without hand-over,
-  // so the manager still runs; message() says why.
+  // so the manager still runs; message() says why (the caller traces it).
   bool Acquire();
 
   // Second instance: sends the switch names to the first. 0, or the system
@@ -41,9 +39,9 @@ class SingleInstance {
   int listenDescriptor() const { return m_listen; }
 
   // First instance: takes the hand-overs waiting now, waiting at most
-  // timeoutMs for a first one (0: no wait). Each gives the switches of one
-  // later launch (possibly none: bring the window to the front).
-  std::vector<Switches> Receive(int timeoutMs);
+  // timeoutMs for a first one (0: no wait). Each gives the switch names of
+  // one later launch (possibly none: bring the window to the front).
+  std::vector<std::vector<std::string>> Receive(int timeoutMs);
 
   const std::string& message() const { return m_message; }
   const std::filesystem::path& socketPath() const { return m_socket; }

@@ -4,12 +4,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 #include <vector>
-
-#include "manager/install_root.h"
 
 namespace tessary {
 namespace {
@@ -76,6 +75,18 @@ bool IsOnRemovableMedia(const std::filesystem::path& path, std::string_view moun
     if (std::filesystem::exists(candidate, ec)) return ReadSmallFile(candidate) == "1";
   }
   return false;
+}
+
+std::string ProgramPath() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : exe.string();
+}
+
+std::string ProgramFolder() {
+  const std::string exe = ProgramPath();
+  const std::size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
 }
 
 bool IsOnFixedDrive() {

@@ -29,6 +29,11 @@ bool IsOnRemovableMedia(const std::filesystem::path& path, std::string_view moun
 // ("fr" for "fr_FR.UTF-8"); "en" when none is set or it is "C" or "POSIX".
 std::string UserLanguageCode();
 
+// Full path of the running program (/proc/self/exe), and its folder ending
+// with "/".
+std::string ProgramPath();
+std::string ProgramFolder();
+
 // The user's login name (from the effective user id), or the user id in
 // decimal when the account has no name.
 std::string UserName();

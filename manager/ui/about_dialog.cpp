@@ -10,10 +10,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "manager/file_version.h"
-#include "manager/install_root.h"
+#include "manager/app/window_model.h"
+#include "manager/platform/system.h"
 #include "manager/ui/icons.h"
-#include "manager/window_model.h"
+#include "manager/upgrade/file_version.h"
 
 namespace tessary::ui {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "manager/engine.h"
+#include "manager/app/engine.h"
 
 namespace tessary::ui {
 

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "manager/window_model.h"
+#include "manager/app/window_model.h"
 
 namespace tessary::ui {
 namespace {

@@ -1,11 +1,8 @@
 #include "manager/ui/main_window.h"
 
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,30 +12,20 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
-#include "manager/file_version.h"
-#include "manager/install_root.h"
 #include "manager/platform/system.h"
-#include "manager/ui/about_dialog.h"
 #include "manager/ui/icons.h"
-#include "manager/ui/php_extensions_dialog.h"
-#include "manager/ui/settings_dialog.h"
-#include "manager/ui/upgrade_dialog.h"
+#include "manager/ui/qt_text.h"
 
 namespace tessary::ui {
 namespace {
-
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The tray menu's entries: command, or 0 for a separator. The three
 // submenus are built apart.
@@ -51,12 +38,6 @@ constexpr int kMainEntries[] = {kCmdExplore, kCmdAdministration, kCmdBrowse, kCm
                                 kCmdQuit};
 constexpr int kPopupEntries[] = {kCmdPopupStart, kCmdPopupRestart, kCmdPopupStop, kCmdPopupKill};
 
-std::string HostName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-  return name;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(ServerStack& stack, const Switches& switches, QWidget* parent)
@@ -64,7 +45,7 @@ MainWindow::MainWindow(ServerStack& stack, const Switches& switches, QWidget* pa
   setObjectName("mainWindow");
   m_engine = std::make_unique<ManagerEngine>(*this, switches, &m_stack);
   m_model = std::make_unique<MainWindowModel>(*m_engine, m_stack, *this);
-  setWindowTitle(Q(m_engine->settings().programName));
+  setWindowTitle(QText(m_engine->settings().programName));
   setWindowIcon(TrayIconPicture(kIconBoth));
   createActions();
   createMenus();
@@ -240,7 +221,7 @@ void MainWindow::createTray() {
   // Without a tray the window is the only way in, so it is never hidden.
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
   m_tray = new QSystemTrayIcon(TrayIconPicture(kIconBoth), this);
-  m_tray->setToolTip(Q(m_engine->settings().programName));
+  m_tray->setToolTip(QText(m_engine->settings().programName));
   connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
     if (why == QSystemTrayIcon::DoubleClick || why == QSystemTrayIcon::Trigger) {
       BringToFront();
@@ -273,7 +254,7 @@ int MainWindow::Initialise() {
 void MainWindow::relabel() {
   auto set = [this](int command, const QString& t) { action(command)->setText(t.left(60)); };
   auto withKey = [this](int id, const char* key) { return text(id) + "\t" + key; };
-  const QString program = Q(m_engine->settings().programName);
+  const QString program = QText(m_engine->settings().programName);
   set(kCmdPopupStart, text(32771));
   set(kCmdPopupRestart, text(32819));
   set(kCmdPopupStop, text(32772));
@@ -308,18 +289,18 @@ void MainWindow::relabel() {
 void MainWindow::refresh(bool forced) {
   const RefreshResult r = m_model->Refresh(forced);
   if (r.webStateChanged) {
-    m_webState->setText(Q(StateText(m_stack.web().State(), m_engine->languages())));
+    m_webState->setText(QText(StateText(m_stack.web().State(), m_engine->languages())));
     m_webPicture->setPixmap(StatePixmap(StatePicture(m_stack.web().State())));
   }
   if (r.databaseStateChanged) {
-    m_databaseState->setText(Q(StateText(m_stack.database().State(), m_engine->languages())));
+    m_databaseState->setText(QText(StateText(m_stack.database().State(), m_engine->languages())));
     m_databasePicture->setPixmap(StatePixmap(StatePicture(m_stack.database().State())));
   }
   if (m_tray != nullptr) {
     m_tray->setIcon(TrayIconPicture(r.icon));
-    if (r.tooltipChanged) m_tray->setToolTip(Q(r.tooltip));
+    if (r.tooltipChanged) m_tray->setToolTip(QText(r.tooltip));
   }
-  if (r.tooltipChanged) m_menuButton->setToolTip(Q(r.tooltip));
+  if (r.tooltipChanged) m_menuButton->setToolTip(QText(r.tooltip));
 }
 
 void MainWindow::supervise() { m_stack.Tick(); }
@@ -327,7 +308,7 @@ void MainWindow::supervise() { m_stack.Tick(); }
 void MainWindow::prepareTrayMenu() {
   const TrayMenuState s = m_model->TrayMenu();
   QAction* toggle = action(kCmdToggle);
-  toggle->setText(Q(s.toggleText));
+  toggle->setText(QText(s.toggleText));
   toggle->setEnabled(s.toggleEnabled);
   action(kCmdEditPhpConf)->setEnabled(true);
   action(kCmdPhpExtensions)->setEnabled(true);
@@ -359,230 +340,6 @@ void MainWindow::showServerMenu(int target) {
   m_serverMenu->popup(b->mapToGlobal(QPoint(0, b->height())));
 }
 
-void MainWindow::runCommand(int command) {
-  const std::string& root = m_engine->settings().root;
-  switch (command) {
-    case kCmdStart:
-      if (!(m_stack.web().IsRunning() && m_stack.database().IsRunning())) m_model->StartBoth();
-      break;
-    case kCmdStop:
-      if (m_stack.web().IsRunning() && m_stack.database().IsRunning()) m_model->StopBoth();
-      break;
-    case kCmdToggle:
-      m_model->ToggleBoth();
-      break;
-    case kCmdRestart:
-      m_model->RestartBoth();
-      break;
-    case kCmdPopupStart:
-    case kCmdPopupStop:
-    case kCmdPopupRestart:
-    case kCmdPopupKill:
-      m_model->PopupCommand(command);
-      break;
-    case kCmdBrowse:
-      openLocalPage("");
-      break;
-    case kCmdAdministration:
-      openLocalPage("home/");
-      break;
-    case kCmdPhpMyAdmin:
-      openLocalPage("mysql/");
-      break;
-    case kCmdExplore:
-      if (!openFile(Q(m_stack.web().DocumentRoot())))
-        ShowMessage(m_engine->settings().programName, m_stack.web().DocumentRoot(), Icon::Error);
-      break;
-    case kCmdEditApacheConf:
-      openDocument(m_stack.web().ConfFileForEditing());
-      break;
-    case kCmdEditMySqlConf:
-      openDocument(m_stack.database().ConfFileForEditing());
-      break;
-    case kCmdEditPhpConf:
-      openDocument(m_engine->phpTemplate());
-      break;
-    case kCmdPhpExtensions:
-      showPhpExtensions();
-      break;
-    case kCmdRegenerate:
-      m_stack.RegenerateConfFiles();
-      break;
-    case kCmdApacheErrorLog:
-      openDocument(root + "Apache/logs/error.log");
-      break;
-    case kCmdApacheAccessLog:
-      openDocument(root + "Apache/logs/access.log");
-      break;
-    case kCmdMySqlErrorLog:
-      openDocument(DatabaseErrorLog(root, HostName()));
-      break;
-    case kCmdManagerLog:
-      openDocument(root + "Tessary.log");
-      break;
-    case kCmdIntroduction:
-      openDocument(root + "home/accueil.html");
-      break;
-    case kCmdFaq:
-      openAddress(Q(kFaqAddress));
-      break;
-    case kCmdPhpSite:
-      openAddress(text(32850));
-      break;
-    case kCmdSettings:
-      showSettings();
-      break;
-    case kCmdAbout:
-      showAbout();
-      break;
-    case kCmdCheckVersion:
-      CheckNewVersion(UpgradeMode::Manual);
-      break;
-    case kCmdSwitchList:
-      showSwitchList();
-      break;
-    case kCmdQuit:
-      exitManager();
-      break;
-    case kCmdTrayMenu:
-      showTrayMenuAt(m_menuButton->mapToGlobal(QPoint(10, 10)));
-      break;
-    case kCmdAlwaysOnTop:
-      setAlwaysOnTop(!m_engine->settings().showAlways);
-      break;
-    case kCmdWebPopup:
-      showServerMenu(kTargetWeb);
-      break;
-    case kCmdDatabasePopup:
-      showServerMenu(kTargetDatabase);
-      break;
-    case kCmdLogList:
-      setLogListShown(!m_engine->settings().expandPos);
-      break;
-    default:
-      break;  // install mode ran at start
-  }
-  refresh(false);
-}
-
-void MainWindow::openLocalPage(const char* path) {
-  const std::string address = m_model->LocalPage(path);
-  if (!address.empty()) openAddress(Q(address));
-}
-
-void MainWindow::openAddress(const QString& address) {
-  if (openUrl(address)) return;
-  ShowMessage(m_engine->settings().programName, QString(text(32817)).replace("%s", address).toStdString(),
-              Icon::Error);
-}
-
-void MainWindow::openDocument(const std::string& path) {
-  if (openFile(Q(path))) return;
-  // No program for that kind of file: a plain text editor.
-  for (const char* editor : {"gnome-text-editor", "gedit", "kate", "mousepad", "xed", "pluma", "leafpad"}) {
-    const QString program = QStandardPaths::findExecutable(editor);
-    if (!program.isEmpty() && QProcess::startDetached(program, {Q(path)})) return;
-  }
-  ShowMessage(m_engine->settings().programName, "No program can open " + path, Icon::Error);
-}
-
-bool MainWindow::openUrl(const QString& address) { return QDesktopServices::openUrl(QUrl(address)); }
-bool MainWindow::openFile(const QString& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-void MainWindow::setLogListShown(bool shown) {
-  m_engine->settings().expandPos = shown;
-  m_logList->setVisible(shown);
-  m_logButton->setText(shown ? " < " : " > ");
-  adjustSize();
-}
-
-void MainWindow::setAlwaysOnTop(bool on) {
-  m_engine->settings().showAlways = on;
-  m_topButton->setIcon(PinIcon(on));
-  const bool visible = isVisible();
-  setWindowFlag(Qt::WindowStaysOnTopHint, on);
-  if (visible) show();
-}
-
-void MainWindow::showSettings() {
-  const bool servicesBefore = m_engine->settings().startAsServices;
-  SettingsDialog dialog(*m_engine, this);
-  connect(&dialog, &SettingsDialog::aboutRequested, this, &MainWindow::showAbout);
-  dialog.exec();
-  settingsClosed(servicesBefore);
-}
-
-void MainWindow::settingsClosed(bool servicesBefore) {
-  m_model->SettingsClosed(servicesBefore);
-  relabel();
-}
-
-void MainWindow::showAbout() {
-  AboutDialog dialog(*m_engine, this);
-  connect(&dialog, &AboutDialog::checkVersionRequested, this, [this] { PostCommand(kCmdCheckVersion); });
-  dialog.exec();
-}
-
-void MainWindow::showPhpExtensions() {
-  PhpExtensionsDialog dialog(*m_engine, m_engine->phpTemplate(), this);
-  dialog.exec();
-}
-
-void MainWindow::showSwitchList() {
-  ShowMessage(m_engine->settings().programName,
-              SwitchListText([this](int id) { return m_engine->LoadText(id); }), Icon::Information);
-}
-
-void MainWindow::CheckNewVersion(UpgradeMode mode) {
-  // One check at a time; asking again brings the running one to the front.
-  if (checkingVersion()) {
-    if (m_upgrade != nullptr && m_upgrade->isVisible()) m_upgrade->raise();
-    return;
-  }
-  m_upgrade = new UpgradeDialog(*m_engine, mode, this);
-  m_upgrade->setMessageBox([this](const QString& caption, const QString& text, bool error) {
-    showMessageBox(caption, text, error ? Icon::Error : Icon::Information);
-  });
-  connect(m_upgrade, &UpgradeDialog::ended, this, [this] {
-    if (m_upgrade != nullptr) m_upgrade->deleteLater();
-    m_upgrade = nullptr;
-    queryLatestVersion();
-  });
-  m_upgrade->start();
-}
-
-void MainWindow::queryLatestVersion() {
-  if (m_exiting) return;
-  struct Answer {
-    bool ok = false;
-    std::string version, news;
-  };
-  auto answer = std::make_shared<Answer>();
-  const std::string server = m_engine->settings().versionServer;
-  TransferOptions options;
-  options.cancel = &m_versionCancel;
-  m_versionCancel = false;
-  m_versionThread = QThread::create([answer, server, options] {
-    answer->ok = QueryLatestVersion(server, ProgramPath(), answer->version, answer->news, options);
-  });
-  setCursor(Qt::BusyCursor);
-  connect(m_versionThread, &QThread::finished, this, [this, answer] {
-    unsetCursor();
-    m_versionThread->deleteLater();
-    m_versionThread = nullptr;
-    if (answer->ok && !m_exiting) {
-      const auto question = NewVersionQuestion(VersionText(ProgramVersion()), answer->version, answer->news,
-                                               m_engine->languages());
-      if (question && askQuestion(Q(m_engine->settings().programName), Q(*question)))
-        openAddress(Q(m_engine->settings().homePage));
-    }
-    emit versionChecked();
-  });
-  m_versionThread->start();
-}
-
 void MainWindow::exitManager() {
   if (m_exiting) return;
   m_exiting = true;
@@ -597,14 +354,14 @@ void MainWindow::exitManager() {
 
 void MainWindow::AddLogLine(const std::string& line) {
   if (m_logList == nullptr) return;
-  m_logList->addItem(Q(line));
+  m_logList->addItem(QText(line));
   // The list keeps what a day of work logs; the file keeps everything.
   while (m_logList->count() > 2000) delete m_logList->takeItem(0);
   m_logList->setCurrentRow(m_logList->count() - 1);
 }
 
 bool MainWindow::AskYesNo(std::string_view caption, std::string_view question) {
-  return askQuestion(Q(caption), Q(question));
+  return askQuestion(QText(caption), QText(question));
 }
 
 void MainWindow::PostCommand(int command) {
@@ -619,7 +376,7 @@ void MainWindow::BringToFront() {
 }
 
 void MainWindow::ShowMessage(std::string_view caption, std::string_view message, Icon icon) {
-  showMessageBox(Q(caption), Q(message), icon);
+  showMessageBox(QText(caption), QText(message), icon);
 }
 
 void MainWindow::PostPhpChanged() {

@@ -9,11 +9,11 @@
 #include <map>
 #include <memory>
 
-#include "manager/engine.h"
-#include "manager/server_stack.h"
+#include "manager/app/engine.h"
+#include "manager/app/window_model.h"
+#include "manager/servers/server_stack.h"
 #include "manager/ui/upgrade_dialog.h"
-#include "manager/upgrade.h"
-#include "manager/window_model.h"
+#include "manager/upgrade/upgrade.h"
 
 class QAction;
 class QLabel;

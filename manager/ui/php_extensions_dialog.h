@@ -4,8 +4,8 @@
 
 #include <QDialog>
 
-#include "manager/engine.h"
-#include "manager/php_extensions.h"
+#include "manager/app/engine.h"
+#include "manager/config/php_extensions.h"
 
 class QLabel;
 class QListWidget;

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "manager/engine.h"
+#include "manager/app/engine.h"
 
 class QCheckBox;
 class QComboBox;

@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "manager/app/window_model.h"
 #include "manager/ui/icons.h"
-#include "manager/window_model.h"
 
 namespace tessary::ui {
 namespace {

@@ -9,8 +9,8 @@
 #include <atomic>
 #include <functional>
 
-#include "manager/engine.h"
-#include "manager/upgrade.h"
+#include "manager/app/engine.h"
+#include "manager/upgrade/upgrade.h"
 
 class QLabel;
 class QProgressBar;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "manager/upgrade_lists.h"
+#include "manager/upgrade/upgrade_lists.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -1,12 +1,12 @@
 // The web server driven by the manager: Debian's Apache with PHP, on a free
 // port of a temporary installation.
-#include "manager/apache.h"
+#include "manager/servers/apache.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "manager/conf_files.h"
+#include "manager/config/conf_files.h"
 #include "stack_fixture.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The runner of the web server and the service layer's daemons, on small
 // shell programs.
-#include "manager/child_process.h"
+#include "manager/servers/child_process.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Live configuration files generated from templates, the values the web
 // server's control reads from them, the database program's choice and the
 // registry of supervised servers. No server runs here.
-#include "manager/conf_files.h"
+#include "manager/config/conf_files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "manager/apache.h"
-#include "manager/engine.h"
-#include "manager/mysql.h"
-#include "manager/server_base.h"
+#include "manager/app/engine.h"
+#include "manager/servers/apache.h"
+#include "manager/servers/mysql.h"
+#include "manager/servers/server_base.h"
 #include "stack_fixture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "manager/ini_file.h"
+#include "manager/platform/ini_file.h"
 
 #include <gtest/gtest.h>
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "manager/engine.h"
-#include "manager/ini_file.h"
-#include "manager/server_stack.h"
-#include "manager/stack_layout.h"
+#include "manager/app/engine.h"
+#include "manager/config/stack_layout.h"
+#include "manager/platform/ini_file.h"
+#include "manager/servers/server_stack.h"
 #include "manager_env.h"
 #include "support/test_env.h"
 

@@ -1,11 +1,11 @@
-#include "manager/language.h"
+#include "manager/config/language.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "manager/stack_layout.h"
+#include "manager/config/stack_layout.h"
 #include "manager_env.h"
 #include "support/test_env.h"
 

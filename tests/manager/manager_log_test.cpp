@@ -1,4 +1,4 @@
-#include "manager/manager_log.h"
+#include "manager/config/manager_log.h"
 
 #include <gtest/gtest.h>
 

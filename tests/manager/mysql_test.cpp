@@ -1,12 +1,12 @@
 // The database server driven by the manager: Debian's MariaDB on a free port
 // of a temporary installation whose data folder is made once per run.
-#include "manager/mysql.h"
+#include "manager/servers/mysql.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "manager/conf_files.h"
+#include "manager/config/conf_files.h"
 #include "stack_fixture.h"
 
 namespace {

@@ -1,12 +1,13 @@
-#include "manager/settings.h"
+#include "manager/config/settings.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "manager/ini_file.h"
-#include "manager/install_root.h"
+#include "manager/config/install_root.h"
+#include "manager/platform/ini_file.h"
 #include "manager/platform/key_store.h"
+#include "manager/platform/system.h"
 #include "manager_env.h"
 #include "support/test_env.h"
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "manager/platform/process.h"
-#include "manager/server_base.h"
+#include "manager/servers/server_base.h"
 #include "support/test_env.h"
 
 namespace stacktest {

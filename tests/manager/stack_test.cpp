@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "manager/apache.h"
-#include "manager/conf_files.h"
-#include "manager/mysql.h"
-#include "manager/server_stack.h"
-#include "manager/settings.h"
-#include "manager/stack_layout.h"
+#include "manager/config/conf_files.h"
+#include "manager/config/settings.h"
+#include "manager/config/stack_layout.h"
+#include "manager/servers/apache.h"
+#include "manager/servers/mysql.h"
+#include "manager/servers/server_stack.h"
 #include "stack_fixture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "manager/switches.h"
+#include "manager/config/switches.h"
 
 #include <gtest/gtest.h>
 

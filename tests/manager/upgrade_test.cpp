@@ -2,7 +2,7 @@
 // lists, candidates and grey entries, OK and Cancel, the hash check, the
 // set-aside file, full disks, hostile names, the failures of both modes,
 // the transfers themselves and the version check.
-#include "manager/upgrade.h"
+#include "manager/upgrade/upgrade.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -13,9 +13,10 @@
 #include <filesystem>
 #include <string>
 
-#include "manager/file_version.h"
-#include "manager/install_root.h"
-#include "manager/settings.h"
+#include "manager/config/settings.h"
+#include "manager/platform/system.h"
+#include "manager/upgrade/file_version.h"
+#include "manager/upgrade/version_check.h"
 #include "manager_env.h"
 #include "support/http_test_server.h"
 #include "support/test_env.h"

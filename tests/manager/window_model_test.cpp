@@ -1,13 +1,13 @@
 // The window's rules that need no server: addresses, icons, state texts,
 // error reports, and the PHP extensions block.
-#include "manager/window_model.h"
+#include "manager/app/window_model.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
 
-#include "manager/php_extensions.h"
+#include "manager/config/php_extensions.h"
 #include "support/test_env.h"
 
 namespace {

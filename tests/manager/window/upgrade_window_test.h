@@ -11,10 +11,10 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "manager/file_version.h"
-#include "manager/server_stack.h"
+#include "manager/servers/server_stack.h"
 #include "manager/ui/main_window.h"
 #include "manager/ui/upgrade_dialog.h"
+#include "manager/upgrade/file_version.h"
 #include "support/http_test_server.h"
 #include "support/test_env.h"
 #include "test_window.h"

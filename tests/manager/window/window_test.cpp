@@ -16,9 +16,9 @@
 #include <QTest>
 #include <memory>
 
-#include "manager/conf_files.h"
-#include "manager/server_stack.h"
-#include "manager/stack_layout.h"
+#include "manager/config/conf_files.h"
+#include "manager/config/stack_layout.h"
+#include "manager/servers/server_stack.h"
 #include "manager/ui/main_window.h"
 #include "manager/ui/php_extensions_dialog.h"
 #include "manager/ui/settings_dialog.h"

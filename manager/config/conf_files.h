@@ -1,0 +1,48 @@
+// The configuration files the servers read: each is generated from a
+// template the user edits, with "${path}" replaced by the installation
+// folder, so one set of templates works wherever the stack lies.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace tessary {
+
+// One template and the live file generated from it, relative to the
+// installation root, with the comment character of its header.
+struct ConfPair {
+  const char* templatePath;
+  const char* livePath;
+  char commentChar;
+};
+
+inline constexpr std::array<ConfPair, 3> kConfPairs = {{
+    {"conf_files/httpd.conf", "Apache/conf/httpd.conf", '#'},
+    {"conf_files/my.ini", "MySql/my.ini", '#'},
+    {"conf_files/php.ini", "Apache/php.ini", ';'},
+}};
+
+// Writes a live configuration file from its template: the generated-file
+// header with the comment character, then the template with the first
+// "${path}" of each piece replaced by substitution. Returns 0, 2 (the
+// template or the temporary file cannot be opened) or the error of the copy.
+int GenerateConfFile(const std::string& substitution, const std::string& templatePath,
+                     const std::string& livePath, char commentChar);
+
+// Substitution of the regenerate command: the installation folder without a
+// trailing separator, with slashes.
+std::string RegenerateSubstitution(const std::string& installRoot);
+// Substitution of the supervision tick when a server's template changes:
+// the root without its last character, backslashes turned into slashes.
+std::string TimerSubstitution(const std::string& installRoot);
+// Substitution of the main window when the PHP template changes: the root
+// unchanged (with its trailing separator).
+std::string PhpTemplateSubstitution(const std::string& installRoot);
+
+// Generates the three live files from their templates, in table order.
+// Returns 0 (the three results are not reported).
+int RegenerateConfFiles(const std::string& installRoot);
+
+// The safe copies of install mode are WriteSafeCopies (app/engine.h).
+
+}  // namespace tessary

@@ -1,0 +1,189 @@
+#include "manager/config/php_extensions.h"
+
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tessary {
+namespace {
+
+constexpr std::string_view kOpenMarker = ";PHPExt";
+constexpr std::string_view kCloseMarker = ";/PHPExt";
+
+bool IsExtensionLine(std::string_view line) {
+  if (!line.empty() && line.front() == ';') line.remove_prefix(1);
+  return line.rfind("extension=", 0) == 0;
+}
+
+// The block of a template text: where the marker starts, where the lines
+// after the marker line start, where the block's lines end and where the
+// text after the closing marker line starts. Without a closing marker the
+// block ends at the first line that is no extension line, so nothing after
+// it is taken for an extension and lost.
+struct Block {
+  std::size_t marker = std::string::npos;
+  std::size_t linesBegin = 0;
+  std::size_t linesEnd = 0;
+  std::size_t after = 0;
+};
+
+Block FindBlock(const std::string& text) {
+  Block b;
+  b.marker = text.find(kOpenMarker);
+  if (b.marker == std::string::npos) return b;
+  auto eol = text.find('\n', b.marker);
+  b.linesBegin = eol == std::string::npos ? text.size() : eol + 1;
+  std::size_t pos = b.linesBegin;
+  while (pos < text.size()) {
+    eol = text.find('\n', pos);
+    const std::size_t next = eol == std::string::npos ? text.size() : eol + 1;
+    const std::string_view line(text.data() + pos, (eol == std::string::npos ? text.size() : eol) - pos);
+    if (line.rfind(kCloseMarker, 0) == 0) {
+      b.linesEnd = pos;
+      b.after = next;
+      return b;
+    }
+    pos = next;
+  }
+  // No closing marker.
+  pos = b.linesBegin;
+  while (pos < text.size()) {
+    eol = text.find('\n', pos);
+    const std::string_view line(text.data() + pos, (eol == std::string::npos ? text.size() : eol) - pos);
+    if (!IsExtensionLine(line)) break;
+    pos = eol == std::string::npos ? text.size() : eol + 1;
+  }
+  b.linesEnd = b.after = pos;
+  return b;
+}
+
+// The extension an extension line of the block names ("" for a line that
+// names none): the text after its first "=" up to the next ".".
+std::string ListedName(std::string_view line) {
+  if (!IsExtensionLine(line)) return {};
+  const auto eq = line.find('=');
+  const auto dot = line.find('.', eq + 1);
+  return std::string(
+      line.substr(eq + 1, dot == std::string_view::npos ? std::string_view::npos : dot - eq - 1));
+}
+
+}  // namespace
+
+bool ExtensionLoads(const std::string& path) {
+  void* handle = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+  if (handle != nullptr) {
+    ::dlclose(handle);
+    return true;
+  }
+  const char* error = ::dlerror();
+  // The engine's own functions and globals are only there inside PHP; every
+  // library the extension needs was found when that is all that is missing.
+  return error != nullptr && std::strstr(error, "undefined symbol") != nullptr;
+}
+
+PhpExtensionsModel::PhpExtensionsModel(std::string templatePath, std::string root)
+    : m_template(std::move(templatePath)), m_root(std::move(root)) {}
+
+bool PhpExtensionsModel::Open() {
+  std::ifstream in(m_template, std::ios::binary);
+  m_read = static_cast<bool>(in);
+  m_text.clear();
+  if (!m_read) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  m_text = ss.str();
+  return true;
+}
+
+void PhpExtensionsModel::Refresh() {
+  m_entries.clear();
+  const Block b = FindBlock(m_text);
+  if (b.marker == std::string::npos) return;
+  std::size_t pos = b.linesBegin;
+  while (pos < b.linesEnd) {
+    auto eol = m_text.find('\n', pos);
+    if (eol == std::string::npos || eol > b.linesEnd) eol = b.linesEnd;
+    std::string_view line(m_text.data() + pos, eol - pos);
+    pos = eol + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    PhpExtension e;
+    e.name = ListedName(line);
+    if (e.name.empty()) continue;
+    e.path = m_root + "PHP/extensions/" + e.name + ".so";
+    std::error_code ec;
+    e.exists = std::filesystem::is_regular_file(e.path, ec);
+    e.loads = e.exists && ExtensionLoads(e.path);
+    e.on = line.front() == 'e' && e.loads;
+    m_entries.push_back(std::move(e));
+  }
+}
+
+bool PhpExtensionsModel::SetOn(std::size_t index, bool on) {
+  if (index >= m_entries.size()) return false;
+  PhpExtension& e = m_entries[index];
+  if (on && !e.loads) return false;
+  e.on = on;
+  return true;
+}
+
+int PhpExtensionsModel::Apply() {
+  if (!m_read) return ENOENT;  // nothing read: writing would empty the template
+  std::string out;
+  const Block b = FindBlock(m_text);
+  if (b.marker == std::string::npos) {
+    out = m_text;
+  } else {
+    out = m_text.substr(0, b.marker);
+    out += std::string(kOpenMarker) + "\n";
+    for (const PhpExtension& e : m_entries)
+      out += (e.on ? "" : ";") + std::string("extension=") + e.name + ".so\n";
+    // Lines of the block that name no extension stay in it.
+    std::size_t pos = b.linesBegin;
+    while (pos < b.linesEnd) {
+      auto eol = m_text.find('\n', pos);
+      if (eol == std::string::npos || eol > b.linesEnd) eol = b.linesEnd;
+      std::string_view line(m_text.data() + pos, eol - pos);
+      pos = eol + 1;
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (!line.empty() && ListedName(line).empty()) out += std::string(line) + "\n";
+    }
+    out += std::string(kCloseMarker) + "\n";
+    out += m_text.substr(b.after);
+  }
+  // Written beside the template and moved over it, so a failed write never
+  // leaves half a template.
+  const std::string tmp = m_template + ".new";
+  {
+    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    if (!f) return errno != 0 ? errno : EACCES;
+    f << out;
+    f.flush();
+    if (!f) {
+      std::error_code ec;
+      std::filesystem::remove(tmp, ec);
+      return EIO;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(tmp, m_template, ec);
+  if (ec) {
+    std::filesystem::remove(tmp, ec);
+    return EACCES;
+  }
+  m_text = out;
+  m_changed = true;
+  return 0;
+}
+
+std::string PhpExtensionsModel::DependencyViewer() const {
+  if (const char* v = std::getenv("TESSARY_DEPENDS"); v != nullptr && *v != '\0') return v;
+  std::error_code ec;
+  return std::filesystem::exists("/usr/bin/ldd", ec) ? "/usr/bin/ldd" : "";
+}
+
+}  // namespace tessary

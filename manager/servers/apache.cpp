@@ -1,0 +1,292 @@
+#include "manager/servers/apache.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "manager/platform/process.h"
+
+namespace tessary {
+namespace {
+
+// Longest value kept from the configuration (a path).
+constexpr std::size_t kMaxPath = 259;
+// Lines of the configuration are read in runs of at most this many characters.
+constexpr std::size_t kMaxLine = 299;
+
+// A path quoted for the shell's single quotes.
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
+  }
+  return q + "'";
+}
+
+std::string ReadHead(const std::string& path, std::size_t limit) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::string text(limit, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(limit));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return text;
+}
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// The value of a "Directive value" or "Directive "value"" line.
+std::string DirectiveValue(const std::string& line, const char* directive) {
+  std::size_t i = std::strlen(directive);
+  if (i >= line.size() || (line[i] != ' ' && line[i] != '\t')) return {};
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  if (i < line.size() && line[i] == '"') {
+    const auto end = line.find('"', i + 1);
+    return end == std::string::npos ? std::string() : line.substr(i + 1, end - i - 1);
+  }
+  std::size_t end = i;
+  while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r' && line[end] != '\n')
+    ++end;
+  return line.substr(i, end - i);
+}
+
+// The port of a "Listen [address:]port [protocol]" line; 0 when none.
+int ListenPort(const std::string& line) {
+  std::size_t i = std::strlen("Listen");
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  std::size_t end = i;
+  while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r' && line[end] != '\n')
+    ++end;
+  std::string word = line.substr(i, end - i);
+  const auto colon = word.rfind(':');
+  if (colon != std::string::npos) word = word.substr(colon + 1);
+  char* stop = nullptr;
+  const long port = std::strtol(word.c_str(), &stop, 10);
+  return port > 0 && port < 65536 && stop != nullptr && *stop == '\0' ? static_cast<int>(port) : 0;
+}
+
+}  // namespace
+
+CApache::CApache(ServerRegistry& registry, const std::string& installRoot)
+    : ServerBase(registry, installRoot, "Apache", 80), apacheDir(installRoot + "Apache/") {
+  if (apacheDir.size() > kMaxPath) apacheDir.resize(kMaxPath);
+  SetConfFile(apacheDir + "conf/httpd.conf");
+  SetConfTemplate(installRoot + "conf_files/httpd.conf");
+  executable = apacheDir + "apache";
+  ReadConf();
+  if (docRoot.empty()) docRoot = installRoot + "www";
+  FindRunning();
+}
+
+CApache::~CApache() { m_runner.Stop(); }
+
+std::string CApache::CommandLine(const std::string& switches) const {
+  std::string dir = apacheDir;
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return "\"" + executable + "\" -d \"" + dir + "\" -f \"" + confFile + "\" " + switches;
+}
+
+bool CApache::FindRunning() {
+  // The runner's own child (the launcher of "-k start", which hands over to
+  // the daemon and leaves) is not the server.
+  const pid_t launcher = m_runner.IsActive() ? m_runner.childPid() : 0;
+  const auto list = platform::ListProcesses();
+  const pid_t pid = platform::TopmostProcess(list, [&](const platform::ProcessEntry& e) {
+    return e.pid != launcher && platform::StartedAs(e, executable);
+  });
+  if (pid == 0) return false;
+  pi.pid = pid;
+  return true;
+}
+
+int CApache::ReadConf() {
+  std::FILE* f = std::fopen(confFile.c_str(), "r");
+  if (f == nullptr) return 0;
+  bool portRuleSeen = false;  // the first line holding "Port" was seen
+  int portByRule = 0;
+  bool lineBeginsWithPort = false;
+  int listenPort = 0;
+  bool docSeen = false;
+  std::string pidFile;
+  std::string serverRoot;
+  char buf[kMaxLine + 1];
+  while (std::fgets(buf, sizeof buf, f) != nullptr) {
+    const std::string line(buf);
+    if (line.empty() || line[0] == '#') continue;
+    if (!portRuleSeen && line.find("Port") != std::string::npos) {
+      portRuleSeen = true;
+      int value = 0;
+      if (std::sscanf(buf, "Port %d", &value) != 1) value = 0;
+      portByRule = value;
+    }
+    if (StartsWith(line, "Port")) lineBeginsWithPort = true;
+    if (listenPort == 0 && StartsWith(line, "Listen")) listenPort = ListenPort(line);
+    if (pidFile.empty() && StartsWith(line, "PidFile")) pidFile = DirectiveValue(line, "PidFile");
+    if (serverRoot.empty() && StartsWith(line, "ServerRoot")) serverRoot = DirectiveValue(line, "ServerRoot");
+    if (!docSeen && line.find("DocumentRoot") != std::string::npos) {
+      docSeen = true;
+      char value[kMaxLine + 1] = {0};
+      if (std::sscanf(buf, "DocumentRoot \"%299s\"", value) == 1) {
+        std::string doc(value);
+        if (doc.size() > kMaxPath) doc.resize(kMaxPath);
+        const auto quote = doc.find('"');
+        if (quote != std::string::npos) doc.resize(quote);
+        docRoot = doc;
+      }
+    }
+  }
+  std::fclose(f);
+  // Apache 2.4 knows no Port directive: without a line beginning with Port
+  // the first Listen line gives the port.
+  if (lineBeginsWithPort || (portRuleSeen && listenPort == 0))
+    port = portByRule;
+  else if (listenPort != 0)
+    port = listenPort;
+  if (!pidFile.empty() && pidFile[0] != '/') {
+    std::string base = serverRoot.empty() ? apacheDir : serverRoot;
+    if (!base.empty() && base.back() != '/') base += '/';
+    pidFile = base + pidFile;
+  }
+  m_pidFile = pidFile;
+  return 0;
+}
+
+int CApache::StartExe() {
+  // No copy of this server runs (Start looked for one) and its port is free,
+  // so a pid file left behind is stale: a killed server's, whose number may
+  // now belong to another program or a process not yet reaped. The server
+  // would refuse to start, taking it for itself.
+  if (!m_pidFile.empty() && ::access(m_pidFile.c_str(), F_OK) == 0) {
+    registry().Trace("Apache: stale pid file %s removed", m_pidFile.c_str());
+    ::unlink(m_pidFile.c_str());
+  }
+  const std::string command = CommandLine(ssl != 0 ? "-k start -D SSL" : "-k start");
+  registry().Trace("StartChildProcess \"%s\"", command.c_str());
+  const int rc = m_runner.StartChildProcess(command, false);
+  if (rc != 0) {
+    registry().Trace("StartChildProcess fail %d \"%s\"", rc, command.c_str());
+    return rc;
+  }
+  // "-k start" hands the server over to a daemon and leaves: once it has,
+  // the daemon is the process to supervise. Wait for that at most 1.5 s.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+  while (m_runner.IsActive() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  pi.pid = 0;
+  FindRunning();
+  registry().Trace("Apache::StartExe ScanProcess found pid=%u", static_cast<unsigned>(pi.pid));
+  // Until the daemon has set up its signal handlers a restart (a hang-up)
+  // would kill it: the start is complete once it catches them.
+  WaitForHandlers(1500);
+  return 0;
+}
+
+bool CApache::WaitForHandlers(int timeoutMs) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (pi.pid == 0 || platform::ProcessAlive(pi.pid) != 0) return false;
+    if (platform::CatchesSignal(pi.pid, SIGHUP) && platform::CatchesSignal(pi.pid, SIGTERM)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+int CApache::StopExe() {
+  registry().Trace("Apache stop event: ap%d_shutdown", static_cast<int>(pi.pid));
+  int result = 0;
+  if (platform::CanSignal(pi.pid) == 0) {
+    // A server still setting up would die of the signal without taking its
+    // workers along: such a one is ended with its whole group.
+    result =
+        WaitForHandlers(1500) ? platform::SendSignal(pi.pid, SIGTERM) : platform::KillProcessGroup(pi.pid);
+  } else {
+    registry().Trace("Apache::StopExe stop event fail : %d", platform::CanSignal(pi.pid));
+    // The shutdown command of the Windows build is "-k stop" here.
+    result = platform::LaunchDetached(CommandLine("-k stop"));
+  }
+  m_runner.Stop();
+  return result;
+}
+
+int CApache::Restart() {
+  if (state != Running) return 0;
+  registry().Trace("Apache restart event: ap%d_restart", static_cast<int>(pi.pid));
+  if (platform::CanSignal(pi.pid) == 0) {
+    // A hang-up before the server handles it would end the server: one still
+    // setting up is given a few seconds, then the restart is refused.
+    if (!WaitForHandlers(5000)) return EBUSY;
+    restartPending = 1;
+    return platform::SendSignal(pi.pid, SIGHUP);
+  }
+  return platform::LaunchDetached(CommandLine("-k restart"));
+}
+
+int CApache::InstallService() {
+  // The service layer runs its command as the daemon itself, so the server
+  // stays in the foreground there.
+  return RegisterService(CommandLine(ssl != 0 ? "-D FOREGROUND -D SSL" : "-D FOREGROUND"));
+}
+
+int CApache::RemoveService() { return UnregisterService(); }
+
+bool CApache::VerifyConfFile() {
+  if (m_verifying) return false;
+  m_verifying = true;
+  const std::string report = apacheDir + "chkap.txt";
+  const std::string script = apacheDir + "chkap.sh";
+  {
+    std::ofstream out(script, std::ios::trunc);
+    std::string dir = apacheDir;
+    if (dir.size() > 1) dir.pop_back();
+    out << ShellQuote(executable) << " -d " << ShellQuote(dir) << " -f " << ShellQuote(confFile) << " -t 2> "
+        << ShellQuote(report) << "\n";
+  }
+  const std::string command = "/bin/sh \"" + script + "\"";
+  pid_t pid = 0;
+  bool result = true;
+  std::string text;
+  const int rc = platform::Spawn(command, platform::LaunchPipes{}, pid);
+  if (rc != 0) {
+    registry().Trace("CApache::VerifyConfFile CreateProcess fail %d \"%s\"", rc, command.c_str());
+  } else {
+    // The report is judged once the test has ended, so that a report caught
+    // half written (a warning before "Syntax OK") cannot block a good start:
+    // three polls of 300 ms, then at most 3 s more.
+    bool ended = false;
+    for (int poll = 0; poll < 3 && !ended; ++poll) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ended = platform::ReapIfEnded(pid);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ended = platform::ReapIfEnded(pid);
+    }
+    if (!ended) {
+      registry().Trace("VerifyConfFile : WaitForSingleObject timeout for pid %u", static_cast<unsigned>(pid));
+      platform::KillProcessGroup(pid);
+    }
+    text = ReadHead(report, 2000);
+    if (text.size() >= 10) {
+      const auto lastLf = text.rfind('\n');
+      if (lastLf != std::string::npos) text.resize(lastLf);
+      result = text.find("Syntax OK") != std::string::npos;
+    }
+  }
+  ::unlink(report.c_str());
+  ::unlink(script.c_str());
+  if (!result) Notify(kNotifyBadConfig, text);
+  m_verifying = false;
+  return result;
+}
+
+}  // namespace tessary

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QWidget>
 
+#include "morvane_version.h"
+
 class QLineEdit;
 class QTextBrowser;
 
@@ -40,7 +42,7 @@ class AboutBox : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr const char* kVersion = "1.0.0.0";
+  static constexpr const char* kVersion = MORVANE_VERSION;
   static constexpr const char* kReleaseDate = "8 December 2026";
 
   explicit AboutBox(QWidget* parent = nullptr);

@@ -3,12 +3,13 @@
 
 #include "desktop/application.h"
 #include "desktop/icons.h"
+#include "morvane_version.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setOrganizationName("Morvane");
   QApplication::setApplicationName("Morvane");
-  QApplication::setApplicationVersion("1.0.0.0");
+  QApplication::setApplicationVersion(MORVANE_VERSION);
   QApplication::setWindowIcon(MorvaneIcon());
   QStringList arguments = QApplication::arguments();
   if (!arguments.isEmpty()) arguments.removeFirst();

@@ -23,6 +23,7 @@
 #include "desktop/mdi_child.h"
 #include "desktop/pic_view.h"
 #include "image/step_dialog_models.h"
+#include "morvane_version.h"
 #include "roots/analysis_dialog_models.h"
 #include "roots/sci_doc.h"
 #include "support/scripted_frontend.h"
@@ -288,7 +289,7 @@ class MainWindowTest : public QObject {
       QTest::mouseClick(box->findChild<QPushButton*>("ok"), Qt::LeftButton);
     });
     w.action("actionAbout")->trigger();
-    QVERIFY(about.contains("1.0.0.0"));
+    QVERIFY(about.contains(MORVANE_VERSION));
     QVERIFY(about.contains("Release date"));
   }
 

@@ -18,6 +18,7 @@
 #include "manager/upgrade/file_version.h"
 #include "manager/upgrade/version_check.h"
 #include "manager_env.h"
+#include "morvane_version.h"
 #include "support/http_test_server.h"
 #include "support/test_env.h"
 
@@ -531,7 +532,7 @@ TEST_F(UpgradeTest, TheVersionCheckComparesTheVersionAsText) {
   EXPECT_EQ(v, tessary::ProgramVersion());
   EXPECT_FALSE(tessary::GetFileVersion((base / "abc").string(), v));
   const std::string mine = tessary::VersionText(tessary::ProgramVersion());
-  EXPECT_EQ(mine, "1.0.0.0");
+  EXPECT_EQ(mine, MORVANE_VERSION);  // the version of the project
 
   server.Set("/checktessary.php3", "TessaryVersion=" + mine + " \nNothing new\n");
   std::string version, news;

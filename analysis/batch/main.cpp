@@ -1,5 +1,6 @@
 // morvane-batch: the analysis and database work of Morvane without a window.
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,9 +86,7 @@ struct Command {
   bool needsLogFolder;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   FRONTEND::BatchFrontend frontend;
   FRONTEND::ScopedFrontend scope(frontend);
   // The database commands install the frontend their answers need.
@@ -130,4 +129,20 @@ int main(int argc, char** argv) {
     return c.run(chosen->remaining());
   }
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Nothing a command throws ends the program unexplained: memory running
+  // out while the options are set up, or in a command, is said like any
+  // other failure.
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "morvane-batch: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "morvane-batch: unexpected failure\n");
+  }
+  return 1;
 }

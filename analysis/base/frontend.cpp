@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/batch_frontend.h"
+#include "base/utf8_cut.h"
 
 namespace FRONTEND {
 
@@ -31,13 +32,7 @@ Frontend* Install(Frontend* f) {
   return previous;
 }
 
-std::string CutText(std::string_view s, std::size_t n) {
-  if (s.size() <= n) return std::string(s);
-  std::size_t cut = n;
-  // Step back over UTF-8 continuation bytes so no character is split.
-  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0U) == 0x80U) --cut;
-  return std::string(s.substr(0, cut));
-}
+std::string CutText(std::string_view s, std::size_t n) { return cutUtf8(s, n); }
 
 void ShowMessage(std::string_view text) { Current().showMessage(title(), CutText(text, kMaxMessage)); }
 

@@ -8,6 +8,7 @@
 
 #include "base/frontend.h"
 #include "base/kw_log.h"
+#include "base/utf8_cut.h"
 #include "database/database_setup.h"
 #include "database/detail/sql_text.h"
 #include "database/kw_sql.h"
@@ -29,26 +30,6 @@ bool isResultFileName(const std::string& name) {
   return ext.compare(0, 3, "txt") == 0;
 }
 
-// Characters of a UTF-8 text (the columns count characters, not bytes).
-std::size_t characterCount(const std::string& s) {
-  std::size_t n = 0;
-  for (const char c : s)
-    if ((static_cast<unsigned char>(c) & 0xC0U) != 0x80U) ++n;
-  return n;
-}
-
-bool cutToWidth(std::string& s) {
-  if (characterCount(s) <= kTextColumnWidth) return false;
-  std::size_t chars = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0U) != 0x80U && chars++ == kTextColumnWidth) {
-      s.resize(i);
-      break;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 std::vector<std::string> CutToColumns(INFO_PICTURE& picture) {
@@ -56,10 +37,11 @@ std::vector<std::string> CutToColumns(INFO_PICTURE& picture) {
   const std::pair<std::string*, const char*> fields[] = {
       {&picture.user, "User name"},   {&picture.experiment, "Experiment"}, {&picture.name, "Picture name"},
       {&picture.plate, "Plate name"}, {&picture.media, "Media"},           {&picture.genotype, "Genotype"}};
+  // The columns count characters, not bytes.
   for (const auto& [text, field] : fields)
-    if (cutToWidth(*text)) cut.emplace_back(field);
+    if (cutUtf8Characters(*text, kTextColumnWidth)) cut.emplace_back(field);
   for (std::size_t i = 0; i < picture.arbre.size(); ++i)
-    if (cutToWidth(picture.arbre[i].genotype))
+    if (cutUtf8Characters(picture.arbre[i].genotype, kTextColumnWidth))
       cut.push_back(SqlFormat("Genotype of plant %i", static_cast<int>(i + 1)));
   return cut;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "base/csv_field.h"
 #include "base/frontend.h"
 #include "database/detail/lateral_families.h"
 #include "database/detail/sql_text.h"
@@ -22,16 +23,7 @@ class QueryRun::Writer {
       : m_delimiter(delimiter), m_sheet(sheet), m_depth(depth), m_path(static_cast<std::size_t>(depth), 0) {}
 
   void text(const std::string& s) {
-    if (s.find_first_of(std::string{m_delimiter, '"', '\n', '\r'}) == std::string::npos) {
-      m_out += s;
-    } else {
-      m_out += '"';
-      for (char c : s) {
-        if (c == '"') m_out += '"';
-        m_out += c;
-      }
-      m_out += '"';
-    }
+    appendCsvField(m_out, s, m_delimiter);
     m_out += m_delimiter;
   }
   void integer(std::int32_t v) {

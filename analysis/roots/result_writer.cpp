@@ -1,15 +1,10 @@
 #include "roots/result_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 
+#include "base/atomic_file.h"
 #include "base/frontend.h"
 #include "base/kw_log.h"
 #include "base/text_format.h"
@@ -76,34 +71,10 @@ std::string ResultFileBody(const KW_SciDoc& doc, const MyBoxInfoGeneral& info) {
 }
 
 bool WriteFileWhole(const std::string& path, const std::string& text, std::string& error) {
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    error = FRONTEND::SystemErrorText();
-    return false;
-  }
-  ::fchmod(fd, 0644);
-  std::size_t done = 0;
-  int err = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  // On disk before it takes the real name, so a crash leaves the old file or the new.
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && std::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) {
-    std::remove(temp.c_str());
-    error = FRONTEND::SystemErrorText(err);
-    return false;
-  }
-  return true;
+  FileError failure;
+  if (writeFileAtomically(path, text, failure, 0644)) return true;
+  error = FRONTEND::SystemErrorText(failure.code);
+  return false;
 }
 
 int KW_SciDoc::ChooseResultName() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/csv_field.h"
 #include "base/text_format.h"
 #include "roots/sci_doc.h"
 
@@ -32,17 +33,6 @@ void AddLaterals(const RootTree& tree, int& count, double& totalPixels) {
 
 }  // namespace
 
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-  return out;
-}
-
 std::string TraitTableHeader() {
   return std::string(
              "picture,plant,main_root_length_cm,main_root_vector_cm,main_root_angle_deg,lateral_roots,"
@@ -53,9 +43,11 @@ std::string TraitTableHeader() {
 
 std::string TraitTableRows(const KW_SciDoc& doc) {
   const double cm = static_cast<double>(doc.scale);
-  const std::string picture = CsvField(doc.pictureName);
-  const std::string settings = std::string(LengthModeName(doc.settings.lengths)) + "," +
-                               doc.settings.minLateralText() + "," + CsvField(doc.settings.backgroundText());
+  std::string picture;
+  appendCsvField(picture, doc.pictureName);
+  std::string settings =
+      std::string(LengthModeName(doc.settings.lengths)) + "," + doc.settings.minLateralText() + ",";
+  appendCsvField(settings, doc.settings.backgroundText());
   std::string out;
   int plant = 0;
   for (const RootTree& tree : doc.root) {

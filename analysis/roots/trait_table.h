@@ -6,12 +6,8 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 class KW_SciDoc;
-
-// One field as RFC 4180 writes it.
-std::string CsvField(std::string_view text);
 
 // The header row, with its CR LF.
 std::string TraitTableHeader();

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "base/utf8_cut.h"
 #include "manager/config/stack_layout.h"
 #include "manager/platform/system.h"
 
@@ -49,7 +50,7 @@ ManagerEngine::ManagerEngine(ManagerFrontend& frontend, const Switches& switches
 std::string ManagerEngine::DatabaseArguments() {
   std::string args =
       m_settings.mySqlArguments.empty() ? std::string(LoadText(32782)) : m_settings.mySqlArguments;
-  CutText(args, 249);
+  cutUtf8InPlace(args, 249);
   return args;
 }
 

@@ -24,8 +24,11 @@ inline constexpr std::array<ConfPair, 3> kConfPairs = {{
 
 // Writes a live configuration file from its template: the generated-file
 // header with the comment character, then the template with the first
-// "${path}" of each piece replaced by substitution. Returns 0, 2 (the
-// template or the temporary file cannot be opened) or the error of the copy.
+// "${path}" of each piece replaced by substitution, written beside the
+// live file and renamed over it. Returns 0, 2 (the template or the file
+// beside the live one cannot be opened) or the error of the write (errno;
+// EIO when the template cannot be read to its end). On failure the live
+// file is as it was.
 int GenerateConfFile(const std::string& substitution, const std::string& templatePath,
                      const std::string& livePath, char commentChar);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/utf8_cut.h"
 #include "manager/config/manager_log.h"
 #include "manager/platform/system.h"
 
@@ -40,7 +41,7 @@ LanguageList::LanguageList(TextVariant builtin) : m_variant(builtin) {}
 
 void LanguageList::Read(const std::string& path) {
   m_path = path;
-  CutText(m_path, 259);
+  cutUtf8InPlace(m_path, 259);
   loadMessage.clear();
   std::string error;
   if (!m_file.Load(path, &error) && std::filesystem::exists(path)) {
@@ -52,7 +53,7 @@ void LanguageList::Read(const std::string& path) {
 
 void LanguageList::ReadText(const std::string& path, std::string_view text) {
   m_path = path;
-  CutText(m_path, 259);
+  cutUtf8InPlace(m_path, 259);
   loadMessage.clear();
   m_file.Parse(text);
   readNames();
@@ -99,7 +100,7 @@ const char* LanguageList::LoadText(int id) {
   }
   if (text.empty()) {
     text = BuiltinText(id, m_variant);
-    CutText(text, kMaxText);
+    cutUtf8InPlace(text, kMaxText);
   }
   std::memcpy(buffer, text.data(), text.size());
   buffer[text.size()] = '\0';

@@ -10,7 +10,7 @@
 #include <memory>
 #include <system_error>
 
-#include "manager/platform/ini_file.h"
+#include "base/utf8_cut.h"
 
 namespace tessary {
 namespace {
@@ -76,13 +76,13 @@ std::string FormatLogLine(const std::tm& when, std::string_view tag, std::string
   line.append(tag);
   line += ": ";
   line.append(text);
-  CutText(line, 255);
+  cutUtf8InPlace(line, 255);
   return line;
 }
 
 std::string FormatTraceLine(const std::tm& when, std::string_view message) {
   std::string text(message);
-  CutText(text, 1024);
+  cutUtf8InPlace(text, 1024);
   char head[32];
   std::snprintf(head, sizeof head, "%02d/%02d %02d:%02d:%02d ", when.tm_mday, when.tm_mon + 1, when.tm_hour,
                 when.tm_min, when.tm_sec);

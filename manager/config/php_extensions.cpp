@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/atomic_file.h"
+
 namespace tessary {
 namespace {
 
@@ -156,24 +158,14 @@ int PhpExtensionsModel::Apply() {
     out += m_text.substr(b.after);
   }
   // Written beside the template and moved over it, so a failed write never
-  // leaves half a template.
-  const std::string tmp = m_template + ".new";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) return errno != 0 ? errno : EACCES;
-    f << out;
-    f.flush();
-    if (!f) {
-      std::error_code ec;
-      std::filesystem::remove(tmp, ec);
-      return EIO;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, m_template, ec);
-  if (ec) {
-    std::filesystem::remove(tmp, ec);
-    return EACCES;
+  // leaves half a template. The dialog names the failure by its code: the
+  // system's for a file that cannot be made, EIO for a write that fails and
+  // EACCES for a template that cannot be replaced.
+  FileError error;
+  if (!writeFileAtomically(m_template, out, error)) {
+    if (error.step == FileError::Step::Write) return EIO;
+    if (error.step == FileError::Step::Rename) return EACCES;
+    return error.code;
   }
   m_text = out;
   m_changed = true;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "base/utf8_cut.h"
 #include "manager/config/install_root.h"
 #include "manager/config/manager_log.h"
 #include "manager/platform/ini_file.h"
@@ -136,7 +137,7 @@ void Settings::Load() {
       flag("AutoReloadConf", autoReloadConf);
       flag("CheckVersion", checkVersion);
       if (auto args = store.GetString(kConfigurationKey, "MySqlArguments")) {
-        CutText(*args, kMaxMySqlArgumentsRead);
+        cutUtf8InPlace(*args, kMaxMySqlArgumentsRead);
         mySqlArguments = *args;
       }
       if (IsWindowsNT()) flag("StartAsServices", startAsServices);

@@ -1,11 +1,10 @@
 #include "manager/platform/ini_file.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <fstream>
 #include <system_error>
+
+#include "base/atomic_file.h"
+#include "base/utf8_cut.h"
 
 namespace tessary {
 namespace {
@@ -56,15 +55,6 @@ bool KeyValue(std::string_view line, std::string_view& key, std::string_view& va
 }
 
 }  // namespace
-
-void CutText(std::string& text, std::size_t maxBytes) {
-  if (text.size() <= maxBytes) return;
-  std::size_t cut = maxBytes;
-  // Step back over continuation bytes (10xxxxxx) to the start of the
-  // character that would be split.
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0u) == 0x80u) --cut;
-  text.resize(cut);
-}
 
 bool IniFile::Load(const std::filesystem::path& path, std::string* error) {
   m_lines.clear();
@@ -134,7 +124,7 @@ std::string IniFile::Get(std::string_view section, std::string_view key, std::st
     std::string_view k, v;
     if (line != npos && KeyValue(m_lines[line], k, v)) out.assign(v);
   }
-  CutText(out, maxBytes);
+  cutUtf8InPlace(out, maxBytes);
   return out;
 }
 
@@ -195,28 +185,8 @@ std::string IniFile::Text() const {
 }
 
 int IniFile::Save(const std::filesystem::path& path) const {
-  const std::filesystem::path tmp = path.string() + ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return errno != 0 ? errno : EIO;
-    const std::string text = Text();
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) {
-      const int err = errno != 0 ? errno : EIO;
-      std::error_code ignored;
-      std::filesystem::remove(tmp, ignored);
-      return err;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(tmp, ignored);
-    return ec.value();
-  }
-  return 0;
+  FileError error;
+  return writeFileAtomically(path.string(), Text(), error) ? 0 : error.code;
 }
 
 }  // namespace tessary

@@ -11,9 +11,6 @@
 
 namespace tessary {
 
-// Cuts text to at most maxBytes bytes without splitting a UTF-8 character.
-void CutText(std::string& text, std::size_t maxBytes);
-
 // Section and key names compare without letter case; the first section and
 // the first key of a name win. Blanks around names and values are dropped,
 // and a value enclosed in a pair of double quotes loses them. Lines that

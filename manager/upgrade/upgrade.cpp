@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/atomic_file.h"
 #include "manager/config/manager_log.h"
 #include "manager/upgrade/file_version.h"
 
@@ -29,31 +30,10 @@ class TempFile {
   std::string m_path;
 };
 
-// Writes all of data to fd; 0 or errno.
-int WriteAll(int fd, const char* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t w = ::write(fd, data + done, size - done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    done += static_cast<std::size_t>(w);
-  }
-  return 0;
-}
-
-// Copies the file source into a new file at path with the given mode; on
-// failure nothing is left at path. 0 or errno.
-int CopyToNewFile(const std::string& source, const std::string& path, mode_t mode) {
+// Copies the file source into out. 0 or errno.
+int CopyInto(const std::string& source, AtomicFile& out) {
   const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return errno;
-  const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (out < 0) {
-    const int err = errno;
-    ::close(in);
-    return err;
-  }
   int err = 0;
   char buffer[65536];
   for (;;) {
@@ -64,27 +44,12 @@ int CopyToNewFile(const std::string& source, const std::string& path, mode_t mod
       break;
     }
     if (n == 0) break;
-    err = WriteAll(out, buffer, static_cast<std::size_t>(n));
-    if (err != 0) break;
+    if (!out.write(std::string_view(buffer, static_cast<std::size_t>(n)))) {
+      err = out.error().code;
+      break;
+    }
   }
-  // A write the system delays fails at the latest here (a full disk).
-  if (err == 0 && ::fsync(out) != 0 && errno != EINVAL) err = errno;
-  if (::close(out) != 0 && err == 0) err = errno;
   ::close(in);
-  if (err != 0) ::unlink(path.c_str());
-  return err;
-}
-
-// Replaces path by text through a file beside it. 0 or errno.
-int WriteFileReplacing(const std::string& path, const std::string& text) {
-  const std::string beside = path + ".new" + std::to_string(::getpid());
-  const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return errno;
-  int err = WriteAll(fd, text.data(), text.size());
-  if (err == 0 && ::fsync(fd) != 0 && errno != EINVAL) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(beside.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) ::unlink(beside.c_str());
   return err;
 }
 
@@ -165,8 +130,9 @@ int InstallDownloadedFile(const std::string& root, const std::string& name, bool
   const std::string target = root + name;
   struct stat st {};
   const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  const std::string beside = target + ".tessary-new";
-  if (const int err = CopyToNewFile(download, beside, mode); err != 0) return err;
+  AtomicFile beside(target, mode);
+  if (!beside.ok()) return beside.error().code;
+  if (const int err = CopyInto(download, beside); err != 0) return err;
 
   // A file that may be in use goes aside first, so that the new one takes
   // its name whatever holds the old one open.
@@ -177,17 +143,13 @@ int InstallDownloadedFile(const std::string& root, const std::string& name, bool
     if (::rename(target.c_str(), setAside.c_str()) == 0) {
       movedAside = true;
     } else if (errno != ENOENT) {
-      const int err = errno;
-      ::unlink(beside.c_str());
-      return err;
+      return errno;
     }
   }
-  if (::rename(beside.c_str(), target.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(beside.c_str());
+  if (!beside.commit()) {
     if (movedAside && ::rename(setAside.c_str(), target.c_str()) != 0)
       Trace("Upgrade: %s could not be put back from %s", target.c_str(), setAside.c_str());
-    return err;
+    return beside.error().code;
   }
   // Fails silently while something still holds it.
   if (movedAside) ::unlink(setAside.c_str());
@@ -379,7 +341,9 @@ int UpgradeDialogModel::Close() {
     m_entries.clear();
     return 0;
   }
-  const int err = WriteFileReplacing(LocalListPath(m_site.root), LocalListText(m_entries));
+  FileError error;
+  const int err =
+      writeFileAtomically(LocalListPath(m_site.root), LocalListText(m_entries), error, 0644) ? 0 : error.code;
   if (err != 0) Trace("Upgrade: %s not written (error %d)", LocalListPath(m_site.root).c_str(), err);
   m_entries.clear();
   return err;

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "base/batch_frontend.h"
 #include "base/kw_log.h"
 #include "batch/analyze_command.h"
 #include "batch/batch_load.h"
@@ -88,9 +87,8 @@ struct Command {
 }  // namespace
 
 int main(int argc, char** argv) {
-  FRONTEND::BatchFrontend frontend;
-  FRONTEND::ScopedFrontend scope(frontend);
-  // The database commands install the frontend their answers need.
+  // Each command makes the frontend its answers need; a document left
+  // without one writes its boxes to standard error and takes the defaults.
   static const Command kCommands[] = {
       {"info", "print a bitmap's size, depth, palette and resolution", kInfoUsage, info, false},
       {"convert", "write a bitmap back, at another depth if asked", kConvertUsage, convert, false},

@@ -174,10 +174,9 @@ OverlayPicture PreviewOverlay(const KW_SciDoc& doc) {
     scratch.item = doc.item;
     scratch.nbr_item = doc.nbr_item;
     LogCapture dropped;
-    {
-      const LogCapture::Scope capture(dropped);
-      if (scratch.CreateTrees() != 1 || scratch.MeasureTrees() != 1) return {};
-    }
+    scratch.setFrontend(&doc.frontend());
+    scratch.setLogCapture(&dropped);
+    if (scratch.CreateTrees() != 1 || scratch.MeasureTrees() != 1) return {};
     return Render(doc, doc.item, scratch.root);
   } catch (const std::bad_alloc&) {
     return {};

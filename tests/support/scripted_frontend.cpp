@@ -1,5 +1,7 @@
 #include "support/scripted_frontend.h"
 
+#include "image/step_dialog_models.h"
+
 namespace FRONTEND {
 
 Answer ScriptedFrontend::next() {

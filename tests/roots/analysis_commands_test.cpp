@@ -69,7 +69,6 @@ class AnalysisTest : public testenv::HomeTest {
   }
 
   FRONTEND::ScriptedFrontend ui;
-  FRONTEND::ScopedFrontend scope{ui};
   fs::path results;
 };
 
@@ -77,6 +76,7 @@ class AnalysisTest : public testenv::HomeTest {
 
 TEST_F(AnalysisTest, CalibrationFilesAndTheirReading) {
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   doc.pictureName = "plate1";
   doc.threshold = 90;
   doc.erosionMethod = "Gaussian2";
@@ -119,9 +119,11 @@ TEST_F(AnalysisTest, ReusePreviousRecordsWhatItApplies) {
   fs::create_directories(logFolder());
   testenv::WriteFile(logFolder() / "LOG_calib.param", CalibrationLastLine(150, "Gaussian2"));
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   OpenPlate(doc, 300, 4);
   // The picture binarised at the recalled threshold, kept within 40..120.
   KW_SciDoc twin;
+  twin.setFrontend(&ui);
   OpenPlate(twin, 300, 4, "twin");
   ::Binarise(twin.pixels.data(), twin.pixels.data(), twin.width, twin.height, 120);
   twin.RemoveBox();
@@ -223,6 +225,7 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
   // The dialog of a save lists the document's names; the save records the
   // typed genotype and media once the file is complete.
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   ReadyToSave(doc, "named", results);
   doc.sampleNames = names;
   std::vector<std::string> shownGenotypes;
@@ -240,6 +243,7 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
   // the image information is cancelled or refused.
   names->added.clear();
   KW_SciDoc batch;
+  batch.setFrontend(&ui);
   ReadyToSave(batch, "batch", results);
   batch.sampleNames = names;
   batch.recordNames = false;
@@ -247,12 +251,14 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
   batch.WriteResultFile();
   EXPECT_TRUE(batch.saved);
   KW_SciDoc cancelled;
+  cancelled.setFrontend(&ui);
   ReadyToSave(cancelled, "cancelled", results);
   cancelled.sampleNames = names;
   ui.infoGeneralScripts.push_back([](MyBoxInfoGeneral&) { return false; });
   cancelled.WriteResultFile();
   EXPECT_FALSE(cancelled.saved);
   KW_SciDoc refused;
+  refused.setFrontend(&ui);
   ReadyToSave(refused, "refused", results);
   refused.sampleNames = names;
   ui.infoGeneralScripts.push_back(Typing("0"));
@@ -262,6 +268,7 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
 
   // Without names a save still writes its file.
   KW_SciDoc alone;
+  alone.setFrontend(&ui);
   ReadyToSave(alone, "alone", results);
   ui.infoGeneralScripts.push_back(Typing("600"));
   alone.WriteResultFile();
@@ -274,6 +281,7 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
 TEST_F(AnalysisTest, StraightRootBlockAndLateralNumbering) {
   // One plant: a main root of 200 pixels straight down at 254 dpi.
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   rootstest::MakeBlack(doc, 40, 260);
   doc.title = "straight";
   doc.fixedResultFolder = results.string();
@@ -321,6 +329,7 @@ TEST_F(AnalysisTest, StraightRootBlockAndLateralNumbering) {
 TEST_F(AnalysisTest, MenusSaveAFileThatReadsBack) {
   // A whole analysis as a user runs the menus.
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   OpenPlate(doc, 300, 7);
   ui.thresholdScripts.push_back([](ThresholdModel& m) {
     m.setText("90");
@@ -403,6 +412,7 @@ TEST_F(AnalysisTest, MenusSaveAFileThatReadsBack) {
 
   // The same plate through "Auto" gives the same file.
   KW_SciDoc autoDoc;
+  autoDoc.setFrontend(&ui);
   OpenPlate(autoDoc, 300, 7, "auto");
   ui.infoGeneralScripts.push_back(Typing("600", "Ler"));
   autoDoc.AutoRun();
@@ -424,6 +434,7 @@ TEST_F(AnalysisTest, MenusSaveAFileThatReadsBack) {
 
 TEST_F(AnalysisTest, ExistingFileCancelRefusedResolutionAndFailedWrites) {
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   OpenPlate(doc, 300, 2);
   doc.AutoPrepare();
   doc.Skeletonize();
@@ -487,6 +498,7 @@ TEST_F(AnalysisTest, ExistingFileCancelRefusedResolutionAndFailedWrites) {
 
 TEST_F(AnalysisTest, NoEverywhereAndAutoWithoutPlants) {
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   OpenPlate(doc, 300, 5);
   doc.AutoPrepare();
   doc.Skeletonize();
@@ -502,6 +514,7 @@ TEST_F(AnalysisTest, NoEverywhereAndAutoWithoutPlants) {
 
   // A plate without plants: an empty Confirm roots, then the message.
   KW_SciDoc empty;
+  empty.setFrontend(&ui);
   rootstest::MakeBlack(empty, 300, 300);
   empty.fixedResultFolder = results.string();
   ui.shown.clear();

@@ -24,7 +24,6 @@ struct Outcome {
 
 Outcome analyse(const synth::Plate& plate) {
   FRONTEND::ScriptedFrontend script;
-  const FRONTEND::ScopedFrontend scope(script);
   KW_SciDoc doc;
   doc.width = plate.width;
   doc.height = plate.height;

@@ -79,7 +79,6 @@ namespace {
 class MemoryExhaustion : public testenv::HomeTest {
  protected:
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope{script};
 
   // Two plants of a few segments each.
   static void drawPlate(KW_SciDoc& doc) {
@@ -126,6 +125,7 @@ class MemoryExhaustion : public testenv::HomeTest {
 
 TEST_F(MemoryExhaustion, GrowingWalkStopsWithThePointsSoFar) {
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   rootstest::MakeBlack(doc, 10, 110);
   rootstest::DrawLine(doc, 5, 104, 5, 5);  // a walk of 199 points
   std::vector<ContourPoint> walk;
@@ -145,6 +145,7 @@ TEST_F(MemoryExhaustion, GrowingWalkStopsWithThePointsSoFar) {
 
 TEST_F(MemoryExhaustion, RecordingAPlantFailsWithItsLogLineAndMessage) {
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   std::vector<ContourPoint> points(500, ContourPoint{1, 1, 1});
   int recorded = 1;
   {
@@ -159,6 +160,7 @@ TEST_F(MemoryExhaustion, RecordingAPlantFailsWithItsLogLineAndMessage) {
 
 TEST_F(MemoryExhaustion, RecordingASegmentFailsWithItsLogLineAndMessage) {
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   rootstest::MakeBlack(doc, 10, 10);
   doc.root.resize(1);
   const std::vector<ContourPoint> walk(500, ContourPoint{1, 1, 1});
@@ -175,6 +177,7 @@ TEST_F(MemoryExhaustion, RecordingASegmentFailsWithItsLogLineAndMessage) {
 
 TEST_F(MemoryExhaustion, FindRootsThatFailsLeavesPictureAndPlantsAsTheyWere) {
   KW_SciDoc reference;
+  reference.setFrontend(&script);
   drawPlate(reference);
   const std::vector<std::uint32_t> before = reference.pixels;
   failEachAllocation(
@@ -192,6 +195,7 @@ TEST_F(MemoryExhaustion, CreateTreesThatFailsLeavesPictureAndTreesAsTheyWere) {
     doc.FindRoots();
   };
   KW_SciDoc reference;
+  reference.setFrontend(&script);
   found(reference);
   ASSERT_EQ(reference.nbr_item, 2);
   const std::vector<std::uint32_t> before = reference.pixels;
@@ -231,6 +235,7 @@ TEST_F(MemoryExhaustion, MeasureTreesThatFailsKeepsTheEarlierMeasures) {
 TEST_F(MemoryExhaustion, ThinningWithoutMemoryForItsListsGivesTheSamePicture) {
   // A plate's traces, thick enough for several iterations.
   KW_SciDoc plate;
+  plate.setFrontend(&script);
   drawPlate(plate);
   plate.Dilate();
   plate.Dilate();

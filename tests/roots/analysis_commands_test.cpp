@@ -93,7 +93,7 @@ TEST_F(AnalysisTest, CalibrationFilesAndTheirReading) {
   EXPECT_EQ(record.size(), head.size() + 25 + 41);
   EXPECT_EQ(record.substr(record.size() - 42), "\n \n------------------------------------- \n");
   EXPECT_EQ(history.size(), record.size() * 10);
-  CalibrationParameters p = ReadCalibration();
+  CalibrationParameters p = ReadCalibration(ui);
   EXPECT_TRUE(p.found);
   EXPECT_EQ(p.threshold, 90);
   EXPECT_EQ(p.method, "Gaussian2");
@@ -108,7 +108,7 @@ TEST_F(AnalysisTest, CalibrationFilesAndTheirReading) {
   EXPECT_TRUE(ui.messages().empty());
 
   fs::remove(logFolder() / "LOG_calib.param");
-  p = ReadCalibration();
+  p = ReadCalibration(ui);
   EXPECT_FALSE(p.found);
   EXPECT_EQ(p.threshold, 90);
   EXPECT_EQ(p.method, "Original");
@@ -190,10 +190,14 @@ class ListedNames : public SampleNames {
   std::vector<std::string> media;
   std::vector<std::string> added;
 
-  std::vector<std::string> genotypeNames() override { return genotypes; }
-  std::vector<std::string> mediaNames() override { return media; }
-  void addGenotype(std::string_view name) override { added.push_back("genotype " + std::string(name)); }
-  void addMedia(std::string_view name) override { added.push_back("media " + std::string(name)); }
+  std::vector<std::string> genotypeNames(FRONTEND::Frontend& /*frontend*/) override { return genotypes; }
+  std::vector<std::string> mediaNames(FRONTEND::Frontend& /*frontend*/) override { return media; }
+  void addGenotype(FRONTEND::Frontend& /*frontend*/, std::string_view name) override {
+    added.push_back("genotype " + std::string(name));
+  }
+  void addMedia(FRONTEND::Frontend& /*frontend*/, std::string_view name) override {
+    added.push_back("media " + std::string(name));
+  }
 };
 
 // A document measured as far as a save needs: one plant with its tree.
@@ -210,15 +214,15 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
   names->genotypes = {"Ws", "Col-0", "Ler"};
   names->media = {"MS", "Agar"};
   MyBoxInfoGeneral listed(names.get());
-  listed.open();
+  listed.open(ui);
   EXPECT_EQ(listed.genotypeList(), (std::vector<std::string>{"Col-0", "Ler", "Ws"}));
   EXPECT_EQ(listed.mediaList(), (std::vector<std::string>{"Agar", "MS"}));
   // Opening again lists the names as they are then, not twice.
   names->media = {"B5"};
-  listed.open();
+  listed.open(ui);
   EXPECT_EQ(listed.mediaList(), std::vector<std::string>{"B5"});
   MyBoxInfoGeneral without;
-  without.open();
+  without.open(ui);
   EXPECT_TRUE(without.genotypeList().empty());
   EXPECT_TRUE(without.mediaList().empty());
 
@@ -230,7 +234,7 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
   doc.sampleNames = names;
   std::vector<std::string> shownGenotypes;
   ui.infoGeneralScripts.push_back([&](MyBoxInfoGeneral& box) {
-    box.open();
+    box.open(ui);
     shownGenotypes = box.genotypeList();
     return Typing("600", "Ler")(box);
   });
@@ -399,7 +403,7 @@ TEST_F(AnalysisTest, MenusSaveAFileThatReadsBack) {
 
   // Read back: the same counts, the values within single-precision rounding.
   INFO_PICTURE p;
-  ASSERT_EQ(ReadResultFile((results / "plate1.txt").string(), p), 1);
+  ASSERT_EQ(ReadResultFile(ui, (results / "plate1.txt").string(), p), 1);
   EXPECT_EQ(p.name, "plate1");
   EXPECT_EQ(p.genotype, "Ler");
   EXPECT_EQ(p.age, 5);

@@ -25,6 +25,7 @@ struct Outcome {
 Outcome analyse(const synth::Plate& plate) {
   FRONTEND::ScriptedFrontend script;
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   doc.width = plate.width;
   doc.height = plate.height;
   doc.pixels = plate.pixels;

@@ -99,6 +99,7 @@ class MemoryExhaustion : public testenv::HomeTest {
     long allocations = 0;
     {
       KW_SciDoc doc;
+      doc.setFrontend(&script);
       prepare(doc);
       const FailOneAllocation counting(std::numeric_limits<long>::max());
       ASSERT_EQ(step(doc), 1);
@@ -107,6 +108,7 @@ class MemoryExhaustion : public testenv::HomeTest {
     int failures = 0;
     for (long n = 0; n < allocations; ++n) {
       KW_SciDoc doc;
+      doc.setFrontend(&script);
       prepare(doc);
       int result = 0;
       {

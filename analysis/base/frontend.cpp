@@ -42,11 +42,10 @@ Frontend& DefaultFrontend() {
 }
 
 Answer DefaultAnswer(const DialogRequest& request) {
-  return std::visit(Overloaded{[](ThresholdModel*) { return Answer::Yes; },
-                               [](ErosionMethodModel*) { return Answer::Yes; },
-                               [](MyBoxIsARoot*) { return Answer::Yes; },
-                               [](auto*) { return Answer::Cancel; }},
-                    request);
+  return std::visit(
+      Overloaded{[](ThresholdModel*) { return Answer::Yes; }, [](ErosionMethodModel*) { return Answer::Yes; },
+                 [](MyBoxIsARoot*) { return Answer::Yes; }, [](auto*) { return Answer::Cancel; }},
+      request);
 }
 
 std::string CutText(std::string_view s, std::size_t n) {

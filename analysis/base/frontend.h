@@ -76,9 +76,9 @@ struct SaveFileRequest {
 //   name), Cancel for Cancel, No when closed any other way;
 // - ResultBox: Yes once the dialog was shown and closed, Cancel when there
 //   is no dialog to show.
-using DialogRequest = std::variant<ThresholdModel*, ErosionMethodModel*, RetouchModel*, PasswordSQL*,
-                                   SaveFileRequest*, BoxQueryPRS*, MyBoxIsARoot*, MyBoxInfoGeneral*,
-                                   ResultFileExistBox*, ResultBox*>;
+using DialogRequest =
+    std::variant<ThresholdModel*, ErosionMethodModel*, RetouchModel*, PasswordSQL*, SaveFileRequest*,
+                 BoxQueryPRS*, MyBoxIsARoot*, MyBoxInfoGeneral*, ResultFileExistBox*, ResultBox*>;
 
 // The answer of a frontend that has no dialog for the request: the
 // threshold and the erosion method selected at opening are accepted, the

@@ -78,14 +78,13 @@ class AnalyzeFrontend : public FRONTEND::BatchFrontend {
   }
   FRONTEND::Answer ask(const FRONTEND::DialogRequest& request) override {
     const auto answer = [](bool ok) { return ok ? FRONTEND::Answer::Yes : FRONTEND::Answer::Cancel; };
-    return std::visit(FRONTEND::Overloaded{[&](ThresholdModel* model) { return answer(threshold(*model)); },
-                                           [&](ErosionMethodModel* model) {
-                                             return answer(model->select(m_options.method));
-                                           },
-                                           [&](MyBoxIsARoot* box) { return isARoot(*box); },
-                                           [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
-                                           [&](ResultFileExistBox* box) { return resultFileExists(*box); },
-                                           [&](auto*) { return BatchFrontend::ask(request); }},
+    return std::visit(FRONTEND::Overloaded{
+                          [&](ThresholdModel* model) { return answer(threshold(*model)); },
+                          [&](ErosionMethodModel* model) { return answer(model->select(m_options.method)); },
+                          [&](MyBoxIsARoot* box) { return isARoot(*box); },
+                          [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
+                          [&](ResultFileExistBox* box) { return resultFileExists(*box); },
+                          [&](auto*) { return BatchFrontend::ask(request); }},
                       request);
   }
 

@@ -6,7 +6,8 @@
 #include "database/kw_sql.h"
 
 int FirstTimeSetUp(FRONTEND::Frontend& frontend, std::string_view adminPassword) {
-  if (Create_Account(frontend, dbparam::kProgramUser, dbparam::kProgramPassword, adminPassword) == 0) return 0;
+  if (Create_Account(frontend, dbparam::kProgramUser, dbparam::kProgramPassword, adminPassword) == 0)
+    return 0;
 
   // A database or tables that exist already are left as they are, so the
   // results of these steps are not checked.

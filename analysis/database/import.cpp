@@ -120,8 +120,8 @@ void ResultImport::importFile(const std::string& path) {
   }
   const std::vector<std::string> cut = CutToColumns(picture);
   for (const std::string& field : cut)
-    AppendLogF(m_frontend, logname::kRead, "warning %s: %s longer than %i characters, stored cut\n", path.c_str(),
-               field.c_str(), static_cast<int>(kTextColumnWidth));
+    AppendLogF(m_frontend, logname::kRead, "warning %s: %s longer than %i characters, stored cut\n",
+               path.c_str(), field.c_str(), static_cast<int>(kTextColumnWidth));
 
   bool connected = false;
   const bool whole_inserted = insert(picture, connected);
@@ -210,7 +210,7 @@ AddDataResult Add_Data(FRONTEND::Frontend& frontend, const ImportOptions& option
   ResultImport import(frontend, options);
   if (import.Insert_Folder(choice.path) == 0) {
     FRONTEND::ShowMessage(frontend, SqlFormat("The folder %s cannot be read: %s", choice.path.c_str(),
-                                    FRONTEND::SystemErrorText().c_str()));
+                                              FRONTEND::SystemErrorText().c_str()));
     if (summary != nullptr) *summary = import.summary();
     return AddDataResult::Failed;
   }

@@ -100,8 +100,8 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
   m_user = std::string(user);
   m_password = std::string(password);
   m_port = port;
-  AppendLogF(m_frontend, logname::kSql, "size name_host %i,user_name %i,passwd %i\n", clampToInt(m_host.size()),
-             clampToInt(m_user.size()), clampToInt(m_password.size()));
+  AppendLogF(m_frontend, logname::kSql, "size name_host %i,user_name %i,passwd %i\n",
+             clampToInt(m_host.size()), clampToInt(m_user.size()), clampToInt(m_password.size()));
 
   const ConnectionTarget target = ResolveConnectionTarget(m_host, m_port);
   const char* error = nullptr;
@@ -119,8 +119,8 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
   }
 
   AppendLogF(m_frontend, logname::kSql, "%s %s\n", kConnectFailure, error);
-  AppendLogF(m_frontend, logname::kSql, "hostname %s,user %s,password %s,port %i\n", m_host.c_str(), m_user.c_str(),
-             masked(m_password).c_str(), m_port);
+  AppendLogF(m_frontend, logname::kSql, "hostname %s,user %s,password %s,port %i\n", m_host.c_str(),
+             m_user.c_str(), masked(m_password).c_str(), m_port);
   const std::string givenHost(host), givenUser(user);
   AppendLogF(m_frontend, logname::kSql, "namehost %s,userid %s,passwd %s,ports %i\n", givenHost.c_str(),
              givenUser.c_str(), masked(password).c_str(), port);
@@ -208,7 +208,8 @@ int KW_DATABASE::Select_Base(std::string_view name) {
   m_base = std::string(name);
   if (handle() == nullptr) {
     AppendLogF(frontend(), logname::kSql, "Failure of the attempted connection to the database %i\n", -1);
-    AppendLog(frontend(), logname::kSql, "Failure of the attempted connection to the database not connected\n");
+    AppendLog(frontend(), logname::kSql,
+              "Failure of the attempted connection to the database not connected\n");
     return 0;
   }
   dropUnreadResult();
@@ -226,13 +227,15 @@ int KW_DATABASE::Select_Base(std::string_view name) {
 int KW_DATABASE::Query(std::string_view statement) {
   if (handle() == nullptr) {
     AppendLogF(frontend(), logname::kSql, "query %i\n", -1);
-    AppendLog(frontend(), logname::kSql, "mysql_errno(&mysqlconnexion) 0\nmysql_errno(&mysqlconnexion) not connected\n");
+    AppendLog(frontend(), logname::kSql,
+              "mysql_errno(&mysqlconnexion) 0\nmysql_errno(&mysqlconnexion) not connected\n");
     return 0;
   }
   const int rc = runStatement(statement);
   AppendLogF(frontend(), logname::kSql, "query %i\n", rc);
   if (rc == 0) return 1;
-  AppendLogF(frontend(), logname::kSql, "mysql_errno(&mysqlconnexion) %i\n", static_cast<int>(mysql_errno(handle())));
+  AppendLogF(frontend(), logname::kSql, "mysql_errno(&mysqlconnexion) %i\n",
+             static_cast<int>(mysql_errno(handle())));
   AppendLogF(frontend(), logname::kSql, "mysql_errno(&mysqlconnexion) %s\n", mysql_error(handle()));
   return 0;
 }
@@ -310,7 +313,8 @@ int KW_DATABASE::Create_Base(std::string_view name) {
 
 // ------------------------------------------------------------ account set-up
 
-int Create_Account(FRONTEND::Frontend& frontend, std::string_view user, std::string_view password, std::string_view adminPassword) {
+int Create_Account(FRONTEND::Frontend& frontend, std::string_view user, std::string_view password,
+                   std::string_view adminPassword) {
   KW_DATABASE base(frontend);
   if (base.Connect(dbparam::kAdminHost, dbparam::kRootUser, adminPassword, dbparam::kPort, 1) == 0) return 0;
   if (base.Select_Base(dbparam::kMysqlBase) == 0) return 0;

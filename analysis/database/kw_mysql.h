@@ -152,4 +152,5 @@ class KW_DATABASE : public KW_MYSQL {
 // Creates the program's account with the administrator password (as root on
 // 127.0.0.1): nothing is inserted when the account exists already. 1 when
 // the server could be reached and the mysql database selected, 0 otherwise.
-int Create_Account(FRONTEND::Frontend& frontend, std::string_view user, std::string_view password, std::string_view adminPassword);
+int Create_Account(FRONTEND::Frontend& frontend, std::string_view user, std::string_view password,
+                   std::string_view adminPassword);

@@ -197,13 +197,14 @@ int KW_SQL::Insert_Picture_Data(const INFO_PICTURE& picture) {
   const int rc = runStatement("COMMIT");
   if (rc != 0) {
     logFailedRow(rc, "insertion_commit");
-    FRONTEND::ShowMessage(frontend(), handle() != nullptr ? mysql_error(handle()) : "not connected to the MySQL server");
+    FRONTEND::ShowMessage(frontend(),
+                          handle() != nullptr ? mysql_error(handle()) : "not connected to the MySQL server");
   }
   return 1;
 }
 
 int KW_SQL::addName(FRONTEND::Frontend& frontend, const std::array<std::string_view, 3>& names,
-                   std::string_view name) {
+                    std::string_view name) {
   KW_SQL base(frontend);
   if (base.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
                    0) != 0) {

@@ -50,7 +50,8 @@ QueryRun::~QueryRun() {
 void QueryRun::logLine(const std::string& line) {
   if (m_logLines > kMaxLogLines) return;
   if (m_logLines++ == kMaxLogLines) {
-    AppendLogF(m_frontend, logname::kSql, "log_sql.txt stops here: the inquiry wrote %li lines\n", kMaxLogLines);
+    AppendLogF(m_frontend, logname::kSql, "log_sql.txt stops here: the inquiry wrote %li lines\n",
+               kMaxLogLines);
     return;
   }
   AppendLog(m_frontend, logname::kSql, line);

@@ -301,7 +301,7 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
   if (!read) {
     child->close();
     FRONTEND::ShowMessage(
-        m_frontend,         QString("Cannot open %1: it is not a readable bitmap file.").arg(full).toStdString());
+        m_frontend, QString("Cannot open %1: it is not a readable bitmap file.").arg(full).toStdString());
     updateActions();
     return nullptr;
   }

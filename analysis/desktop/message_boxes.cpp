@@ -287,19 +287,18 @@ FRONTEND::Answer QtFrontend::ask(const FRONTEND::DialogRequest& request) {
   using FRONTEND::Answer;
   const auto answer = [](bool ok) { return ok ? Answer::Yes : Answer::Cancel; };
   return std::visit(
-      FRONTEND::Overloaded{
-          [&](ThresholdModel* model) { return answer(runThresholdDialog(*model)); },
-          [&](ErosionMethodModel* model) { return answer(runErosionMethodDialog(*model)); },
-          [&](RetouchModel* model) { return answer(runRetouchDialog(*model)); },
-          [&](PasswordSQL* dialog) { return answer(passwordSql(*dialog)); },
-          [&](FRONTEND::SaveFileRequest* save) {
-            save->choice = chooseSaveFile(save->filters, save->selected, save->maxName);
-            return answer(save->choice.status == 1);
-          },
-          [&](BoxQueryPRS* sheet) { return answer(runQuerySheet(*sheet)); },
-          [&](MyBoxIsARoot* box) { return isARoot(*box); },
-          [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
-          [&](ResultFileExistBox* box) { return resultFileExists(*box); },
-          [&](ResultBox* box) { return answer(resultFolder(*box)); }},
+      FRONTEND::Overloaded{[&](ThresholdModel* model) { return answer(runThresholdDialog(*model)); },
+                           [&](ErosionMethodModel* model) { return answer(runErosionMethodDialog(*model)); },
+                           [&](RetouchModel* model) { return answer(runRetouchDialog(*model)); },
+                           [&](PasswordSQL* dialog) { return answer(passwordSql(*dialog)); },
+                           [&](FRONTEND::SaveFileRequest* save) {
+                             save->choice = chooseSaveFile(save->filters, save->selected, save->maxName);
+                             return answer(save->choice.status == 1);
+                           },
+                           [&](BoxQueryPRS* sheet) { return answer(runQuerySheet(*sheet)); },
+                           [&](MyBoxIsARoot* box) { return isARoot(*box); },
+                           [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
+                           [&](ResultFileExistBox* box) { return resultFileExists(*box); },
+                           [&](ResultBox* box) { return answer(resultFolder(*box)); }},
       request);
 }

@@ -170,7 +170,8 @@ void KW_SciDoc::WriteResultFile() {
     FRONTEND::ShowMessage(frontend(), std::string(kStepOutOfMemory));
     return;
   }
-  if (settings.minLateralCm > 0.0) AppendLogF(logSink(), logname::kResultFile, "lateral roots left out %i\n", dropped);
+  if (settings.minLateralCm > 0.0)
+    AppendLogF(logSink(), logname::kResultFile, "lateral roots left out %i\n", dropped);
   if (recordNames && sampleNames != nullptr) {
     sampleNames->addGenotype(frontend(), info.genotype);
     sampleNames->addMedia(frontend(), info.media);

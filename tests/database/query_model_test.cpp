@@ -218,12 +218,8 @@ TEST(QueryPages, DerivedValues) {
 
 class QueryFileTest : public testenv::HomeTest {
  protected:
-  void SetUp() override {
-    testenv::HomeTest::SetUp();
-  }
-  void TearDown() override {
-    testenv::HomeTest::TearDown();
-  }
+  void SetUp() override { testenv::HomeTest::SetUp(); }
+  void TearDown() override { testenv::HomeTest::TearDown(); }
   std::string write(QueryRun& run, BoxQueryPRS& sheet) {
     sheet.pressOk();
     sheet.Set_Labels();

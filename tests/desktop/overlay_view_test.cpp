@@ -16,7 +16,6 @@ void OverlayViewTest::init() {
   script = std::make_unique<FRONTEND::ScriptedFrontend>();
 }
 
-
 void OverlayViewTest::findRootsShowsTheOverlayOfThePlants() {
   KW_MdiFrm w(*script);
   w.show();

@@ -58,7 +58,8 @@ TEST_F(ImageCommandsTest, SynthWritesThePlateAndItsGroundTruthBesideIt) {
 TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
   ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "2"}), 0);
   ASSERT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "bw=80", "removebox", "noise=Average",
-                             "dilate", "skeletonize", "--depth", "1"}, script),
+                             "dilate", "skeletonize", "--depth", "1"},
+                            script),
             0);
   KW_ImaAna expected;
   expected.setFrontend(&script);
@@ -78,7 +79,8 @@ TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
   // Black and white survive an 8-bit grey output of a grey input as well.
   ASSERT_EQ(RunSynthCommand({file("grey.bmp"), "--dpi", "150", "--plants", "2", "--grey"}), 0);
   ASSERT_EQ(RunStepsCommand({file("grey.bmp"), file("grey-out.bmp"), "bw=80", "removebox", "noise=Average",
-                             "dilate", "skeletonize", "--depth", "4"}, script),
+                             "dilate", "skeletonize", "--depth", "4"},
+                            script),
             0);
   KW_PicDoc greyOut;
   greyOut.setFrontend(&script);
@@ -95,8 +97,10 @@ TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
 TEST_F(ImageCommandsTest, AFailingBoxIsReportedAndTheNextStepsStillRun) {
   ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "1"}), 0);
   // The second frame removal finds no rim in the cropped picture.
-  ASSERT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "fixedbw", "removebox", "removebox", "cutmargins"}, script),
-            0);
+  ASSERT_EQ(
+      RunStepsCommand({file("plate.bmp"), file("out.bmp"), "fixedbw", "removebox", "removebox", "cutmargins"},
+                      script),
+      0);
   EXPECT_EQ(script.messages(), std::vector<std::string>{"Impossible to find the box!"});
   KW_ImaAna expected;
   expected.setFrontend(&script);

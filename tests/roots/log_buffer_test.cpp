@@ -1,6 +1,5 @@
 // The grouped log writer: the text reaches the file exactly as printf would
 // write it, in order, whether flushed by size, by hand or at the end.
-#include "base/frontend.h"
 #include "roots/detail/log_buffer.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/frontend.h"
 #include "base/kw_log.h"
 #include "support/test_env.h"
 

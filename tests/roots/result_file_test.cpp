@@ -1,6 +1,5 @@
 // Reading result files: the fields by their colons, the trace, and files
 // that are cut, edited or not result files at all.
-#include "base/frontend.h"
 #include "roots/result_file.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/frontend.h"
 #include "support/test_env.h"
 
 namespace {

@@ -122,20 +122,21 @@ bool ScriptedFrontend::resultFolder(ResultBox& box) {
 
 Answer ScriptedFrontend::ask(const DialogRequest& request) {
   const auto answer = [](bool ok) { return ok ? Answer::Yes : Answer::Cancel; };
-  return std::visit(Overloaded{[&](ThresholdModel* model) { return answer(runThresholdDialog(*model)); },
-                               [&](ErosionMethodModel* model) { return answer(runErosionMethodDialog(*model)); },
-                               [&](RetouchModel* model) { return answer(runRetouchDialog(*model)); },
-                               [&](PasswordSQL* dialog) { return answer(passwordSql(*dialog)); },
-                               [&](SaveFileRequest* save) {
-                                 save->choice = chooseSaveFile(save->filters);
-                                 return answer(save->choice.status == 1);
-                               },
-                               [&](BoxQueryPRS* sheet) { return answer(runQuerySheet(*sheet)); },
-                               [&](MyBoxIsARoot* box) { return isARoot(*box); },
-                               [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
-                               [&](ResultFileExistBox* box) { return resultFileExists(*box); },
-                               [&](ResultBox* box) { return answer(resultFolder(*box)); }},
-                    request);
+  return std::visit(
+      Overloaded{[&](ThresholdModel* model) { return answer(runThresholdDialog(*model)); },
+                 [&](ErosionMethodModel* model) { return answer(runErosionMethodDialog(*model)); },
+                 [&](RetouchModel* model) { return answer(runRetouchDialog(*model)); },
+                 [&](PasswordSQL* dialog) { return answer(passwordSql(*dialog)); },
+                 [&](SaveFileRequest* save) {
+                   save->choice = chooseSaveFile(save->filters);
+                   return answer(save->choice.status == 1);
+                 },
+                 [&](BoxQueryPRS* sheet) { return answer(runQuerySheet(*sheet)); },
+                 [&](MyBoxIsARoot* box) { return isARoot(*box); },
+                 [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
+                 [&](ResultFileExistBox* box) { return resultFileExists(*box); },
+                 [&](ResultBox* box) { return answer(resultFolder(*box)); }},
+      request);
 }
 
 std::vector<std::string> ScriptedFrontend::messages() const {

@@ -53,7 +53,6 @@ void AnalyzeOnePlate(benchmark::State& state) {
   const std::string& bmp = plateFile();
   const std::string results = (fs::path(bmp).parent_path() / "results").string();
   FRONTEND::ScriptedFrontend ui;
-  const FRONTEND::ScopedFrontend scope(ui);
   double stage[6] = {};
   for (auto _ : state) {
     ui.shown.clear();
@@ -73,6 +72,7 @@ void AnalyzeOnePlate(benchmark::State& state) {
       t = now;
     };
     KW_SciDoc doc;
+    doc.setFrontend(&ui);
     doc.setColourSeed(1U);
     doc.fixedResultFolder = results;
     if (state.range(0) >= 1) {
@@ -115,7 +115,6 @@ void ExportsOfOnePlate(benchmark::State& state) {
   const std::string& bmp = plateFile();
   const fs::path folder = fs::path(bmp).parent_path();
   FRONTEND::ScriptedFrontend ui;
-  const FRONTEND::ScopedFrontend scope(ui);
   ui.infoGeneralScripts.push_back([](MyBoxInfoGeneral& b) {
     b.resolution = "600";
     b.ok();
@@ -126,6 +125,7 @@ void ExportsOfOnePlate(benchmark::State& state) {
     return FRONTEND::Answer::Yes;
   });
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   doc.setColourSeed(1U);
   doc.fixedResultFolder = (folder / "results").string();
   doc.keepOpenedPicture = true;

@@ -38,8 +38,7 @@ class BenchDbServer {
         if (eq != std::string::npos) ::setenv(line.substr(0, eq).c_str(), line.substr(eq + 1).c_str(), 1);
       }
     }
-    FRONTEND::ScopedFrontend scope(m_script);
-    m_ready = FirstTimeSetUp("") == 1;
+    m_ready = FirstTimeSetUp(m_script, "") == 1;
     if (!m_ready) std::fprintf(stderr, "%s: the set-up as root failed\n", m_name.c_str());
   }
   BenchDbServer(const BenchDbServer&) = delete;

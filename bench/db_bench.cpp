@@ -121,7 +121,6 @@ void BM_InsertPictureData(benchmark::State& state) {
   }
   const INFO_PICTURE picture = makePicture(1);
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope(script);
   for (auto _ : state) {
     state.PauseTiming();
     if (!emptyTables()) {
@@ -130,7 +129,7 @@ void BM_InsertPictureData(benchmark::State& state) {
     }
     state.ResumeTiming();
     for (int i = 0; i < kPictures; ++i) {
-      KW_SQL c;
+      KW_SQL c(script);
       if (c.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
                     1) == 0 ||
           c.Select_Base(dbparam::kPlantBase) == 0) {

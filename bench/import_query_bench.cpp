@@ -80,8 +80,8 @@ class BenchServer : public BenchDbServer {
 
 BenchServer* g_server = nullptr;
 
-bool emptyTables() {
-  KW_SQL c;
+bool emptyTables(FRONTEND::Frontend& frontend) {
+  KW_SQL c(frontend);
   if (c.Connect(dbparam::kLocalHost, dbparam::kRootUser, "", dbparam::kPort, 0) == 0) return false;
   const bool ok = c.Select_Base(dbparam::kPlantBase) != 0 && c.Query("TRUNCATE TABLE `Picture`") != 0 &&
                   c.Query("TRUNCATE TABLE `Main Root`") != 0 &&
@@ -96,17 +96,16 @@ void BM_AddData(benchmark::State& state) {
     return;
   }
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope(script);
   ImportOptions options;
   options.oneConnection = state.range(0) != 0;
   for (auto _ : state) {
     state.PauseTiming();
-    if (!emptyTables()) {
+    if (!emptyTables(script)) {
       state.SkipWithError("cannot empty the tables");
       return;
     }
     state.ResumeTiming();
-    ResultImport import(options);
+    ResultImport import(script, options);
     import.Insert_Folder(g_server->results().string());
     if (import.summary().inserted != kFiles) {
       state.SkipWithError("not every result file went in");
@@ -126,7 +125,6 @@ void BM_InquireEverything(benchmark::State& state) {
     return;
   }
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope(script);
   const std::string out = (g_server->home() / "everything.csv").string();
   std::size_t rows = 0;
   for (auto _ : state) {
@@ -136,7 +134,7 @@ void BM_InquireEverything(benchmark::State& state) {
       sheet.page(p).setSelectAll(true);
     }
     sheet.pressOk();
-    QueryRun run(state.range(0) != 0);
+    QueryRun run(script, state.range(0) != 0);
     run.Run_Queries(sheet);
     run.Compute_More_Parameters();
     sheet.Set_Labels();

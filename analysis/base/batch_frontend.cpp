@@ -61,8 +61,7 @@ bool BatchFrontend::passwordSql(PasswordSQL& dialog) {
   return ok;
 }
 
-SaveFileChoice BatchFrontend::chooseSaveFile(const std::vector<FileFilter>& /*filters*/, int /*selected*/,
-                                             std::size_t maxName) {
+SaveFileChoice BatchFrontend::chooseSaveFile(std::size_t maxName) {
   if (m_answers.saveFile.empty() || m_answers.saveFile.size() > maxName) {
     print("Save As", m_answers.saveFile.empty() ? "no file given" : "file name too long", "cancel");
     return {};
@@ -76,6 +75,18 @@ bool BatchFrontend::runQuerySheet(BoxQueryPRS& sheet) {
   const bool ok = m_answers.querySheet && m_answers.querySheet(sheet);
   if (!ok) print("Query", "no query given", "cancel");
   return ok;
+}
+
+Answer BatchFrontend::ask(const DialogRequest& request) {
+  const auto answer = [](bool ok) { return ok ? Answer::Yes : Answer::Cancel; };
+  return std::visit(Overloaded{[&](PasswordSQL* dialog) { return answer(passwordSql(*dialog)); },
+                               [&](SaveFileRequest* save) {
+                                 save->choice = chooseSaveFile(save->maxName);
+                                 return answer(save->choice.status == 1);
+                               },
+                               [&](BoxQueryPRS* sheet) { return answer(runQuerySheet(*sheet)); },
+                               [&](auto*) { return DefaultAnswer(request); }},
+                    request);
 }
 
 }  // namespace FRONTEND

@@ -35,15 +35,17 @@ class BatchFrontend : public Frontend {
   bool askOkCancel(const std::string& title, const std::string& text) override;
   Answer askYesNoCancel(const std::string& title, const std::string& text) override;
   FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
-  bool passwordSql(PasswordSQL& dialog) override;
-  SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& filters, int selected,
-                                std::size_t maxName) override;
-  bool runQuerySheet(BoxQueryPRS& sheet) override;
+  // Answers the password dialog, the save-file dialog and the query sheet
+  // from the options; every other dialog with its default.
+  Answer ask(const DialogRequest& request) override;
 
   BatchAnswers& answers() { return m_answers; }
 
  private:
   void print(const std::string& title, const std::string& text, const char* answer);
+  bool passwordSql(PasswordSQL& dialog);
+  SaveFileChoice chooseSaveFile(std::size_t maxName);
+  bool runQuerySheet(BoxQueryPRS& sheet);
 
   BatchAnswers m_answers;
   std::FILE* m_out;

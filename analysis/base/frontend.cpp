@@ -10,42 +10,65 @@ namespace FRONTEND {
 
 namespace {
 
-// Each thread meets the user through its own frontend: the desktop program
-// installs its windows on the interface thread, a batch run one frontend
-// per worker. A thread that installed none uses a batch frontend of its own.
-thread_local Frontend* t_current = nullptr;
-
-Frontend& defaultFrontend() {
-  thread_local BatchFrontend fallback;
-  return fallback;
-}
+// Shows through a batch frontend of its own, made for the call, so that no
+// answer given to one caller is left for the next.
+class StderrFrontend final : public Frontend {
+ public:
+  void showMessage(const std::string& title, const std::string& text) override {
+    BatchFrontend().showMessage(title, text);
+  }
+  bool askYesNo(const std::string& title, const std::string& text) override {
+    return BatchFrontend().askYesNo(title, text);
+  }
+  bool askOkCancel(const std::string& title, const std::string& text) override {
+    return BatchFrontend().askOkCancel(title, text);
+  }
+  Answer askYesNoCancel(const std::string& title, const std::string& text) override {
+    return BatchFrontend().askYesNoCancel(title, text);
+  }
+  FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override {
+    return BatchFrontend().chooseFolder(title, startFolder);
+  }
+  Answer ask(const DialogRequest& request) override { return BatchFrontend().ask(request); }
+};
 
 std::string title() { return std::string(kAppTitle.substr(0, kMaxTitle)); }
 
 }  // namespace
 
-Frontend& Current() { return t_current != nullptr ? *t_current : defaultFrontend(); }
+Frontend& DefaultFrontend() {
+  // Holds no data: shared by every caller on every thread.
+  static StderrFrontend frontend;
+  return frontend;
+}
 
-Frontend* Install(Frontend* f) {
-  Frontend* previous = t_current;
-  t_current = f;
-  return previous;
+Answer DefaultAnswer(const DialogRequest& request) {
+  return std::visit(
+      Overloaded{[](ThresholdModel*) { return Answer::Yes; }, [](ErosionMethodModel*) { return Answer::Yes; },
+                 [](MyBoxIsARoot*) { return Answer::Yes; }, [](auto*) { return Answer::Cancel; }},
+      request);
 }
 
 std::string CutText(std::string_view s, std::size_t n) { return cutUtf8(s, n); }
 
-void ShowMessage(std::string_view text) { Current().showMessage(title(), CutText(text, kMaxMessage)); }
-
-bool AskYesNo(std::string_view text) { return Current().askYesNo(title(), CutText(text, kMaxMessage)); }
-
-bool AskOkCancel(std::string_view text) { return Current().askOkCancel(title(), CutText(text, kMaxMessage)); }
-
-Answer AskYesNoCancel(std::string_view text) {
-  return Current().askYesNoCancel(title(), CutText(text, kMaxMessage));
+void ShowMessage(Frontend& frontend, std::string_view text) {
+  frontend.showMessage(title(), CutText(text, kMaxMessage));
 }
 
-FolderChoice ChooseFolder(std::string_view chooserTitle, std::string_view startFolder) {
-  return Current().chooseFolder(CutText(chooserTitle, kMaxTitle), std::string(startFolder));
+bool AskYesNo(Frontend& frontend, std::string_view text) {
+  return frontend.askYesNo(title(), CutText(text, kMaxMessage));
+}
+
+bool AskOkCancel(Frontend& frontend, std::string_view text) {
+  return frontend.askOkCancel(title(), CutText(text, kMaxMessage));
+}
+
+Answer AskYesNoCancel(Frontend& frontend, std::string_view text) {
+  return frontend.askYesNoCancel(title(), CutText(text, kMaxMessage));
+}
+
+FolderChoice ChooseFolder(Frontend& frontend, std::string_view chooserTitle, std::string_view startFolder) {
+  return frontend.chooseFolder(CutText(chooserTitle, kMaxTitle), std::string(startFolder));
 }
 
 std::string SystemErrorText(int err) {

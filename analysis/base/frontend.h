@@ -1,12 +1,13 @@
 // The user-facing boxes through which the analysis and database logic talk
-// to the user: four message boxes, the system error text and the folder
-// chooser. The logic never shows a window itself; it calls these functions,
-// which forward to the frontend installed for the calling thread: the
-// desktop program's, the batch program's, or a scripted one in tests.
+// to the user: four message boxes, the folder chooser and one typed request
+// per dialog, plus the system error text. The logic never shows a window
+// itself; it is handed a frontend by whoever runs it (the desktop program's,
+// the batch program's, or a scripted one in tests) and calls that.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 // Models of the image-step dialogs (analysis/image/step_dialog_models.h).
@@ -54,8 +55,47 @@ struct SaveFileChoice {
   int filter = 0;
 };
 
-// One implementation per way of meeting the user. Every dialog that the
-// logic opens has one operation here.
+// The save-file dialog: the type list filters, the entry `selected` chosen
+// at opening, for a name of at most maxName characters. On Yes the frontend
+// has filled choice.
+struct SaveFileRequest {
+  std::vector<FileFilter> filters;
+  int selected = 0;
+  std::size_t maxName = 0;
+  SaveFileChoice choice;
+};
+
+// One dialog the logic opens, given by its model; the frontend works the
+// model as the user does and answers:
+// - ThresholdModel (MyBWTBBox), ErosionMethodModel (CleaningBox),
+//   RetouchModel (MyBoxDrawLine), PasswordSQL, BoxQueryPRS (the "Query"
+//   sheet), MyBoxInfoGeneral: Yes for OK, Cancel for Cancel;
+// - SaveFileRequest: Yes when a name was chosen (in its choice), Cancel;
+// - MyBoxIsARoot: Yes or No as pressed, Cancel when closed any other way;
+// - ResultFileExistBox: Yes for OK or Overwrite (the model holds the result
+//   name), Cancel for Cancel, No when closed any other way;
+// - ResultBox: Yes once the dialog was shown and closed, Cancel when there
+//   is no dialog to show.
+using DialogRequest =
+    std::variant<ThresholdModel*, ErosionMethodModel*, RetouchModel*, PasswordSQL*, SaveFileRequest*,
+                 BoxQueryPRS*, MyBoxIsARoot*, MyBoxInfoGeneral*, ResultFileExistBox*, ResultBox*>;
+
+// The answer of a frontend that has no dialog for the request: the
+// threshold and the erosion method selected at opening are accepted, the
+// re-touch editor edits nothing (Cancel), every plant is taken as a root
+// (Yes), and every other dialog is cancelled, so that nothing is written or
+// overwritten unasked.
+Answer DefaultAnswer(const DialogRequest& request);
+
+// Visitor made of lambdas, for answering requests with std::visit.
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+// One implementation per way of meeting the user.
 class Frontend {
  public:
   Frontend() = default;
@@ -73,84 +113,40 @@ class Frontend {
   virtual Answer askYesNoCancel(const std::string& title, const std::string& text) = 0;
   // KW_PthBox: the folder browser opened at startFolder.
   virtual FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) = 0;
-  // MyBWTBBox: the threshold dialog over model; true for OK, false for Cancel.
-  // Without a dialog the opening threshold is accepted.
-  virtual bool runThresholdDialog(ThresholdModel& /*model*/) { return true; }
-  // CleaningBox: the erosion-method dialog over model; true for OK. Without a
-  // dialog the method selected at opening is accepted.
-  virtual bool runErosionMethodDialog(ErosionMethodModel& /*model*/) { return true; }
-  // MyBoxDrawLine: the re-touch editor over model; true for OK. Without a
-  // dialog nothing is edited and the picture stays as it was.
-  virtual bool runRetouchDialog(RetouchModel& /*model*/) { return false; }
+  // Every other dialog; a frontend answers those it does not show with
+  // DefaultAnswer.
+  virtual Answer ask(const DialogRequest& request) { return DefaultAnswer(request); }
   // The wait cursor over the program's windows while a long step runs.
   virtual void setWaitCursor(bool /*on*/) {}
-  // PasswordSQL: the administrator password dialog; types into dialog and
-  // returns true for OK, false for Cancel. Without a dialog: Cancel.
-  virtual bool passwordSql(PasswordSQL& /*dialog*/) { return false; }
-  // The system's save-file dialog with the type list filters, the entry
-  // `selected` chosen at opening, for a name of at most maxName characters.
-  // Without a dialog: cancel.
-  virtual SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& /*filters*/, int /*selected*/,
-                                        std::size_t /*maxName*/) {
-    return {};
-  }
-  // BoxQueryPRS: the "Query" sheet; the user works its pages and the
-  // frontend returns true for OK (the sheet then reads its pages). Without
-  // a sheet: Cancel.
-  virtual bool runQuerySheet(BoxQueryPRS& /*sheet*/) { return false; }
-  // MyBoxIsARoot: Yes or No as pressed, Cancel when closed any other way.
-  // Without a dialog every plant is taken as a root.
-  virtual Answer isARoot(MyBoxIsARoot& /*box*/) { return Answer::Yes; }
-  // MyBoxInfoGeneral: the dialog opens the model, the user types into it;
-  // true for OK (the model's ok() was called), false for Cancel. Without a
-  // dialog: Cancel.
-  virtual bool infoGeneral(MyBoxInfoGeneral& /*box*/) { return false; }
-  // ResultFileExistBox: Yes for OK or Overwrite (the model holds the result
-  // name), Cancel for Cancel, No when closed any other way. Without a
-  // dialog: Cancel, so no file is overwritten unasked.
-  virtual Answer resultFileExists(ResultFileExistBox& /*box*/) { return Answer::Cancel; }
-  // ResultBox: the dialog opens the model and closes with OK; false when
-  // there is no dialog to show.
-  virtual bool resultFolder(ResultBox& /*box*/) { return false; }
 };
 
-// The frontend in use on the calling thread. Until one is installed there, a
-// batch frontend that writes to standard error and answers every question
-// with its default is used.
-Frontend& Current();
-// Installs f (not owned) for the calling thread and returns the previous one;
-// nullptr restores the default.
-Frontend* Install(Frontend* f);
+// The frontend of whoever set none: writes every box to standard error and
+// answers each with its default, as the batch program without options does.
+// It holds no state; every caller may share it.
+Frontend& DefaultFrontend();
+
+// True when the user confirmed the dialog (OK or Yes).
+inline bool Accepted(Frontend& frontend, const DialogRequest& request) {
+  return frontend.ask(request) == Answer::Yes;
+}
 
 // The four boxes and the chooser, as the logic calls them.
-void ShowMessage(std::string_view text);
-bool AskYesNo(std::string_view text);
-bool AskOkCancel(std::string_view text);
-Answer AskYesNoCancel(std::string_view text);
-FolderChoice ChooseFolder(std::string_view title, std::string_view startFolder);
-inline SaveFileChoice ChooseSaveFile(const std::vector<FileFilter>& filters, int selected,
-                                     std::size_t maxName) {
-  return Current().chooseSaveFile(filters, selected, maxName);
-}
-// The image-step dialogs, as the commands open them.
-inline bool RunThresholdDialog(ThresholdModel& model) { return Current().runThresholdDialog(model); }
-inline bool RunErosionMethodDialog(ErosionMethodModel& model) {
-  return Current().runErosionMethodDialog(model);
-}
-
-// The analysis dialogs, as the commands open them.
-inline Answer IsARoot(MyBoxIsARoot& box) { return Current().isARoot(box); }
-inline bool InfoGeneral(MyBoxInfoGeneral& box) { return Current().infoGeneral(box); }
-inline Answer ResultFileExists(ResultFileExistBox& box) { return Current().resultFileExists(box); }
-inline bool ResultFolder(ResultBox& box) { return Current().resultFolder(box); }
+void ShowMessage(Frontend& frontend, std::string_view text);
+bool AskYesNo(Frontend& frontend, std::string_view text);
+bool AskOkCancel(Frontend& frontend, std::string_view text);
+Answer AskYesNoCancel(Frontend& frontend, std::string_view text);
+FolderChoice ChooseFolder(Frontend& frontend, std::string_view title, std::string_view startFolder);
 
 // Shows the wait cursor for its lifetime.
 class WaitCursor {
  public:
-  WaitCursor() { Current().setWaitCursor(true); }
+  explicit WaitCursor(Frontend& frontend) : m_frontend(frontend) { m_frontend.setWaitCursor(true); }
   WaitCursor(const WaitCursor&) = delete;
   WaitCursor& operator=(const WaitCursor&) = delete;
-  ~WaitCursor() { Current().setWaitCursor(false); }
+  ~WaitCursor() { m_frontend.setWaitCursor(false); }
+
+ private:
+  Frontend& m_frontend;
 };
 
 // The operating system's text for error code err (errno), at most 127
@@ -161,18 +157,5 @@ std::string SystemErrorText();
 
 // Cuts s to at most n bytes without splitting a UTF-8 sequence.
 std::string CutText(std::string_view s, std::size_t n);
-
-// Installs a frontend for the lifetime of the guard and restores the previous
-// one after.
-class ScopedFrontend {
- public:
-  explicit ScopedFrontend(Frontend& f) : m_previous(Install(&f)) {}
-  ScopedFrontend(const ScopedFrontend&) = delete;
-  ScopedFrontend& operator=(const ScopedFrontend&) = delete;
-  ~ScopedFrontend() { Install(m_previous); }
-
- private:
-  Frontend* m_previous;
-};
 
 }  // namespace FRONTEND

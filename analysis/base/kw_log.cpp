@@ -58,11 +58,8 @@ std::string userDataFolder() {
 
 std::string logFolder() { return KW_Log::Program_Folder() + "Log"; }
 
-// The capture installed on this thread, if any.
-thread_local LogCapture* t_capture = nullptr;
-
-void appendToFile(std::string_view name, std::string_view text) {
-  const auto path = KW_Log::Log_File_Path(name);
+void appendToFile(FRONTEND::Frontend& frontend, std::string_view name, std::string_view text) {
+  const auto path = KW_Log::Log_File_Path(frontend, name);
   if (!path) return;
   std::FILE* f = std::fopen(path->c_str(), "ab");
   if (f == nullptr) return;
@@ -70,8 +67,8 @@ void appendToFile(std::string_view name, std::string_view text) {
   std::fclose(f);
 }
 
-void truncateFile(std::string_view name) {
-  const auto path = KW_Log::Log_File_Path(name);
+void truncateFile(FRONTEND::Frontend& frontend, std::string_view name) {
+  const auto path = KW_Log::Log_File_Path(frontend, name);
   if (!path) return;
   if (std::FILE* f = std::fopen(path->c_str(), "wb")) std::fclose(f);
 }
@@ -93,18 +90,18 @@ std::string KW_Log::Log_Folder_Problem() {
   return {};
 }
 
-std::optional<std::string> KW_Log::Log_File_Path(std::string_view name) {
+std::optional<std::string> KW_Log::Log_File_Path(FRONTEND::Frontend& frontend, std::string_view name) {
   const std::string folder = logFolder();
   // The folder above Log may be new as well (a fresh per-user data folder).
   if (!makeFolders(folder)) {
-    FRONTEND::ShowMessage("Path was not found.");
+    FRONTEND::ShowMessage(frontend, "Path was not found.");
     return std::nullopt;
   }
   return folder + std::string(name);
 }
 
-std::optional<std::string> KW_Log::Result_Folder_Path() {
-  const auto pathFile = Log_File_Path(logname::kPath);
+std::optional<std::string> KW_Log::Result_Folder_Path(FRONTEND::Frontend& frontend) {
+  const auto pathFile = Log_File_Path(frontend, logname::kPath);
   if (!pathFile) return std::nullopt;
 
   if (std::FILE* f = std::fopen(pathFile->c_str(), "r")) {
@@ -119,13 +116,13 @@ std::optional<std::string> KW_Log::Result_Folder_Path() {
     return path;
   }
 
-  const FRONTEND::FolderChoice choice = FRONTEND::ChooseFolder("Select Folder", Program_Folder());
+  const FRONTEND::FolderChoice choice = FRONTEND::ChooseFolder(frontend, "Select Folder", Program_Folder());
   if (choice.status != 1) return std::nullopt;
   std::string result = choice.path;
   while (result.size() > 1 && result.back() == '/') result.pop_back();
   result += "/Results";
   if (!makeFolder(result)) {
-    FRONTEND::ShowMessage("Result Folder Path was not found.");
+    FRONTEND::ShowMessage(frontend, "Result Folder Path was not found.");
     return std::nullopt;
   }
   if (std::FILE* f = std::fopen(pathFile->c_str(), "w")) {
@@ -135,29 +132,29 @@ std::optional<std::string> KW_Log::Result_Folder_Path() {
   return result;
 }
 
-std::optional<std::string> KW_Log::Change_Result_Folder() {
-  const auto current = Result_Folder_Path();
-  if (const auto pathFile = Log_File_Path(logname::kPath)) std::remove(pathFile->c_str());
+std::optional<std::string> KW_Log::Change_Result_Folder(FRONTEND::Frontend& frontend) {
+  const auto current = Result_Folder_Path(frontend);
+  if (const auto pathFile = Log_File_Path(frontend, logname::kPath)) std::remove(pathFile->c_str());
   // Only an empty folder is removed; one that holds results stays.
   if (current) ::rmdir(current->c_str());
-  return Result_Folder_Path();
+  return Result_Folder_Path(frontend);
 }
 
 // Logging is diagnostic: when memory runs out the line is skipped rather
 // than failing the work it describes (logs are also written from
 // destructors, which must not throw).
-void AppendLog(std::string_view name, std::string_view text) noexcept {
+void AppendLog(const LogSink& sink, std::string_view name, std::string_view text) noexcept {
   try {
-    if (t_capture != nullptr) {
-      t_capture->file(name).text.append(text);
+    if (sink.capture() != nullptr) {
+      sink.capture()->file(name).text.append(text);
       return;
     }
-    appendToFile(name, text);
+    appendToFile(sink.frontend(), name, text);
   } catch (const std::bad_alloc&) {
   }
 }
 
-void AppendLogF(std::string_view name, const char* format, ...) noexcept {
+void AppendLogF(const LogSink& sink, std::string_view name, const char* format, ...) noexcept {
   va_list args;
   va_start(args, format);
   std::string text;
@@ -167,25 +164,21 @@ void AppendLogF(std::string_view name, const char* format, ...) noexcept {
     text.clear();
   }
   va_end(args);
-  if (!text.empty()) AppendLog(name, text);
+  if (!text.empty()) AppendLog(sink, name, text);
 }
 
-void TruncateLog(std::string_view name) noexcept {
+void TruncateLog(const LogSink& sink, std::string_view name) noexcept {
   try {
-    if (t_capture != nullptr) {
-      LogCapture::FileLog& log = t_capture->file(name);
+    if (sink.capture() != nullptr) {
+      LogCapture::FileLog& log = sink.capture()->file(name);
       log.truncated = true;
       log.text.clear();
       return;
     }
-    truncateFile(name);
+    truncateFile(sink.frontend(), name);
   } catch (const std::bad_alloc&) {
   }
 }
-
-LogCapture::Scope::Scope(LogCapture& capture) : m_previous(t_capture) { t_capture = &capture; }
-
-LogCapture::Scope::~Scope() { t_capture = m_previous; }
 
 LogCapture::FileLog& LogCapture::file(std::string_view name) {
   for (FileLog& f : m_files)
@@ -193,10 +186,10 @@ LogCapture::FileLog& LogCapture::file(std::string_view name) {
   return m_files.emplace_back(FileLog{std::string(name), false, {}});
 }
 
-void LogCapture::Commit() {
+void LogCapture::Commit(FRONTEND::Frontend& frontend) {
   for (const FileLog& f : m_files) {
-    if (f.truncated) truncateFile(f.name);
-    if (!f.text.empty() || !f.truncated) appendToFile(f.name, f.text);
+    if (f.truncated) truncateFile(frontend, f.name);
+    if (!f.text.empty() || !f.truncated) appendToFile(frontend, f.name, f.text);
   }
   m_files.clear();
 }

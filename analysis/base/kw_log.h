@@ -12,6 +12,11 @@
 #include <string_view>
 #include <vector>
 
+namespace FRONTEND {
+class Frontend;
+}
+class LogCapture;
+
 class KW_Log {
  public:
   KW_Log() = default;
@@ -21,12 +26,12 @@ class KW_Log {
 
   // Full path of the log file name (given with its leading separator, as
   // "/log_sql.txt"); creates the Log folder when missing. On failure shows
-  // "Path was not found." and returns nothing.
-  static std::optional<std::string> Log_File_Path(std::string_view name);
-  // The result folder, from path.txt or chosen by the user.
-  static std::optional<std::string> Result_Folder_Path();
+  // "Path was not found." through frontend and returns nothing.
+  static std::optional<std::string> Log_File_Path(FRONTEND::Frontend& frontend, std::string_view name);
+  // The result folder, from path.txt or chosen by the user through frontend.
+  static std::optional<std::string> Result_Folder_Path(FRONTEND::Frontend& frontend);
   // Forgets the result folder (removing it when empty) and asks for a new one.
-  static std::optional<std::string> Change_Result_Folder();
+  static std::optional<std::string> Change_Result_Folder(FRONTEND::Frontend& frontend);
 
   // The program folder, ending with "/".
   static std::string Program_Folder();
@@ -54,21 +59,39 @@ inline constexpr std::string_view kCalibParam = "/LOG_calib.param";
 inline constexpr std::string_view kCalibration = "/Calibration_parameters.txt";
 }  // namespace logname
 
+// Where a piece of work writes its module logs: straight to the log files,
+// or into a LogCapture when one is given; frontend shows "Path was not
+// found." when the Log folder cannot be made. Neither is owned.
+class LogSink {
+ public:
+  // The log files themselves; implicit, so that code outside the documents
+  // logs through the frontend it was handed.
+  LogSink(FRONTEND::Frontend& frontend) : m_frontend(&frontend) {}
+  LogSink(FRONTEND::Frontend& frontend, LogCapture* capture) : m_frontend(&frontend), m_capture(capture) {}
+
+  FRONTEND::Frontend& frontend() const { return *m_frontend; }
+  LogCapture* capture() const { return m_capture; }
+
+ private:
+  FRONTEND::Frontend* m_frontend;
+  LogCapture* m_capture = nullptr;
+};
+
 // Appends text to a module's log as given (add "\n" for a line): open,
 // append, close. Skipped when the file cannot be opened or memory runs out.
-void AppendLog(std::string_view name, std::string_view text) noexcept;
+void AppendLog(const LogSink& sink, std::string_view name, std::string_view text) noexcept;
 // printf-style form of AppendLog.
-void AppendLogF(std::string_view name, const char* format, ...) noexcept
-    __attribute__((format(printf, 2, 3)));
+void AppendLogF(const LogSink& sink, std::string_view name, const char* format, ...) noexcept
+    __attribute__((format(printf, 3, 4)));
 // Creates the log anew, empty, as the steps that restart their log do.
-void TruncateLog(std::string_view name) noexcept;
+void TruncateLog(const LogSink& sink, std::string_view name) noexcept;
 
 // The module logs of one piece of work (a picture of a batch), gathered in
-// memory: while a LogCapture::Scope is alive on a thread, AppendLog and
-// TruncateLog on that thread write into the capture instead of the files.
-// Commit then writes each log as if the work had run alone, so a batch that
-// analyses several pictures at once hands each picture's logs over whole,
-// in the order of the pictures. Uncommitted text is dropped.
+// memory: AppendLog and TruncateLog through a LogSink that holds the capture
+// write into it instead of the files. Commit then writes each log as if the
+// work had run alone, so a batch that analyses several pictures at once
+// hands each picture's logs over whole, in the order of the pictures.
+// Uncommitted text is dropped.
 class LogCapture {
  public:
   LogCapture() = default;
@@ -78,28 +101,16 @@ class LogCapture {
   LogCapture& operator=(LogCapture&&) = default;
   ~LogCapture() = default;
 
-  // Installs the capture on the calling thread for the scope's lifetime.
-  class Scope {
-   public:
-    explicit Scope(LogCapture& capture);
-    Scope(const Scope&) = delete;
-    Scope& operator=(const Scope&) = delete;
-    ~Scope();
-
-   private:
-    LogCapture* m_previous;
-  };
-
   // Writes what was gathered to the log files and empties the capture; may
-  // run on any thread, but no Scope of this capture may be alive. The caller
-  // serialises commits.
-  void Commit();
+  // run on any thread, but nothing may write into the capture meanwhile.
+  // The caller serialises commits. frontend shows "Path was not found."
+  void Commit(FRONTEND::Frontend& frontend);
   // Bytes gathered and not yet committed.
   std::size_t size() const;
 
  private:
-  friend void AppendLog(std::string_view name, std::string_view text) noexcept;
-  friend void TruncateLog(std::string_view name) noexcept;
+  friend void AppendLog(const LogSink& sink, std::string_view name, std::string_view text) noexcept;
+  friend void TruncateLog(const LogSink& sink, std::string_view name) noexcept;
   struct FileLog {
     std::string name;
     bool truncated = false;  // the log was created anew: text replaces the file

@@ -76,12 +76,24 @@ class AnalyzeFrontend : public FRONTEND::BatchFrontend {
   FRONTEND::FolderChoice chooseFolder(const std::string& /*title*/, const std::string& /*start*/) override {
     return {};
   }
-  bool runThresholdDialog(ThresholdModel& model) override {
+  FRONTEND::Answer ask(const FRONTEND::DialogRequest& request) override {
+    const auto answer = [](bool ok) { return ok ? FRONTEND::Answer::Yes : FRONTEND::Answer::Cancel; };
+    return std::visit(FRONTEND::Overloaded{
+                          [&](ThresholdModel* model) { return answer(threshold(*model)); },
+                          [&](ErosionMethodModel* model) { return answer(model->select(m_options.method)); },
+                          [&](MyBoxIsARoot* box) { return isARoot(*box); },
+                          [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
+                          [&](ResultFileExistBox* box) { return resultFileExists(*box); },
+                          [&](auto*) { return BatchFrontend::ask(request); }},
+                      request);
+  }
+
+ private:
+  bool threshold(ThresholdModel& model) const {
     model.setText(std::to_string(m_options.threshold.value_or(ThresholdModel::kOpening)));
     return true;
   }
-  bool runErosionMethodDialog(ErosionMethodModel& model) override { return model.select(m_options.method); }
-  FRONTEND::Answer isARoot(MyBoxIsARoot& box) override {
+  FRONTEND::Answer isARoot(MyBoxIsARoot& box) {
     if (!m_options.confirm) return FRONTEND::Answer::Yes;
     std::fprintf(stderr, "%s: Is this a root? (plant %d, %d x %d pixels) [y/n] ", m_picture.c_str(),
                  ++m_plant, box.pictureWidth(), box.pictureHeight());
@@ -90,7 +102,7 @@ class AnalyzeFrontend : public FRONTEND::BatchFrontend {
     return !answer.empty() && (answer[0] == 'n' || answer[0] == 'N') ? FRONTEND::Answer::No
                                                                      : FRONTEND::Answer::Yes;
   }
-  bool infoGeneral(MyBoxInfoGeneral& box) override {
+  bool infoGeneral(MyBoxInfoGeneral& box) const {
     box.user = m_options.user;
     box.experiment = m_options.experiment;
     box.box = m_options.box;
@@ -101,13 +113,12 @@ class AnalyzeFrontend : public FRONTEND::BatchFrontend {
     box.ok();
     return true;
   }
-  FRONTEND::Answer resultFileExists(ResultFileExistBox& box) override {
+  FRONTEND::Answer resultFileExists(ResultFileExistBox& box) const {
     if (!m_options.overwrite) return FRONTEND::Answer::Cancel;
     box.overwrite();
     return FRONTEND::Answer::Yes;
   }
 
- private:
   const Options& m_options;
   std::string m_picture;
   int m_plant = 0;
@@ -162,8 +173,6 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
   const auto start = Clock::now();
   {
     AnalyzeFrontend frontend(options, fs::path(path).filename().string());
-    const FRONTEND::ScopedFrontend useFrontend(frontend);
-    const LogCapture::Scope captureLogs(out.logs);
     const std::string resultFile = options.results + "/" + TitleOf(path) + ".txt";
     if (!options.overwrite && ::access(resultFile.c_str(), F_OK) == 0) {
       out.state = Outcome::State::Skipped;
@@ -171,6 +180,10 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
       return out;
     }
     KW_SciDoc doc;
+    // The picture's dialogs are answered from the options, and its logs
+    // gathered to be written whole, in the order of the pictures.
+    doc.setFrontend(&frontend);
+    doc.setLogCapture(&out.logs);
     doc.pixelPool = options.pixelPool;
     // The colours of the plants do not change a measure; a fixed seed keeps
     // every run of a picture the same.
@@ -317,10 +330,12 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
 }  // namespace
 
 int RunAnalyzeCommand(const std::vector<std::string>& args) {
+  // The run's own boxes: on standard error, every question with its default.
+  FRONTEND::BatchFrontend frontend;
   Options options;
   if (const auto status = ParseOptions(args, options)) return *status;
   if (options.results.empty()) {
-    const auto folder = KW_Log::Result_Folder_Path();
+    const auto folder = KW_Log::Result_Folder_Path(frontend);
     if (!folder) return fail("no result folder: give --results DIR");
     options.results = *folder;
   }
@@ -354,8 +369,8 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   // Every picture of a run carries the same genotype and media: recorded in
   // the database once, here, and not by each picture's thread (the client
   // library must not be set up from two threads at once).
-  KW_SQL::Add_Genotype(options.genotype);
-  KW_SQL::Add_Media(options.media);
+  KW_SQL::Add_Genotype(frontend, options.genotype);
+  KW_SQL::Add_Media(frontend, options.media);
 
   const bool terminal = ::isatty(::fileno(stdout)) != 0;
   const auto start = Clock::now();
@@ -371,7 +386,7 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   auto commitReady = [&]() {
     while (committed < total && done[committed]) {
       Outcome& o = *done[committed];
-      o.logs.Commit();
+      o.logs.Commit(frontend);
       traits += o.traits;
       plants += o.plants;
       const std::string name = fs::path(o.picture).filename().string();

@@ -212,7 +212,6 @@ int RunAddDataCommand(const std::vector<std::string>& args) {
     return true;
   };
   FRONTEND::BatchFrontend frontend(answers);
-  FRONTEND::ScopedFrontend scope(frontend);
 
   ImportOptions options;
   options.oneConnection = true;
@@ -224,7 +223,7 @@ int RunAddDataCommand(const std::vector<std::string>& args) {
     std::fflush(stdout);
   };
   ImportSummary summary;
-  const AddDataResult result = Add_Data(options, &summary);
+  const AddDataResult result = Add_Data(frontend, options, &summary);
   if (result == AddDataResult::Ended) return 1;
   std::printf("%i result file(s): %i inserted, %i failed, %i stored with cut texts\n", summary.found,
               summary.inserted, summary.failed, summary.cut);
@@ -274,8 +273,7 @@ int RunInquireCommand(const std::vector<std::string>& args) {
     return ApplyQueryFile(text, sheet, error);
   };
   FRONTEND::BatchFrontend frontend(answers);
-  FRONTEND::ScopedFrontend scope(frontend);
-  switch (Inquire(true)) {
+  switch (Inquire(frontend, true)) {
     case InquireResult::Written:
       std::printf("%s written\n", out.c_str());
       return 0;

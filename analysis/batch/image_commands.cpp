@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "base/batch_frontend.h"
 #include "batch/batch_load.h"
 #include "batch/batch_palette.h"
 #include "batch/command_line.h"
@@ -107,6 +108,11 @@ int RunSynthCommand(const std::vector<std::string>& args) {
 }
 
 int RunStepsCommand(const std::vector<std::string>& args) {
+  FRONTEND::BatchFrontend frontend;
+  return RunStepsCommand(args, frontend);
+}
+
+int RunStepsCommand(const std::vector<std::string>& args, FRONTEND::Frontend& frontend) {
   std::vector<std::string> words;
   std::optional<std::string> depthText;
   const auto command =
@@ -136,6 +142,7 @@ int RunStepsCommand(const std::vector<std::string>& args) {
     return fail("%ssteps needs IN.bmp OUT.bmp and at least one step", "");
 
   KW_ImaAna doc;
+  doc.setFrontend(&frontend);
   if (!LoadPicture(doc, files[0])) return 1;
   using Clock = std::chrono::steady_clock;
   for (const Step& step : steps) {

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "base/batch_frontend.h"
 #include "base/kw_log.h"
 #include "batch/analyze_command.h"
 #include "batch/batch_load.h"
@@ -87,9 +86,8 @@ struct Command {
 };
 
 int run(int argc, char** argv) {
-  FRONTEND::BatchFrontend frontend;
-  FRONTEND::ScopedFrontend scope(frontend);
-  // The database commands install the frontend their answers need.
+  // Each command makes the frontend its answers need; a document left
+  // without one writes its boxes to standard error and takes the defaults.
   static const Command kCommands[] = {
       {"info", "print a bitmap's size, depth, palette and resolution", kInfoUsage, info, false},
       {"convert", "write a bitmap back, at another depth if asked", kConvertUsage, convert, false},

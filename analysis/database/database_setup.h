@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "base/frontend.h"
+
 // The marker's content.
 inline constexpr std::string_view kSetUpMarkerText = "user created\n";
 
@@ -12,4 +14,4 @@ inline constexpr std::string_view kSetUpMarkerText = "user created\n";
 // created unless they exist, and the marker is written), 0 when the server
 // refused the administrator (the failure has been shown; nothing created,
 // no marker).
-int FirstTimeSetUp(std::string_view adminPassword);
+int FirstTimeSetUp(FRONTEND::Frontend& frontend, std::string_view adminPassword);

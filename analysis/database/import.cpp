@@ -46,7 +46,8 @@ std::vector<std::string> CutToColumns(INFO_PICTURE& picture) {
   return cut;
 }
 
-ResultImport::ResultImport(ImportOptions options) : m_options(std::move(options)) {}
+ResultImport::ResultImport(FRONTEND::Frontend& frontend, ImportOptions options)
+    : m_frontend(frontend), m_options(std::move(options)) {}
 
 ResultImport::~ResultImport() {
   if (m_shared) m_shared->Disconnect();
@@ -55,7 +56,7 @@ ResultImport::~ResultImport() {
 void ResultImport::fail(const std::string& path, const std::string& reason) {
   ++m_summary.failed;
   m_summary.failedFiles.push_back(path);
-  AppendLogF(logname::kRead, "failed %s: %s\n", path.c_str(), reason.c_str());
+  AppendLogF(m_frontend, logname::kRead, "failed %s: %s\n", path.c_str(), reason.c_str());
   if (m_options.onFile) m_options.onFile(path, false, reason);
 }
 
@@ -75,7 +76,7 @@ int ResultImport::Insert_Folder(const std::string& folder) {
     if (S_ISDIR(es.st_mode)) {
       // ".", ".." and hidden folders are skipped.
       if (name.empty() || name[0] == '.') continue;
-      FRONTEND::ShowMessage(path);
+      FRONTEND::ShowMessage(m_frontend, path);
       Insert_Folder(path);
     } else if (isResultFileName(name)) {
       importFile(path);
@@ -92,7 +93,7 @@ void ResultImport::importFile(const std::string& path) {
     return;
   }
   INFO_PICTURE picture;
-  const int whole = ReadResultFile(file, picture);
+  const int whole = ReadResultFile(m_frontend, file, picture);
   std::fclose(file);
   // A file cut short or edited is not inserted half: it is named instead.
   if (whole == 0) {
@@ -101,8 +102,8 @@ void ResultImport::importFile(const std::string& path) {
   }
   const std::vector<std::string> cut = CutToColumns(picture);
   for (const std::string& field : cut)
-    AppendLogF(logname::kRead, "warning %s: %s longer than %i characters, stored cut\n", path.c_str(),
-               field.c_str(), static_cast<int>(kTextColumnWidth));
+    AppendLogF(m_frontend, logname::kRead, "warning %s: %s longer than %i characters, stored cut\n",
+               path.c_str(), field.c_str(), static_cast<int>(kTextColumnWidth));
 
   bool connected = false;
   const bool whole_inserted = insert(picture, connected);
@@ -130,7 +131,7 @@ bool ResultImport::insert(const INFO_PICTURE& picture, bool& connected) {
   if (m_options.oneConnection && m_shared) {
     base = m_shared.get();
   } else {
-    own = std::make_unique<KW_SQL>();
+    own = std::make_unique<KW_SQL>(m_frontend);
     if (own->Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
                      1) == 0)
       return false;
@@ -169,33 +170,33 @@ std::string ResultImport::summaryText() const {
   return text;
 }
 
-AddDataResult Add_Data(const ImportOptions& options, ImportSummary* summary) {
-  const auto marker = KW_Log::Log_File_Path(logname::kPass);
+AddDataResult Add_Data(FRONTEND::Frontend& frontend, const ImportOptions& options, ImportSummary* summary) {
+  const auto marker = KW_Log::Log_File_Path(frontend, logname::kPass);
   if (!marker) return AddDataResult::Ended;
   if (::access(marker->c_str(), R_OK) != 0) {
     PasswordSQL dialog;
-    if (dialog.DoModal() != PasswordSQL::Result::Ok) return AddDataResult::Ended;
-    if (FirstTimeSetUp(dialog.password()) == 0) return AddDataResult::Ended;
+    if (dialog.DoModal(frontend) != PasswordSQL::Result::Ok) return AddDataResult::Ended;
+    if (FirstTimeSetUp(frontend, dialog.password()) == 0) return AddDataResult::Ended;
   }
   {
-    KW_SQL test;
+    KW_SQL test(frontend);
     if (test.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
                      1) == 0)
       return AddDataResult::Ended;
     test.Disconnect();
   }
-  const FRONTEND::FolderChoice choice = FRONTEND::ChooseFolder(kImportFolderTitle, "");
+  const FRONTEND::FolderChoice choice = FRONTEND::ChooseFolder(frontend, kImportFolderTitle, "");
   if (choice.status != 1) return AddDataResult::Ended;
 
-  TruncateLog(logname::kRead);
-  ResultImport import(options);
+  TruncateLog(frontend, logname::kRead);
+  ResultImport import(frontend, options);
   if (import.Insert_Folder(choice.path) == 0) {
-    FRONTEND::ShowMessage(SqlFormat("The folder %s cannot be read: %s", choice.path.c_str(),
-                                    FRONTEND::SystemErrorText().c_str()));
+    FRONTEND::ShowMessage(frontend, SqlFormat("The folder %s cannot be read: %s", choice.path.c_str(),
+                                              FRONTEND::SystemErrorText().c_str()));
     if (summary != nullptr) *summary = import.summary();
     return AddDataResult::Failed;
   }
-  FRONTEND::ShowMessage(import.summaryText());
+  FRONTEND::ShowMessage(frontend, import.summaryText());
   if (summary != nullptr) *summary = import.summary();
   return import.summary().failed == 0 ? AddDataResult::Inserted : AddDataResult::Failed;
 }

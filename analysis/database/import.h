@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/frontend.h"
 #include "roots/result_records.h"
 
 class KW_SQL;
@@ -50,7 +51,8 @@ std::vector<std::string> CutToColumns(INFO_PICTURE& picture);
 
 class ResultImport {
  public:
-  explicit ResultImport(ImportOptions options = {});
+  // Shows and logs through frontend (not owned).
+  explicit ResultImport(FRONTEND::Frontend& frontend, ImportOptions options = {});
   ResultImport(const ResultImport&) = delete;
   ResultImport& operator=(const ResultImport&) = delete;
   ~ResultImport();
@@ -72,6 +74,7 @@ class ResultImport {
   bool insert(const INFO_PICTURE& picture, bool& connected);
   void fail(const std::string& path, const std::string& reason);
 
+  FRONTEND::Frontend& m_frontend;
   ImportOptions m_options;
   ImportSummary m_summary;
   std::unique_ptr<KW_SQL> m_shared;
@@ -87,4 +90,5 @@ enum class AddDataResult {
 };
 
 // The "Add data" command. summary, when given, receives the walk's counts.
-AddDataResult Add_Data(const ImportOptions& options = {}, ImportSummary* summary = nullptr);
+AddDataResult Add_Data(FRONTEND::Frontend& frontend, const ImportOptions& options = {},
+                       ImportSummary* summary = nullptr);

@@ -88,20 +88,20 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
   if (m_library.acquire()) handle.reset(mysql_init(nullptr));
   if (handle == nullptr) {
     m_library.release();
-    AppendLogF(logname::kSql, "%s\n", kInitFailure);
-    if (show_errors != 0) FRONTEND::ShowMessage(kInitFailure);
+    AppendLogF(m_frontend, logname::kSql, "%s\n", kInitFailure);
+    if (show_errors != 0) FRONTEND::ShowMessage(m_frontend, kInitFailure);
     return 0;
   }
   m_handle = std::move(handle);
 
-  AppendLogF(logname::kSql, "size name_host %i,user_name %i,passwd %i\n", clampToInt(host.size()),
+  AppendLogF(m_frontend, logname::kSql, "size name_host %i,user_name %i,passwd %i\n", clampToInt(host.size()),
              clampToInt(user.size()), clampToInt(password.size()));
   m_host = std::string(host);
   m_user = std::string(user);
   m_password = std::string(password);
   m_port = port;
-  AppendLogF(logname::kSql, "size name_host %i,user_name %i,passwd %i\n", clampToInt(m_host.size()),
-             clampToInt(m_user.size()), clampToInt(m_password.size()));
+  AppendLogF(m_frontend, logname::kSql, "size name_host %i,user_name %i,passwd %i\n",
+             clampToInt(m_host.size()), clampToInt(m_user.size()), clampToInt(m_password.size()));
 
   const ConnectionTarget target = ResolveConnectionTarget(m_host, m_port);
   const char* error = nullptr;
@@ -110,7 +110,7 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
     if (mysql_real_connect(m_handle.get(), target.host.c_str(), m_user.c_str(), m_password.c_str(), nullptr,
                            target.port, target.socket.empty() ? nullptr : target.socket.c_str(),
                            0) != nullptr) {
-      AppendLog(logname::kSql, "Connection to mysql server succeed\n");
+      AppendLog(m_frontend, logname::kSql, "Connection to mysql server succeed\n");
       return 1;
     }
     error = mysql_error(m_handle.get());
@@ -118,14 +118,14 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
     error = target.problem.c_str();
   }
 
-  AppendLogF(logname::kSql, "%s %s\n", kConnectFailure, error);
-  AppendLogF(logname::kSql, "hostname %s,user %s,password %s,port %i\n", m_host.c_str(), m_user.c_str(),
-             masked(m_password).c_str(), m_port);
+  AppendLogF(m_frontend, logname::kSql, "%s %s\n", kConnectFailure, error);
+  AppendLogF(m_frontend, logname::kSql, "hostname %s,user %s,password %s,port %i\n", m_host.c_str(),
+             m_user.c_str(), masked(m_password).c_str(), m_port);
   const std::string givenHost(host), givenUser(user);
-  AppendLogF(logname::kSql, "namehost %s,userid %s,passwd %s,ports %i\n", givenHost.c_str(),
+  AppendLogF(m_frontend, logname::kSql, "namehost %s,userid %s,passwd %s,ports %i\n", givenHost.c_str(),
              givenUser.c_str(), masked(password).c_str(), port);
   closeConnection();
-  if (show_errors != 0) FRONTEND::ShowMessage(kConnectFailure);
+  if (show_errors != 0) FRONTEND::ShowMessage(m_frontend, kConnectFailure);
   return 0;
 }
 
@@ -155,7 +155,7 @@ void KW_MYSQL::storeResult() {
 
 int KW_MYSQL::Disconnect() {
   closeConnection();
-  AppendLog(logname::kSql, "Disconnection to the base succeed\n");
+  AppendLog(m_frontend, logname::kSql, "Disconnection to the base succeed\n");
   return 1;
 }
 
@@ -207,33 +207,36 @@ int KW_DATABASE::Select_Base(std::string_view name) {
   if (name.empty()) return 1;
   m_base = std::string(name);
   if (handle() == nullptr) {
-    AppendLogF(logname::kSql, "Failure of the attempted connection to the database %i\n", -1);
-    AppendLog(logname::kSql, "Failure of the attempted connection to the database not connected\n");
+    AppendLogF(frontend(), logname::kSql, "Failure of the attempted connection to the database %i\n", -1);
+    AppendLog(frontend(), logname::kSql,
+              "Failure of the attempted connection to the database not connected\n");
     return 0;
   }
   dropUnreadResult();
   const int rc = mysql_select_db(handle(), m_base.c_str());
   if (rc == 0) {
-    AppendLogF(logname::kSql, "Connection to the base succeed %i\n", 0);
+    AppendLogF(frontend(), logname::kSql, "Connection to the base succeed %i\n", 0);
     return 1;
   }
-  AppendLogF(logname::kSql, "Failure of the attempted connection to the database %i\n", rc);
-  AppendLogF(logname::kSql, "Failure of the attempted connection to the database %s\n",
+  AppendLogF(frontend(), logname::kSql, "Failure of the attempted connection to the database %i\n", rc);
+  AppendLogF(frontend(), logname::kSql, "Failure of the attempted connection to the database %s\n",
              mysql_error(handle()));
   return 0;
 }
 
 int KW_DATABASE::Query(std::string_view statement) {
   if (handle() == nullptr) {
-    AppendLogF(logname::kSql, "query %i\n", -1);
-    AppendLog(logname::kSql, "mysql_errno(&mysqlconnexion) 0\nmysql_errno(&mysqlconnexion) not connected\n");
+    AppendLogF(frontend(), logname::kSql, "query %i\n", -1);
+    AppendLog(frontend(), logname::kSql,
+              "mysql_errno(&mysqlconnexion) 0\nmysql_errno(&mysqlconnexion) not connected\n");
     return 0;
   }
   const int rc = runStatement(statement);
-  AppendLogF(logname::kSql, "query %i\n", rc);
+  AppendLogF(frontend(), logname::kSql, "query %i\n", rc);
   if (rc == 0) return 1;
-  AppendLogF(logname::kSql, "mysql_errno(&mysqlconnexion) %i\n", static_cast<int>(mysql_errno(handle())));
-  AppendLogF(logname::kSql, "mysql_errno(&mysqlconnexion) %s\n", mysql_error(handle()));
+  AppendLogF(frontend(), logname::kSql, "mysql_errno(&mysqlconnexion) %i\n",
+             static_cast<int>(mysql_errno(handle())));
+  AppendLogF(frontend(), logname::kSql, "mysql_errno(&mysqlconnexion) %s\n", mysql_error(handle()));
   return 0;
 }
 
@@ -274,14 +277,14 @@ void KW_DATABASE::Get_Field_Name(std::string& out, int column) {
 
 int KW_DATABASE::Get_Column_List(std::vector<std::string>& list) {
   const int rows = Store_Result();
-  AppendLogF(logname::kSql, "myRESULT->row_count %i\n", rows);
+  AppendLogF(frontend(), logname::kSql, "myRESULT->row_count %i\n", rows);
   list.clear();
   list.reserve(static_cast<std::size_t>(rows));
   for (int r = 0; r < rows; ++r) {
     std::string name;
     Get_Value(name, r, 1);
     name = FRONTEND::CutText(name, kListEntryLength);
-    AppendLogF(logname::kSql, "%s\n", name.c_str());
+    AppendLogF(frontend(), logname::kSql, "%s\n", name.c_str());
     list.push_back(std::move(name));
   }
   return rows;
@@ -310,8 +313,9 @@ int KW_DATABASE::Create_Base(std::string_view name) {
 
 // ------------------------------------------------------------ account set-up
 
-int Create_Account(std::string_view user, std::string_view password, std::string_view adminPassword) {
-  KW_DATABASE base;
+int Create_Account(FRONTEND::Frontend& frontend, std::string_view user, std::string_view password,
+                   std::string_view adminPassword) {
+  KW_DATABASE base(frontend);
   if (base.Connect(dbparam::kAdminHost, dbparam::kRootUser, adminPassword, dbparam::kPort, 1) == 0) return 0;
   if (base.Select_Base(dbparam::kMysqlBase) == 0) return 0;
   if (base.Find_User(user) == 0) base.Insert_User(user, password);

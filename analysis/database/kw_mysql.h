@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/frontend.h"
 #include "database/detail/client_library.h"
 #include "database/detail/mysql_handles.h"
 
@@ -55,7 +56,8 @@ class KW_RF {
 
 class KW_MYSQL {
  public:
-  KW_MYSQL() = default;
+  // The connection logs and shows its failures through frontend (not owned).
+  explicit KW_MYSQL(FRONTEND::Frontend& frontend) : m_frontend(frontend) {}
   KW_MYSQL(const KW_MYSQL&) = delete;
   KW_MYSQL& operator=(const KW_MYSQL&) = delete;
   // Closes the connection when it is still open.
@@ -77,6 +79,8 @@ class KW_MYSQL {
   // and control characters are escaped by hand.
   std::string escape(std::string_view text) const;
 
+  FRONTEND::Frontend& frontend() const { return m_frontend; }
+
  protected:
   // Sends one statement and returns mysql_query's code (-1 without a
   // connection). A result set nobody stored from the statement before is
@@ -94,6 +98,7 @@ class KW_MYSQL {
  private:
   void closeConnection();
 
+  FRONTEND::Frontend& m_frontend;
   // The connection's share in the client library, held while it is open.
   ClientLibraryLease m_library;
   MysqlHandle m_handle;
@@ -106,7 +111,7 @@ class KW_MYSQL {
 
 class KW_DATABASE : public KW_MYSQL {
  public:
-  KW_DATABASE() = default;
+  explicit KW_DATABASE(FRONTEND::Frontend& frontend) : KW_MYSQL(frontend) {}
   ~KW_DATABASE() override = default;
 
   // 1 selected (or an empty name, which sends nothing), 0 failed.
@@ -147,4 +152,5 @@ class KW_DATABASE : public KW_MYSQL {
 // Creates the program's account with the administrator password (as root on
 // 127.0.0.1): nothing is inserted when the account exists already. 1 when
 // the server could be reached and the mysql database selected, 0 otherwise.
-int Create_Account(std::string_view user, std::string_view password, std::string_view adminPassword);
+int Create_Account(FRONTEND::Frontend& frontend, std::string_view user, std::string_view password,
+                   std::string_view adminPassword);

@@ -73,8 +73,8 @@ int KW_SQL::Create_Tables() {
 
 int KW_SQL::logFailedRow(int rc, const char* table) {
   ++m_failedRows;
-  AppendLogF(logname::kSql, "query %i %s\n", rc, table);
-  AppendLogF(logname::kSql, "mysql_error %s\n",
+  AppendLogF(frontend(), logname::kSql, "query %i %s\n", rc, table);
+  AppendLogF(frontend(), logname::kSql, "mysql_error %s\n",
              handle() != nullptr ? mysql_error(handle()) : "not connected");
   return rc;
 }
@@ -93,14 +93,14 @@ int KW_SQL::Insert_Picture(const INFO_PICTURE& picture) {
       escape(picture.genotype).c_str());
   if (handle() == nullptr) {
     logFailedRow(-1, "insertion_table_secondary");
-    FRONTEND::ShowMessage("not connected to the MySQL server");
+    FRONTEND::ShowMessage(frontend(), "not connected to the MySQL server");
     return -1;
   }
   const int rc = runStatement(statement);
   if (rc != 0) {
     // The picture's own failure lines carry this name in the log.
     logFailedRow(rc, "insertion_table_secondary");
-    FRONTEND::ShowMessage(mysql_error(handle()));
+    FRONTEND::ShowMessage(frontend(), mysql_error(handle()));
   }
   return rc;
 }
@@ -197,13 +197,15 @@ int KW_SQL::Insert_Picture_Data(const INFO_PICTURE& picture) {
   const int rc = runStatement("COMMIT");
   if (rc != 0) {
     logFailedRow(rc, "insertion_commit");
-    FRONTEND::ShowMessage(handle() != nullptr ? mysql_error(handle()) : "not connected to the MySQL server");
+    FRONTEND::ShowMessage(frontend(),
+                          handle() != nullptr ? mysql_error(handle()) : "not connected to the MySQL server");
   }
   return 1;
 }
 
-int KW_SQL::addName(const std::array<std::string_view, 3>& names, std::string_view name) {
-  KW_SQL base;
+int KW_SQL::addName(FRONTEND::Frontend& frontend, const std::array<std::string_view, 3>& names,
+                    std::string_view name) {
+  KW_SQL base(frontend);
   if (base.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
                    0) != 0) {
     if (base.Select_Base(dbparam::kPlantBase) != 0) {
@@ -221,9 +223,13 @@ int KW_SQL::addName(const std::array<std::string_view, 3>& names, std::string_vi
   return 1;
 }
 
-int KW_SQL::Add_Genotype(std::string_view name) { return addName(kGenotypeNames, name); }
+int KW_SQL::Add_Genotype(FRONTEND::Frontend& frontend, std::string_view name) {
+  return addName(frontend, kGenotypeNames, name);
+}
 
-int KW_SQL::Add_Media(std::string_view name) { return addName(kMediaNames, name); }
+int KW_SQL::Add_Media(FRONTEND::Frontend& frontend, std::string_view name) {
+  return addName(frontend, kMediaNames, name);
+}
 
 std::string KW_SQL::Column_Name(std::string_view table, std::string_view column) {
   return SqlFormat("`%s`.`%s`", str(table).c_str(), str(column).c_str());

@@ -28,7 +28,7 @@ class KW_SQL : public KW_DATABASE, public KW_RF {
   static constexpr std::array<std::string_view, 3> kGenotypeNames = {"Genotype", "Genotype id", "Genotype"};
   static constexpr std::array<std::string_view, 3> kMediaNames = {"Media", "Media id", "Media"};
 
-  KW_SQL() = default;
+  explicit KW_SQL(FRONTEND::Frontend& frontend) : KW_DATABASE(frontend) {}
   ~KW_SQL() override = default;
 
   // Creates the five tables; a table that exists already is kept with its
@@ -52,8 +52,8 @@ class KW_SQL : public KW_DATABASE, public KW_RF {
 
   // Adds the name to its table unless it is there already, over a connection
   // of their own with the program's account; nothing is shown. Always 1.
-  static int Add_Genotype(std::string_view name);
-  static int Add_Media(std::string_view name);
+  static int Add_Genotype(FRONTEND::Frontend& frontend, std::string_view name);
+  static int Add_Media(FRONTEND::Frontend& frontend, std::string_view name);
 
   // "`table`.`column`", a column as the criteria of a query name it.
   static std::string Column_Name(std::string_view table, std::string_view column);
@@ -67,7 +67,8 @@ class KW_SQL : public KW_DATABASE, public KW_RF {
   int insertSecondaryRow(const INFO_LR& root, int parent_id, int level, int lr_id);
   int insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, int lr_id);
   int logFailedRow(int rc, const char* table);
-  static int addName(const std::array<std::string_view, 3>& names, std::string_view name);
+  static int addName(FRONTEND::Frontend& frontend, const std::array<std::string_view, 3>& names,
+                     std::string_view name);
 
   int m_failedRows = 0;
 };

@@ -15,10 +15,10 @@ PasswordSQL::Result PasswordSQL::pressCancel() {
   return m_result;
 }
 
-PasswordSQL::Result PasswordSQL::DoModal() {
+PasswordSQL::Result PasswordSQL::DoModal(FRONTEND::Frontend& frontend) {
   m_field.clear();
   m_result = Result::Cancel;
   // The frontend types into the field and answers true for OK; a frontend
   // that cannot ask answers Cancel.
-  return FRONTEND::Current().passwordSql(*this) ? pressOk() : pressCancel();
+  return FRONTEND::Accepted(frontend, this) ? pressOk() : pressCancel();
 }

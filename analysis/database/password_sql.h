@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/frontend.h"
+
 class PasswordSQL {
  public:
   static constexpr std::string_view kTitle = "Mysql Administrator Permission";
@@ -26,9 +28,8 @@ class PasswordSQL {
   Result pressOk();
   Result pressCancel();
 
-  // Shows the dialog through the installed frontend; Cancel unless the user
-  // pressed OK.
-  Result DoModal();
+  // Shows the dialog through frontend; Cancel unless the user pressed OK.
+  Result DoModal(FRONTEND::Frontend& frontend);
 
   // The text kept by the last OK; empty until then.
   const std::string& password() const { return m_password; }

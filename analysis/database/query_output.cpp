@@ -165,6 +165,7 @@ int QueryRun::Write_Query_File(const std::string& file, int mode, const BoxQuery
   for (const SQL_LR& r : laterals) depth = std::max(depth, r.level);
   if ((mode == kModeLaterals || mode == kModeEverything) && depth > kMaxLrOrder) {
     FRONTEND::ShowMessage(
+        m_frontend,
         SqlFormat("Lateral roots of order %i cannot be written: more than %i orders.", depth, kMaxLrOrder));
     depth = 0;
   }
@@ -281,23 +282,23 @@ int QueryRun::Write_Query_File(const std::string& file, int mode, const BoxQuery
 
   std::FILE* f = std::fopen(file.c_str(), "wb");
   if (f == nullptr) {
-    FRONTEND::ShowMessage(
-        SqlFormat("The file %s cannot be written: %s", file.c_str(), FRONTEND::SystemErrorText().c_str()));
+    FRONTEND::ShowMessage(m_frontend, SqlFormat("The file %s cannot be written: %s", file.c_str(),
+                                                FRONTEND::SystemErrorText().c_str()));
     return 0;
   }
   const std::string& out = w.output();
   const bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed) {
-    FRONTEND::ShowMessage(
-        SqlFormat("The file %s cannot be written: %s", file.c_str(), FRONTEND::SystemErrorText().c_str()));
+    FRONTEND::ShowMessage(m_frontend, SqlFormat("The file %s cannot be written: %s", file.c_str(),
+                                                FRONTEND::SystemErrorText().c_str()));
     return 0;
   }
   if (out.empty()) {
     std::remove(file.c_str());
-    FRONTEND::ShowMessage(kRequestWithoutResults);
+    FRONTEND::ShowMessage(m_frontend, kRequestWithoutResults);
   } else {
-    FRONTEND::ShowMessage(kRequestDone);
+    FRONTEND::ShowMessage(m_frontend, kRequestDone);
   }
   return 1;
 }

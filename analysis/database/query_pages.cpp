@@ -34,7 +34,7 @@ void Add_Criterion(std::string& text, int& count, std::string_view column, const
   if (criterion.oper.empty() || criterion.value1.empty()) return;
   // Escaped without a connection: the statements are utf8mb4, where quotes,
   // backslashes and control characters are all that need it.
-  const KW_MYSQL escaper;
+  const KW_MYSQL escaper(FRONTEND::DefaultFrontend());
   const std::string v1 = escaper.escape(criterion.value1);
   std::string condition = SqlFormat("%s %s '%s'", str(column).c_str(), criterion.oper.c_str(), v1.c_str());
   if (!criterion.value2.empty())
@@ -230,10 +230,10 @@ KW_PrpPag* BoxQueryPRS::findPage(std::string_view title) const {
   return nullptr;
 }
 
-bool BoxQueryPRS::DoModal() {
+bool BoxQueryPRS::DoModal(FRONTEND::Frontend& frontend) {
   // A sheet opens on its first page.
   m_pages->picture.open();
-  if (!FRONTEND::Current().runQuerySheet(*this)) return false;
+  if (!FRONTEND::Accepted(frontend, this)) return false;
   pressOk();
   return true;
 }

@@ -27,6 +27,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/frontend.h"
+
 // The operators of every criterion row, in list order; index 0 (the empty
 // text) means no criterion.
 inline constexpr std::array<std::string_view, 7> kQueryOperators = {"",  "=",       "<>",         "<",
@@ -215,9 +217,9 @@ class BoxQueryPRS {
   // The page with this title, or null.
   KW_PrpPag* findPage(std::string_view title) const;
 
-  // Shows the sheet through the installed frontend (the first page is
+  // Shows the sheet through frontend (the first page is
   // opened); on OK every page is read. True for OK.
-  bool DoModal();
+  bool DoModal(FRONTEND::Frontend& frontend);
   // OK pressed: reads every page.
   void pressOk();
 

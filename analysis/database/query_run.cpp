@@ -40,7 +40,8 @@ std::int32_t toInt(const std::string& s) { return std::atoi(s.c_str()); }
 
 // ---------------------------------------------------------------- QueryRun
 
-QueryRun::QueryRun(bool oneConnection) : m_oneConnection(oneConnection) {}
+QueryRun::QueryRun(FRONTEND::Frontend& frontend, bool oneConnection)
+    : m_frontend(frontend), m_oneConnection(oneConnection) {}
 
 QueryRun::~QueryRun() {
   if (m_shared) m_shared->Disconnect();
@@ -49,10 +50,11 @@ QueryRun::~QueryRun() {
 void QueryRun::logLine(const std::string& line) {
   if (m_logLines > kMaxLogLines) return;
   if (m_logLines++ == kMaxLogLines) {
-    AppendLogF(logname::kSql, "log_sql.txt stops here: the inquiry wrote %li lines\n", kMaxLogLines);
+    AppendLogF(m_frontend, logname::kSql, "log_sql.txt stops here: the inquiry wrote %li lines\n",
+               kMaxLogLines);
     return;
   }
-  AppendLog(logname::kSql, line);
+  AppendLog(m_frontend, logname::kSql, line);
 }
 
 void QueryRun::logLateral(const SQL_LR& r) { logLine(lateralLine(r)); }
@@ -60,15 +62,17 @@ void QueryRun::logLateral(const SQL_LR& r) { logLine(lateralLine(r)); }
 int QueryRun::Choose_Result_File() {
   const std::vector<FRONTEND::FileFilter> filters = {
       {"Csv file", "*.csv"}, {"Text", "*.txt"}, {"All", "*.*"}};
-  const FRONTEND::SaveFileChoice choice = FRONTEND::ChooseSaveFile(filters, 0, kMaxFileName);
+  FRONTEND::SaveFileRequest request{filters, 0, kMaxFileName, {}};
+  const FRONTEND::SaveFileChoice choice =
+      FRONTEND::Accepted(m_frontend, &request) ? request.choice : FRONTEND::SaveFileChoice{};
   if (choice.status != 1) {
-    AppendLog(logname::kSql, "false\n");
+    AppendLog(m_frontend, logname::kSql, "false\n");
     return 0;
   }
-  TruncateLog(logname::kSql);
-  AppendLog(logname::kSql, "lpstrFile\n");
-  AppendLogF(logname::kSql, "lpstrFile %s\n", choice.path.c_str());
-  AppendLogF(logname::kSql, "name_file_query %s\n", choice.path.c_str());
+  TruncateLog(m_frontend, logname::kSql);
+  AppendLog(m_frontend, logname::kSql, "lpstrFile\n");
+  AppendLogF(m_frontend, logname::kSql, "lpstrFile %s\n", choice.path.c_str());
+  AppendLogF(m_frontend, logname::kSql, "name_file_query %s\n", choice.path.c_str());
   name_file_query = choice.path;
 
   struct stat st {};
@@ -78,7 +82,7 @@ int QueryRun::Choose_Result_File() {
     // of that name is refused as well, and nothing else is moved or deleted.
     std::FILE* f = S_ISDIR(st.st_mode) ? nullptr : std::fopen(name_file_query.c_str(), "ab");
     if (f == nullptr) {
-      FRONTEND::ShowMessage(kFileAlreadyOpens);
+      FRONTEND::ShowMessage(m_frontend, kFileAlreadyOpens);
       return -1;
     }
     std::fclose(f);
@@ -91,7 +95,7 @@ int QueryRun::Choose_Result_File() {
 KW_SQL* QueryRun::connection(bool& own, std::unique_ptr<KW_SQL>& holder) {
   own = !m_oneConnection;
   if (m_oneConnection && m_shared && m_shared->isConnected()) return m_shared.get();
-  holder = std::make_unique<KW_SQL>();
+  holder = std::make_unique<KW_SQL>(m_frontend);
   if (holder->Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
                       1) == 0)
     return nullptr;
@@ -266,23 +270,23 @@ void QueryRun::Compute_More_Parameters() {
   }
 }
 
-InquireResult Inquire(bool oneConnection) {
-  TruncateLog(logname::kSql);
+InquireResult Inquire(FRONTEND::Frontend& frontend, bool oneConnection) {
+  TruncateLog(frontend, logname::kSql);
   {
-    KW_SQL test;
+    KW_SQL test(frontend);
     if (test.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
                      1) == 0)
       return InquireResult::Ended;
     test.Disconnect();
   }
-  QueryRun run(oneConnection);
+  QueryRun run(frontend, oneConnection);
   int chosen = 0;
   while ((chosen = run.Choose_Result_File()) == -1) {
   }
   if (chosen == 0) return InquireResult::Ended;
 
   BoxQueryPRS sheet;
-  if (!sheet.DoModal()) return InquireResult::Ended;
+  if (!sheet.DoModal(frontend)) return InquireResult::Ended;
   run.Run_Queries(sheet);
   run.Compute_More_Parameters();
   sheet.Set_Labels();

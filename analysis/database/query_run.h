@@ -40,7 +40,8 @@ class QueryRun {
  public:
   // oneConnection: every statement of the run goes over one connection,
   // opened at the first statement and closed with the object.
-  explicit QueryRun(bool oneConnection = false);
+  // Shows and logs through frontend (not owned).
+  explicit QueryRun(FRONTEND::Frontend& frontend, bool oneConnection = false);
   QueryRun(const QueryRun&) = delete;
   QueryRun& operator=(const QueryRun&) = delete;
   ~QueryRun();
@@ -91,6 +92,7 @@ class QueryRun {
   void logLine(const std::string& line);
   void logLateral(const SQL_LR& r);
 
+  FRONTEND::Frontend& m_frontend;
   bool m_oneConnection;
   std::unique_ptr<KW_SQL> m_shared;
   int m_statements = 0;
@@ -105,4 +107,4 @@ enum class InquireResult {
 };
 
 // The Inquire command of the Database menu.
-InquireResult Inquire(bool oneConnection = false);
+InquireResult Inquire(FRONTEND::Frontend& frontend, bool oneConnection = false);

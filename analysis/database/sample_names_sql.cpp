@@ -7,9 +7,9 @@ namespace {
 
 // The names of one table (second column of every row) over a connection of
 // their own that shows no error; empty when the database is out of reach.
-std::vector<std::string> ReadNames(std::string_view statement) {
+std::vector<std::string> ReadNames(FRONTEND::Frontend& frontend, std::string_view statement) {
   std::vector<std::string> names;
-  KW_DATABASE base;
+  KW_DATABASE base(frontend);
   if (base.Connect(dbparam::kLocalHost, dbparam::kProgramUser, dbparam::kProgramPassword, dbparam::kPort,
                    0) == 0)
     return names;
@@ -22,14 +22,18 @@ std::vector<std::string> ReadNames(std::string_view statement) {
 
 // The tables by their real names: table names are case-sensitive on a Linux
 // server.
-std::vector<std::string> SampleNamesSql::genotypeNames() {
-  return ReadNames("select * from `" + std::string(KW_SQL::kGenotypeNames[0]) + "`");
+std::vector<std::string> SampleNamesSql::genotypeNames(FRONTEND::Frontend& frontend) {
+  return ReadNames(frontend, "select * from `" + std::string(KW_SQL::kGenotypeNames[0]) + "`");
 }
 
-std::vector<std::string> SampleNamesSql::mediaNames() {
-  return ReadNames("select * from `" + std::string(KW_SQL::kMediaNames[0]) + "`");
+std::vector<std::string> SampleNamesSql::mediaNames(FRONTEND::Frontend& frontend) {
+  return ReadNames(frontend, "select * from `" + std::string(KW_SQL::kMediaNames[0]) + "`");
 }
 
-void SampleNamesSql::addGenotype(std::string_view name) { KW_SQL::Add_Genotype(name); }
+void SampleNamesSql::addGenotype(FRONTEND::Frontend& frontend, std::string_view name) {
+  KW_SQL::Add_Genotype(frontend, name);
+}
 
-void SampleNamesSql::addMedia(std::string_view name) { KW_SQL::Add_Media(name); }
+void SampleNamesSql::addMedia(FRONTEND::Frontend& frontend, std::string_view name) {
+  KW_SQL::Add_Media(frontend, name);
+}

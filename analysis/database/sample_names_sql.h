@@ -7,8 +7,8 @@
 
 class SampleNamesSql : public SampleNames {
  public:
-  std::vector<std::string> genotypeNames() override;
-  std::vector<std::string> mediaNames() override;
-  void addGenotype(std::string_view name) override;
-  void addMedia(std::string_view name) override;
+  std::vector<std::string> genotypeNames(FRONTEND::Frontend& frontend) override;
+  std::vector<std::string> mediaNames(FRONTEND::Frontend& frontend) override;
+  void addGenotype(FRONTEND::Frontend& frontend, std::string_view name) override;
+  void addMedia(FRONTEND::Frontend& frontend, std::string_view name) override;
 };

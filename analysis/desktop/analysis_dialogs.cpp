@@ -102,7 +102,7 @@ IsARootDialog::IsARootDialog(const MyBoxIsARoot& box, QWidget* parent) : QDialog
 
 // ---------------------------------------------------------------------------
 
-InfoGeneralDialog::InfoGeneralDialog(MyBoxInfoGeneral& box, QWidget* parent)
+InfoGeneralDialog::InfoGeneralDialog(MyBoxInfoGeneral& box, FRONTEND::Frontend& frontend, QWidget* parent)
     : QDialog(parent),
       m_box(box),
       m_user(edit("user", this)),
@@ -114,7 +114,7 @@ InfoGeneralDialog::InfoGeneralDialog(MyBoxInfoGeneral& box, QWidget* parent)
       m_resolution(edit("resolution", this)) {
   setObjectName("MyBoxInfoGeneral");
   setWindowTitle(text(MyBoxInfoGeneral::kCaption));
-  box.open();
+  box.open(frontend);
   m_genotype = list("genotype", box.genotypeList(), this);
   m_media = list("media", box.mediaList(), this);
   m_user->setText(QString::fromStdString(box.user));
@@ -208,8 +208,8 @@ ResultFileExistDialog::ResultFileExistDialog(ResultFileExistBox& box, QWidget* p
 
 // ---------------------------------------------------------------------------
 
-ResultFolderDialog::ResultFolderDialog(ResultBox& box, QWidget* parent)
-    : QDialog(parent), m_box(box), m_path(new QLineEdit(this)) {
+ResultFolderDialog::ResultFolderDialog(ResultBox& box, FRONTEND::Frontend& frontend, QWidget* parent)
+    : QDialog(parent), m_box(box), m_frontend(frontend), m_path(new QLineEdit(this)) {
   setObjectName("ResultBox");
   setWindowTitle(text(ResultBox::kCaption));
   m_path->setObjectName("path");
@@ -229,11 +229,11 @@ ResultFolderDialog::ResultFolderDialog(ResultBox& box, QWidget* parent)
   layout->addLayout(row);
   layout->addWidget(ok, 0, Qt::AlignHCenter);
   connect(change, &QPushButton::clicked, this, [this] {
-    m_box.change();
+    m_box.change(m_frontend);
     showFolder();
   });
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  box.open();
+  box.open(frontend);
   showFolder();
 }
 

@@ -37,7 +37,8 @@ class InfoGeneralDialog : public QDialog {
 
  public:
   // Opens the model: fills the two lists from the database.
-  explicit InfoGeneralDialog(MyBoxInfoGeneral& box, QWidget* parent = nullptr);
+  // frontend: the one that shows the dialog, for the model's database reads.
+  InfoGeneralDialog(MyBoxInfoGeneral& box, FRONTEND::Frontend& frontend, QWidget* parent = nullptr);
 
  private:
   void okPressed();
@@ -73,11 +74,13 @@ class ResultFolderDialog : public QDialog {
 
  public:
   // Opens the model: reads the folder, asking for one when none is set.
-  explicit ResultFolderDialog(ResultBox& box, QWidget* parent = nullptr);
+  // frontend: the one that shows the dialog, which asks for the folder.
+  ResultFolderDialog(ResultBox& box, FRONTEND::Frontend& frontend, QWidget* parent = nullptr);
 
  private:
   void showFolder();
 
   ResultBox& m_box;
+  FRONTEND::Frontend& m_frontend;
   QLineEdit* m_path;
 };

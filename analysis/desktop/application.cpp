@@ -46,7 +46,6 @@ CMorvaneApp::CMorvaneApp() = default;
 CMorvaneApp::~CMorvaneApp() {
   // The windows go before the frontend they may still call.
   m_frame.reset();
-  if (m_frontend) FRONTEND::Install(nullptr);
 }
 
 bool CMorvaneApp::InitInstance(const QStringList& arguments) {
@@ -55,14 +54,12 @@ bool CMorvaneApp::InitInstance(const QStringList& arguments) {
   QGuiApplication::processEvents();
 
   m_frontend = std::make_unique<QtFrontend>();
-  FRONTEND::Install(m_frontend.get());
-
-  m_frame = std::make_unique<KW_MdiFrm>();
+  m_frame = std::make_unique<KW_MdiFrm>(*m_frontend);
   m_frame->show();
   splash->finish(m_frame.get());
   splash.reset();
 
   if (!arguments.isEmpty() && !arguments.first().isEmpty()) m_frame->openFile(arguments.first());
-  TruncateLog(logname::kSql);
+  TruncateLog(*m_frontend, logname::kSql);
   return true;
 }

@@ -76,55 +76,9 @@ class ForwardingFrontend : public FRONTEND::Frontend {
     dialog([&] { r = m_target.chooseFolder(title, start); });
     return r;
   }
-  bool runThresholdDialog(ThresholdModel& model) override {
-    bool r = false;
-    dialog([&] { r = m_target.runThresholdDialog(model); });
-    return r;
-  }
-  bool runErosionMethodDialog(ErosionMethodModel& model) override {
-    bool r = false;
-    dialog([&] { r = m_target.runErosionMethodDialog(model); });
-    return r;
-  }
-  bool runRetouchDialog(RetouchModel& model) override {
-    bool r = false;
-    dialog([&] { r = m_target.runRetouchDialog(model); });
-    return r;
-  }
-  bool passwordSql(PasswordSQL& d) override {
-    bool r = false;
-    dialog([&] { r = m_target.passwordSql(d); });
-    return r;
-  }
-  FRONTEND::SaveFileChoice chooseSaveFile(const std::vector<FRONTEND::FileFilter>& filters, int selected,
-                                          std::size_t maxName) override {
-    FRONTEND::SaveFileChoice r;
-    dialog([&] { r = m_target.chooseSaveFile(filters, selected, maxName); });
-    return r;
-  }
-  bool runQuerySheet(BoxQueryPRS& sheet) override {
-    bool r = false;
-    dialog([&] { r = m_target.runQuerySheet(sheet); });
-    return r;
-  }
-  FRONTEND::Answer isARoot(MyBoxIsARoot& box) override {
+  FRONTEND::Answer ask(const FRONTEND::DialogRequest& request) override {
     FRONTEND::Answer r = FRONTEND::Answer::Cancel;
-    dialog([&] { r = m_target.isARoot(box); });
-    return r;
-  }
-  bool infoGeneral(MyBoxInfoGeneral& box) override {
-    bool r = false;
-    dialog([&] { r = m_target.infoGeneral(box); });
-    return r;
-  }
-  FRONTEND::Answer resultFileExists(ResultFileExistBox& box) override {
-    FRONTEND::Answer r = FRONTEND::Answer::Cancel;
-    dialog([&] { r = m_target.resultFileExists(box); });
-    return r;
-  }
-  bool resultFolder(ResultBox& box) override {
-    bool r = false;
-    dialog([&] { r = m_target.resultFolder(box); });
+    dialog([&] { r = m_target.ask(request); });
     return r;
   }
   // The whole background run shows the wait cursor already.
@@ -153,8 +107,9 @@ constexpr const char* kRecentKey = "Recent File List/File";
 
 }  // namespace
 
-KW_MdiFrm::KW_MdiFrm(QWidget* parent)
+KW_MdiFrm::KW_MdiFrm(FRONTEND::Frontend& frontend, QWidget* parent)
     : QMainWindow(parent),
+      m_frontend(frontend),
       m_mdi(new QMdiArea(this)),
       m_pixelPool(std::make_shared<PixelPool>()),
       m_sampleNames(std::make_shared<SampleNamesSql>()) {
@@ -326,7 +281,7 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
   // none and the main window is maximised.
   QMdiSubWindow* active = m_mdi->activeSubWindow();
   const bool maximised = active != nullptr ? active->isMaximized() : isMaximized();
-  auto* child = new KW_MdiUsr(full);
+  auto* child = new KW_MdiUsr(full, m_frontend);
   child->document().pixelPool = m_pixelPool;
   child->document().sampleNames = m_sampleNames;
   connect(child, &KW_MdiUsr::recentFileOpened, this, &KW_MdiFrm::addRecentFile);
@@ -340,13 +295,13 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
   }
   bool read = false;
   {
-    const FRONTEND::WaitCursor wait;
+    const FRONTEND::WaitCursor wait(m_frontend);
     read = child->open();
   }
   if (!read) {
     child->close();
     FRONTEND::ShowMessage(
-        QString("Cannot open %1: it is not a readable bitmap file.").arg(full).toStdString());
+        m_frontend, QString("Cannot open %1: it is not a readable bitmap file.").arg(full).toStdString());
     updateActions();
     return nullptr;
   }
@@ -369,7 +324,7 @@ void KW_MdiFrm::fileClose() {
 bool KW_MdiFrm::saveChild(KW_MdiUsr* child) {
   if (child == nullptr) return false;
   if (!child->document().OnSaveDocument(child->path().toStdString())) {
-    FRONTEND::ShowMessage(QString("Cannot save %1.").arg(child->path()).toStdString());
+    FRONTEND::ShowMessage(m_frontend, QString("Cannot save %1.").arg(child->path()).toStdString());
     return false;
   }
   return true;
@@ -381,7 +336,7 @@ bool KW_MdiFrm::saveChildAs(KW_MdiUsr* child) {
   if (file.isEmpty()) return false;
   if (!file.endsWith(".bmp", Qt::CaseInsensitive)) file += ".bmp";
   if (!child->document().OnSaveDocument(file.toStdString())) {
-    FRONTEND::ShowMessage(QString("Cannot save %1.").arg(file).toStdString());
+    FRONTEND::ShowMessage(m_frontend, QString("Cannot save %1.").arg(file).toStdString());
     return false;
   }
   child->setPath(file);
@@ -403,7 +358,13 @@ void KW_MdiFrm::runOnDocument(const std::function<void(KW_SciDoc&)>& command, Ru
   if (where == Run::Here) {
     command(child->document());
   } else {
-    runInBackground(child, [child, &command] { command(child->document()); });
+    runInBackground(child, [child, &command](FRONTEND::Frontend& frontend) {
+      // The command's boxes are shown by this window while it runs on the worker.
+      KW_SciDoc& doc = child->document();
+      FRONTEND::Frontend* const windows = doc.setFrontend(&frontend);
+      command(doc);
+      doc.setFrontend(windows);
+    });
   }
   updateActions();
 }
@@ -413,10 +374,12 @@ void KW_MdiFrm::findRoots() {
   if (child == nullptr || m_busy) return;
   child->view()->clearOverlay();
   OverlayPicture overlay;
-  runInBackground(child, [child, &overlay] {
+  runInBackground(child, [child, &overlay](FRONTEND::Frontend& frontend) {
     KW_SciDoc& doc = child->document();
+    FRONTEND::Frontend* const windows = doc.setFrontend(&frontend);
     doc.FindRoots();
     overlay = PreviewOverlay(doc);
+    doc.setFrontend(windows);
   });
   // Drawn by the core, shown here: the picture the batch program writes.
   if (!overlay.index.empty()) {
@@ -433,23 +396,21 @@ void KW_MdiFrm::findRoots() {
   updateActions();
 }
 
-void KW_MdiFrm::runDatabaseCommand(const std::function<void()>& command) {
+void KW_MdiFrm::runDatabaseCommand(const std::function<void(FRONTEND::Frontend&)>& command) {
   if (m_busy) return;
   runInBackground(nullptr, command);
   updateActions();
 }
 
-void KW_MdiFrm::runInBackground(KW_MdiUsr* child, const std::function<void()>& work) {
+void KW_MdiFrm::runInBackground(KW_MdiUsr* child, const std::function<void(FRONTEND::Frontend&)>& work) {
   m_busy = true;
   updateActions();
   if (child != nullptr) child->setBusy(true);
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   QEventLoop loop;
-  FRONTEND::Frontend& here = FRONTEND::Current();
-  ForwardingFrontend forward(here, this, child);
+  ForwardingFrontend forward(m_frontend, this, child);
   std::thread worker([&] {
-    const FRONTEND::ScopedFrontend scope(forward);
-    work();
+    work(forward);
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   // The windows keep painting; the user's input waits until the command ends.

@@ -17,6 +17,9 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QPrinter;
+namespace FRONTEND {
+class Frontend;
+}
 #include "desktop/help_window.h"
 
 class KW_MdiFrm : public QMainWindow {
@@ -25,7 +28,9 @@ class KW_MdiFrm : public QMainWindow {
  public:
   static constexpr int kRecentFiles = 4;
 
-  explicit KW_MdiFrm(QWidget* parent = nullptr);
+  // frontend (not owned) shows the boxes and dialogs of this window and of
+  // the documents it opens.
+  explicit KW_MdiFrm(FRONTEND::Frontend& frontend, QWidget* parent = nullptr);
   ~KW_MdiFrm() override;
 
   // Opens a bitmap as an analysis document in a new window (or activates the
@@ -69,9 +74,10 @@ class KW_MdiFrm : public QMainWindow {
   // Runs a document command on the active document: here, or on a worker
   // thread while this window keeps painting and its dialogs still open.
   void runOnDocument(const std::function<void(KW_SciDoc&)>& command, Run where);
-  // child may be null for a command that works on no document.
-  void runInBackground(KW_MdiUsr* child, const std::function<void()>& work);
-  void runDatabaseCommand(const std::function<void()>& command);
+  // child may be null for a command that works on no document. work gets
+  // the worker's frontend, which shows everything through this window's.
+  void runInBackground(KW_MdiUsr* child, const std::function<void(FRONTEND::Frontend&)>& work);
+  void runDatabaseCommand(const std::function<void(FRONTEND::Frontend&)>& command);
   // Find roots, then the overlay of the plants found in place of the picture
   // until the next command.
   void findRoots();
@@ -100,6 +106,7 @@ class KW_MdiFrm : public QMainWindow {
   void lastParameters();
   void childActivated(QMdiSubWindow* window);
 
+  FRONTEND::Frontend& m_frontend;
   QMdiArea* m_mdi;
   QHash<QString, QAction*> m_actions;
   QList<QAction*> m_recentActions;

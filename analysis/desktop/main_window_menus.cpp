@@ -176,10 +176,12 @@ void KW_MdiFrm::createActions() {
   // Database: each command opens its own connections; it needs no picture.
   a = makeAction("actionInquire", " &Inquire", "Make database request", "Inquire");
   a->setIcon(MakeToolIcon(ToolIcon::Inquire));
-  connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([] { Inquire(); }); });
+  connect(a, &QAction::triggered, this,
+          [this] { runDatabaseCommand([](FRONTEND::Frontend& frontend) { Inquire(frontend); }); });
   a = makeAction("actionAddData", " &Add data", "Add data experiment in database", "Add data");
   a->setIcon(MakeToolIcon(ToolIcon::AddData));
-  connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([] { Add_Data(); }); });
+  connect(a, &QAction::triggered, this,
+          [this] { runDatabaseCommand([](FRONTEND::Frontend& frontend) { Add_Data(frontend); }); });
 
   // Window.
   a = makeAction("actionCascade", " &Cascade", "Arrange the windows so that they overlap", "Cascade");
@@ -448,12 +450,12 @@ void KW_MdiFrm::updateWindowMenu() {
 
 void KW_MdiFrm::resultFolderPath() {
   ResultBox box;
-  ResultFolderDialog dialog(box, this);
+  ResultFolderDialog dialog(box, m_frontend, this);
   dialog.exec();
 }
 
 void KW_MdiFrm::lastParameters() {
-  CalibParamBox box(ReadLastCalibParams(), this);
+  CalibParamBox box(ReadLastCalibParams(m_frontend), this);
   box.exec();
 }
 

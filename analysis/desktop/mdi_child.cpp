@@ -7,8 +7,16 @@
 #include "desktop/pic_view.h"
 #include "roots/sci_doc.h"
 
-KW_MdiUsr::KW_MdiUsr(const QString& path, QWidget* parent)
-    : QMdiSubWindow(parent), m_doc(std::make_unique<KW_SciDoc>()), m_view(new KW_SciVuw(*m_doc, this)) {
+namespace {
+std::unique_ptr<KW_SciDoc> MakeDocument(FRONTEND::Frontend& frontend) {
+  auto doc = std::make_unique<KW_SciDoc>();
+  doc->setFrontend(&frontend);
+  return doc;
+}
+}  // namespace
+
+KW_MdiUsr::KW_MdiUsr(const QString& path, FRONTEND::Frontend& frontend, QWidget* parent)
+    : QMdiSubWindow(parent), m_doc(MakeDocument(frontend)), m_view(new KW_SciVuw(*m_doc, this)) {
   setObjectName("pictureWindow");
   setAttribute(Qt::WA_DeleteOnClose);
   setWidget(m_view);

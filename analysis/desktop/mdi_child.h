@@ -12,12 +12,16 @@
 
 class KW_SciDoc;
 class KW_SciVuw;
+namespace FRONTEND {
+class Frontend;
+}
 
 class KW_MdiUsr : public QMdiSubWindow, public DocumentViewHooks {
   Q_OBJECT
 
  public:
-  explicit KW_MdiUsr(const QString& path, QWidget* parent = nullptr);
+  // The document shows its boxes and dialogs through frontend (not owned).
+  KW_MdiUsr(const QString& path, FRONTEND::Frontend& frontend, QWidget* parent = nullptr);
   ~KW_MdiUsr() override;
 
   KW_SciDoc& document() const { return *m_doc; }

@@ -19,6 +19,7 @@
 #include "desktop/query_sheet.h"
 #include "desktop/step_dialogs.h"
 #include "image/retouch_model.h"
+#include "image/step_dialog_models.h"
 
 namespace {
 
@@ -204,6 +205,8 @@ bool QtFrontend::runThresholdDialog(ThresholdModel& model) {
 }
 
 bool QtFrontend::runErosionMethodDialog(ErosionMethodModel& model) {
+  // A filter run from the dialog shows this window's wait cursor.
+  model.showOn(*this);
   CleaningBox box(model, parentWindow());
   return box.exec() == QDialog::Accepted;
 }
@@ -235,7 +238,7 @@ FRONTEND::Answer QtFrontend::isARoot(MyBoxIsARoot& box) {
 }
 
 bool QtFrontend::infoGeneral(MyBoxInfoGeneral& box) {
-  InfoGeneralDialog dialog(box, parentWindow());
+  InfoGeneralDialog dialog(box, *this, parentWindow());
   return dialog.exec() == QDialog::Accepted;
 }
 
@@ -246,7 +249,7 @@ FRONTEND::Answer QtFrontend::resultFileExists(ResultFileExistBox& box) {
 }
 
 bool QtFrontend::resultFolder(ResultBox& box) {
-  ResultFolderDialog dialog(box, parentWindow());
+  ResultFolderDialog dialog(box, *this, parentWindow());
   dialog.exec();
   return true;
 }
@@ -278,4 +281,24 @@ FRONTEND::SaveFileChoice QtFrontend::chooseSaveFile(const std::vector<FRONTEND::
 bool QtFrontend::runQuerySheet(BoxQueryPRS& sheet) {
   QuerySheetDialog dialog(sheet, parentWindow());
   return dialog.exec() == QDialog::Accepted;
+}
+
+FRONTEND::Answer QtFrontend::ask(const FRONTEND::DialogRequest& request) {
+  using FRONTEND::Answer;
+  const auto answer = [](bool ok) { return ok ? Answer::Yes : Answer::Cancel; };
+  return std::visit(
+      FRONTEND::Overloaded{[&](ThresholdModel* model) { return answer(runThresholdDialog(*model)); },
+                           [&](ErosionMethodModel* model) { return answer(runErosionMethodDialog(*model)); },
+                           [&](RetouchModel* model) { return answer(runRetouchDialog(*model)); },
+                           [&](PasswordSQL* dialog) { return answer(passwordSql(*dialog)); },
+                           [&](FRONTEND::SaveFileRequest* save) {
+                             save->choice = chooseSaveFile(save->filters, save->selected, save->maxName);
+                             return answer(save->choice.status == 1);
+                           },
+                           [&](BoxQueryPRS* sheet) { return answer(runQuerySheet(*sheet)); },
+                           [&](MyBoxIsARoot* box) { return isARoot(*box); },
+                           [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
+                           [&](ResultFileExistBox* box) { return resultFileExists(*box); },
+                           [&](ResultBox* box) { return answer(resultFolder(*box)); }},
+      request);
 }

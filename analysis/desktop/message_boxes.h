@@ -87,8 +87,8 @@ class KW_PthBox : public QDialog {
   QPushButton* m_ok;
 };
 
-// The desktop program's frontend, installed on the interface thread. Every
-// box is modal over the program's active window.
+// The desktop program's frontend, used on the interface thread. Every box
+// is modal over the program's active window.
 class QtFrontend : public FRONTEND::Frontend {
  public:
   QtFrontend() = default;
@@ -98,19 +98,21 @@ class QtFrontend : public FRONTEND::Frontend {
   bool askOkCancel(const std::string& title, const std::string& text) override;
   FRONTEND::Answer askYesNoCancel(const std::string& title, const std::string& text) override;
   FRONTEND::FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
-  bool runThresholdDialog(ThresholdModel& model) override;
-  bool runErosionMethodDialog(ErosionMethodModel& model) override;
-  bool runRetouchDialog(RetouchModel& model) override;
+  // Shows the Qt dialog of every request.
+  FRONTEND::Answer ask(const FRONTEND::DialogRequest& request) override;
   void setWaitCursor(bool on) override;
-  bool passwordSql(PasswordSQL& dialog) override;
-  FRONTEND::SaveFileChoice chooseSaveFile(const std::vector<FRONTEND::FileFilter>& filters, int selected,
-                                          std::size_t maxName) override;
-  bool runQuerySheet(BoxQueryPRS& sheet) override;
-  FRONTEND::Answer isARoot(MyBoxIsARoot& box) override;
-  bool infoGeneral(MyBoxInfoGeneral& box) override;
-  FRONTEND::Answer resultFileExists(ResultFileExistBox& box) override;
-  bool resultFolder(ResultBox& box) override;
 
  private:
   static QWidget* parentWindow();
+  bool runThresholdDialog(ThresholdModel& model);
+  bool runErosionMethodDialog(ErosionMethodModel& model);
+  bool runRetouchDialog(RetouchModel& model);
+  bool passwordSql(PasswordSQL& dialog);
+  FRONTEND::SaveFileChoice chooseSaveFile(const std::vector<FRONTEND::FileFilter>& filters, int selected,
+                                          std::size_t maxName);
+  bool runQuerySheet(BoxQueryPRS& sheet);
+  FRONTEND::Answer isARoot(MyBoxIsARoot& box);
+  bool infoGeneral(MyBoxInfoGeneral& box);
+  FRONTEND::Answer resultFileExists(ResultFileExistBox& box);
+  bool resultFolder(ResultBox& box);
 };

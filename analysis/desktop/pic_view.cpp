@@ -6,7 +6,9 @@
 
 #include "image/pic_doc.h"
 
-KW_PicVuw::KW_PicVuw(KW_PicDoc& doc, QWidget* parent) : QWidget(parent), m_doc(doc) {
+// The zoom log takes the document's frontend as the window set it, before
+// any command: the view paints on the interface thread.
+KW_PicVuw::KW_PicVuw(KW_PicDoc& doc, QWidget* parent) : QWidget(parent), m_doc(doc), m_log(doc.frontend()) {
   setObjectName("pictureView");
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(16, 16);

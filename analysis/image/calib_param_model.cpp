@@ -25,12 +25,12 @@ LastCalibParams ParseLastCalibLine(std::string_view line) {
   return p;
 }
 
-LastCalibParams ReadLastCalibParams() {
-  const auto path = KW_Log::Log_File_Path(logname::kCalibParam);
+LastCalibParams ReadLastCalibParams(FRONTEND::Frontend& frontend) {
+  const auto path = KW_Log::Log_File_Path(frontend, logname::kCalibParam);
   std::ifstream in;
   if (path) in.open(*path);
   if (!path || !in) {
-    FRONTEND::ShowMessage(kCalibFileNotFound);
+    FRONTEND::ShowMessage(frontend, kCalibFileNotFound);
     return {};
   }
   // Lines are kept to 249 characters, as the display reads them.

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+namespace FRONTEND {
+class Frontend;
+}
+
 struct LastCalibParams {
   int threshold = 90;
   std::string method = "Original";
@@ -23,4 +27,4 @@ LastCalibParams ParseLastCalibLine(std::string_view line);
 
 // Reads the parameter file; when it cannot be opened, shows kCalibFileNotFound
 // and returns the defaults.
-LastCalibParams ReadLastCalibParams();
+LastCalibParams ReadLastCalibParams(FRONTEND::Frontend& frontend);

@@ -21,8 +21,8 @@ namespace {
 class StepLog {
  public:
   // Nothing is gathered (get() is null) when the log file cannot be written.
-  explicit StepLog(std::string_view name) : m_name(name) {
-    const auto path = KW_Log::Log_File_Path(name);
+  StepLog(const LogSink& sink, std::string_view name) : m_sink(sink), m_name(name) {
+    const auto path = KW_Log::Log_File_Path(sink.frontend(), name);
     std::FILE* probe = path ? std::fopen(path->c_str(), "ab") : nullptr;
     if (probe == nullptr) return;
     std::fclose(probe);
@@ -36,13 +36,14 @@ class StepLog {
     if (m_file == nullptr) return;
     std::fclose(m_file);
     m_file = nullptr;
-    TruncateLog(m_name);
-    AppendLog(m_name, std::string_view(m_buffer, m_size));
+    TruncateLog(m_sink, m_name);
+    AppendLog(m_sink, m_name, std::string_view(m_buffer, m_size));
     std::free(m_buffer);
     m_buffer = nullptr;
   }
 
  private:
+  LogSink m_sink;
   std::string_view m_name;
   std::FILE* m_file = nullptr;
   char* m_buffer = nullptr;
@@ -51,8 +52,8 @@ class StepLog {
 using FilePtr = std::unique_ptr<StepLog>;
 
 // Opens a step's log anew (empty); null when it cannot be created.
-FilePtr createLog(std::string_view name) {
-  auto log = std::make_unique<StepLog>(name);
+FilePtr createLog(const LogSink& sink, std::string_view name) {
+  auto log = std::make_unique<StepLog>(sink, name);
   if (log->get() == nullptr) return nullptr;
   return log;
 }
@@ -72,14 +73,14 @@ void KW_ImaAna::MakeBlackWhite() {
   marks.check(StepMark::MakeBlackWhite);
   try {
     ThresholdModel model(*this);
-    if (FRONTEND::RunThresholdDialog(model)) {
+    if (FRONTEND::Accepted(frontend(), &model)) {
       threshold = model.accept();
     } else {
       model.cancel();
     }
   } catch (const std::bad_alloc&) {
     // The dialog keeps a copy of the picture; without it nothing was changed.
-    FRONTEND::ShowMessage(kStepOutOfMemory);
+    FRONTEND::ShowMessage(frontend(), kStepOutOfMemory);
   }
   refreshView();
 }
@@ -92,7 +93,7 @@ void KW_ImaAna::FixedBinarise() {
 int KW_ImaAna::RemoveBox() {
   marks.check(StepMark::RemoveBox);
   int cropped = 0;
-  FilePtr log = hasValidPicture() ? createLog(logname::kDetectionBox) : nullptr;
+  FilePtr log = hasValidPicture() ? createLog(logSink(), logname::kDetectionBox) : nullptr;
   if (log) {
     std::FILE* f = log->get();
     std::fputs("\n********detection_box\n", f);
@@ -131,11 +132,11 @@ int KW_ImaAna::RemoveBox() {
         std::fprintf(f, "new size ydim %i\n", height);
         cropped = 1;
       } else {
-        FRONTEND::ShowMessage("Impossible to find the box!");
+        FRONTEND::ShowMessage(frontend(), "Impossible to find the box!");
         std::fputs("Impossible to find the box!\n", f);
       }
     } catch (const std::bad_alloc&) {
-      FRONTEND::ShowMessage(kStepOutOfMemory);
+      FRONTEND::ShowMessage(frontend(), kStepOutOfMemory);
     }
   }
   log.reset();
@@ -147,18 +148,18 @@ void KW_ImaAna::RemoveNoise() {
   marks.check(StepMark::RemoveNoise);
   try {
     ErosionMethodModel model(*this);
-    if (FRONTEND::RunErosionMethodDialog(model)) {
+    if (FRONTEND::Accepted(frontend(), &model)) {
       erosionMethod = FRONTEND::CutText(model.accept(), kMaxErosionMethod);
     } else {
       model.cancel();
     }
   } catch (const std::bad_alloc&) {
     // The dialog keeps a copy of the picture; without it nothing was changed.
-    FRONTEND::ShowMessage(kStepOutOfMemory);
+    FRONTEND::ShowMessage(frontend(), kStepOutOfMemory);
     refreshView();
     return;
   }
-  AppendLogF(logname::kCleaning, "\n********Cleaning\nErosion method %s\n", erosionMethod.c_str());
+  AppendLogF(logSink(), logname::kCleaning, "\n********Cleaning\nErosion method %s\n", erosionMethod.c_str());
   CutMargins(false);
   refreshView();
 }
@@ -170,7 +171,7 @@ int KW_ImaAna::ApplyVoteFilter(int method) {
     return ::VoteFilter(pixels.data(), pixels.data(), width, height, method);
   } catch (const std::bad_alloc&) {
     // The filter allocates its rows before it writes a pixel.
-    FRONTEND::ShowMessage(kStepOutOfMemory);
+    FRONTEND::ShowMessage(frontend(), kStepOutOfMemory);
     return 0;
   }
 }
@@ -182,15 +183,15 @@ void KW_ImaAna::CutMargins(bool showBands) {
 
 void KW_ImaAna::Dilate() {
   marks.check(StepMark::Dilate);
-  TruncateLog(logname::kDilatation);
-  AppendLog(logname::kDilatation, "\n********Dilatation\n");
+  TruncateLog(logSink(), logname::kDilatation);
+  AppendLog(logSink(), logname::kDilatation, "\n********Dilatation\n");
   if (hasValidPicture()) {
     try {
       std::vector<std::uint32_t> target(pix::count(width, height), pix::kBlack);
       DilatePicture(pixels.data(), target.data(), width, height);
       pixels.swap(target);
     } catch (const std::bad_alloc&) {
-      FRONTEND::ShowMessage(kStepOutOfMemory);
+      FRONTEND::ShowMessage(frontend(), kStepOutOfMemory);
     }
   }
   refreshView();
@@ -198,8 +199,8 @@ void KW_ImaAna::Dilate() {
 
 void KW_ImaAna::Skeletonize() {
   marks.check(StepMark::Skeletonize);
-  const FRONTEND::WaitCursor wait;
-  FilePtr log = createLog(logname::kSkeletonization);
+  const FRONTEND::WaitCursor wait(frontend());
+  FilePtr log = createLog(logSink(), logname::kSkeletonization);
   if (log) {
     std::fputs("\n********Skeletonization\n", log->get());
     log.reset();
@@ -207,7 +208,7 @@ void KW_ImaAna::Skeletonize() {
   // Thinning needs no memory it cannot do without: it always completes.
   if (hasValidPicture()) ThinPicture(pixels.data(), width, height);
   refreshView();
-  AppendLog(logname::kSkeletonization, "\n********Skeletonization end\n");
+  AppendLog(logSink(), logname::kSkeletonization, "\n********Skeletonization end\n");
 }
 
 int KW_ImaAna::NeighbourCode(int col, int row) const {

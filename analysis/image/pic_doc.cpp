@@ -32,7 +32,7 @@ KW_PicDoc::~KW_PicDoc() {
 }
 
 bool KW_PicDoc::OnOpenDocument(const std::string& path) {
-  TruncateLog(logname::kZoom);
+  TruncateLog(logSink(), logname::kZoom);
   bool read = false;
   if (HasBitmapExtension(path)) read = LoadBitmap(path) != nullptr;
   // Whatever the extension and the outcome, the path is remembered and the
@@ -45,7 +45,7 @@ bool KW_PicDoc::OnOpenDocument(const std::string& path) {
 }
 
 bool KW_PicDoc::OnSaveDocument(const std::string& path) {
-  TruncateLog(logname::kZoom);
+  TruncateLog(logSink(), logname::kZoom);
   if (!HasBitmapExtension(path)) return false;
   return SaveBitmap(path);
 }

@@ -13,6 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/frontend.h"
+#include "base/kw_log.h"
+
 class PixelPool;
 
 // Hooks of the window that shows a document; the desktop program implements
@@ -98,6 +101,23 @@ class KW_PicDoc {
   // The window that shows this document, when there is one (not owned).
   DocumentViewHooks* view = nullptr;
 
+  // Whom the document's commands and dialogs meet the user through: set by
+  // whoever opens the document (not owned); none set, the default frontend
+  // (standard error, every question answered with its default).
+  FRONTEND::Frontend& frontend() const {
+    return m_frontend != nullptr ? *m_frontend : FRONTEND::DefaultFrontend();
+  }
+  // Sets the frontend (nullptr: the default) and returns the one set before.
+  FRONTEND::Frontend* setFrontend(FRONTEND::Frontend* frontend) {
+    FRONTEND::Frontend* previous = m_frontend;
+    m_frontend = frontend;
+    return previous;
+  }
+  // Where the document's commands write their module logs: into capture
+  // (not owned) while one is set, else straight to the log files.
+  void setLogCapture(LogCapture* capture) { m_logCapture = capture; }
+  LogSink logSink() const { return LogSink(frontend(), m_logCapture); }
+
  protected:
   void refreshView() {
     ++m_refreshCount;
@@ -111,6 +131,8 @@ class KW_PicDoc {
 
  private:
   int m_refreshCount = 0;
+  FRONTEND::Frontend* m_frontend = nullptr;
+  LogCapture* m_logCapture = nullptr;
 };
 
 // True when the extension after the last "." of path is "bmp" in any case.

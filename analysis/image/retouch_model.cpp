@@ -95,6 +95,6 @@ void RetouchModel::accept(KW_ImaAna& doc) const {
 void Retouch(KW_ImaAna& doc) {
   doc.marks.check(StepMark::Retouch);
   RetouchModel model(doc);
-  if (FRONTEND::Current().runRetouchDialog(model)) model.accept(doc);
+  if (FRONTEND::Accepted(doc.frontend(), &model)) model.accept(doc);
   doc.refresh();
 }

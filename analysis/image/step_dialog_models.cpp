@@ -64,6 +64,7 @@ void ThresholdModel::cancel() {
 
 ErosionMethodModel::ErosionMethodModel(KW_ImaAna& doc)
     : m_doc(doc),
+      m_frontend(&doc.frontend()),
       m_start(doc.pixels),
       m_width(doc.width),
       m_height(doc.height),
@@ -88,7 +89,7 @@ bool ErosionMethodModel::select(std::string_view text) {
 
 void ErosionMethodModel::runFilter() {
   if (m_start.empty() || m_doc.pixels.size() != m_start.size()) return;
-  const FRONTEND::WaitCursor wait;
+  const FRONTEND::WaitCursor wait(*m_frontend);
   VoteFilter(m_start.data(), m_doc.pixels.data(), m_width, m_height, m_selected);
   m_doc.refresh();
   if (m_selected == kOriginalMethod) {

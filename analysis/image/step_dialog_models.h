@@ -15,6 +15,9 @@
 #include <vector>
 
 class KW_ImaAna;
+namespace FRONTEND {
+class Frontend;
+}
 
 class ThresholdModel {
  public:
@@ -86,10 +89,15 @@ class ErosionMethodModel {
   // Cancel: the starting picture goes back into the document, which refreshes.
   void cancel();
 
+  // The frontend that shows the dialog: the wait cursor of a filter run by
+  // a change of selection is its own. Until then the document's.
+  void showOn(FRONTEND::Frontend& frontend) { m_frontend = &frontend; }
+
  private:
   void runFilter();
 
   KW_ImaAna& m_doc;
+  FRONTEND::Frontend* m_frontend;
   std::vector<std::uint32_t> m_start;
   int m_width;
   int m_height;

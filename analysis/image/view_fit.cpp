@@ -24,7 +24,7 @@ ViewSize DrawSize(int clientWidth, int clientHeight, int a, int b) {
 bool ZoomLog::take() {
   if (m_records > kMaxRecords) return false;
   if (m_records++ == kMaxRecords) {
-    AppendLogF(logname::kZoom, "Zoom log stopped after %d records\n", kMaxRecords);
+    AppendLogF(*m_frontend, logname::kZoom, "Zoom log stopped after %d records\n", kMaxRecords);
     return false;
   }
   return true;
@@ -32,7 +32,7 @@ bool ZoomLog::take() {
 
 void ZoomLog::autozoom(int clientHeight, int clientWidth, int height, int width, bool fitted, bool redraw) {
   if (!take()) return;
-  AppendLogF(logname::kZoom,
+  AppendLogF(*m_frontend, logname::kZoom,
              "Autozoom Funct\n\tcli hgt %d\n\tcli wdth %d\n\tsrc hgt %d\n\tsrc wdth %d\n\tfsized %d\n"
              "\tredraw %d\n",
              clientHeight, clientWidth, height, width, fitted ? 1 : 0, redraw ? 1 : 0);
@@ -40,7 +40,7 @@ void ZoomLog::autozoom(int clientHeight, int clientWidth, int height, int width,
 
 void ZoomLog::onDraw(int clientHeight, int clientWidth, int a, int b, int width, int height, ViewSize dest) {
   if (!take()) return;
-  AppendLogF(logname::kZoom,
+  AppendLogF(*m_frontend, logname::kZoom,
              "OnDraw Funct ZI function\n\tcli hgt %d\n\tcli wdth %d\n\tsrc hgt %d\n\tsrc wdth %d\n"
              "\txdim %d\n\tydim %d\n\tdest rect hgt ZI %lg\n\tdest rect wdth ZI %lg\n\tZI %d\n",
              clientHeight, clientWidth, b + 1, a + 1, width, height, static_cast<double>(dest.height),
@@ -49,5 +49,5 @@ void ZoomLog::onDraw(int clientHeight, int clientWidth, int a, int b, int width,
 
 void ZoomLog::onSize(bool redraw) {
   if (!take()) return;
-  AppendLogF(logname::kZoom, "Onsize Funct\n\tredraw %d\n", redraw ? 1 : 0);
+  AppendLogF(*m_frontend, logname::kZoom, "Onsize Funct\n\tredraw %d\n", redraw ? 1 : 0);
 }

@@ -4,6 +4,10 @@
 // picture pixel. Each rule appends its figures to the zoom log.
 #pragma once
 
+namespace FRONTEND {
+class Frontend;
+}
+
 struct ViewSize {
   int width = 0;
   int height = 0;
@@ -26,6 +30,9 @@ class ZoomLog {
  public:
   static constexpr int kMaxRecords = 2000;
 
+  // frontend (not owned) shows "Path was not found." for the view's thread.
+  explicit ZoomLog(FRONTEND::Frontend& frontend) : m_frontend(&frontend) {}
+
   void restart() { m_records = 0; }
   void autozoom(int clientHeight, int clientWidth, int height, int width, bool fitted, bool redraw);
   void onDraw(int clientHeight, int clientWidth, int a, int b, int width, int height, ViewSize dest);
@@ -34,5 +41,6 @@ class ZoomLog {
 
  private:
   bool take();
+  FRONTEND::Frontend* m_frontend;
   int m_records = 0;
 };

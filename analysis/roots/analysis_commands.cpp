@@ -77,10 +77,10 @@ void KW_SciDoc::ConfirmRoots() {
     FRONTEND::Answer answer = FRONTEND::Answer::Cancel;
     try {
       MyBoxIsARoot box(plant.subPicture, plant.xdim, plant.ydim);
-      answer = FRONTEND::IsARoot(box);
+      answer = frontend().ask(&box);
     } catch (const std::bad_alloc&) {
       // Without the dialog's copy the plant stays as it is, yellow.
-      FRONTEND::ShowMessage(kStepOutOfMemory);
+      FRONTEND::ShowMessage(frontend(), kStepOutOfMemory);
     }
     switch (answer) {
       case FRONTEND::Answer::Yes:
@@ -100,9 +100,9 @@ void KW_SciDoc::ConfirmRoots() {
 
 void KW_SciDoc::SaveExperiment() {
   marks.check(StepMark::SaveExperiment);
-  const FRONTEND::WaitCursor wait;
+  const FRONTEND::WaitCursor wait(frontend());
   if (nbr_item == 0) {
-    FRONTEND::ShowMessage(kNoPlantDetected);
+    FRONTEND::ShowMessage(frontend(), kNoPlantDetected);
     return;
   }
   // The trees are built and measured anew on every save, saved or not. Out
@@ -111,15 +111,15 @@ void KW_SciDoc::SaveExperiment() {
   refresh();
   if (MeasureTrees() != 1) return;
   if (saved) {
-    FRONTEND::ShowMessage(kAlreadySaved);
+    FRONTEND::ShowMessage(frontend(), kAlreadySaved);
     return;
   }
   WriteResultFile();
 }
 
 void KW_SciDoc::ReusePrevious() {
-  const CalibrationParameters previous = ReadCalibration();
-  const FRONTEND::WaitCursor wait;
+  const CalibrationParameters previous = ReadCalibration(frontend());
+  const FRONTEND::WaitCursor wait(frontend());
   // The threshold dialog keeps its value within 40..120; so does the
   // recalled one, and the records then hold the threshold really applied.
   threshold = std::clamp(previous.threshold, ThresholdModel::kMinimum, ThresholdModel::kMaximum);

@@ -22,12 +22,12 @@ MyBoxIsARoot::MyBoxIsARoot(const std::vector<std::uint32_t>& subPicture, int xdi
   }
 }
 
-void MyBoxInfoGeneral::open() {
+void MyBoxInfoGeneral::open(FRONTEND::Frontend& frontend) {
   m_genotypes.clear();
   m_media.clear();
   if (m_names == nullptr) return;
-  m_genotypes = m_names->genotypeNames();
-  m_media = m_names->mediaNames();
+  m_genotypes = m_names->genotypeNames(frontend);
+  m_media = m_names->mediaNames(frontend);
   // The lists sort their entries.
   std::sort(m_genotypes.begin(), m_genotypes.end());
   std::sort(m_media.begin(), m_media.end());
@@ -62,9 +62,13 @@ void ResultFileExistBox::ok() { m_result = FRONTEND::CutText(edited, kMaxResultN
 
 void ResultFileExistBox::overwrite() { m_result = m_proposed; }
 
-void ResultBox::open() { m_folder = KW_Log::Result_Folder_Path().value_or(std::string()); }
+void ResultBox::open(FRONTEND::Frontend& frontend) {
+  m_folder = KW_Log::Result_Folder_Path(frontend).value_or(std::string());
+}
 
-void ResultBox::change() { m_folder = KW_Log::Change_Result_Folder().value_or(std::string()); }
+void ResultBox::change(FRONTEND::Frontend& frontend) {
+  m_folder = KW_Log::Change_Result_Folder(frontend).value_or(std::string());
+}
 
 std::string ResultBox::ElideMiddle(std::string_view path, std::size_t maxChars) {
   if (path.size() <= maxChars) return std::string(path);

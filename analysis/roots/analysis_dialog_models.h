@@ -12,6 +12,9 @@
 #include <vector>
 
 class SampleNames;
+namespace FRONTEND {
+class Frontend;
+}
 
 // Confirms one plant: shows the copy of the picture inside the plant's
 // bounding box, upright.
@@ -70,8 +73,9 @@ class MyBoxInfoGeneral {
   // Opening: empties both lists and fills them with the genotype and media
   // names of the database (SampleNamesSql reads each table over a connection
   // of its own that shows no error, every name appended to log_sql.txt);
-  // sorted. A database out of reach, or none, leaves a list empty.
-  void open();
+  // sorted. A database out of reach, or none, leaves a list empty. frontend
+  // is the one that shows the dialog.
+  void open(FRONTEND::Frontend& frontend);
   const std::vector<std::string>& genotypeList() const { return m_genotypes; }
   const std::vector<std::string>& mediaList() const { return m_media; }
 
@@ -131,10 +135,11 @@ class ResultBox {
   // Background of the folder's text field.
   static constexpr std::uint32_t kFieldColour = 0xE0EEE0U;
 
-  // Opening: the result folder (asked for when none is set yet).
-  void open();
+  // Opening: the result folder (asked for when none is set yet). frontend
+  // is the one that shows the dialog: it asks for the folder.
+  void open(FRONTEND::Frontend& frontend);
   // "Change": forgets the folder (removing it when empty) and asks for a new one.
-  void change();
+  void change(FRONTEND::Frontend& frontend);
   // The full path; empty when none is set.
   const std::string& folder() const { return m_folder; }
   // The path cut in the middle with "..." to at most maxChars characters,

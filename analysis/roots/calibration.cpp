@@ -37,11 +37,11 @@ CalibrationParameters ParseCalibrationLine(std::string_view line) {
   return p;
 }
 
-CalibrationParameters ReadCalibration() {
-  const auto path = KW_Log::Log_File_Path(logname::kCalibParam);
+CalibrationParameters ReadCalibration(FRONTEND::Frontend& frontend) {
+  const auto path = KW_Log::Log_File_Path(frontend, logname::kCalibParam);
   const FilePtr file(path ? std::fopen(path->c_str(), "r") : nullptr);
   if (!file) {
-    FRONTEND::ShowMessage(kCalibrationNotFound);
+    FRONTEND::ShowMessage(frontend, kCalibrationNotFound);
     return {};
   }
   char buffer[250] = {};
@@ -80,18 +80,18 @@ void KW_SciDoc::WriteCalibration() const {
 
   // The history is appended through the module log writers (a batch gathers
   // a picture's records with its logs), once it is known to be writable.
-  const auto history = KW_Log::Log_File_Path(logname::kCalibration);
+  const auto history = KW_Log::Log_File_Path(frontend(), logname::kCalibration);
   const FilePtr probe(history ? std::fopen(history->c_str(), "ab") : nullptr);
   if (!probe) {
-    FRONTEND::ShowMessage(kCalibrationNotWritten);
+    FRONTEND::ShowMessage(frontend(), kCalibrationNotWritten);
   } else {
-    AppendLog(logname::kCalibration,
+    AppendLog(logSink(), logname::kCalibration,
               CalibrationRecord(pictureName, threshold, erosionMethod, loadTime, saveTime));
   }
-  const auto last = KW_Log::Log_File_Path(logname::kCalibParam);
+  const auto last = KW_Log::Log_File_Path(frontend(), logname::kCalibParam);
   const FilePtr lastProbe(last ? std::fopen(last->c_str(), "ab") : nullptr);
   if (lastProbe) {
-    TruncateLog(logname::kCalibParam);
-    AppendLog(logname::kCalibParam, CalibrationLastLine(threshold, erosionMethod));
+    TruncateLog(logSink(), logname::kCalibParam);
+    AppendLog(logSink(), logname::kCalibParam, CalibrationLastLine(threshold, erosionMethod));
   }
 }

@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+namespace FRONTEND {
+class Frontend;
+}
+
 inline constexpr std::string_view kCalibrationNotFound =
     "Calibration file not found ! Default paranmeters : 90 Original";
 inline constexpr std::string_view kCalibrationNotWritten = "Error file creation !";
@@ -27,7 +31,7 @@ CalibrationParameters ParseCalibrationLine(std::string_view line);
 // Reads the last line of LOG_calib.param. When the file cannot be opened:
 // shows kCalibrationNotFound and returns 90 and "Original"; a file without
 // any line gives the same defaults without a message.
-CalibrationParameters ReadCalibration();
+CalibrationParameters ReadCalibration(FRONTEND::Frontend& frontend);
 
 // The two files' texts for one save: the history record (six lines, the
 // times in asctime form with their own line feeds) and the last-parameters

@@ -118,6 +118,6 @@ void LogBuffer::addF(const char* format, ...) {
 
 void LogBuffer::flush() {
   if (m_text.empty()) return;
-  AppendLog(m_name, m_text);
+  AppendLog(m_sink, m_name, m_text);
   m_text.clear();
 }

@@ -107,8 +107,8 @@ int KW_SciDoc::MeasurePlate() {
 }
 
 int KW_SciDoc::MeasureTrees() {
-  TruncateLog(logname::kMath);
-  LogBuffer log(logname::kMath);
+  TruncateLog(logSink(), logname::kMath);
+  LogBuffer log(logSink(), logname::kMath);
   const CommandLogScope scope(m_commandLog, log);
   m_outOfMemory = false;
   std::vector<TreeMeasures> kept;
@@ -178,7 +178,7 @@ int KW_SciDoc::MeasureTrees() {
 
 void KW_SciDoc::MeasureLaterals(KW_Segment& s, const std::vector<std::int32_t>& path, int depth,
                                 double endDistance, double baseDistance) {
-  const OperationLog operationLog(m_commandLog, logname::kMath);
+  const OperationLog operationLog(m_commandLog, logSink(), logname::kMath);
   LogBuffer& log = *operationLog;
   // Per depth of the walk below s, the root the segment there belongs to:
   // the path that root follows and where along it the segment stands, the
@@ -309,7 +309,7 @@ double KW_SciDoc::vectorLength(const ContourPoint& p, const ContourPoint& q, Log
 void KW_SciDoc::AppendTreeDump(int t) const {
   if (t < 0 || static_cast<std::size_t>(t) >= root.size()) return;
   const RootTree& tree = root[static_cast<std::size_t>(t)];
-  const OperationLog operationLog(m_commandLog, logname::kMath);
+  const OperationLog operationLog(m_commandLog, logSink(), logname::kMath);
   LogBuffer& log = *operationLog;
   log.add("affichage\n");
   for (std::size_t i = 0; i < tree.path_longest_total.size(); ++i)

@@ -166,18 +166,17 @@ OverlayPicture PreviewOverlay(const KW_SciDoc& doc) {
   if (doc.item.empty()) return {};
   try {
     // The trees paint the picture and write their logs: on a copy, and into
-    // a capture that is never committed.
+    // a capture that is never committed (made first: it outlives the copy).
+    LogCapture dropped;
     KW_SciDoc scratch;
     scratch.pixels = doc.pixels;
     scratch.width = doc.width;
     scratch.height = doc.height;
     scratch.item = doc.item;
     scratch.nbr_item = doc.nbr_item;
-    LogCapture dropped;
-    {
-      const LogCapture::Scope capture(dropped);
-      if (scratch.CreateTrees() != 1 || scratch.MeasureTrees() != 1) return {};
-    }
+    scratch.setFrontend(&doc.frontend());
+    scratch.setLogCapture(&dropped);
+    if (scratch.CreateTrees() != 1 || scratch.MeasureTrees() != 1) return {};
     return Render(doc, doc.item, scratch.root);
   } catch (const std::bad_alloc&) {
     return {};

@@ -48,8 +48,8 @@ int KW_SciDoc::FindRoots() {
   const bool confirmed = marks.isChecked(StepMark::ConfirmRoots);
   marks.check(StepMark::FindRoots);
   marks.set(StepMark::ConfirmRoots, confirmed);
-  TruncateLog(logname::kDetectionItem);
-  LogBuffer log(logname::kDetectionItem);
+  TruncateLog(logSink(), logname::kDetectionItem);
+  LogBuffer log(logSink(), logname::kDetectionItem);
   const CommandLogScope scope(m_commandLog, log);
   m_outOfMemory = false;
   // The command changes only non-black pixels (it whitens them and paints
@@ -94,7 +94,7 @@ int KW_SciDoc::FindRoots() {
 }
 
 int KW_SciDoc::ScanItems() {
-  const OperationLog operationLog(m_commandLog, logname::kDetectionItem);
+  const OperationLog operationLog(m_commandLog, logSink(), logname::kDetectionItem);
   LogBuffer& log = *operationLog;
   log.add("*******perimetre\n");
   std::vector<ContourPoint> walk;
@@ -134,7 +134,7 @@ int KW_SciDoc::ScanItems() {
 }
 
 int KW_SciDoc::TraceContour(int c0, int r0, std::vector<ContourPoint>& walk) {
-  const OperationLog operationLog(m_commandLog, logname::kDetectionItem);
+  const OperationLog operationLog(m_commandLog, logSink(), logname::kDetectionItem);
   LogBuffer& log = *operationLog;
   walk.clear();
   try {
@@ -228,7 +228,7 @@ int KW_SciDoc::AddItem(const ContourPoint* points, std::int32_t count) {
     nbr_item = static_cast<std::int32_t>(item.size());
     return 1;
   } catch (const std::bad_alloc&) {
-    const OperationLog operationLog(m_commandLog, logname::kDetectionItem);
+    const OperationLog operationLog(m_commandLog, logSink(), logname::kDetectionItem);
     reportOutOfMemory(*operationLog, "Error new int insert_coord_root elem->tab\n", "Program error");
     return 0;
   }

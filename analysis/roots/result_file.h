@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/kw_log.h"
 #include "roots/result_records.h"
 
 // Levels of lateral roots the reader follows below a main root; a deeper
@@ -29,11 +30,11 @@ inline constexpr int kMaxBranchDepth = 64;
 // Returns 1 when the file held everything its counts announce, 0 when it
 // ended early or a count was refused (picture then holds what was read), and
 // 0 for a null file.
-int ReadResultFile(std::FILE* file, INFO_PICTURE& picture);
+int ReadResultFile(const LogSink& sink, std::FILE* file, INFO_PICTURE& picture);
 
 // Reads one lateral-root line into branch and then, in order, the lines of
 // its own lateral roots. Returns 1, or 0 as ReadResultFile does.
-int ReadBranch(std::FILE* file, INFO_LR& branch);
+int ReadBranch(const LogSink& sink, std::FILE* file, INFO_LR& branch);
 
 // Opens path and reads it with ReadResultFile; 0 when it cannot be opened.
-int ReadResultFile(const std::string& path, INFO_PICTURE& picture);
+int ReadResultFile(const LogSink& sink, const std::string& path, INFO_PICTURE& picture);

@@ -78,10 +78,10 @@ std::string Field(const std::string& line, std::size_t from, const char* stops) 
 
 class Reader {
  public:
-  explicit Reader(std::FILE* file) : m_file(file), m_left(bytesLeft(file)) {}
+  Reader(const LogSink& sink, std::FILE* file) : m_sink(sink), m_file(file), m_left(bytesLeft(file)) {}
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
-  ~Reader() { AppendLog(logname::kRead, m_log); }
+  ~Reader() { AppendLog(m_sink, logname::kRead, m_log); }
 
   // The next line, with its line feed; false at the end of the file (line
   // is then empty).
@@ -143,6 +143,7 @@ class Reader {
     return end - here;
   }
 
+  LogSink m_sink;
   std::FILE* m_file;
   long m_left;
   std::string m_log;
@@ -247,16 +248,16 @@ bool ReadBranches(Reader& reader, std::vector<INFO_LR>& children, std::int32_t& 
 
 }  // namespace
 
-int ReadBranch(std::FILE* file, INFO_LR& branch) {
+int ReadBranch(const LogSink& sink, std::FILE* file, INFO_LR& branch) {
   if (file == nullptr) return 0;
-  Reader reader(file);
+  Reader reader(sink, file);
   const bool whole = ReadBranchTree(reader, branch, 1);
   return whole && reader.complete() ? 1 : 0;
 }
 
-int ReadResultFile(std::FILE* file, INFO_PICTURE& picture) {
+int ReadResultFile(const LogSink& sink, std::FILE* file, INFO_PICTURE& picture) {
   if (file == nullptr) return 0;
-  Reader reader(file);
+  Reader reader(sink, file);
   std::string line;
 
   reader.readLine(line);
@@ -320,11 +321,11 @@ int ReadResultFile(std::FILE* file, INFO_PICTURE& picture) {
   return reader.complete() ? 1 : 0;
 }
 
-int ReadResultFile(const std::string& path, INFO_PICTURE& picture) {
+int ReadResultFile(const LogSink& sink, const std::string& path, INFO_PICTURE& picture) {
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
   if (!file) return 0;
-  return ReadResultFile(file.get(), picture);
+  return ReadResultFile(sink, file.get(), picture);
 }

@@ -29,7 +29,7 @@ void AppendLateralLine(std::string& out, const KW_Segment& x, const std::vector<
 
 std::string ResultFolderOf(const KW_SciDoc& doc) {
   if (!doc.fixedResultFolder.empty()) return doc.fixedResultFolder;
-  return KW_Log::Result_Folder_Path().value_or(std::string());
+  return KW_Log::Result_Folder_Path(doc.frontend()).value_or(std::string());
 }
 
 }  // namespace
@@ -84,12 +84,12 @@ int KW_SciDoc::ChooseResultName() {
   for (int attempt = 0; attempt < kMaxTries; ++attempt) {
     pictureName = FRONTEND::CutText(title, kMaxPathText - 1);
     resultPath = FRONTEND::CutText(resultFolder + "/" + pictureName + ".txt", kMaxPathText - 1);
-    AppendLogF(logname::kResultFile, "name_picture_file %s\n", resultPath.c_str());
+    AppendLogF(logSink(), logname::kResultFile, "name_picture_file %s\n", resultPath.c_str());
 
     if (std::FILE* existing = std::fopen(resultPath.c_str(), "r")) {
       std::fclose(existing);
       ResultFileExistBox box(pictureName);
-      const FRONTEND::Answer a = FRONTEND::ResultFileExists(box);
+      const FRONTEND::Answer a = frontend().ask(&box);
       if (a == FRONTEND::Answer::Cancel) return -1;
       if (a == FRONTEND::Answer::Yes) {
         pictureName = box.resultName();
@@ -103,9 +103,9 @@ int KW_SciDoc::ChooseResultName() {
       std::remove(resultPath.c_str());
       return 1;
     }
-    FRONTEND::ShowMessage(kResultFolderMissing);
+    FRONTEND::ShowMessage(frontend(), kResultFolderMissing);
     ResultBox box;
-    if (!FRONTEND::ResultFolder(box)) return -1;
+    if (!FRONTEND::Accepted(frontend(), &box)) return -1;
     const std::string folder = ResultFolderOf(*this);
     if (folder.empty()) return -1;
     resultFolder = folder;
@@ -114,8 +114,8 @@ int KW_SciDoc::ChooseResultName() {
 }
 
 void KW_SciDoc::WriteResultFile() {
-  TruncateLog(logname::kResultFile);
-  AppendLog(logname::kResultFile, "Result file\n");
+  TruncateLog(logSink(), logname::kResultFile);
+  AppendLog(logSink(), logname::kResultFile, "Result file\n");
   resultFolder = ResultFolderOf(*this);
   if (resultFolder.empty()) return;
   if (ChooseResultName() != 1) return;
@@ -124,38 +124,39 @@ void KW_SciDoc::WriteResultFile() {
   std::string text = pictureName;
   std::string error;
   MyBoxInfoGeneral info(sampleNames.get());
-  const bool ok = FRONTEND::InfoGeneral(info);
+  const bool ok = FRONTEND::Accepted(frontend(), &info);
   if (!ok || !info.complete) {
     // The file keeps only the picture's name and the experiment is not saved.
-    if (ok && info.resolutionRefused()) FRONTEND::ShowMessage(kResolutionNeeded);
+    if (ok && info.resolutionRefused()) FRONTEND::ShowMessage(frontend(), kResolutionNeeded);
     if (!WriteFileWhole(resultPath, text, error))
-      FRONTEND::ShowMessage("The result file " + resultPath + " could not be written: " + error);
+      FRONTEND::ShowMessage(frontend(), "The result file " + resultPath + " could not be written: " + error);
     return;
   }
   // The picture's dots per inch become centimetres per pixel.
   scale = static_cast<float>(2.54 / info.resolutionDpi());
   // The least lateral root is in centimetres: it applies once the scale is settled.
-  AppendLog(logname::kResultFile, settings.logLine());
+  AppendLog(logSink(), logname::kResultFile, settings.logLine());
   const int dropped = DropShortLaterals();
   if (dropped < 0) {
-    FRONTEND::ShowMessage(std::string(kStepOutOfMemory));
+    FRONTEND::ShowMessage(frontend(), std::string(kStepOutOfMemory));
     return;
   }
-  if (settings.minLateralCm > 0.0) AppendLogF(logname::kResultFile, "lateral roots left out %i\n", dropped);
+  if (settings.minLateralCm > 0.0)
+    AppendLogF(logSink(), logname::kResultFile, "lateral roots left out %i\n", dropped);
   if (recordNames && sampleNames != nullptr) {
-    sampleNames->addGenotype(info.genotype);
-    sampleNames->addMedia(info.media);
+    sampleNames->addGenotype(frontend(), info.genotype);
+    sampleNames->addMedia(frontend(), info.media);
   }
   try {
     text += ResultFileBody(*this, info);
   } catch (const std::bad_alloc&) {
-    FRONTEND::ShowMessage(std::string(kStepOutOfMemory));
+    FRONTEND::ShowMessage(frontend(), std::string(kStepOutOfMemory));
     return;
   }
   if (!WriteFileWhole(resultPath, text, error)) {
-    FRONTEND::ShowMessage("The result file " + resultPath + " could not be written: " + error);
+    FRONTEND::ShowMessage(frontend(), "The result file " + resultPath + " could not be written: " + error);
     return;
   }
-  FRONTEND::ShowMessage(kExperimentSaved);
+  FRONTEND::ShowMessage(frontend(), kExperimentSaved);
   saved = true;
 }

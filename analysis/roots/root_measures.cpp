@@ -88,8 +88,8 @@ double ChordLength(const ContourPoint& p, const ContourPoint& q, LogBuffer& log)
   return d + 1.0;
 }
 
-double ChordLength(const ContourPoint& p, const ContourPoint& q) {
-  LogBuffer log(logname::kMath);
+double ChordLength(const LogSink& sink, const ContourPoint& p, const ContourPoint& q) {
+  LogBuffer log(sink, logname::kMath);
   return ChordLength(p, q, log);
 }
 

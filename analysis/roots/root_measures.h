@@ -9,6 +9,7 @@
 #include "roots/root_records.h"
 
 class LogBuffer;
+class LogSink;
 
 // 1 for fewer than 2 points; otherwise 1 plus the sum of the steps between
 // successive points. Each step is the square root of the sum of squares,
@@ -60,7 +61,7 @@ void RefineTrueLengths(RootTree& tree);
 
 // 1 + the distance from p to q, in double precision. Appends the distance
 // to the math log (or to log when given).
-double ChordLength(const ContourPoint& p, const ContourPoint& q);
+double ChordLength(const LogSink& sink, const ContourPoint& p, const ContourPoint& q);
 double ChordLength(const ContourPoint& p, const ContourPoint& q, LogBuffer& log);
 
 // The angle of a root from its start p to its end q, in degrees: 0 straight

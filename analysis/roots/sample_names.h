@@ -9,6 +9,12 @@
 #include <string_view>
 #include <vector>
 
+namespace FRONTEND {
+class Frontend;
+}
+
+// Each operation logs and shows through the frontend it is given: the one of
+// the caller's thread.
 class SampleNames {
  public:
   SampleNames() = default;
@@ -18,11 +24,11 @@ class SampleNames {
 
   // Every genotype name, in the order the database gives them; empty when
   // the database is out of reach.
-  virtual std::vector<std::string> genotypeNames() = 0;
+  virtual std::vector<std::string> genotypeNames(FRONTEND::Frontend& frontend) = 0;
   // Every media name, likewise.
-  virtual std::vector<std::string> mediaNames() = 0;
+  virtual std::vector<std::string> mediaNames(FRONTEND::Frontend& frontend) = 0;
   // Adds name to the genotype names unless it is there already.
-  virtual void addGenotype(std::string_view name) = 0;
+  virtual void addGenotype(FRONTEND::Frontend& frontend, std::string_view name) = 0;
   // Adds name to the media names unless it is there already.
-  virtual void addMedia(std::string_view name) = 0;
+  virtual void addMedia(FRONTEND::Frontend& frontend, std::string_view name) = 0;
 };

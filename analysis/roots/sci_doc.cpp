@@ -28,9 +28,9 @@ void KW_SciDoc::reportOutOfMemory(LogBuffer& log, std::string_view logLine, std:
   m_outOfMemory = true;
   log.flush();
   // The line goes in even past the log's bound: it says why the command failed.
-  AppendLog(log.name(), logLine);
+  AppendLog(logSink(), log.name(), logLine);
   try {
-    FRONTEND::ShowMessage(message);
+    FRONTEND::ShowMessage(frontend(), message);
   } catch (const std::bad_alloc&) {
     // The log line says it; the caller sees the failed status.
   }

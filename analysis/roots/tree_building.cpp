@@ -43,8 +43,8 @@ int KW_SciDoc::SameColourNeighbours(int c, int r, std::uint32_t colour) const {
 }
 
 int KW_SciDoc::CreateTrees() {
-  TruncateLog(logname::kCreateTree);
-  LogBuffer log(logname::kCreateTree);
+  TruncateLog(logSink(), logname::kCreateTree);
+  LogBuffer log(logSink(), logname::kCreateTree);
   const CommandLogScope scope(m_commandLog, log);
   m_outOfMemory = false;
   // What the command changes, kept so that running out of memory leaves the
@@ -102,7 +102,7 @@ int KW_SciDoc::CreateTrees() {
 }
 
 void KW_SciDoc::SplitWalk(const std::vector<ContourPoint>& walk, int t) {
-  const OperationLog operationLog(m_commandLog, logname::kCreateTree);
+  const OperationLog operationLog(m_commandLog, logSink(), logname::kCreateTree);
   LogBuffer& log = *operationLog;
   const int n = static_cast<int>(walk.size());
   if (n == 0) return;
@@ -189,7 +189,7 @@ KW_Segment* KW_SciDoc::AddSegment(int t, const std::vector<ContourPoint>& walk, 
   if (t < 0 || static_cast<std::size_t>(t) >= root.size() || first < 0 || last < first ||
       static_cast<std::size_t>(last) >= walk.size())
     return nullptr;
-  const OperationLog operationLog(m_commandLog, logname::kCreateTree);
+  const OperationLog operationLog(m_commandLog, logSink(), logname::kCreateTree);
   LogBuffer& log = *operationLog;
   const auto tree = static_cast<std::size_t>(t);
   try {
@@ -244,7 +244,7 @@ KW_Segment* KW_SciDoc::AddSegment(int t, const std::vector<ContourPoint>& walk, 
 
 KW_Segment* KW_SciDoc::FindParent(KW_Segment* s, const KW_Segment& added) const {
   if (s == nullptr) return nullptr;
-  const OperationLog operationLog(m_commandLog, logname::kCreateTree);
+  const OperationLog operationLog(m_commandLog, logSink(), logname::kCreateTree);
   LogBuffer& log = *operationLog;
   KW_Segment* found = nullptr;
   WalkSegments(*s, [&](KW_Segment& candidate, const WalkStep<KW_Segment>&) {

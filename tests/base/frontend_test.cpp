@@ -12,20 +12,19 @@ using namespace FRONTEND;
 
 TEST(Frontend, ScriptedFrontendRecordsBoxesAndAnswersInOrder) {
   ScriptedFrontend script;
-  ScopedFrontend scope(script);
   script.answers = {Answer::No, Answer::Yes, Answer::Cancel};
   script.folders.push_back({1, "/data/plates"});
 
-  ShowMessage("Experiment saved.");
-  EXPECT_FALSE(AskYesNo("Overwrite?"));
-  EXPECT_TRUE(AskOkCancel("Continue?"));
-  EXPECT_EQ(AskYesNoCancel("Save?"), Answer::Cancel);
-  const FolderChoice chosen = ChooseFolder("Select Folder", "/start");
+  ShowMessage(script, "Experiment saved.");
+  EXPECT_FALSE(AskYesNo(script, "Overwrite?"));
+  EXPECT_TRUE(AskOkCancel(script, "Continue?"));
+  EXPECT_EQ(AskYesNoCancel(script, "Save?"), Answer::Cancel);
+  const FolderChoice chosen = ChooseFolder(script, "Select Folder", "/start");
   EXPECT_EQ(chosen.status, 1);
   EXPECT_EQ(chosen.path, "/data/plates");
   // Queues empty: defaults, and a cancelled chooser.
-  EXPECT_TRUE(AskYesNo("again"));
-  EXPECT_EQ(ChooseFolder("Select Folder", "/start").status, -1);
+  EXPECT_TRUE(AskYesNo(script, "again"));
+  EXPECT_EQ(ChooseFolder(script, "Select Folder", "/start").status, -1);
 
   ASSERT_EQ(script.shown.size(), 7U);
   EXPECT_EQ(script.shown[0].kind, ScriptedFrontend::Kind::Message);
@@ -37,27 +36,85 @@ TEST(Frontend, ScriptedFrontendRecordsBoxesAndAnswersInOrder) {
 
 TEST(Frontend, LongTextsAreCutWithoutSplittingCharacters) {
   ScriptedFrontend script;
-  ScopedFrontend scope(script);
-  ShowMessage(std::string(2000, 'x'));
+  ShowMessage(script, std::string(2000, 'x'));
   EXPECT_EQ(script.shown.back().text.size(), kMaxMessage);
   // 511 two-byte letters fill 1022 bytes; one more would cross the limit.
   std::string accents;
   for (int i = 0; i < 600; ++i) accents += "\xC3\xA9";
-  ShowMessage(accents);
+  ShowMessage(script, accents);
   EXPECT_EQ(script.shown.back().text.size(), 1022U);
 }
 
-TEST(Frontend, ScopedFrontendRestoresThePreviousOne) {
-  ScriptedFrontend outer;
-  ScopedFrontend a(outer);
-  {
-    ScriptedFrontend inner;
-    ScopedFrontend b(inner);
-    ShowMessage("inner");
-    EXPECT_EQ(inner.shown.size(), 1U);
-  }
-  ShowMessage("outer");
-  EXPECT_EQ(outer.messages(), std::vector<std::string>{"outer"});
+TEST(Frontend, EachCallGoesToTheFrontendItIsGiven) {
+  ScriptedFrontend one;
+  ScriptedFrontend other;
+  ShowMessage(one, "first");
+  ShowMessage(other, "second");
+  EXPECT_EQ(one.messages(), std::vector<std::string>{"first"});
+  EXPECT_EQ(other.messages(), std::vector<std::string>{"second"});
+}
+
+TEST(Frontend, RequestsWithoutADialogGetTheDefaultAnswers) {
+  // The default answers only look at the request's type.
+  EXPECT_EQ(DefaultAnswer(static_cast<ThresholdModel*>(nullptr)), Answer::Yes);
+  EXPECT_EQ(DefaultAnswer(static_cast<ErosionMethodModel*>(nullptr)), Answer::Yes);
+  EXPECT_EQ(DefaultAnswer(static_cast<RetouchModel*>(nullptr)), Answer::Cancel);
+  EXPECT_EQ(DefaultAnswer(static_cast<PasswordSQL*>(nullptr)), Answer::Cancel);
+  EXPECT_EQ(DefaultAnswer(static_cast<SaveFileRequest*>(nullptr)), Answer::Cancel);
+  EXPECT_EQ(DefaultAnswer(static_cast<BoxQueryPRS*>(nullptr)), Answer::Cancel);
+  EXPECT_EQ(DefaultAnswer(static_cast<MyBoxIsARoot*>(nullptr)), Answer::Yes);
+  EXPECT_EQ(DefaultAnswer(static_cast<MyBoxInfoGeneral*>(nullptr)), Answer::Cancel);
+  EXPECT_EQ(DefaultAnswer(static_cast<ResultFileExistBox*>(nullptr)), Answer::Cancel);
+  EXPECT_EQ(DefaultAnswer(static_cast<ResultBox*>(nullptr)), Answer::Cancel);
+
+  // A frontend that shows only the four boxes answers every dialog so.
+  class BoxesOnly : public Frontend {
+   public:
+    void showMessage(const std::string&, const std::string&) override {}
+    bool askYesNo(const std::string&, const std::string&) override { return false; }
+    bool askOkCancel(const std::string&, const std::string&) override { return false; }
+    Answer askYesNoCancel(const std::string&, const std::string&) override { return Answer::No; }
+    FolderChoice chooseFolder(const std::string&, const std::string&) override { return {}; }
+  } boxes;
+  EXPECT_EQ(boxes.ask(static_cast<MyBoxIsARoot*>(nullptr)), Answer::Yes);
+  EXPECT_EQ(boxes.ask(static_cast<ResultFileExistBox*>(nullptr)), Answer::Cancel);
+  SaveFileRequest save{{{"Csv file", "*.csv"}}, 0, 255, {}};
+  EXPECT_FALSE(Accepted(boxes, &save));
+  EXPECT_EQ(save.choice.status, -1);
+}
+
+TEST(Frontend, BatchFrontendAnswersTheSaveDialogOnce) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  BatchAnswers answers;
+  answers.saveFile = "/tmp/query.csv";
+  answers.saveFilter = 1;
+  BatchFrontend batch(answers, out);
+  SaveFileRequest save{{{"Csv file", "*.csv"}, {"Text", "*.txt"}}, 0, 255, {}};
+  EXPECT_EQ(batch.ask(&save), Answer::Yes);
+  EXPECT_EQ(save.choice.status, 1);
+  EXPECT_EQ(save.choice.path, "/tmp/query.csv");
+  EXPECT_EQ(save.choice.filter, 1);
+  // A second dialog, shown after a refused name, is cancelled.
+  SaveFileRequest again{{{"Csv file", "*.csv"}}, 0, 255, {}};
+  EXPECT_EQ(batch.ask(&again), Answer::Cancel);
+  EXPECT_EQ(again.choice.status, -1);
+  // A dialog it has no option for takes its default.
+  EXPECT_EQ(batch.ask(static_cast<MyBoxIsARoot*>(nullptr)), Answer::Yes);
+  std::fclose(out);
+}
+
+TEST(Frontend, DefaultFrontendWritesToStandardErrorAndTakesTheDefaults) {
+  testing::internal::CaptureStderr();
+  ShowMessage(DefaultFrontend(), "Impossible to find the box!");
+  EXPECT_TRUE(AskYesNo(DefaultFrontend(), "Overwrite?"));
+  EXPECT_EQ(ChooseFolder(DefaultFrontend(), "Select Folder", "/").status, -1);
+  SaveFileRequest save{{{"Csv file", "*.csv"}}, 0, 255, {}};
+  EXPECT_EQ(DefaultFrontend().ask(&save), Answer::Cancel);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err,
+            "Morvane: Impossible to find the box!\nMorvane: Overwrite? [yes]\nSelect Folder: no folder given "
+            "[cancel]\nSave As: no file given [cancel]\n");
 }
 
 TEST(Frontend, SystemErrorTextIsShortAndHasNoLineBreak) {
@@ -74,14 +131,13 @@ TEST(Frontend, BatchFrontendPrintsAndAnswersFromOptions) {
   answers.okCancel = false;
   answers.yesNoCancel = Answer::Cancel;
   BatchFrontend batch(answers, out);
-  ScopedFrontend scope(batch);
-  ShowMessage("Impossible to find the box!");
-  EXPECT_FALSE(AskYesNo("Overwrite?"));
-  EXPECT_FALSE(AskOkCancel("Go on?"));
-  EXPECT_EQ(AskYesNoCancel("Save?"), Answer::Cancel);
-  EXPECT_EQ(ChooseFolder("Select Folder", "/").status, -1);
+  ShowMessage(batch, "Impossible to find the box!");
+  EXPECT_FALSE(AskYesNo(batch, "Overwrite?"));
+  EXPECT_FALSE(AskOkCancel(batch, "Go on?"));
+  EXPECT_EQ(AskYesNoCancel(batch, "Save?"), Answer::Cancel);
+  EXPECT_EQ(ChooseFolder(batch, "Select Folder", "/").status, -1);
   batch.answers().folder = "/tmp/x";
-  EXPECT_EQ(ChooseFolder("Select Folder", "/").path, "/tmp/x");
+  EXPECT_EQ(ChooseFolder(batch, "Select Folder", "/").path, "/tmp/x");
 
   std::rewind(out);
   char line[256];

@@ -14,18 +14,17 @@ using FRONTEND::ScriptedFrontend;
 class KwLogTest : public testenv::HomeTest {
  protected:
   ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope{script};
 };
 
 TEST_F(KwLogTest, FirstLogWriteCreatesTheLogFolder) {
   ASSERT_FALSE(fs::exists(logFolder()));
-  AppendLog(logname::kSql, "first\n");
-  AppendLogF(logname::kSql, "value=%d\n", 42);
+  AppendLog(script, logname::kSql, "first\n");
+  AppendLogF(script, logname::kSql, "value=%d\n", 42);
   EXPECT_EQ(readLog("log_sql.txt"), "first\nvalue=42\n");
-  TruncateLog(logname::kSql);
+  TruncateLog(script, logname::kSql);
   EXPECT_TRUE(fs::exists(logFolder() / "log_sql.txt"));
   EXPECT_EQ(readLog("log_sql.txt"), "");
-  const auto p = KW_Log::Log_File_Path("/log_math.txt");
+  const auto p = KW_Log::Log_File_Path(script, "/log_math.txt");
   ASSERT_TRUE(p);
   EXPECT_EQ(*p, (logFolder() / "log_math.txt").string());
   EXPECT_TRUE(script.shown.empty());
@@ -34,15 +33,39 @@ TEST_F(KwLogTest, FirstLogWriteCreatesTheLogFolder) {
 TEST_F(KwLogTest, UncreatableLogFolderShowsPathNotFoundAndSkipsTheWrite) {
   // A file where the Log folder should be.
   testenv::WriteFile(logFolder(), "not a folder");
-  EXPECT_FALSE(KW_Log::Log_File_Path(logname::kSql));
-  AppendLog(logname::kSql, "lost\n");
+  EXPECT_FALSE(KW_Log::Log_File_Path(script, logname::kSql));
+  AppendLog(script, logname::kSql, "lost\n");
   EXPECT_EQ(script.messages(), (std::vector<std::string>{"Path was not found.", "Path was not found."}));
+}
+
+TEST_F(KwLogTest, ACaptureGathersTheLogsUntilItIsCommitted) {
+  AppendLog(script, logname::kMath, "before\n");
+  AppendLog(script, logname::kSql, "kept\n");
+  LogCapture capture;
+  const LogSink sink(script, &capture);
+  AppendLog(sink, logname::kMath, "lost\n");
+  TruncateLog(sink, logname::kMath);
+  AppendLogF(sink, logname::kMath, "tree %d\n", 1);
+  AppendLog(sink, logname::kSql, "more\n");
+  // Nothing reaches the files before the commit.
+  EXPECT_EQ(readLog("log_math.txt"), "before\n");
+  EXPECT_EQ(readLog("log_sql.txt"), "kept\n");
+  EXPECT_EQ(capture.size(), std::string("tree 1\nmore\n").size());
+  capture.Commit(script);
+  // The truncation replaces the file; the other log is appended to.
+  EXPECT_EQ(readLog("log_math.txt"), "tree 1\n");
+  EXPECT_EQ(readLog("log_sql.txt"), "kept\nmore\n");
+  EXPECT_EQ(capture.size(), 0U);
+  // A sink without a capture writes straight to the files.
+  AppendLog(LogSink(script, nullptr), logname::kSql, "direct\n");
+  EXPECT_EQ(readLog("log_sql.txt"), "kept\nmore\ndirect\n");
+  EXPECT_TRUE(script.shown.empty());
 }
 
 TEST_F(KwLogTest, PathFileWithTwoLinesGivesTheSecond) {
   fs::create_directories(logFolder());
   testenv::WriteFile(logFolder() / "path.txt", "/first/Results\n/second/Results\n");
-  EXPECT_EQ(KW_Log::Result_Folder_Path(), "/second/Results");
+  EXPECT_EQ(KW_Log::Result_Folder_Path(script), "/second/Results");
   EXPECT_TRUE(script.shown.empty());
 }
 
@@ -50,7 +73,7 @@ TEST_F(KwLogTest, ChosenFolderGetsResultsInsideAndIsRemembered) {
   const fs::path data = home / "Data";
   fs::create_directories(data);
   script.folders.push_back({1, data.string()});
-  const auto result = KW_Log::Result_Folder_Path();
+  const auto result = KW_Log::Result_Folder_Path(script);
   ASSERT_TRUE(result);
   EXPECT_EQ(*result, (data / "Results").string());
   EXPECT_TRUE(fs::is_directory(data / "Results"));
@@ -58,21 +81,21 @@ TEST_F(KwLogTest, ChosenFolderGetsResultsInsideAndIsRemembered) {
   ASSERT_EQ(script.shown.size(), 1U);
   EXPECT_EQ(script.shown[0].title, "Select Folder");
   // Asked once only; an existing Results folder is accepted too.
-  EXPECT_EQ(KW_Log::Result_Folder_Path(), result);
+  EXPECT_EQ(KW_Log::Result_Folder_Path(script), result);
   fs::remove(logFolder() / "path.txt");
   script.folders.push_back({1, data.string()});
-  EXPECT_EQ(KW_Log::Result_Folder_Path(), result);
+  EXPECT_EQ(KW_Log::Result_Folder_Path(script), result);
 }
 
 TEST_F(KwLogTest, CancelledChooserGivesNoFolderAndNoPathFile) {
-  EXPECT_FALSE(KW_Log::Result_Folder_Path());
+  EXPECT_FALSE(KW_Log::Result_Folder_Path(script));
   EXPECT_FALSE(fs::exists(logFolder() / "path.txt"));
   EXPECT_TRUE(script.messages().empty());
 }
 
 TEST_F(KwLogTest, UncreatableResultFolderIsReported) {
   script.folders.push_back({1, (home / "missing" / "deeper").string()});
-  EXPECT_FALSE(KW_Log::Result_Folder_Path());
+  EXPECT_FALSE(KW_Log::Result_Folder_Path(script));
   EXPECT_EQ(script.messages(), std::vector<std::string>{"Result Folder Path was not found."});
 }
 
@@ -82,14 +105,14 @@ TEST_F(KwLogTest, ChangeKeepsAFolderWithResultsAndAsksAgain) {
   fs::create_directories(a);
   fs::create_directories(b);
   script.folders.push_back({1, a.string()});
-  ASSERT_TRUE(KW_Log::Result_Folder_Path());
+  ASSERT_TRUE(KW_Log::Result_Folder_Path(script));
   testenv::WriteFile(a / "Results" / "plate1.txt", "result");
   script.folders.push_back({1, b.string()});
-  EXPECT_EQ(KW_Log::Change_Result_Folder(), (b / "Results").string());
+  EXPECT_EQ(KW_Log::Change_Result_Folder(script), (b / "Results").string());
   EXPECT_TRUE(fs::exists(a / "Results" / "plate1.txt"));
   // An empty result folder is removed on change.
   script.folders.push_back({1, a.string()});
-  EXPECT_EQ(KW_Log::Change_Result_Folder(), (a / "Results").string());
+  EXPECT_EQ(KW_Log::Change_Result_Folder(script), (a / "Results").string());
   EXPECT_FALSE(fs::exists(b / "Results"));
 }
 

@@ -8,6 +8,7 @@
 #include <regex>
 #include <string>
 
+#include "base/frontend.h"
 #include "roots/overlay_picture.h"
 #include "roots/result_file.h"
 #include "support/png_reader.h"
@@ -61,7 +62,7 @@ TEST_F(AnalyzeProgramTest, JobsChangeNeitherResultsNorLogs) {
     ++files;
     EXPECT_EQ(testenv::ReadFile(e.path()), testenv::ReadFile(home / "two/res" / e.path().filename()));
     INFO_PICTURE p;
-    EXPECT_EQ(ReadResultFile(e.path().string(), p), 1);
+    EXPECT_EQ(ReadResultFile(FRONTEND::DefaultFrontend(), e.path().string(), p), 1);
     EXPECT_EQ(p.nbr, 3);
     EXPECT_EQ(p.user, "ana");
   }
@@ -129,7 +130,7 @@ TEST_F(AnalyzeProgramTest, RsmlFilesAndOverlaysAgreeWithTheResultFiles) {
     ++pictures;
     const std::string name = e.path().stem().string();
     INFO_PICTURE result;
-    ASSERT_EQ(ReadResultFile(e.path().string(), result), 1);
+    ASSERT_EQ(ReadResultFile(FRONTEND::DefaultFrontend(), e.path().string(), result), 1);
     const fs::path rsmlFile = home / "run/rsml" / (name + ".rsml");
     std::string said;
     EXPECT_TRUE(testenv::ValidatesAgainst(rsmlFile, rsml / "rsml.xsd", said)) << said;

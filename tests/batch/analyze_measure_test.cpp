@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/frontend.h"
 #include "batch/analysis_options.h"
 #include "roots/result_file.h"
 #include "support/test_env.h"
@@ -93,7 +94,7 @@ class AnalyzeMeasureTest : public testenv::HomeTest {
 void ExpectTraitsMatchResultFile(const std::vector<Row>& rows, const std::string& picture,
                                  const fs::path& resultFile) {
   INFO_PICTURE p;
-  ASSERT_EQ(ReadResultFile(resultFile.string(), p), 1);
+  ASSERT_EQ(ReadResultFile(FRONTEND::DefaultFrontend(), resultFile.string(), p), 1);
   std::vector<Row> mine;
   for (const Row& r : rows)
     if (!r.empty() && r[0] == picture) mine.push_back(r);

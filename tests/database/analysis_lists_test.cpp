@@ -20,12 +20,13 @@ TEST_F(InfoGeneralListsTest, ATypedGenotypeIsListedAfterTheSave) {
   root().exec("insert into plant.`Genotype` values (NULL, 'Ler'), (NULL, 'Col-0')");
   const auto names = std::make_shared<SampleNamesSql>();
   MyBoxInfoGeneral first(names.get());
-  first.open();
+  first.open(script);
   EXPECT_EQ(first.genotypeList(), (std::vector<std::string>{"Col-0", "Ler"}));
   EXPECT_TRUE(first.mediaList().empty());
   EXPECT_NE(readLog("log_sql.txt").find("Ler\n"), std::string::npos);
 
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   doc.sampleNames = names;
   doc.title = "plate1";
   doc.fixedResultFolder = home.string();
@@ -43,7 +44,7 @@ TEST_F(InfoGeneralListsTest, ATypedGenotypeIsListedAfterTheSave) {
   ASSERT_TRUE(doc.saved);
 
   MyBoxInfoGeneral next(names.get());
-  next.open();
+  next.open(script);
   EXPECT_EQ(next.genotypeList(), (std::vector<std::string>{"Col-0", "Ler", "Ws-4"}));
   EXPECT_EQ(next.mediaList(), std::vector<std::string>{"MS"});
 }

@@ -45,7 +45,6 @@ class EnvGuard {
 
 TEST(PasswordSqlTest, OkKeepsTheTypedTextCutTo149AndCancelKeepsNothing) {
   ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope(script);
 
   PasswordSQL dialog;
   EXPECT_EQ(dialog.password(), "");
@@ -55,7 +54,7 @@ TEST(PasswordSqlTest, OkKeepsTheTypedTextCutTo149AndCancelKeepsNothing) {
     d.type(typed);
     return true;
   });
-  EXPECT_EQ(dialog.DoModal(), PasswordSQL::Result::Ok);
+  EXPECT_EQ(dialog.DoModal(script), PasswordSQL::Result::Ok);
   EXPECT_EQ(dialog.password(), std::string(149, 'p'));
 
   // Cancel after typing: the earlier OK's text stays, the new one is dropped.
@@ -63,13 +62,13 @@ TEST(PasswordSqlTest, OkKeepsTheTypedTextCutTo149AndCancelKeepsNothing) {
     d.type("other");
     return false;
   });
-  EXPECT_EQ(dialog.DoModal(), PasswordSQL::Result::Cancel);
+  EXPECT_EQ(dialog.DoModal(script), PasswordSQL::Result::Cancel);
   EXPECT_EQ(dialog.result(), PasswordSQL::Result::Cancel);
   EXPECT_EQ(dialog.password(), std::string(149, 'p'));
 
   // No script: the scripted user cancels; the dialog was still shown.
   PasswordSQL fresh;
-  EXPECT_EQ(fresh.DoModal(), PasswordSQL::Result::Cancel);
+  EXPECT_EQ(fresh.DoModal(script), PasswordSQL::Result::Cancel);
   ASSERT_EQ(script.shown.size(), 3u);
   for (const auto& s : script.shown) {
     EXPECT_EQ(s.kind, ScriptedFrontend::Kind::PasswordDialog);
@@ -78,7 +77,7 @@ TEST(PasswordSqlTest, OkKeepsTheTypedTextCutTo149AndCancelKeepsNothing) {
 
   // An empty password is a valid answer ("leave blank for default").
   script.passwordScripts.push_back([](PasswordSQL&) { return true; });
-  EXPECT_EQ(fresh.DoModal(), PasswordSQL::Result::Ok);
+  EXPECT_EQ(fresh.DoModal(script), PasswordSQL::Result::Ok);
   EXPECT_EQ(fresh.password(), "");
 }
 
@@ -92,13 +91,12 @@ TEST(PasswordSqlTest, TheBatchProgramAnswersFromItsOptionsAndNeverPrintsThePassw
   };
   FRONTEND::BatchFrontend batch(answers, out);
   {
-    FRONTEND::ScopedFrontend scope(batch);
     PasswordSQL dialog;
-    EXPECT_EQ(dialog.DoModal(), PasswordSQL::Result::Ok);
+    EXPECT_EQ(dialog.DoModal(batch), PasswordSQL::Result::Ok);
     EXPECT_EQ(dialog.password(), "s3cret");
     batch.answers().adminPassword = nullptr;  // no password given: cancel
     PasswordSQL other;
-    EXPECT_EQ(other.DoModal(), PasswordSQL::Result::Cancel);
+    EXPECT_EQ(other.DoModal(batch), PasswordSQL::Result::Cancel);
   }
   std::rewind(out);
   std::string printed;
@@ -158,12 +156,11 @@ TEST(ConnectionTargetTest, EnvironmentOverridesHostPortAndSocket) {
 class ConnectionFailureTest : public testenv::HomeTest {
  protected:
   ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope{script};
 };
 
 TEST_F(ConnectionFailureTest, UnusablePortFailsTheConnectionWithTheUsualMessage) {
   EnvGuard p(dbparam::kPortVariable, "not-a-port");
-  KW_MYSQL c;
+  KW_MYSQL c(script);
   EXPECT_EQ(c.Connect("localhost", "root", "secret", 3306, 1), 0);
   EXPECT_FALSE(c.isConnected());
   EXPECT_EQ(script.messages(),
@@ -176,7 +173,7 @@ TEST_F(ConnectionFailureTest, UnusablePortFailsTheConnectionWithTheUsualMessage)
 }
 
 TEST(EscapeTest, WithoutAConnectionQuotesBackslashesAndControlsAreEscaped) {
-  KW_MYSQL c;
+  KW_MYSQL c(FRONTEND::DefaultFrontend());
   EXPECT_EQ(c.escape("plain é"), "plain é");
   EXPECT_EQ(c.escape(std::string("a'b\"c\\d\ne\rf\x1ag\0h", 15)), "a\\'b\\\"c\\\\d\\ne\\rf\\Zg\\0h");
 }

@@ -132,7 +132,6 @@ void ServerTest::SetUp() {
   ::unsetenv(dbparam::kHostVariable);
   ::setenv(dbparam::kSocketVariable, server.socket.c_str(), 1);
   ::setenv(dbparam::kPortVariable, server.port.c_str(), 1);
-  m_scope.emplace(script);
   m_root.emplace(server);
   ASSERT_TRUE(m_root->ok());
   ASSERT_EQ(m_root->exec("DROP DATABASE IF EXISTS plant"), "");
@@ -142,14 +141,13 @@ void ServerTest::SetUp() {
 
 void ServerTest::TearDown() {
   m_root.reset();
-  m_scope.reset();
   ::unsetenv(dbparam::kSocketVariable);
   ::unsetenv(dbparam::kPortVariable);
   testenv::HomeTest::TearDown();
 }
 
 void ServerTest::setUpPlant() {
-  ASSERT_EQ(FirstTimeSetUp(""), 1);
+  ASSERT_EQ(FirstTimeSetUp(script, ""), 1);
   script.shown.clear();
 }
 

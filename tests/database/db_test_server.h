@@ -72,7 +72,6 @@ class ServerTest : public testenv::HomeTest {
   ServerAddress server;
 
  private:
-  std::optional<FRONTEND::ScopedFrontend> m_scope;
   std::optional<RootConnection> m_root;
 };
 

@@ -128,7 +128,7 @@ class ImportTest : public ServerTest {
     script.folders.push_back({1, folder().string()});
     ImportOptions o;
     o.oneConnection = oneConnection;
-    return Add_Data(o, summary);
+    return Add_Data(script, o, summary);
   }
   std::vector<Row> pictureNames() {
     return root().rows("SELECT `Picture name` FROM plant.Picture ORDER BY `Picture name`, `Picture id`");
@@ -281,7 +281,7 @@ class InquireTest : public ImportTest {
       work(s);
       return true;
     });
-    Inquire(oneConnection);
+    Inquire(script, oneConnection);
     return testenv::ReadFile(out);
   }
   static void show(KW_PrpPag& page, std::initializer_list<const char*> labels) {
@@ -592,7 +592,7 @@ TEST_F(BatchDatabaseTest, AnalysedPlatesComeBackInEveryLayout) {
   std::vector<INFO_PICTURE> files;
   for (const auto& e : fs::directory_iterator(folder())) {
     files.emplace_back();
-    ASSERT_EQ(ReadResultFile(e.path().string(), files.back()), 1);
+    ASSERT_EQ(ReadResultFile(script, e.path().string(), files.back()), 1);
   }
   ASSERT_EQ(files.size(), 20u);
   std::size_t plants = 0;

@@ -35,7 +35,7 @@ int changeDbCount(KW_DATABASE& c) {
 using ConnectionTest = ServerTest;
 
 TEST_F(ConnectionTest, ConnectLogsTheSizesAndDisconnectReleasesTheConnection) {
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
   EXPECT_TRUE(c.isConnected());
   EXPECT_EQ(c.Disconnect(), 1);
@@ -65,7 +65,7 @@ TEST_F(ConnectionTest, ConnectLogsTheSizesAndDisconnectReleasesTheConnection) {
 }
 
 TEST_F(ConnectionTest, FailedConnectShowsTheMessageOnlyWhenAskedAndNeverLogsThePassword) {
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   EXPECT_EQ(c.Connect("localhost", "root", "S3cr3t!", 3306, 1), 0);
   EXPECT_FALSE(c.isConnected());
   EXPECT_EQ(script.messages(), std::vector<std::string>{kConnectFailure});
@@ -84,7 +84,7 @@ TEST_F(ConnectionTest, FailedConnectShowsTheMessageOnlyWhenAskedAndNeverLogsTheP
 }
 
 TEST_F(ConnectionTest, SelectBaseWithAnEmptyNameSendsNothing) {
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
   const int before = changeDbCount(c);
   EXPECT_EQ(c.Select_Base(""), 1);
@@ -106,9 +106,9 @@ TEST_F(ConnectionTest, SelectBaseWithAnEmptyNameSendsNothing) {
 }
 
 TEST_F(ConnectionTest, QueryLogsItsCodeAndErrorsExecuteLogsNothing) {
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
-  TruncateLog(logname::kSql);
+  TruncateLog(script, logname::kSql);
   EXPECT_EQ(c.Query("SELECT 1"), 1);
   EXPECT_EQ(c.Query("SELEKT 1"), 0);
   EXPECT_EQ(c.Execute("SELEKT 1"), 0);
@@ -122,7 +122,7 @@ TEST_F(ConnectionTest, QueryLogsItsCodeAndErrorsExecuteLogsNothing) {
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
 
   // Without a connection nothing is sent and nothing crashes.
-  KW_DATABASE idle;
+  KW_DATABASE idle(script);
   EXPECT_EQ(idle.Query("SELECT 1"), 0);
   EXPECT_EQ(idle.Execute("SELECT 1"), 0);
   EXPECT_EQ(idle.Select_Base("mysql"), 0);
@@ -134,7 +134,7 @@ TEST_F(ConnectionTest, QueryLogsItsCodeAndErrorsExecuteLogsNothing) {
 }
 
 TEST_F(ConnectionTest, StoredResultsAreReadCellByCell) {
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
   ASSERT_EQ(c.Query("SELECT 'a' AS x, 2 AS y UNION ALL SELECT 'b', NULL UNION ALL SELECT 'c', 7"), 1);
   EXPECT_EQ(c.Field_Count(), 2);
@@ -179,7 +179,7 @@ TEST_F(ConnectionTest, StoredResultsAreReadCellByCell) {
 TEST_F(ConnectionTest, ColumnListsTakeTheSecondColumnCutTo49Characters) {
   ASSERT_EQ(root().exec("CREATE DATABASE other"), "");
   ASSERT_EQ(root().exec("CREATE TABLE other.names (id INT, name VARCHAR(80)) CHARSET=utf8mb4"), "");
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
   ASSERT_EQ(c.Select_Base("other"), 1);
   ASSERT_EQ(c.Query("SELECT * FROM names"), 1);
@@ -192,7 +192,7 @@ TEST_F(ConnectionTest, ColumnListsTakeTheSecondColumnCutTo49Characters) {
   ASSERT_EQ(root().exec("INSERT INTO other.names VALUES (1,'Col-0'),(2,'" + fifty +
                         "'),(3,NULL),(4,'Wassilewskija')"),
             "");
-  TruncateLog(logname::kSql);
+  TruncateLog(script, logname::kSql);
   ASSERT_EQ(c.Query("SELECT * FROM names ORDER BY id"), 1);
   EXPECT_EQ(c.Get_Column_List(list), 4);
   EXPECT_EQ(list, (std::vector<std::string>{"Col-0", std::string(49, 'n'), "", "Wassilewskija"}));
@@ -203,18 +203,18 @@ TEST_F(ConnectionTest, ColumnListsTakeTheSecondColumnCutTo49Characters) {
 using AccountTest = ServerTest;
 
 TEST_F(AccountTest, WrongAdministratorPasswordCreatesNothing) {
-  EXPECT_EQ(Create_Account("Morvane", "Ostravel", "wrong"), 0);
+  EXPECT_EQ(Create_Account(script, "Morvane", "Ostravel", "wrong"), 0);
   EXPECT_EQ(script.messages(), std::vector<std::string>{kConnectFailure});
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "0");
   EXPECT_FALSE(contains(readLog("log_sql.txt"), "wrong"));
 
-  EXPECT_EQ(FirstTimeSetUp("wrong"), 0);
+  EXPECT_EQ(FirstTimeSetUp(script, "wrong"), 0);
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM information_schema.schemata WHERE schema_name='plant'"), "0");
   EXPECT_FALSE(std::filesystem::exists(logFolder() / "log_pass.txt"));
 }
 
 TEST_F(AccountTest, EmptyAdministratorPasswordCreatesTheAccountOnceAndASecondSetUpInsertsNothing) {
-  EXPECT_EQ(Create_Account("Morvane", "Ostravel", ""), 1);
+  EXPECT_EQ(Create_Account(script, "Morvane", "Ostravel", ""), 1);
   EXPECT_TRUE(script.shown.empty());
   EXPECT_EQ(root().rows("SELECT host FROM mysql.user WHERE user='Morvane'"),
             (std::vector<dbtest::Row>{{std::string("localhost")}}));
@@ -224,8 +224,8 @@ TEST_F(AccountTest, EmptyAdministratorPasswordCreatesTheAccountOnceAndASecondSet
   EXPECT_EQ(*grants[1][0], "GRANT SELECT, INSERT ON `plant`.* TO `Morvane`@`localhost`");
 
   // The second set-up finds the account and only flushes the privileges.
-  TruncateLog(logname::kSql);
-  EXPECT_EQ(Create_Account("Morvane", "Ostravel", ""), 1);
+  TruncateLog(script, logname::kSql);
+  EXPECT_EQ(Create_Account(script, "Morvane", "Ostravel", ""), 1);
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "1");
   // Two statements: the lookup and FLUSH PRIVILEGES, both successful.
   const std::string log = readLog("log_sql.txt");
@@ -234,13 +234,13 @@ TEST_F(AccountTest, EmptyAdministratorPasswordCreatesTheAccountOnceAndASecondSet
       << log;
 
   // The account's password is the one given.
-  KW_MYSQL program;
+  KW_MYSQL program(script);
   EXPECT_EQ(program.Connect("localhost", "Morvane", "Ostravel", 3306, 1), 1);
   EXPECT_EQ(program.Disconnect(), 1);
 }
 
 TEST_F(AccountTest, FirstTimeSetUpCreatesTheBaseTablesAndMarker) {
-  EXPECT_EQ(FirstTimeSetUp(""), 1);
+  EXPECT_EQ(FirstTimeSetUp(script, ""), 1);
   EXPECT_TRUE(script.shown.empty());
   EXPECT_EQ(readLog("log_pass.txt"), "user created\n");
   const auto tables = root().rows(
@@ -256,7 +256,7 @@ TEST_F(AccountTest, FirstTimeSetUpCreatesTheBaseTablesAndMarker) {
   }
   // Running it again keeps everything and still succeeds.
   ASSERT_EQ(root().exec("INSERT INTO plant.Genotype VALUES (NULL,'Col-0')"), "");
-  EXPECT_EQ(FirstTimeSetUp(""), 1);
+  EXPECT_EQ(FirstTimeSetUp(script, ""), 1);
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM plant.Genotype"), "1");
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "1");
 }
@@ -267,7 +267,7 @@ TEST_F(AccountTest, TheProgramsAccountOnlySelectsAndInsertsInPlant) {
   ASSERT_EQ(root().exec("CREATE TABLE other.t (v INT)"), "");
   ASSERT_EQ(root().exec("INSERT INTO other.t VALUES (1)"), "");
 
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("localhost", "Morvane", "Ostravel", 3306, 1), 1);
   ASSERT_EQ(c.Select_Base("plant"), 1);
   EXPECT_EQ(c.Query("INSERT INTO Genotype VALUES (NULL,'Col-0')"), 1);
@@ -290,7 +290,7 @@ TEST_F(AccountTest, TheProgramsAccountOnlySelectsAndInsertsInPlant) {
 }
 
 TEST_F(ConnectionTest, AResultNobodyStoredDoesNotBlockTheNextStatement) {
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
   EXPECT_EQ(c.Query("SELECT 1 UNION ALL SELECT 2"), 1);
   EXPECT_EQ(c.Select_Base("mysql"), 1);
@@ -307,10 +307,10 @@ TEST_F(ConnectionTest, AResultNobodyStoredDoesNotBlockTheNextStatement) {
 
 TEST_F(ConnectionTest, ClosingOneConnectionLeavesAnotherOpenOneWorking) {
   // A genotype lookup may open its own connection while another is open.
-  KW_DATABASE outer;
+  KW_DATABASE outer(script);
   ASSERT_EQ(outer.Connect("localhost", "root", "", 3306, 1), 1);
   {
-    KW_DATABASE inner;
+    KW_DATABASE inner(script);
     ASSERT_EQ(inner.Connect("localhost", "root", "", 3306, 1), 1);
     EXPECT_EQ(inner.Query("SELECT 1"), 1);
     // inner is released by its destructor, without Disconnect.
@@ -323,12 +323,12 @@ TEST_F(ConnectionTest, ClosingOneConnectionLeavesAnotherOpenOneWorking) {
   EXPECT_EQ(outer.Select_Base("mysql"), 1);
   EXPECT_EQ(outer.Disconnect(), 1);
   // And the library comes back for the next connection.
-  KW_DATABASE next;
+  KW_DATABASE next(script);
   EXPECT_EQ(next.Connect("127.0.0.1", "root", "", 3306, 1), 1);
 }
 
 TEST_F(AccountTest, FindUserCountsAccountsAndInsertUserTakesAnyPassword) {
-  KW_DATABASE c;
+  KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("127.0.0.1", "root", "", 3306, 1), 1);
   // Without the mysql database selected the statement fails.
   EXPECT_EQ(c.Find_User("root"), -1);
@@ -344,7 +344,7 @@ TEST_F(AccountTest, FindUserCountsAccountsAndInsertUserTakesAnyPassword) {
   EXPECT_EQ(c.Insert_User("Morvane", "other"), 0);
   c.Disconnect();
 
-  KW_MYSQL program;
+  KW_MYSQL program(script);
   EXPECT_EQ(program.Connect("localhost", "Morvane", password, 3306, 0), 1);
   program.Disconnect();
   EXPECT_EQ(program.Connect("localhost", "Morvane", "other", 3306, 0), 0);

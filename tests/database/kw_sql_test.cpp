@@ -81,7 +81,7 @@ class InsertionTest : public ServerTest {
   // Imports one picture over its own connection with the program's account,
   // as the import does.
   void import(const INFO_PICTURE& p) {
-    KW_SQL c;
+    KW_SQL c(script);
     ASSERT_EQ(c.Connect("localhost", "Morvane", "Ostravel", 3306, 1), 1);
     ASSERT_EQ(c.Select_Base("plant"), 1);
     EXPECT_EQ(c.Insert_Picture_Data(p), 1);
@@ -101,7 +101,7 @@ class InsertionTest : public ServerTest {
 
 TEST_F(InsertionTest, CreateTablesTwiceKeepsTheRows) {
   import(picture("p1.bmp"));
-  KW_SQL c;
+  KW_SQL c(script);
   ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
   ASSERT_EQ(c.Select_Base("plant"), 1);
   EXPECT_EQ(c.Create_Tables(), 1);
@@ -216,19 +216,19 @@ TEST_F(InsertionTest, NamesWithQuotesBackslashesAndAccentsRoundTripExactly) {
             (std::vector<Row>{Row{p.user, p.experiment, p.name, p.plate, p.media, p.genotype}}));
   EXPECT_EQ(root().value("SELECT Genotype FROM plant.`Main Root`"), "it's");
 
-  KW_SQL::Add_Genotype(p.genotype);
-  KW_SQL::Add_Media(p.media);
-  KW_SQL::Add_Genotype(p.genotype);
+  KW_SQL::Add_Genotype(script, p.genotype);
+  KW_SQL::Add_Media(script, p.media);
+  KW_SQL::Add_Genotype(script, p.genotype);
   EXPECT_EQ(root().rows("SELECT Genotype FROM plant.Genotype"), (std::vector<Row>{Row{p.genotype}}));
   EXPECT_EQ(root().rows("SELECT Media FROM plant.Media"), (std::vector<Row>{Row{p.media}}));
 }
 
 TEST_F(InsertionTest, AddGenotypeInsertsANewNameOnlyOnce) {
-  EXPECT_EQ(KW_SQL::Add_Genotype("Col-0"), 1);
-  EXPECT_EQ(KW_SQL::Add_Genotype("Ler"), 1);
-  EXPECT_EQ(KW_SQL::Add_Genotype("Col-0"), 1);
-  EXPECT_EQ(KW_SQL::Add_Media("MS"), 1);
-  EXPECT_EQ(KW_SQL::Add_Media("MS"), 1);
+  EXPECT_EQ(KW_SQL::Add_Genotype(script, "Col-0"), 1);
+  EXPECT_EQ(KW_SQL::Add_Genotype(script, "Ler"), 1);
+  EXPECT_EQ(KW_SQL::Add_Genotype(script, "Col-0"), 1);
+  EXPECT_EQ(KW_SQL::Add_Media(script, "MS"), 1);
+  EXPECT_EQ(KW_SQL::Add_Media(script, "MS"), 1);
   EXPECT_EQ(root().rows("SELECT * FROM plant.Genotype ORDER BY 1"),
             (std::vector<Row>{row({"1", "Col-0"}), row({"2", "Ler"})}));
   EXPECT_EQ(root().rows("SELECT * FROM plant.Media"), (std::vector<Row>{row({"1", "MS"})}));
@@ -236,15 +236,15 @@ TEST_F(InsertionTest, AddGenotypeInsertsANewNameOnlyOnce) {
 
   // Without the base nothing is shown and nothing is created.
   ASSERT_EQ(root().exec("DROP DATABASE plant"), "");
-  EXPECT_EQ(KW_SQL::Add_Genotype("Col-0"), 1);
+  EXPECT_EQ(KW_SQL::Add_Genotype(script, "Col-0"), 1);
   EXPECT_TRUE(script.shown.empty());
 }
 
 TEST_F(InsertionTest, LowerCaseListReadsFindTheCapitalisedTables) {
-  KW_SQL::Add_Genotype("Col-0");
-  KW_SQL::Add_Genotype("Ws");
-  KW_SQL::Add_Media("MS");
-  KW_SQL c;
+  KW_SQL::Add_Genotype(script, "Col-0");
+  KW_SQL::Add_Genotype(script, "Ws");
+  KW_SQL::Add_Media(script, "MS");
+  KW_SQL c(script);
   ASSERT_EQ(c.Connect("localhost", "Morvane", "Ostravel", 3306, 0), 1);
   ASSERT_EQ(c.Select_Base("plant"), 1);
   ASSERT_EQ(c.Query("select * from genotype"), 1);
@@ -339,7 +339,7 @@ TEST_F(InsertionTest, ALostConnectionLeavesNothingOfThePicture) {
 }
 
 TEST_F(InsertionTest, WithoutAConnectionNothingCrashes) {
-  KW_SQL c;
+  KW_SQL c(script);
   INFO_PICTURE p = picture("p.bmp");
   addPlant(p, plant(1, 1, 1));
   EXPECT_EQ(c.Insert_Picture_Data(p), 1);

@@ -49,7 +49,8 @@ INFO_PICTURE numberedPicture(int number) {
 void importPictures(int thread, std::latch& start, int& failures) {
   start.arrive_and_wait();
   for (int i = 0; i < kPicturesPerThread; ++i) {
-    KW_SQL c;
+    // Shows nothing (no errors asked for); logs to the files.
+    KW_SQL c(FRONTEND::DefaultFrontend());
     if (c.Connect("localhost", "Morvane", "Ostravel", 3306, 0) != 1 || c.Select_Base("plant") != 1) {
       ++failures;
       continue;

@@ -166,7 +166,7 @@ TEST(QueryPages, ModesFromTheTickedPages) {
 }
 
 TEST(QueryPages, DerivedValues) {
-  QueryRun run;
+  QueryRun run(FRONTEND::DefaultFrontend());
   SQL_MR one;  // n = 1, path length 0, angle 0
   one.main_root_id = 1;
   one.main_straightness = 2.5f;
@@ -218,14 +218,8 @@ TEST(QueryPages, DerivedValues) {
 
 class QueryFileTest : public testenv::HomeTest {
  protected:
-  void SetUp() override {
-    testenv::HomeTest::SetUp();
-    m_scope.emplace(script);
-  }
-  void TearDown() override {
-    m_scope.reset();
-    testenv::HomeTest::TearDown();
-  }
+  void SetUp() override { testenv::HomeTest::SetUp(); }
+  void TearDown() override { testenv::HomeTest::TearDown(); }
   std::string write(QueryRun& run, BoxQueryPRS& sheet) {
     sheet.pressOk();
     sheet.Set_Labels();
@@ -236,11 +230,10 @@ class QueryFileTest : public testenv::HomeTest {
   FRONTEND::ScriptedFrontend script;
 
  private:
-  std::optional<FRONTEND::ScopedFrontend> m_scope;
 };
 
 TEST_F(QueryFileTest, BranchNumberPathsDepthFirst) {
-  QueryRun run;
+  QueryRun run(script);
   run.delimiter = '\t';
   auto lr = [](int id, int lr_id, int level, int parent, int n) {
     SQL_LR r;
@@ -266,7 +259,7 @@ TEST_F(QueryFileTest, BranchNumberPathsDepthFirst) {
 }
 
 TEST_F(QueryFileTest, TextCellsWithTheDelimiterAreQuoted) {
-  QueryRun run;
+  QueryRun run(script);
   SQL_PICTURE p;
   p.user = "a,b";
   p.age = 5;
@@ -285,7 +278,7 @@ TEST_F(QueryFileTest, TextCellsWithTheDelimiterAreQuoted) {
 }
 
 TEST_F(QueryFileTest, HeadingAloneOrNoFile) {
-  QueryRun run;
+  QueryRun run(script);
   BoxQueryPRS sheet;
   tick(sheet.mainRootPage(), "Path length");
   tick(sheet.moreParametersPage(), "Depth");

@@ -58,12 +58,11 @@ class DialogsTest : public QObject {
   void init() {
     uitest::FreshHome();
     script = std::make_unique<FRONTEND::ScriptedFrontend>();
-    FRONTEND::Install(script.get());
   }
-  void cleanup() { FRONTEND::Install(nullptr); }
 
   void thresholdClampsButKeepsTheTypedText() {
     KW_ImaAna doc;
+    doc.setFrontend(script.get());
     uitest::LoadGreys(doc, 40, 20);
     const auto start = doc.pixels;
     ThresholdModel model(doc);
@@ -101,6 +100,7 @@ class DialogsTest : public QObject {
 
   void thresholdCancelAndEscapeRestoreThePicture() {
     KW_ImaAna doc;
+    doc.setFrontend(script.get());
     uitest::LoadGreys(doc, 40, 20);
     const auto start = doc.pixels;
     {
@@ -123,6 +123,7 @@ class DialogsTest : public QObject {
 
   void erosionOriginalWithOkLeavesThePictureUnfiltered() {
     KW_ImaAna doc;
+    doc.setFrontend(script.get());
     uitest::LoadGreys(doc, 40, 20);
     for (auto& p : doc.pixels) p = (p & 0xFFU) > 128 ? 0xFFFFFFU : 0U;
     const auto start = doc.pixels;
@@ -143,6 +144,7 @@ class DialogsTest : public QObject {
 
   void retouchOffsetsAndMagnification() {
     KW_ImaAna doc;
+    doc.setFrontend(script.get());
     uitest::LoadGreys(doc, 1000, 300);
     RetouchModel model(doc);
     MyBoxDrawLine box(model, 1920, 1080);
@@ -167,6 +169,7 @@ class DialogsTest : public QObject {
 
   void retouchDialogSize() {
     KW_ImaAna doc;
+    doc.setFrontend(script.get());
     uitest::LoadGreys(doc, 500, 200);
     RetouchModel model(doc);
     MyBoxDrawLine box(model, 1920, 1080);
@@ -184,6 +187,7 @@ class DialogsTest : public QObject {
 
   void retouchPaintsWhiteAndBlackAndOkWritesBack() {
     KW_ImaAna doc;
+    doc.setFrontend(script.get());
     doc.width = 100;
     doc.height = 80;
     doc.pixels.assign(std::size_t{100} * 80U, 0x808080U);
@@ -212,6 +216,7 @@ class DialogsTest : public QObject {
 
   void retouchCommandMarksAndKeepsPictureOnCancel() {
     KW_ImaAna doc;
+    doc.setFrontend(script.get());
     uitest::LoadGreys(doc, 30, 20);
     const auto start = doc.pixels;
     script->retouchScripts.push_back([](RetouchModel& m) {
@@ -232,7 +237,7 @@ class DialogsTest : public QObject {
   }
 
   void calibrationDisplay() {
-    ReadLastCalibParams();
+    ReadLastCalibParams(*script);
     QCOMPARE(script->messages().size(), size_t(1));
     QCOMPARE(script->messages().front(), std::string(kCalibFileNotFound));
     const QString log = QDir(qEnvironmentVariable("MORVANE_HOME")).filePath("Log");
@@ -241,7 +246,7 @@ class DialogsTest : public QObject {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("Threshold : 85 \tErosion Method : Gaussian2 ");
     f.close();
-    const LastCalibParams p = ReadLastCalibParams();
+    const LastCalibParams p = ReadLastCalibParams(*script);
     QCOMPARE(p.threshold, 85);
     QCOMPARE(p.method, std::string("Gaussian2"));
     CalibParamBox box(p);
@@ -314,7 +319,7 @@ class DialogsTest : public QObject {
     QDir(home).mkpath("second");
     script->folders.push_back({1, QDir(home).filePath("first").toStdString()});
     ResultBox model;
-    ResultFolderDialog box(model);
+    ResultFolderDialog box(model, *script);
     QVERIFY(QString::fromStdString(model.folder()).endsWith("first/Results"));
     auto* path = child<QLineEdit>(&box, "path");
     QVERIFY(path->isReadOnly());
@@ -368,7 +373,7 @@ class DialogsTest : public QObject {
 
   void imageInformationTakesDigitsOnly() {
     MyBoxInfoGeneral model;
-    InfoGeneralDialog box(model);
+    InfoGeneralDialog box(model, *script);
     box.show();
     QTest::keyClicks(child<QLineEdit>(&box, "user"), "Ana");
     QTest::keyClicks(child<QLineEdit>(&box, "age"), "1a2");

@@ -61,12 +61,10 @@ class MainWindowTest : public QObject {
   void init() {
     uitest::FreshHome();
     script = std::make_unique<FRONTEND::ScriptedFrontend>();
-    FRONTEND::Install(script.get());
   }
-  void cleanup() { FRONTEND::Install(nullptr); }
 
   void menusAndAccelerators() {
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     QStringList titles;
     for (QAction* a : w.menuBar()->actions()) titles << a->text();
     QCOMPARE(titles, QStringList({"&File", "&Edit", "&View", "&Options", "&Prepare", "&Detect", "&Database",
@@ -94,7 +92,7 @@ class MainWindowTest : public QObject {
   }
 
   void toolbarsAndStatusPanes() {
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     w.show();
     const QStringList expected = {"Standard Tools", "Morvane Tools", "Database Tools"};
     QStringList titles;
@@ -121,7 +119,7 @@ class MainWindowTest : public QObject {
   }
 
   void openingPicturesAndRecentFiles() {
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     w.show();
     QStringList paths;
     for (int i = 0; i < 5; ++i) {
@@ -148,7 +146,7 @@ class MainWindowTest : public QObject {
   }
 
   void unreadableFileSaysSoAndOpensNothing() {
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     w.show();
     const QString bad = QDir(qEnvironmentVariable("MORVANE_HOME")).filePath("bad.bmp");
     QFile f(bad);
@@ -163,7 +161,7 @@ class MainWindowTest : public QObject {
   }
 
   void stepsSetTheirCheckMarks() {
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     w.show();
     KW_MdiUsr* child = w.openFile(uitest::WritePlate("plate.bmp"));
     QVERIFY(child != nullptr);
@@ -211,7 +209,7 @@ class MainWindowTest : public QObject {
   }
 
   void backgroundStepsTalkThroughTheWindow() {
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     w.show();
     // A plain grey picture has no plate rim to find.
     KW_MdiUsr* child =
@@ -228,15 +226,15 @@ class MainWindowTest : public QObject {
   void autoRunWritesTheResultFile() {
     const QString home = qEnvironmentVariable("MORVANE_HOME");
     QDir(home).mkpath("out");
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     w.show();
     KW_MdiUsr* child = w.openFile(uitest::WritePlate("auto_plate.bmp"));
     QVERIFY(child != nullptr);
     // The result folder is asked for once; every plant is a root; the image
     // information is filled in with a resolution of 150 dpi.
     script->folders.push_back({1, QDir(home).filePath("out").toStdString()});
-    script->infoGeneralScripts.push_back([](MyBoxInfoGeneral& box) {
-      box.open();
+    script->infoGeneralScripts.push_back([this](MyBoxInfoGeneral& box) {
+      box.open(*script);
       box.user = "tester";
       box.resolution = "150";
       box.ok();
@@ -255,7 +253,7 @@ class MainWindowTest : public QObject {
   }
 
   void confirmRootsAnswersFromTheWindow() {
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     w.show();
     KW_MdiUsr* child = w.openFile(uitest::WritePlate("confirm.bmp"));
     QVERIFY(child != nullptr);
@@ -270,7 +268,7 @@ class MainWindowTest : public QObject {
   }
 
   void helpAndAbout() {
-    KW_MdiFrm w;
+    KW_MdiFrm w(*script);
     w.show();
     QVERIFY(!ManualFolder().isEmpty());
     w.action("actionHelpContents")->trigger();
@@ -302,7 +300,6 @@ class MainWindowTest : public QObject {
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("old lines\n");
     old.close();
-    FRONTEND::Install(nullptr);
     CMorvaneApp app;
     QVERIFY(app.InitInstance({path}));
     KW_MdiFrm* frame = app.mainFrame();

@@ -14,13 +14,10 @@
 void OverlayViewTest::init() {
   uitest::FreshHome();
   script = std::make_unique<FRONTEND::ScriptedFrontend>();
-  FRONTEND::Install(script.get());
 }
 
-void OverlayViewTest::cleanup() { FRONTEND::Install(nullptr); }
-
 void OverlayViewTest::findRootsShowsTheOverlayOfThePlants() {
-  KW_MdiFrm w;
+  KW_MdiFrm w(*script);
   w.show();
   KW_MdiUsr* child = w.openFile(uitest::WritePlate("overlay.bmp"));
   QVERIFY(child != nullptr);

@@ -12,7 +12,6 @@ class OverlayViewTest : public QObject {
 
  private slots:
   void init();
-  void cleanup();
   void findRootsShowsTheOverlayOfThePlants();
 
  private:

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/frontend.h"
 #include "base/kw_log.h"
 #include "roots/result_file.h"
 
@@ -26,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     // The trace is gathered and dropped: a long run writes no log file.
     LogCapture trace;
-    const LogCapture::Scope gather(trace);
-    ReadResultFile(f, p);
+    ReadResultFile(LogSink(FRONTEND::DefaultFrontend(), &trace), f, p);
   }
   std::fclose(f);
   if (static_cast<std::size_t>(p.nbr) != p.arbre.size()) std::abort();

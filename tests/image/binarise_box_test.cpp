@@ -112,7 +112,6 @@ TEST(ImaAna, ANewDocumentStartsWithThresholdZeroAndTheDefaultScale) {
 class RemoveBoxTest : public testenv::HomeTest {
  protected:
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope{script};
 
   // White rim lines at the given rows and columns, long enough to count.
   static void drawRim(KW_ImaAna& doc, int row0, int row1, int col0, int col1) {
@@ -128,6 +127,7 @@ class RemoveBoxTest : public testenv::HomeTest {
 
 TEST_F(RemoveBoxTest, CropsToSixtyFivePixelsInsideTheRimAndLogsEachValue) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   pictext::Blank(doc, 2000, 2000);
   drawRim(doc, 100, 1900, 80, 1880);
   // Markers at the corners of the kept rectangle and just outside it.
@@ -156,6 +156,7 @@ TEST_F(RemoveBoxTest, RimLinesLessThan131ApartAreRejectedAnd131AreEnough) {
   for (const bool rowsTooClose : {true, false}) {
     for (const int apart : {130, 131}) {
       KW_ImaAna doc;
+      doc.setFrontend(&script);
       pictext::Blank(doc, 700, 700);
       if (rowsTooClose) {
         drawLines(doc, 100, 100 + apart, 50, 650);
@@ -185,6 +186,7 @@ TEST_F(RemoveBoxTest, RimLinesLessThan131ApartAreRejectedAnd131AreEnough) {
 
 TEST_F(RemoveBoxTest, ScaleComesFromTheOutermostRowsWithTenThousandBrightness) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   pictext::Blank(doc, 400, 1200);
   // 14 white pixels = 10710 in rows 100 and 1099; 13 = 9945 in row 1150 does not count.
   for (int c = 0; c < 14; ++c) doc.At(c + 20, 100) = doc.At(c + 20, 1099) = 0xFFFFFF;
@@ -200,6 +202,7 @@ TEST_F(RemoveBoxTest, ScaleComesFromTheOutermostRowsWithTenThousandBrightness) {
 
   // A sum of exactly 10000 counts: 13 white pixels (9945) and one of brightness 55.
   KW_ImaAna exact;
+  exact.setFrontend(&script);
   pictext::Blank(exact, 40, 50);
   for (int c = 0; c < 13; ++c) exact.At(c, 10) = exact.At(c, 40) = 0xFFFFFF;
   exact.At(20, 10) = exact.At(20, 40) = rgb(20, 20, 15);
@@ -211,6 +214,7 @@ TEST_F(RemoveBoxTest, APictureWithoutBrightRowsKeepsItsScale) {
   // A dark picture has no plate: the quotient would be 12.5 / (1 - height),
   // a negative length per pixel, so the scale stays as it was.
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   pictext::Blank(doc, 300, 300);
   doc.scale = 0.02F;
   EXPECT_EQ(doc.RemoveBox(), 0);
@@ -221,6 +225,7 @@ TEST_F(RemoveBoxTest, APictureWithoutBrightRowsKeepsItsScale) {
 
 TEST_F(RemoveBoxTest, AnEmptyPictureChangesNothingAndWritesNoLog) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   doc.marks.check(StepMark::Dilate);
   EXPECT_EQ(doc.RemoveBox(), 0);
   EXPECT_TRUE(doc.marks.isChecked(StepMark::RemoveBox));
@@ -233,6 +238,7 @@ TEST_F(RemoveBoxTest, AnUnwritableLogFolderLeavesThePictureAsItIs) {
   // The log file's name is taken by a folder, so it cannot be created.
   std::filesystem::create_directories(logFolder() / "log_detection_box.txt");
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   pictext::Blank(doc, 2000, 2000);
   drawRim(doc, 100, 1900, 80, 1880);
   const float scaleBefore = doc.scale;
@@ -244,6 +250,7 @@ TEST_F(RemoveBoxTest, AnUnwritableLogFolderLeavesThePictureAsItIs) {
 
 TEST_F(RemoveBoxTest, EachRunStartsTheLogAnew) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   pictext::Blank(doc, 300, 300);
   doc.RemoveBox();
   doc.RemoveBox();
@@ -254,6 +261,7 @@ TEST_F(RemoveBoxTest, EachRunStartsTheLogAnew) {
 TEST_F(RemoveBoxTest, ADocumentWhosePixelsDoNotMatchItsSizeIsLeftAlone) {
   // Too few pixels for the size it claims: no step may read past them.
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   doc.width = 400;
   doc.height = 400;
   doc.pixels.assign(100, 0xFFFFFF);

@@ -14,13 +14,13 @@
 class ImageCommandsTest : public testenv::HomeTest {
  protected:
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope{script};
   std::string file(const std::string& name) const { return (home / name).string(); }
 };
 
 TEST_F(ImageCommandsTest, SynthWritesThePlateAndItsGroundTruthBesideIt) {
   ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "3", "--seed", "4"}), 0);
   KW_PicDoc doc;
+  doc.setFrontend(&script);
   ASSERT_NE(doc.LoadBitmap(file("plate.bmp")), nullptr);
   synth::PlateOptions options;
   options.dpi = 150;
@@ -33,6 +33,7 @@ TEST_F(ImageCommandsTest, SynthWritesThePlateAndItsGroundTruthBesideIt) {
   // --grey: 8 bits of grey, each pixel the grey nearest to its colour.
   ASSERT_EQ(RunSynthCommand({file("grey.bmp"), "--dpi", "150", "--plants", "3", "--seed", "4", "--grey"}), 0);
   KW_PicDoc grey;
+  grey.setFrontend(&script);
   ASSERT_NE(grey.LoadBitmap(file("grey.bmp")), nullptr);
   EXPECT_EQ(grey.bitCount, 8);
   ASSERT_EQ(grey.pixels.size(), plate.pixels.size());
@@ -57,9 +58,11 @@ TEST_F(ImageCommandsTest, SynthWritesThePlateAndItsGroundTruthBesideIt) {
 TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
   ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "2"}), 0);
   ASSERT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "bw=80", "removebox", "noise=Average",
-                             "dilate", "skeletonize", "--depth", "1"}),
+                             "dilate", "skeletonize", "--depth", "1"},
+                            script),
             0);
   KW_ImaAna expected;
+  expected.setFrontend(&script);
   ASSERT_NE(expected.LoadBitmap(file("plate.bmp")), nullptr);
   Binarise(expected.pixels.data(), expected.pixels.data(), expected.width, expected.height, 80);
   expected.RemoveBox();
@@ -68,6 +71,7 @@ TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
   expected.Dilate();
   expected.Skeletonize();
   KW_PicDoc out;
+  out.setFrontend(&script);
   ASSERT_NE(out.LoadBitmap(file("out.bmp")), nullptr);
   EXPECT_EQ(out.bitCount, 1);
   EXPECT_EQ(out.width, expected.width);
@@ -75,9 +79,11 @@ TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
   // Black and white survive an 8-bit grey output of a grey input as well.
   ASSERT_EQ(RunSynthCommand({file("grey.bmp"), "--dpi", "150", "--plants", "2", "--grey"}), 0);
   ASSERT_EQ(RunStepsCommand({file("grey.bmp"), file("grey-out.bmp"), "bw=80", "removebox", "noise=Average",
-                             "dilate", "skeletonize", "--depth", "4"}),
+                             "dilate", "skeletonize", "--depth", "4"},
+                            script),
             0);
   KW_PicDoc greyOut;
+  greyOut.setFrontend(&script);
   ASSERT_NE(greyOut.LoadBitmap(file("grey-out.bmp")), nullptr);
   EXPECT_EQ(greyOut.bitCount, 4);
   std::size_t white = 0;
@@ -91,16 +97,19 @@ TEST_F(ImageCommandsTest, StepsRunInOrderLikeTheDocumentsOwnSteps) {
 TEST_F(ImageCommandsTest, AFailingBoxIsReportedAndTheNextStepsStillRun) {
   ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "1"}), 0);
   // The second frame removal finds no rim in the cropped picture.
-  ASSERT_EQ(RunStepsCommand(
-                {file("plate.bmp"), file("out.bmp"), "fixedbw", "removebox", "removebox", "cutmargins"}),
-            0);
+  ASSERT_EQ(
+      RunStepsCommand({file("plate.bmp"), file("out.bmp"), "fixedbw", "removebox", "removebox", "cutmargins"},
+                      script),
+      0);
   EXPECT_EQ(script.messages(), std::vector<std::string>{"Impossible to find the box!"});
   KW_ImaAna expected;
+  expected.setFrontend(&script);
   ASSERT_NE(expected.LoadBitmap(file("plate.bmp")), nullptr);
   expected.FixedBinarise();
   expected.RemoveBox();
   expected.CutMargins();
   KW_PicDoc out;
+  out.setFrontend(&script);
   ASSERT_NE(out.LoadBitmap(file("out.bmp")), nullptr);
   EXPECT_EQ(out.bitCount, 24);  // the depth of the input
   EXPECT_EQ(out.pixels, expected.pixels);
@@ -109,13 +118,13 @@ TEST_F(ImageCommandsTest, AFailingBoxIsReportedAndTheNextStepsStillRun) {
 TEST_F(ImageCommandsTest, BadStepsAndFilesAreRefusedBeforeAnythingIsWritten) {
   ASSERT_EQ(RunSynthCommand({file("plate.bmp"), "--dpi", "150", "--plants", "1"}), 0);
   for (const char* bad : {"bw=30", "bw=121", "bw=", "bw=9x", "noise=Median", "erode", "noise="}) {
-    EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "fixedbw", bad}), 2) << bad;
+    EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "fixedbw", bad}, script), 2) << bad;
   }
-  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp")}), 2);
-  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "dilate", "--depth", "7"}), 2);
+  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp")}, script), 2);
+  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("out.bmp"), "dilate", "--depth", "7"}, script), 2);
   EXPECT_FALSE(std::filesystem::exists(file("out.bmp")));
   testenv::WriteFile(file("junk.bmp"), "not a bitmap");
-  EXPECT_EQ(RunStepsCommand({file("junk.bmp"), file("out.bmp"), "dilate"}), 1);
-  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("missing/out.bmp"), "dilate"}), 1);
+  EXPECT_EQ(RunStepsCommand({file("junk.bmp"), file("out.bmp"), "dilate"}, script), 1);
+  EXPECT_EQ(RunStepsCommand({file("plate.bmp"), file("missing/out.bmp"), "dilate"}, script), 1);
   EXPECT_FALSE(std::filesystem::exists(file("out.bmp")));
 }

@@ -421,8 +421,8 @@ class SkeletonizeTest : public testenv::HomeTest {};
 
 TEST_F(SkeletonizeTest, MarksTheStepLogsStartAndEndAndRefreshes) {
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope(script);
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   pictext::Load(doc, {".....", ".###.", ".###.", ".###.", "....."});
   doc.Skeletonize();
   EXPECT_TRUE(doc.marks.isChecked(StepMark::Skeletonize));
@@ -431,6 +431,7 @@ TEST_F(SkeletonizeTest, MarksTheStepLogsStartAndEndAndRefreshes) {
   doc.Skeletonize();
   EXPECT_EQ(readLog("log_skeletonization.txt"), "\n********Skeletonization\n\n********Skeletonization end\n");
   KW_ImaAna empty;
+  empty.setFrontend(&script);
   empty.Skeletonize();
   EXPECT_EQ(empty.refreshCount(), 1);
   EXPECT_EQ(script.waitCursorShown, 3);

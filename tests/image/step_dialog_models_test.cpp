@@ -38,7 +38,6 @@ Pixels binarised(const Pixels& source, int w, int h, int t) {
 class ThresholdDialogTest : public testenv::HomeTest {
  protected:
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope{script};
 };
 
 TEST_F(ThresholdDialogTest, TypedValuesAreClampedWhileTheTextStaysAsTyped) {
@@ -54,6 +53,8 @@ TEST_F(ThresholdDialogTest, TypedValuesAreClampedWhileTheTextStaysAsTyped) {
   EXPECT_EQ(ThresholdModel::ClampedValue("99999999999999999999"), 120);
 
   KW_ImaAna doc;
+
+  doc.setFrontend(&script);
   loadGreys(doc);
   const Pixels start = doc.pixels;
   ThresholdModel model(doc);
@@ -77,6 +78,7 @@ TEST_F(ThresholdDialogTest, TypedValuesAreClampedWhileTheTextStaysAsTyped) {
 
 TEST_F(ThresholdDialogTest, MakeBlackWhiteKeepsTheLastPreviewAndThresholdOnOk) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   loadGreys(doc);
   const Pixels start = doc.pixels;
   script.thresholdScripts.push_back([](ThresholdModel& m) {
@@ -97,6 +99,7 @@ TEST_F(ThresholdDialogTest, MakeBlackWhiteKeepsTheLastPreviewAndThresholdOnOk) {
 
 TEST_F(ThresholdDialogTest, CancelRestoresThePictureAndKeepsTheOldThreshold) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   loadGreys(doc);
   doc.threshold = 70;
   const Pixels start = doc.pixels;
@@ -113,6 +116,7 @@ TEST_F(ThresholdDialogTest, CancelRestoresThePictureAndKeepsTheOldThreshold) {
 
 TEST_F(ThresholdDialogTest, WithoutAScriptTheOpeningThresholdIsAcceptedAndEmptyPicturesAreSafe) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   loadGreys(doc);
   const Pixels start = doc.pixels;
   doc.MakeBlackWhite();
@@ -120,6 +124,8 @@ TEST_F(ThresholdDialogTest, WithoutAScriptTheOpeningThresholdIsAcceptedAndEmptyP
   EXPECT_EQ(doc.pixels, binarised(start, 32, 16, 90));
 
   KW_ImaAna empty;
+
+  empty.setFrontend(&script);
   script.thresholdScripts.push_back([](ThresholdModel& m) {
     m.setText("100");
     return true;
@@ -135,7 +141,6 @@ TEST_F(ThresholdDialogTest, WithoutAScriptTheOpeningThresholdIsAcceptedAndEmptyP
 class ErosionDialogTest : public testenv::HomeTest {
  protected:
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope{script};
 
   // Specks and short lines in the middle of a 300 x 300 picture, plus white
   // pixels in the margins that the cut must clear.
@@ -158,6 +163,7 @@ class ErosionDialogTest : public testenv::HomeTest {
 
 TEST_F(ErosionDialogTest, ListsTheMethodsInOrderAndPreviewsGaussian2AtOpening) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   loadSpeckled(doc);
   const Pixels start = doc.pixels;
   ErosionMethodModel model(doc);
@@ -184,12 +190,14 @@ TEST_F(ErosionDialogTest, ListsTheMethodsInOrderAndPreviewsGaussian2AtOpening) {
 
 TEST_F(ErosionDialogTest, OkStoresTheMethodAndKeepsTheFilterThenCutsTheMargins) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   loadSpeckled(doc);
   const Pixels start = doc.pixels;
   script.erosionMethodScripts.push_back([](ErosionMethodModel& m) { return m.select("Average"); });
   doc.RemoveNoise();
   EXPECT_EQ(doc.erosionMethod, "Average");
   KW_ImaAna expected;
+  expected.setFrontend(&script);
   expected.width = expected.height = 300;
   expected.pixels = filtered(start, 5);
   expected.CutMargins();
@@ -206,12 +214,14 @@ TEST_F(ErosionDialogTest, OkStoresTheMethodAndKeepsTheFilterThenCutsTheMargins) 
 
 TEST_F(ErosionDialogTest, OriginalWithOkKeepsThePictureUnfilteredButStillCutsTheMargins) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   loadSpeckled(doc);
   const Pixels start = doc.pixels;
   script.erosionMethodScripts.push_back([](ErosionMethodModel& m) { return m.select("Original"); });
   doc.RemoveNoise();
   EXPECT_EQ(doc.erosionMethod, "Original");
   KW_ImaAna expected;
+  expected.setFrontend(&script);
   expected.width = expected.height = 300;
   expected.pixels = start;
   expected.CutMargins();
@@ -221,6 +231,7 @@ TEST_F(ErosionDialogTest, OriginalWithOkKeepsThePictureUnfilteredButStillCutsThe
 
 TEST_F(ErosionDialogTest, CancelRestoresThePictureKeepsTheMethodAndStillCutsTheMargins) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   loadSpeckled(doc);
   doc.erosionMethod = "Conical";
   const Pixels start = doc.pixels;
@@ -231,6 +242,7 @@ TEST_F(ErosionDialogTest, CancelRestoresThePictureKeepsTheMethodAndStillCutsTheM
   doc.RemoveNoise();
   EXPECT_EQ(doc.erosionMethod, "Conical");
   KW_ImaAna expected;
+  expected.setFrontend(&script);
   expected.width = expected.height = 300;
   expected.pixels = start;
   expected.CutMargins();
@@ -246,6 +258,7 @@ TEST_F(ErosionDialogTest, CancelRestoresThePictureKeepsTheMethodAndStillCutsTheM
 
 TEST_F(ErosionDialogTest, AnEmptyPictureGetsNoPreview) {
   KW_ImaAna doc;
+  doc.setFrontend(&script);
   script.erosionMethodScripts.push_back([](ErosionMethodModel& m) { return m.select("Average"); });
   doc.RemoveNoise();
   EXPECT_EQ(doc.erosionMethod, "Average");

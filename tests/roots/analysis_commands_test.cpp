@@ -69,7 +69,6 @@ class AnalysisTest : public testenv::HomeTest {
   }
 
   FRONTEND::ScriptedFrontend ui;
-  FRONTEND::ScopedFrontend scope{ui};
   fs::path results;
 };
 
@@ -77,6 +76,7 @@ class AnalysisTest : public testenv::HomeTest {
 
 TEST_F(AnalysisTest, CalibrationFilesAndTheirReading) {
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   doc.pictureName = "plate1";
   doc.threshold = 90;
   doc.erosionMethod = "Gaussian2";
@@ -93,7 +93,7 @@ TEST_F(AnalysisTest, CalibrationFilesAndTheirReading) {
   EXPECT_EQ(record.size(), head.size() + 25 + 41);
   EXPECT_EQ(record.substr(record.size() - 42), "\n \n------------------------------------- \n");
   EXPECT_EQ(history.size(), record.size() * 10);
-  CalibrationParameters p = ReadCalibration();
+  CalibrationParameters p = ReadCalibration(ui);
   EXPECT_TRUE(p.found);
   EXPECT_EQ(p.threshold, 90);
   EXPECT_EQ(p.method, "Gaussian2");
@@ -108,7 +108,7 @@ TEST_F(AnalysisTest, CalibrationFilesAndTheirReading) {
   EXPECT_TRUE(ui.messages().empty());
 
   fs::remove(logFolder() / "LOG_calib.param");
-  p = ReadCalibration();
+  p = ReadCalibration(ui);
   EXPECT_FALSE(p.found);
   EXPECT_EQ(p.threshold, 90);
   EXPECT_EQ(p.method, "Original");
@@ -119,9 +119,11 @@ TEST_F(AnalysisTest, ReusePreviousRecordsWhatItApplies) {
   fs::create_directories(logFolder());
   testenv::WriteFile(logFolder() / "LOG_calib.param", CalibrationLastLine(150, "Gaussian2"));
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   OpenPlate(doc, 300, 4);
   // The picture binarised at the recalled threshold, kept within 40..120.
   KW_SciDoc twin;
+  twin.setFrontend(&ui);
   OpenPlate(twin, 300, 4, "twin");
   ::Binarise(twin.pixels.data(), twin.pixels.data(), twin.width, twin.height, 120);
   twin.RemoveBox();
@@ -188,10 +190,14 @@ class ListedNames : public SampleNames {
   std::vector<std::string> media;
   std::vector<std::string> added;
 
-  std::vector<std::string> genotypeNames() override { return genotypes; }
-  std::vector<std::string> mediaNames() override { return media; }
-  void addGenotype(std::string_view name) override { added.push_back("genotype " + std::string(name)); }
-  void addMedia(std::string_view name) override { added.push_back("media " + std::string(name)); }
+  std::vector<std::string> genotypeNames(FRONTEND::Frontend& /*frontend*/) override { return genotypes; }
+  std::vector<std::string> mediaNames(FRONTEND::Frontend& /*frontend*/) override { return media; }
+  void addGenotype(FRONTEND::Frontend& /*frontend*/, std::string_view name) override {
+    added.push_back("genotype " + std::string(name));
+  }
+  void addMedia(FRONTEND::Frontend& /*frontend*/, std::string_view name) override {
+    added.push_back("media " + std::string(name));
+  }
 };
 
 // A document measured as far as a save needs: one plant with its tree.
@@ -208,26 +214,27 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
   names->genotypes = {"Ws", "Col-0", "Ler"};
   names->media = {"MS", "Agar"};
   MyBoxInfoGeneral listed(names.get());
-  listed.open();
+  listed.open(ui);
   EXPECT_EQ(listed.genotypeList(), (std::vector<std::string>{"Col-0", "Ler", "Ws"}));
   EXPECT_EQ(listed.mediaList(), (std::vector<std::string>{"Agar", "MS"}));
   // Opening again lists the names as they are then, not twice.
   names->media = {"B5"};
-  listed.open();
+  listed.open(ui);
   EXPECT_EQ(listed.mediaList(), std::vector<std::string>{"B5"});
   MyBoxInfoGeneral without;
-  without.open();
+  without.open(ui);
   EXPECT_TRUE(without.genotypeList().empty());
   EXPECT_TRUE(without.mediaList().empty());
 
   // The dialog of a save lists the document's names; the save records the
   // typed genotype and media once the file is complete.
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   ReadyToSave(doc, "named", results);
   doc.sampleNames = names;
   std::vector<std::string> shownGenotypes;
   ui.infoGeneralScripts.push_back([&](MyBoxInfoGeneral& box) {
-    box.open();
+    box.open(ui);
     shownGenotypes = box.genotypeList();
     return Typing("600", "Ler")(box);
   });
@@ -240,6 +247,7 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
   // the image information is cancelled or refused.
   names->added.clear();
   KW_SciDoc batch;
+  batch.setFrontend(&ui);
   ReadyToSave(batch, "batch", results);
   batch.sampleNames = names;
   batch.recordNames = false;
@@ -247,12 +255,14 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
   batch.WriteResultFile();
   EXPECT_TRUE(batch.saved);
   KW_SciDoc cancelled;
+  cancelled.setFrontend(&ui);
   ReadyToSave(cancelled, "cancelled", results);
   cancelled.sampleNames = names;
   ui.infoGeneralScripts.push_back([](MyBoxInfoGeneral&) { return false; });
   cancelled.WriteResultFile();
   EXPECT_FALSE(cancelled.saved);
   KW_SciDoc refused;
+  refused.setFrontend(&ui);
   ReadyToSave(refused, "refused", results);
   refused.sampleNames = names;
   ui.infoGeneralScripts.push_back(Typing("0"));
@@ -262,6 +272,7 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
 
   // Without names a save still writes its file.
   KW_SciDoc alone;
+  alone.setFrontend(&ui);
   ReadyToSave(alone, "alone", results);
   ui.infoGeneralScripts.push_back(Typing("600"));
   alone.WriteResultFile();
@@ -274,6 +285,7 @@ TEST_F(AnalysisTest, TheImageInformationListsAndASaveRecordTheDocumentsNames) {
 TEST_F(AnalysisTest, StraightRootBlockAndLateralNumbering) {
   // One plant: a main root of 200 pixels straight down at 254 dpi.
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   rootstest::MakeBlack(doc, 40, 260);
   doc.title = "straight";
   doc.fixedResultFolder = results.string();
@@ -321,6 +333,7 @@ TEST_F(AnalysisTest, StraightRootBlockAndLateralNumbering) {
 TEST_F(AnalysisTest, MenusSaveAFileThatReadsBack) {
   // A whole analysis as a user runs the menus.
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   OpenPlate(doc, 300, 7);
   ui.thresholdScripts.push_back([](ThresholdModel& m) {
     m.setText("90");
@@ -390,7 +403,7 @@ TEST_F(AnalysisTest, MenusSaveAFileThatReadsBack) {
 
   // Read back: the same counts, the values within single-precision rounding.
   INFO_PICTURE p;
-  ASSERT_EQ(ReadResultFile((results / "plate1.txt").string(), p), 1);
+  ASSERT_EQ(ReadResultFile(ui, (results / "plate1.txt").string(), p), 1);
   EXPECT_EQ(p.name, "plate1");
   EXPECT_EQ(p.genotype, "Ler");
   EXPECT_EQ(p.age, 5);
@@ -403,6 +416,7 @@ TEST_F(AnalysisTest, MenusSaveAFileThatReadsBack) {
 
   // The same plate through "Auto" gives the same file.
   KW_SciDoc autoDoc;
+  autoDoc.setFrontend(&ui);
   OpenPlate(autoDoc, 300, 7, "auto");
   ui.infoGeneralScripts.push_back(Typing("600", "Ler"));
   autoDoc.AutoRun();
@@ -424,6 +438,7 @@ TEST_F(AnalysisTest, MenusSaveAFileThatReadsBack) {
 
 TEST_F(AnalysisTest, ExistingFileCancelRefusedResolutionAndFailedWrites) {
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   OpenPlate(doc, 300, 2);
   doc.AutoPrepare();
   doc.Skeletonize();
@@ -487,6 +502,7 @@ TEST_F(AnalysisTest, ExistingFileCancelRefusedResolutionAndFailedWrites) {
 
 TEST_F(AnalysisTest, NoEverywhereAndAutoWithoutPlants) {
   KW_SciDoc doc;
+  doc.setFrontend(&ui);
   OpenPlate(doc, 300, 5);
   doc.AutoPrepare();
   doc.Skeletonize();
@@ -502,6 +518,7 @@ TEST_F(AnalysisTest, NoEverywhereAndAutoWithoutPlants) {
 
   // A plate without plants: an empty Confirm roots, then the message.
   KW_SciDoc empty;
+  empty.setFrontend(&ui);
   rootstest::MakeBlack(empty, 300, 300);
   empty.fixedResultFolder = results.string();
   ui.shown.clear();

@@ -24,8 +24,8 @@ struct Outcome {
 
 Outcome analyse(const synth::Plate& plate) {
   FRONTEND::ScriptedFrontend script;
-  const FRONTEND::ScopedFrontend scope(script);
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   doc.width = plate.width;
   doc.height = plate.height;
   doc.pixels = plate.pixels;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/frontend.h"
 #include "base/kw_log.h"
 #include "support/test_env.h"
 
@@ -31,7 +32,7 @@ TEST_F(LogBufferTest, FormatsLikePrintf) {
                             -1e-9, 987654.3210005, HUGE_VAL,  -HUGE_VAL, NAN};
   std::string expected;
   {
-    LogBuffer log(logname::kMath);
+    LogBuffer log(FRONTEND::DefaultFrontend(), logname::kMath);
     for (const char* format : formats)
       for (const int i : ints)
         for (const double f : doubles) {
@@ -61,7 +62,7 @@ TEST_F(LogBufferTest, KeepsOrderAcrossSizeFlushesAndAppends) {
   testenv::WriteFile(logFolder() / "log_math.txt", "before\n");
   std::string expected = "before\n";
   {
-    LogBuffer log(logname::kMath);
+    LogBuffer log(FRONTEND::DefaultFrontend(), logname::kMath);
     for (int i = 0; i < 20000; ++i) {
       log.addF("line %i\n", i);
       expected += "line " + std::to_string(i) + "\n";
@@ -82,7 +83,7 @@ namespace {
 
 TEST_F(LogBufferTest, StopsAtItsBoundWithOneLineSayingSo) {
   {
-    LogBuffer log(logname::kMath, 100);
+    LogBuffer log(FRONTEND::DefaultFrontend(), logname::kMath, 100);
     for (int i = 0; i < 50; ++i) log.addF("line %i\n", i);  // 7 or 8 bytes each
     EXPECT_TRUE(log.full());
     log.add("after the bound\n");

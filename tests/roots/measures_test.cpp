@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "base/frontend.h"
 #include "roots/root_measures.h"
 #include "roots_test_util.h"
 
@@ -79,8 +80,8 @@ TEST(Angles, DirectionAngleAndChordLength) {
 }
 
 TEST_F(Measures, ChordLengthIsTheDistancePlusOneAndIsLogged) {
-  EXPECT_DOUBLE_EQ(ChordLength({0, 0, 0}, {3, 4, 0}), 6.0);
-  EXPECT_DOUBLE_EQ(ChordLength({9, 9, 0}, {9, 9, 0}), 1.0);
+  EXPECT_DOUBLE_EQ(ChordLength(FRONTEND::DefaultFrontend(), {0, 0, 0}, {3, 4, 0}), 6.0);
+  EXPECT_DOUBLE_EQ(ChordLength(FRONTEND::DefaultFrontend(), {9, 9, 0}, {9, 9, 0}), 1.0);
   EXPECT_EQ(readLog("log_math.txt"),
             "straightness_calcul:denominateur 5.000000\nstraightness_calcul:denominateur 0.000000\n");
 }

@@ -79,7 +79,6 @@ namespace {
 class MemoryExhaustion : public testenv::HomeTest {
  protected:
   FRONTEND::ScriptedFrontend script;
-  FRONTEND::ScopedFrontend scope{script};
 
   // Two plants of a few segments each.
   static void drawPlate(KW_SciDoc& doc) {
@@ -100,6 +99,7 @@ class MemoryExhaustion : public testenv::HomeTest {
     long allocations = 0;
     {
       KW_SciDoc doc;
+      doc.setFrontend(&script);
       prepare(doc);
       const FailOneAllocation counting(std::numeric_limits<long>::max());
       ASSERT_EQ(step(doc), 1);
@@ -108,6 +108,7 @@ class MemoryExhaustion : public testenv::HomeTest {
     int failures = 0;
     for (long n = 0; n < allocations; ++n) {
       KW_SciDoc doc;
+      doc.setFrontend(&script);
       prepare(doc);
       int result = 0;
       {
@@ -126,6 +127,7 @@ class MemoryExhaustion : public testenv::HomeTest {
 
 TEST_F(MemoryExhaustion, GrowingWalkStopsWithThePointsSoFar) {
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   rootstest::MakeBlack(doc, 10, 110);
   rootstest::DrawLine(doc, 5, 104, 5, 5);  // a walk of 199 points
   std::vector<ContourPoint> walk;
@@ -145,6 +147,7 @@ TEST_F(MemoryExhaustion, GrowingWalkStopsWithThePointsSoFar) {
 
 TEST_F(MemoryExhaustion, RecordingAPlantFailsWithItsLogLineAndMessage) {
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   std::vector<ContourPoint> points(500, ContourPoint{1, 1, 1});
   int recorded = 1;
   {
@@ -159,6 +162,7 @@ TEST_F(MemoryExhaustion, RecordingAPlantFailsWithItsLogLineAndMessage) {
 
 TEST_F(MemoryExhaustion, RecordingASegmentFailsWithItsLogLineAndMessage) {
   KW_SciDoc doc;
+  doc.setFrontend(&script);
   rootstest::MakeBlack(doc, 10, 10);
   doc.root.resize(1);
   const std::vector<ContourPoint> walk(500, ContourPoint{1, 1, 1});
@@ -175,6 +179,7 @@ TEST_F(MemoryExhaustion, RecordingASegmentFailsWithItsLogLineAndMessage) {
 
 TEST_F(MemoryExhaustion, FindRootsThatFailsLeavesPictureAndPlantsAsTheyWere) {
   KW_SciDoc reference;
+  reference.setFrontend(&script);
   drawPlate(reference);
   const std::vector<std::uint32_t> before = reference.pixels;
   failEachAllocation(
@@ -192,6 +197,7 @@ TEST_F(MemoryExhaustion, CreateTreesThatFailsLeavesPictureAndTreesAsTheyWere) {
     doc.FindRoots();
   };
   KW_SciDoc reference;
+  reference.setFrontend(&script);
   found(reference);
   ASSERT_EQ(reference.nbr_item, 2);
   const std::vector<std::uint32_t> before = reference.pixels;
@@ -231,6 +237,7 @@ TEST_F(MemoryExhaustion, MeasureTreesThatFailsKeepsTheEarlierMeasures) {
 TEST_F(MemoryExhaustion, ThinningWithoutMemoryForItsListsGivesTheSamePicture) {
   // A plate's traces, thick enough for several iterations.
   KW_SciDoc plate;
+  plate.setFrontend(&script);
   drawPlate(plate);
   plate.Dilate();
   plate.Dilate();

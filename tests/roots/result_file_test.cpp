@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/frontend.h"
 #include "support/test_env.h"
 
 namespace {
@@ -43,7 +44,7 @@ class ResultReadTest : public testenv::HomeTest {
   int read(const std::string& text, INFO_PICTURE& p) {
     const auto path = home / "r.txt";
     testenv::WriteFile(path, text);
-    return ReadResultFile(path.string(), p);
+    return ReadResultFile(FRONTEND::DefaultFrontend(), path.string(), p);
   }
 };
 
@@ -147,8 +148,8 @@ TEST_F(ResultReadTest, DeepChainsAreBoundedAndNoFileIsNeeded) {
   for (const INFO_LR* b = &p.arbre[0].children.at(0); !b->children.empty(); b = &b->children[0]) ++depth;
   EXPECT_EQ(depth, kMaxBranchDepth - 1);
   EXPECT_EQ(p.age, 0);  // no digits
-  EXPECT_EQ(ReadResultFile((home / "missing.txt").string(), p), 0);
-  EXPECT_EQ(ReadResultFile(static_cast<std::FILE*>(nullptr), p), 0);
+  EXPECT_EQ(ReadResultFile(FRONTEND::DefaultFrontend(), (home / "missing.txt").string(), p), 0);
+  EXPECT_EQ(ReadResultFile(FRONTEND::DefaultFrontend(), static_cast<std::FILE*>(nullptr), p), 0);
 }
 
 }  // namespace

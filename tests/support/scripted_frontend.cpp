@@ -1,5 +1,7 @@
 #include "support/scripted_frontend.h"
 
+#include "image/step_dialog_models.h"
+
 namespace FRONTEND {
 
 Answer ScriptedFrontend::next() {
@@ -46,6 +48,7 @@ bool ScriptedFrontend::runThresholdDialog(ThresholdModel& model) {
 
 bool ScriptedFrontend::runErosionMethodDialog(ErosionMethodModel& model) {
   shown.push_back({Kind::ErosionMethodDialog, "Choice of Erosion Method", ""});
+  model.showOn(*this);
   if (erosionMethodScripts.empty()) return true;
   const auto script = std::move(erosionMethodScripts.front());
   erosionMethodScripts.pop_front();
@@ -68,8 +71,7 @@ bool ScriptedFrontend::passwordSql(PasswordSQL& dialog) {
   return script(dialog);
 }
 
-SaveFileChoice ScriptedFrontend::chooseSaveFile(const std::vector<FileFilter>& filters, int /*selected*/,
-                                                std::size_t /*maxName*/) {
+SaveFileChoice ScriptedFrontend::chooseSaveFile(const std::vector<FileFilter>& filters) {
   shown.push_back({Kind::SaveFile, "Save As", ""});
   lastSaveFilters = filters;
   if (saveFiles.empty()) return {};
@@ -116,6 +118,25 @@ bool ScriptedFrontend::resultFolder(ResultBox& box) {
   const auto script = std::move(resultFolderScripts.front());
   resultFolderScripts.pop_front();
   return script(box);
+}
+
+Answer ScriptedFrontend::ask(const DialogRequest& request) {
+  const auto answer = [](bool ok) { return ok ? Answer::Yes : Answer::Cancel; };
+  return std::visit(
+      Overloaded{[&](ThresholdModel* model) { return answer(runThresholdDialog(*model)); },
+                 [&](ErosionMethodModel* model) { return answer(runErosionMethodDialog(*model)); },
+                 [&](RetouchModel* model) { return answer(runRetouchDialog(*model)); },
+                 [&](PasswordSQL* dialog) { return answer(passwordSql(*dialog)); },
+                 [&](SaveFileRequest* save) {
+                   save->choice = chooseSaveFile(save->filters);
+                   return answer(save->choice.status == 1);
+                 },
+                 [&](BoxQueryPRS* sheet) { return answer(runQuerySheet(*sheet)); },
+                 [&](MyBoxIsARoot* box) { return isARoot(*box); },
+                 [&](MyBoxInfoGeneral* box) { return answer(infoGeneral(*box)); },
+                 [&](ResultFileExistBox* box) { return resultFileExists(*box); },
+                 [&](ResultBox* box) { return answer(resultFolder(*box)); }},
+      request);
 }
 
 std::vector<std::string> ScriptedFrontend::messages() const {

@@ -42,18 +42,9 @@ class ScriptedFrontend : public Frontend {
   bool askOkCancel(const std::string& title, const std::string& text) override;
   Answer askYesNoCancel(const std::string& title, const std::string& text) override;
   FolderChoice chooseFolder(const std::string& title, const std::string& startFolder) override;
-  bool runThresholdDialog(ThresholdModel& model) override;
-  bool runErosionMethodDialog(ErosionMethodModel& model) override;
-  bool runRetouchDialog(RetouchModel& model) override;
+  // Records the dialog and answers it from its queue.
+  Answer ask(const DialogRequest& request) override;
   void setWaitCursor(bool on) override { on ? ++waitCursorShown : ++waitCursorRemoved; }
-  bool passwordSql(PasswordSQL& dialog) override;
-  SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& filters, int selected,
-                                std::size_t maxName) override;
-  bool runQuerySheet(BoxQueryPRS& sheet) override;
-  Answer isARoot(MyBoxIsARoot& box) override;
-  bool infoGeneral(MyBoxInfoGeneral& box) override;
-  Answer resultFileExists(ResultFileExistBox& box) override;
-  bool resultFolder(ResultBox& box) override;
 
   // Queues of answers, taken front first.
   std::deque<Answer> answers;        // yes/no, OK/cancel (Yes = OK) and yes/no/cancel
@@ -94,6 +85,16 @@ class ScriptedFrontend : public Frontend {
 
  private:
   Answer next();
+  bool runThresholdDialog(ThresholdModel& model);
+  bool runErosionMethodDialog(ErosionMethodModel& model);
+  bool runRetouchDialog(RetouchModel& model);
+  bool passwordSql(PasswordSQL& dialog);
+  SaveFileChoice chooseSaveFile(const std::vector<FileFilter>& filters);
+  bool runQuerySheet(BoxQueryPRS& sheet);
+  Answer isARoot(MyBoxIsARoot& box);
+  bool infoGeneral(MyBoxInfoGeneral& box);
+  Answer resultFileExists(ResultFileExistBox& box);
+  bool resultFolder(ResultBox& box);
 };
 
 }  // namespace FRONTEND

@@ -14,12 +14,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/kw_log.h"
+
 class LogBuffer {
  public:
   static constexpr std::size_t kDefaultBound = std::size_t{64} * 1024 * 1024;
 
-  explicit LogBuffer(std::string_view logName, std::size_t bound = kDefaultBound)
-      : m_name(logName), m_bound(bound) {}
+  // The buffer writes through sink (a document's, or the files).
+  LogBuffer(const LogSink& sink, std::string_view logName, std::size_t bound = kDefaultBound)
+      : m_sink(sink), m_name(logName), m_bound(bound) {}
   LogBuffer(const LogBuffer&) = delete;
   LogBuffer& operator=(const LogBuffer&) = delete;
   ~LogBuffer() { flush(); }
@@ -37,6 +40,7 @@ class LogBuffer {
   static constexpr std::size_t kFlushSize = std::size_t{1024} * 1024;
   void closeAtBound();
 
+  LogSink m_sink;
   std::string_view m_name;
   std::size_t m_bound;
   std::size_t m_taken = 0;
@@ -49,11 +53,11 @@ class LogBuffer {
 // bound covers everything it writes, or else a buffer of the operation's own.
 class OperationLog {
  public:
-  OperationLog(LogBuffer* commandLog, std::string_view name) {
+  OperationLog(LogBuffer* commandLog, const LogSink& sink, std::string_view name) {
     if (commandLog != nullptr && commandLog->name() == name) {
       m_log = commandLog;
     } else {
-      m_log = &m_own.emplace(name);
+      m_log = &m_own.emplace(sink, name);
     }
   }
   OperationLog(const OperationLog&) = delete;

@@ -70,7 +70,9 @@ int ResultImport::Insert_Folder(const std::string& folder) {
   if (listing == nullptr) return 0;
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;
-    const std::string path = folder + "/" + name;
+    std::string path = folder;
+    path += '/';
+    path += name;
     struct stat es {};
     if (::stat(path.c_str(), &es) != 0) continue;  // a dangling link
     if (S_ISDIR(es.st_mode)) {

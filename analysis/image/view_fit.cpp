@@ -9,15 +9,15 @@ ViewSize FitViewSize(int clientWidth, int clientHeight, int width, int height) {
   if (width <= 0 || height <= 0) return {clientWidth, clientHeight};
   const double f =
       std::min(static_cast<double>(clientWidth) / width, static_cast<double>(clientHeight) / height);
-  return {static_cast<int>(width * f + 0.5), static_cast<int>(height * f + 0.5)};
+  return {static_cast<int>(std::floor(width * f + 0.5)), static_cast<int>(std::floor(height * f + 0.5))};
 }
 
 ViewSize DrawSize(int clientWidth, int clientHeight, int a, int b) {
   if (a <= 0 || b <= 0) return {0, 0};
   const double s =
       std::fabs(std::min(static_cast<double>(clientWidth) / a, static_cast<double>(clientHeight) / b));
-  const int dw = std::min(static_cast<int>(s * (a + 1) + 0.5), a);
-  const int dh = std::min(static_cast<int>(s * (b + 1) + 0.5), b);
+  const int dw = std::min(static_cast<int>(std::floor(s * (a + 1) + 0.5)), a);
+  const int dh = std::min(static_cast<int>(std::floor(s * (b + 1) + 0.5)), b);
   return {dw, dh};
 }
 

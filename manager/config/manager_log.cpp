@@ -20,7 +20,7 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-constexpr std::uintmax_t kMaxTraceBytes = 16u * 1024u * 1024u;
+constexpr std::uintmax_t kMaxTraceBytes = std::uintmax_t{16} * 1024 * 1024;
 
 std::tm LocalNow() {
   const std::time_t now = std::time(nullptr);
@@ -98,7 +98,7 @@ std::string ManagerLog::WriteLog(std::string_view text, int tag) {
   std::string clean(text);
   for (char& c : clean)
     if (c == '\n' || c == '\r') c = ' ';
-  const std::string line = FormatLogLine(LocalNow(), LogTagText(tag), clean);
+  std::string line = FormatLogLine(LocalNow(), LogTagText(tag), clean);
   if (!m_file.empty()) AppendBounded(m_file, line, kMaxBytes);
   if (m_list != nullptr) m_list->AddLogLine(line);
   return line;

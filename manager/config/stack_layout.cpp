@@ -117,6 +117,7 @@ struct SpawnActions {
 int RunProgram(const std::vector<std::string>& args, const fs::path& logFile, std::chrono::seconds timeout,
                std::string& why) {
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   SpawnActions fa;

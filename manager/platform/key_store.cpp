@@ -41,7 +41,7 @@ std::filesystem::path ConfigHome() {
 
 KeyStore::KeyStore() : KeyStore(ConfigHome() / "tessary") {}
 
-KeyStore::KeyStore(std::filesystem::path folder) : m_file(std::move(folder) / "keys.ini") {}
+KeyStore::KeyStore(const std::filesystem::path& folder) : m_file(folder / "keys.ini") {}
 
 bool KeyStore::KeyExists(std::string_view key) const { return LoadStore(m_file).HasSection(key); }
 

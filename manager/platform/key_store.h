@@ -26,7 +26,7 @@ class KeyStore {
  public:
   // The store of the calling user: ConfigHome()/tessary.
   KeyStore();
-  explicit KeyStore(std::filesystem::path folder);
+  explicit KeyStore(const std::filesystem::path& folder);
 
   const std::filesystem::path& file() const { return m_file; }
 

@@ -203,6 +203,7 @@ TEST_F(ServerValuesTest, DatabaseProgramChoiceAndOptionFile) {
 
 TEST_F(ServerValuesTest, TenSlotsThenServersGoUnsupervised) {
   std::vector<std::unique_ptr<tessary::CMySql>> servers;
+  servers.reserve(11);
   for (int i = 0; i < 11; ++i) servers.push_back(std::make_unique<tessary::CMySql>(registry, root));
   for (std::size_t i = 0; i < tessary::ServerRegistry::kSlots; ++i)
     EXPECT_EQ(registry.Slot(i), servers[i].get());

@@ -4,7 +4,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <utility>
@@ -22,14 +21,16 @@ std::uint64_t Mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-// Six letters or digits, different for every call of every process.
-std::string NameSuffix() {
-  static std::atomic<std::uint64_t> counter{0};
+// Six letters or digits from the process, the object asking, the attempt
+// and the time: two files being replaced at once get different names, and a
+// name already taken (O_EXCL tells) is followed by another.
+std::string NameSuffix(const void* owner, int attempt) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   std::uint64_t x =
-      Mix((static_cast<std::uint64_t>(::getpid()) << 32) ^ counter.fetch_add(1) ^
-          (static_cast<std::uint64_t>(now.tv_nsec) << 16) ^ static_cast<std::uint64_t>(now.tv_sec));
+      Mix((static_cast<std::uint64_t>(::getpid()) << 32) ^ reinterpret_cast<std::uintptr_t>(owner) ^
+          static_cast<std::uint64_t>(attempt) ^ (static_cast<std::uint64_t>(now.tv_nsec) << 16) ^
+          static_cast<std::uint64_t>(now.tv_sec));
   constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string s(6, ' ');
   for (char& c : s) {
@@ -55,7 +56,7 @@ AtomicFile::AtomicFile(std::string path, mode_t mode) : m_path(std::move(path)) 
   // O_EXCL with a fresh name, not mkstemp: mkstemp makes the file 0600,
   // whereas the file replaced should get the usual bits under the umask.
   for (int i = 0; i < kNameTries; ++i) {
-    m_temp = m_path + "." + NameSuffix();
+    m_temp = m_path + "." + NameSuffix(this, i);
     m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (m_fd >= 0) return;
     if (errno != EEXIST) break;

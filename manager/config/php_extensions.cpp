@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "base/atomic_file.h"
 
@@ -64,6 +65,21 @@ Block FindBlock(const std::string& text) {
   return b;
 }
 
+// The lines between the block's markers, without their line ends.
+std::vector<std::string_view> BlockLines(const std::string& text, const Block& b) {
+  std::vector<std::string_view> lines;
+  std::size_t pos = b.linesBegin;
+  while (pos < b.linesEnd) {
+    auto eol = text.find('\n', pos);
+    if (eol == std::string::npos || eol > b.linesEnd) eol = b.linesEnd;
+    std::string_view line(text.data() + pos, eol - pos);
+    pos = eol + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 // The extension an extension line of the block names ("" for a line that
 // names none): the text after its first "=" up to the next ".".
 std::string ListedName(std::string_view line) {
@@ -106,13 +122,7 @@ void PhpExtensionsModel::Refresh() {
   m_entries.clear();
   const Block b = FindBlock(m_text);
   if (b.marker == std::string::npos) return;
-  std::size_t pos = b.linesBegin;
-  while (pos < b.linesEnd) {
-    auto eol = m_text.find('\n', pos);
-    if (eol == std::string::npos || eol > b.linesEnd) eol = b.linesEnd;
-    std::string_view line(m_text.data() + pos, eol - pos);
-    pos = eol + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  for (const std::string_view line : BlockLines(m_text, b)) {
     PhpExtension e;
     e.name = ListedName(line);
     if (e.name.empty()) continue;
@@ -145,15 +155,8 @@ int PhpExtensionsModel::Apply() {
     for (const PhpExtension& e : m_entries)
       out += (e.on ? "" : ";") + std::string("extension=") + e.name + ".so\n";
     // Lines of the block that name no extension stay in it.
-    std::size_t pos = b.linesBegin;
-    while (pos < b.linesEnd) {
-      auto eol = m_text.find('\n', pos);
-      if (eol == std::string::npos || eol > b.linesEnd) eol = b.linesEnd;
-      std::string_view line(m_text.data() + pos, eol - pos);
-      pos = eol + 1;
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    for (const std::string_view line : BlockLines(m_text, b))
       if (!line.empty() && ListedName(line).empty()) out += std::string(line) + "\n";
-    }
     out += std::string(kCloseMarker) + "\n";
     out += m_text.substr(b.after);
   }

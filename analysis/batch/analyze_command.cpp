@@ -289,33 +289,33 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
     return std::optional<int>(2);
   };
   if (const auto bad = ApplyMeasureOptions(measure, o.measure)) return refuse(*bad);
-  struct Number {
-    const std::optional<std::string>& text;
-    const char* name;
-  };
-  for (const Number& n : {Number{age, "--age"}, Number{resolution, "--resolution"},
-                          Number{threshold, "--threshold"}, Number{jobs, "--jobs"}})
-    if (n.text && !WholeNumber(*n.text)) return refuse(std::string(n.name) + " needs a whole number");
-  if (age) {
-    if (*WholeNumber(*age) < 0) return refuse("--age must not be negative");
+  // Each number is read once; every one given must be whole before any is
+  // checked against its range.
+  std::optional<long> ageDays, dpi, thresholdValue, jobCount;
+  for (auto [text, name, value] :
+       {std::tuple{&age, "--age", &ageDays}, std::tuple{&resolution, "--resolution", &dpi},
+        std::tuple{&threshold, "--threshold", &thresholdValue}, std::tuple{&jobs, "--jobs", &jobCount}}) {
+    if (!*text) continue;
+    *value = WholeNumber(**text);
+    if (!*value) return refuse(std::string(name) + " needs a whole number");
+  }
+  if (ageDays) {
+    if (*ageDays < 0) return refuse("--age must not be negative");
     o.age = *age;
   }
-  if (resolution) {
-    // A resolution of 0 gives no scale.
-    const long n = *WholeNumber(*resolution);
-    if (n <= 0 || n > 100000) return refuse("--resolution needs a positive number of dots per inch");
+  // A resolution of 0 gives no scale.
+  if (dpi) {
+    if (*dpi <= 0 || *dpi > 100000) return refuse("--resolution needs a positive number of dots per inch");
     o.resolution = *resolution;
   }
-  if (threshold) {
-    const long n = *WholeNumber(*threshold);
-    if (n < ThresholdModel::kMinimum || n > ThresholdModel::kMaximum)
+  if (thresholdValue) {
+    if (*thresholdValue < ThresholdModel::kMinimum || *thresholdValue > ThresholdModel::kMaximum)
       return refuse("--threshold must lie in 40..120");
-    o.threshold = static_cast<int>(n);
+    o.threshold = static_cast<int>(*thresholdValue);
   }
-  if (jobs) {
-    const long n = *WholeNumber(*jobs);
-    if (n < 1 || n > 256) return refuse("--jobs must lie in 1..256");
-    o.jobs = static_cast<int>(n);
+  if (jobCount) {
+    if (*jobCount < 1 || *jobCount > 256) return refuse("--jobs must lie in 1..256");
+    o.jobs = static_cast<int>(*jobCount);
   }
   for (const std::string& picture : named) CollectPictures(picture, o.pictures);
   if (o.resolution.empty()) return refuse("analyze needs --resolution DPI");

@@ -76,23 +76,27 @@ int RunSynthCommand(const std::vector<std::string>& args) {
   if (const auto status = ParseCommand(*command, args)) return *status;
   if (noNoise) options.noise = false;
   const int bitCount = grey ? 8 : 24;
+  long dpiValue = options.dpi, plantCount = options.plants, seedValue = options.seed;
   struct Range {
     const std::optional<std::string>& text;
     const char* name;
     long low, high;
+    long& value;
   };
-  for (const Range& r : {Range{dpi, "--dpi", 150, 1200}, Range{plants, "--plants", 1, 12},
-                         Range{seed, "--seed", 0, 0xFFFFFFFFL}}) {
+  for (const Range& r :
+       {Range{dpi, "--dpi", 150, 1200, dpiValue}, Range{plants, "--plants", 1, 12, plantCount},
+        Range{seed, "--seed", 0, 0xFFFFFFFFL, seedValue}}) {
     if (!r.text) continue;
     const auto v = WholeNumber(*r.text);
     if (!v) return fail("%s needs a whole number", r.name);
     if (*v < r.low || *v > r.high)
-      return fail(("%s must lie in " + std::to_string(r.low) + ".." + std::to_string(r.high)).c_str(),
-                  r.name);
+      return BadArgument(std::string(r.name) + " must lie in " + std::to_string(r.low) + ".." +
+                         std::to_string(r.high));
+    r.value = *v;
   }
-  if (dpi) options.dpi = static_cast<int>(*WholeNumber(*dpi));
-  if (plants) options.plants = static_cast<int>(*WholeNumber(*plants));
-  if (seed) options.seed = static_cast<std::uint32_t>(*WholeNumber(*seed));
+  options.dpi = static_cast<int>(dpiValue);
+  options.plants = static_cast<int>(plantCount);
+  options.seed = static_cast<std::uint32_t>(seedValue);
   if (out.empty()) return fail("%sthe synth command needs an output file", "");
   if (!HasBitmapExtension(out)) return fail("%s: the output must be a .bmp file", out);
   const std::string truth = out.substr(0, out.size() - 4) + ".txt";

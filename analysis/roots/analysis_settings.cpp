@@ -29,6 +29,35 @@ std::optional<Background> ParseBackground(std::string_view text) {
   return std::nullopt;
 }
 
+std::string_view PipelineName(Pipeline pipeline) {
+  return pipeline == Pipeline::Adaptive ? "adaptive" : "fixed";
+}
+
+std::string_view PlateModeName(PlateMode plate) {
+  switch (plate) {
+    case PlateMode::Frame:
+      return "frame";
+    case PlateMode::None:
+      return "none";
+    case PlateMode::Find:
+      break;
+  }
+  return "find";
+}
+
+std::optional<Pipeline> ParsePipeline(std::string_view text) {
+  if (text == "fixed") return Pipeline::Fixed;
+  if (text == "adaptive") return Pipeline::Adaptive;
+  return std::nullopt;
+}
+
+std::optional<PlateMode> ParsePlateMode(std::string_view text) {
+  if (text == "find") return PlateMode::Find;
+  if (text == "frame") return PlateMode::Frame;
+  if (text == "none") return PlateMode::None;
+  return std::nullopt;
+}
+
 std::string AnalysisSettings::minLateralText() const { return FormatText("%g", minLateralCm); }
 
 std::string AnalysisSettings::backgroundText() const {

@@ -26,3 +26,20 @@ KW_Segment* KW_Segment::addChild(std::unique_ptr<KW_Segment> child) {
   nbr_segment_children = static_cast<std::int32_t>(segment_children.size());
   return segment_children.back().get();
 }
+
+std::string PlantFlagsText(std::uint32_t flags) {
+  static constexpr struct {
+    std::uint32_t bit;
+    const char* name;
+  } kNames[] = {{kFlagTouchesEdge, "touches-edge"},
+                {kFlagMerged, "merged"},
+                {kFlagImplausibleLength, "implausible-length"},
+                {kFlagLowContrast, "low-contrast"}};
+  std::string text;
+  for (const auto& entry : kNames) {
+    if ((flags & entry.bit) == 0U) continue;
+    if (!text.empty()) text += ';';
+    text += entry.name;
+  }
+  return text;
+}

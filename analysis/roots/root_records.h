@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // One step of a contour walk. direction is the code of the line follower
@@ -83,6 +84,17 @@ class KW_Segment {
   std::vector<std::int32_t> path_longest;
 };
 
+// Quality flags of a plant, set by the adaptive pipeline's checks.
+enum PlantFlag : std::uint32_t {
+  kFlagTouchesEdge = 1U,        // the root system reaches the border of the analysed area
+  kFlagMerged = 2U,             // one tree grown from two seedlings' starts
+  kFlagImplausibleLength = 4U,  // main root longer than the analysed area is high
+  kFlagLowContrast = 8U,        // the roots barely stand out of the background
+};
+// The flags in words, separated by ";" in the order above: "touches-edge;merged";
+// empty for none.
+std::string PlantFlagsText(std::uint32_t flags);
+
 // The segment tree of one plant and the measures of its main root.
 struct RootTree {
   std::unique_ptr<KW_Segment> first_segment;  // null while the plant has no segment
@@ -92,4 +104,6 @@ struct RootTree {
   std::int32_t nbr_LR = 0;
   // Child indices from first_segment to the end of the main root, ended by -1.
   std::vector<std::int32_t> path_longest_total;
+  // PlantFlag bits; 0 for a plant of the fixed pipeline.
+  std::uint32_t flags = 0;
 };

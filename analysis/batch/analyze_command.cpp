@@ -22,6 +22,7 @@
 #include "batch/analysis_options.h"
 #include "batch/command_line.h"
 #include "database/kw_sql.h"
+#include "image/picture_files.h"
 #include "image/pixel_pool.h"
 #include "image/step_dialog_models.h"
 #include "image/vote_filter.h"
@@ -195,7 +196,8 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     doc.settings = options.measure.settings;
     doc.keepOpenedPicture = !options.overlay.empty();
     if (!doc.OpenPicture(path)) {
-      out.problem = "cannot be read as a bitmap";
+      out.problem = doc.loadError == "not a readable bitmap" ? "cannot be read as a bitmap"
+                                                             : "cannot be read: " + doc.loadError;
     } else {
       doc.ApplyBackground();
       int framed = 0;
@@ -243,9 +245,7 @@ void CollectPictures(const std::string& arg, std::vector<std::string>& out) {
     for (auto it = fs::recursive_directory_iterator(arg, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
       if (!it->is_regular_file(ec)) continue;
-      std::string ext = it->path().extension().string();
-      std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-      if (ext == ".bmp") found.push_back(it->path().string());
+      if (HasPictureExtension(it->path().string())) found.push_back(it->path().string());
     }
     std::sort(found.begin(), found.end());
     out.insert(out.end(), found.begin(), found.end());
@@ -260,7 +260,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
   MeasureOptionTexts measure;
   const auto command =
       NewCommand("analyze", "Takes plates from the bitmap to the saved result file.", kAnalyzeCommandUsage);
-  command->add_option("PICTURE", named, "bitmaps, or folders standing for every .bmp below them");
+  command->add_option("PICTURE", named, "pictures (BMP, PNG, JPEG, TIFF), or folders standing for every picture below them");
   command->add_option("--resolution", resolution, "dots per inch of the scans")->type_name("DPI");
   for (auto [name, target, what] :
        {std::tuple{"--user", &o.user, "user name"},

@@ -20,37 +20,9 @@
 #include "image/detail/bitmap_decode.h"
 #include "image/detail/bitmap_encode.h"
 #include "image/detail/bitmap_format.h"
+#include "image/detail/regular_file.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Wraps a descriptor of a regular file in a FILE in blocking mode; closes it
-// and gives null for anything else.
-FilePtr regularFile(int fd, const char* mode, std::uint64_t* size) {
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
-      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    ::close(fd);
-    return nullptr;
-  }
-  std::FILE* f = ::fdopen(fd, mode);
-  if (f == nullptr) {
-    ::close(fd);
-    return nullptr;
-  }
-  if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
-  return FilePtr(f);
-}
-
-FilePtr openForReading(const std::string& path, std::uint64_t& size) {
-  return regularFile(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), "rb", &size);
-}
 
 // Creates the file or empties it once it is known to be a regular file.
 FilePtr openForWriting(const std::string& path) {
@@ -60,15 +32,6 @@ FilePtr openForWriting(const std::string& path) {
   return file;
 }
 
-// The local time in the C library's asctime form, cut to 50 characters.
-std::string localTimeText() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[64];
-  std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
-  return std::string(text, std::min<std::size_t>(std::strlen(text), 50));
-}
 
 }  // namespace
 
@@ -89,7 +52,7 @@ bool SaveBitmapToMemory(const KW_PicDoc& doc, std::vector<std::uint8_t>& out) {
 }
 
 std::uint32_t* KW_PicDoc::LoadBitmap(const std::string& path) {
-  loadTime = localTimeText();
+  loadTime = LocalTimeText();
   std::uint64_t size = 0;
   const FilePtr file = openForReading(path, size);
   // A file that cannot be opened decodes as no bytes at all, which leaves the

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "base/kw_log.h"
+#include "image/picture_files.h"
 #include "image/pixel_pool.h"
 
 bool HasBitmapExtension(std::string_view path) {
@@ -34,7 +35,8 @@ KW_PicDoc::~KW_PicDoc() {
 bool KW_PicDoc::OnOpenDocument(const std::string& path) {
   TruncateLog(logSink(), logname::kZoom);
   bool read = false;
-  if (HasBitmapExtension(path)) read = LoadBitmap(path) != nullptr;
+  if (HasPictureExtension(path)) read = LoadPictureFile(*this, path, loadError);
+  else loadError = "not a picture file (.bmp, .png, .jpg, .tif)";
   // Whatever the extension and the outcome, the path is remembered and the
   // view re-fitted.
   if (view != nullptr) {

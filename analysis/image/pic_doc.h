@@ -59,6 +59,8 @@ class KW_PicDoc {
   std::int32_t yPelsPerMeter = 0;
   // Local time the file was read, asctime form with its line break; at most 50 characters.
   std::string loadTime;
+  // Why the last OnOpenDocument read nothing, in a few words; empty after a success.
+  std::string loadError;
 
   bool hasPicture() const { return !pixels.empty(); }
 
@@ -91,9 +93,10 @@ class KW_PicDoc {
   // Writes the picture as a bitmap of depth bitCount; true on success.
   bool SaveBitmap(const std::string& path);
 
-  // Opening and saving a document: only a path whose extension is "bmp"
-  // (without regard to case) is read or written; any other reads or writes
-  // nothing. Both truncate the zoom log first. Open returns true when a
+  // Opening and saving a document: a path whose extension is "bmp" (without
+  // regard to case) is read and written as a bitmap; "png", "jpg", "jpeg",
+  // "tif" and "tiff" are read (loadError says why one was not); any other
+  // reads or writes nothing. Both truncate the zoom log first. Open returns true when a
   // picture was read; Save returns true when the file was written.
   bool OnOpenDocument(const std::string& path);
   bool OnSaveDocument(const std::string& path);

@@ -1,0 +1,203 @@
+#include "image/picture_files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <vector>
+
+#include "image/bitmap_io.h"
+#include "image/detail/regular_file.h"
+
+namespace {
+
+std::string LowerExtension(std::string_view path) {
+  const std::size_t dot = path.rfind('.');
+  const std::size_t slash = path.find_last_of("/\\");
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  std::string ext(path.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+enum class Format { Unknown, Png, Jpeg, Tiff, Bitmap };
+
+Format Sniff(std::span<const std::uint8_t> b) {
+  if (b.size() >= 8 && b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G') return Format::Png;
+  if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) return Format::Jpeg;
+  if (b.size() >= 4 && ((b[0] == 'I' && b[1] == 'I' && b[2] == 42 && b[3] == 0) ||
+                        (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && b[3] == 42)))
+    return Format::Tiff;
+  if (b.size() >= 2 && b[0] == 'B' && b[1] == 'M') return Format::Bitmap;
+  return Format::Unknown;
+}
+
+const char* FormatName(Format f) {
+  switch (f) {
+    case Format::Png:
+      return "PNG";
+    case Format::Jpeg:
+      return "JPEG";
+    case Format::Tiff:
+      return "TIFF";
+    case Format::Bitmap:
+      return "bitmap";
+    case Format::Unknown:
+      break;
+  }
+  return "picture";
+}
+
+// A JPEG file ends with its end-of-image marker (some writers add a few
+// bytes after it); a file cut short lacks it, and the decoder would fill the
+// missing rows with grey without failing.
+bool HasJpegEnd(std::span<const std::uint8_t> b) {
+  const std::size_t from = b.size() > 4096 ? b.size() - 4096 : 0;
+  for (std::size_t i = b.size(); i-- > from + 1;)
+    if (b[i - 1] == 0xFF && b[i] == 0xD9) return true;
+  return false;
+}
+
+// The decoded picture as 8-bit blue-green-red.
+cv::Mat ToEightBitBgr(const cv::Mat& decoded) {
+  cv::Mat eight;
+  switch (decoded.depth()) {
+    case CV_8U:
+      eight = decoded;
+      break;
+    case CV_16U:
+      decoded.convertTo(eight, CV_8U, 1.0 / 257.0);
+      break;
+    default: {
+      // Floating-point or signed samples: stretched over their own range.
+      double lo = 0;
+      double hi = 0;
+      cv::minMaxLoc(decoded.reshape(1), &lo, &hi);
+      const double span = hi > lo ? hi - lo : 1.0;
+      decoded.convertTo(eight, CV_8U, 255.0 / span, -lo * 255.0 / span);
+    }
+  }
+  cv::Mat bgr;
+  switch (eight.channels()) {
+    case 1:
+      cv::cvtColor(eight, bgr, cv::COLOR_GRAY2BGR);
+      break;
+    case 4:
+      cv::cvtColor(eight, bgr, cv::COLOR_BGRA2BGR);
+      break;
+    case 3:
+      bgr = eight;
+      break;
+    default: {
+      std::vector<cv::Mat> planes;
+      cv::split(eight, planes);
+      cv::merge(std::vector<cv::Mat>{planes[0], planes[0], planes[0]}, bgr);
+    }
+  }
+  return bgr;
+}
+
+}  // namespace
+
+bool HasPhotoExtension(std::string_view path) {
+  const std::string ext = LowerExtension(path);
+  return ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "tif" || ext == "tiff";
+}
+
+bool HasPictureExtension(std::string_view path) { return HasBitmapExtension(path) || HasPhotoExtension(path); }
+
+bool LoadPhotoFromMemory(KW_PicDoc& doc, std::span<const std::uint8_t> bytes, std::string& error,
+                         std::uint64_t maxPixels) {
+  doc.pixels.clear();
+  doc.width = 0;
+  doc.height = 0;
+  const Format format = Sniff(bytes);
+  if (format == Format::Unknown || format == Format::Bitmap) {
+    error = bytes.empty() ? "empty file" : "not a PNG, JPEG or TIFF picture";
+    return false;
+  }
+  if (format == Format::Jpeg && !HasJpegEnd(bytes)) {
+    error = "truncated JPEG data (the end-of-image marker is missing)";
+    return false;
+  }
+  try {
+    // The bytes are only read: OpenCV takes a non-const header over them.
+    const cv::Mat raw(1, static_cast<int>(bytes.size()), CV_8U,
+                      const_cast<std::uint8_t*>(bytes.data()));  // NOLINT(cppcoreguidelines-pro-type-const-cast)
+    const cv::Mat decoded = cv::imdecode(raw, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
+    if (decoded.empty() || decoded.dims != 2) {
+      error = std::string("damaged or truncated ") + FormatName(format) + " data";
+      return false;
+    }
+    if (static_cast<std::uint64_t>(decoded.cols) * static_cast<std::uint64_t>(decoded.rows) > maxPixels) {
+      error = "picture too large";
+      return false;
+    }
+    const cv::Mat bgr = ToEightBitBgr(decoded);
+    doc.pixels.assign(static_cast<std::size_t>(bgr.cols) * static_cast<std::size_t>(bgr.rows), 0U);
+    doc.width = bgr.cols;
+    doc.height = bgr.rows;
+    for (int y = 0; y < bgr.rows; ++y) {
+      const auto* in = bgr.ptr<cv::Vec3b>(y);
+      std::uint32_t* out = &doc.At(0, bgr.rows - 1 - y);
+      for (int x = 0; x < bgr.cols; ++x)
+        out[x] = (std::uint32_t{in[x][2]} << 16) | (std::uint32_t{in[x][1]} << 8) | in[x][0];
+    }
+  } catch (const cv::Exception& e) {
+    doc.pixels.clear();
+    doc.width = 0;
+    doc.height = 0;
+    error = std::string("damaged ") + FormatName(format) + " data (" + e.err + ")";
+    return false;
+  } catch (const std::bad_alloc&) {
+    doc.pixels.clear();
+    doc.width = 0;
+    doc.height = 0;
+    error = "not enough memory for the picture";
+    return false;
+  }
+  doc.bitCount = 24;
+  doc.compression = 0;
+  doc.paletteCount = 1;
+  doc.xPelsPerMeter = 0;
+  doc.yPelsPerMeter = 0;
+  return true;
+}
+
+bool LoadPictureFile(KW_PicDoc& doc, const std::string& path, std::string& error) {
+  error.clear();
+  std::uint64_t size = 0;
+  errno = 0;
+  const FilePtr file = openForReading(path, size);
+  if (file == nullptr) {
+    error = errno == ENOENT ? "no such file" : errno != 0 ? std::strerror(errno) : "not a regular file";
+    return false;
+  }
+  if (HasBitmapExtension(path)) {
+    if (doc.LoadBitmap(path) != nullptr) return true;
+    error = "not a readable bitmap";
+    return false;
+  }
+  // A compressed picture is far smaller than its pixels; a file larger than
+  // the largest picture's pixels is not worth reading.
+  if (size > kMaxBitmapPixels * 4) {
+    error = "file too large";
+    return false;
+  }
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    error = "not enough memory for the file";
+    return false;
+  }
+  if (size > 0 && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+    error = "read error";
+    return false;
+  }
+  doc.loadTime = LocalTimeText();
+  return LoadPhotoFromMemory(doc, bytes, error, kMaxBitmapPixels);
+}

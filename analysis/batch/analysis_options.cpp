@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -83,5 +84,60 @@ std::optional<std::string> ApplyMeasureOptions(const MeasureOptionTexts& texts, 
     if (!shard) return "--shard needs K/N with whole numbers 1 <= K <= N (N at most 100000), as 2/8";
     options.shard = shard;
   }
+  return std::nullopt;
+}
+
+std::optional<double> DecimalNumber(const std::string& text, double lowest, double highest) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+  if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value) || value < lowest ||
+      value > highest)
+    return std::nullopt;
+  return value;
+}
+
+void AddPipelineOptions(CLI::App& command, PipelineOptionTexts& texts) {
+  command
+      .add_option("--pipeline", texts.pipeline,
+                  "fixed (default): the plate's white frame and a fixed threshold; adaptive: photographs "
+                  "and scans, the plate found, roots segmented on uneven light")
+      ->type_name("fixed|adaptive");
+  command
+      .add_option("--plate", texts.plate,
+                  "adaptive only: find (default) the plate's rim, frame as the fixed pipeline, or none "
+                  "(no plate: the whole picture)")
+      ->type_name("find|frame|none");
+  command.add_option("--plate-height", texts.plateHeight, "the plate's inside height (cm, default 12.5)")
+      ->type_name("CM");
+  command.add_option("--scale", texts.scale, "pixels per centimetre, instead of the plate's or resolution's")
+      ->type_name("PIXELS_PER_CM");
+}
+
+std::optional<std::string> ApplyPipelineOptions(const PipelineOptionTexts& texts,
+                                                AnalysisSettings& settings) {
+  if (texts.pipeline) {
+    const auto pipeline = ParsePipeline(*texts.pipeline);
+    if (!pipeline) return "--pipeline must be fixed or adaptive";
+    settings.pipeline = *pipeline;
+  }
+  const bool adaptive = settings.pipeline == Pipeline::Adaptive;
+  if (texts.plate) {
+    const auto plate = ParsePlateMode(*texts.plate);
+    if (!plate) return "--plate must be find, frame or none";
+    settings.plate = *plate;
+  }
+  if (texts.plateHeight) {
+    const auto cm = DecimalNumber(*texts.plateHeight, 0.5, 100.0);
+    if (!cm) return "--plate-height needs a height in centimetres (0.5 to 100)";
+    settings.plateHeightCm = *cm;
+  }
+  if (texts.scale) {
+    const auto perCm = DecimalNumber(*texts.scale, 0.01, 100000.0);
+    if (!perCm) return "--scale needs pixels per centimetre (0.01 to 100000)";
+    settings.pixelsPerCm = *perCm;
+  }
+  if (!adaptive && (texts.plate || texts.plateHeight || texts.scale))
+    return "--plate, --plate-height and --scale go with --pipeline adaptive";
   return std::nullopt;
 }

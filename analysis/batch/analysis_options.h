@@ -45,3 +45,15 @@ void AddMeasureOptions(CLI::App& command, MeasureOptionTexts& texts);
 // Reads the values given into options: nothing when all are good, else the
 // reason for the first bad one.
 std::optional<std::string> ApplyMeasureOptions(const MeasureOptionTexts& texts, MeasureOptions& options);
+
+// The options that choose the pipeline and, for the adaptive one, the area
+// and the scale: --pipeline, --plate, --plate-height, --scale.
+struct PipelineOptionTexts {
+  std::optional<std::string> pipeline, plate, plateHeight, scale;
+};
+void AddPipelineOptions(CLI::App& command, PipelineOptionTexts& texts);
+std::optional<std::string> ApplyPipelineOptions(const PipelineOptionTexts& texts, AnalysisSettings& settings);
+
+// A decimal number in the C conventions (a point, never a comma) within
+// [lowest, highest]; nothing for anything else.
+std::optional<double> DecimalNumber(const std::string& text, double lowest, double highest);

@@ -144,6 +144,18 @@ std::string TitleOf(const std::string& path) {
 
 Outcome AnalyzeOneOrFail(const std::string& path, const Options& options);
 
+// Confirmation, the result file and the exports of a document whose plants are found.
+void SaveFoundPlants(KW_SciDoc& doc, const Options& options, Outcome& out);
+
+// The adaptive pipeline: the plate, the roots and the seedlings found in the
+// picture; a picture without a plausible seedling fails with the reason.
+void AnalyzeAdaptive(KW_SciDoc& doc, const Options& options, Outcome& out) {
+  if (doc.AdaptivePrepare(out.problem) != 1) return;
+  doc.FindRoots();
+  if (doc.AdaptiveSelectPlants(out.problem) != 1) return;
+  SaveFoundPlants(doc, options, out);
+}
+
 PlateExports ExportsOf(const Options& o) {
   PlateExports e;
   e.rsmlFolder = o.rsml;
@@ -198,6 +210,8 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     if (!doc.OpenPicture(path)) {
       out.problem = doc.loadError == "not a readable bitmap" ? "cannot be read as a bitmap"
                                                              : "cannot be read: " + doc.loadError;
+    } else if (options.measure.settings.pipeline == Pipeline::Adaptive) {
+      AnalyzeAdaptive(doc, options, out);
     } else {
       doc.ApplyBackground();
       int framed = 0;
@@ -216,26 +230,29 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
       } else {
         doc.Skeletonize();
         doc.FindRoots();
-        doc.ConfirmRoots();
-        out.plants = doc.nbr_item;
-        if (doc.nbr_item == 0) {
-          out.problem = "no plants found";
-        } else {
-          doc.SaveExperiment();
-          if (doc.saved) {
-            out.state = WritePlateExports(doc, ExportsOf(options), out.problem) ? Outcome::State::Saved
-                                                                                : Outcome::State::Failed;
-            if (out.state == Outcome::State::Saved && !options.measure.traits.empty())
-              out.traits = TraitTableRows(doc);
-          } else {
-            out.problem = "not saved";
-          }
-        }
+        SaveFoundPlants(doc, options, out);
       }
     }
   }
   out.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return out;
+}
+
+void SaveFoundPlants(KW_SciDoc& doc, const Options& options, Outcome& out) {
+  doc.ConfirmRoots();
+  out.plants = doc.nbr_item;
+  if (doc.nbr_item == 0) {
+    out.problem = "no plants found";
+    return;
+  }
+  doc.SaveExperiment();
+  if (!doc.saved) {
+    out.problem = "not saved";
+    return;
+  }
+  out.state = WritePlateExports(doc, ExportsOf(options), out.problem) ? Outcome::State::Saved
+                                                                      : Outcome::State::Failed;
+  if (out.state == Outcome::State::Saved && !options.measure.traits.empty()) out.traits = TraitTableRows(doc);
 }
 
 void CollectPictures(const std::string& arg, std::vector<std::string>& out) {
@@ -260,7 +277,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
   MeasureOptionTexts measure;
   const auto command =
       NewCommand("analyze", "Takes plates from the bitmap to the saved result file.", kAnalyzeCommandUsage);
-  command->add_option("PICTURE", named, "pictures (BMP, PNG, JPEG, TIFF), or folders standing for every picture below them");
+  command->add_option("PICTURE", named,
+                      "pictures (BMP, PNG, JPEG, TIFF), or folders standing for every picture below them");
   command->add_option("--resolution", resolution, "dots per inch of the scans")->type_name("DPI");
   for (auto [name, target, what] :
        {std::tuple{"--user", &o.user, "user name"},
@@ -278,6 +296,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
   command->add_flag("--confirm", o.confirm, "asks on the terminal whether each plant is a root");
   command->add_option("--jobs", jobs, "pictures analysed at once (default: one per core)")->type_name("N");
   AddMeasureOptions(*command, measure);
+  PipelineOptionTexts pipeline;
+  AddPipelineOptions(*command, pipeline);
   command->add_option("--rsml", o.rsml, "writes the root architecture of every picture as RSML here")
       ->type_name("DIR");
   command->add_option("--overlay", o.overlay, "writes a PNG overlay of every picture here")->type_name("DIR");
@@ -289,6 +309,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
     return std::optional<int>(2);
   };
   if (const auto bad = ApplyMeasureOptions(measure, o.measure)) return refuse(*bad);
+  if (const auto bad = ApplyPipelineOptions(pipeline, o.measure.settings)) return refuse(*bad);
   // Each number is read once; every one given must be whole before any is
   // checked against its range.
   std::optional<long> ageDays, dpi, thresholdValue, jobCount;
@@ -307,6 +328,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
   if (dpi) {
     if (*dpi <= 0 || *dpi > 100000) return refuse("--resolution needs a positive number of dots per inch");
     o.resolution = *resolution;
+    o.measure.settings.resolutionDpi = static_cast<double>(*dpi);
   }
   if (thresholdValue) {
     if (*thresholdValue < ThresholdModel::kMinimum || *thresholdValue > ThresholdModel::kMaximum)
@@ -320,6 +342,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
   for (const std::string& picture : named) CollectPictures(picture, o.pictures);
   if (o.resolution.empty()) return refuse("analyze needs --resolution DPI");
   if (o.threshold.has_value() != !o.method.empty()) return refuse("--threshold and --method go together");
+  if (o.threshold && o.measure.settings.pipeline == Pipeline::Adaptive)
+    return refuse("--threshold and --method go with the fixed pipeline");
   if (!o.method.empty() && VoteMethodIndex(o.method) < 0)
     return refuse("unknown noise-removal method " + o.method);
   if (o.pictures.empty()) return refuse("analyze needs at least one picture");

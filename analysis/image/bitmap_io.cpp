@@ -32,7 +32,6 @@ FilePtr openForWriting(const std::string& path) {
   return file;
 }
 
-
 }  // namespace
 
 bool LoadBitmapFromMemory(KW_PicDoc& doc, std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {

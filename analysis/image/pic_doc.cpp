@@ -35,8 +35,10 @@ KW_PicDoc::~KW_PicDoc() {
 bool KW_PicDoc::OnOpenDocument(const std::string& path) {
   TruncateLog(logSink(), logname::kZoom);
   bool read = false;
-  if (HasPictureExtension(path)) read = LoadPictureFile(*this, path, loadError);
-  else loadError = "not a picture file (.bmp, .png, .jpg, .tif)";
+  if (HasPictureExtension(path))
+    read = LoadPictureFile(*this, path, loadError);
+  else
+    loadError = "not a picture file (.bmp, .png, .jpg, .tif)";
   // Whatever the extension and the outcome, the path is remembered and the
   // view re-fitted.
   if (view != nullptr) {

@@ -1,8 +1,10 @@
 #include "image/picture_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <new>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -61,6 +63,13 @@ bool HasJpegEnd(std::span<const std::uint8_t> b) {
   return false;
 }
 
+// A PNG file ends with its IEND chunk; a file cut short lacks it (and the
+// decoder would complain on standard error before failing).
+bool HasPngEnd(std::span<const std::uint8_t> b) {
+  static constexpr std::uint8_t kEnd[] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  return b.size() >= 20 && std::equal(std::begin(kEnd), std::end(kEnd), b.end() - 8);
+}
+
 // The decoded picture as 8-bit blue-green-red.
 cv::Mat ToEightBitBgr(const cv::Mat& decoded) {
   cv::Mat eight;
@@ -107,7 +116,9 @@ bool HasPhotoExtension(std::string_view path) {
   return ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "tif" || ext == "tiff";
 }
 
-bool HasPictureExtension(std::string_view path) { return HasBitmapExtension(path) || HasPhotoExtension(path); }
+bool HasPictureExtension(std::string_view path) {
+  return HasBitmapExtension(path) || HasPhotoExtension(path);
+}
 
 bool LoadPhotoFromMemory(KW_PicDoc& doc, std::span<const std::uint8_t> bytes, std::string& error,
                          std::uint64_t maxPixels) {
@@ -123,10 +134,15 @@ bool LoadPhotoFromMemory(KW_PicDoc& doc, std::span<const std::uint8_t> bytes, st
     error = "truncated JPEG data (the end-of-image marker is missing)";
     return false;
   }
+  if (format == Format::Png && !HasPngEnd(bytes)) {
+    error = "truncated PNG data (the end chunk is missing)";
+    return false;
+  }
   try {
     // The bytes are only read: OpenCV takes a non-const header over them.
-    const cv::Mat raw(1, static_cast<int>(bytes.size()), CV_8U,
-                      const_cast<std::uint8_t*>(bytes.data()));  // NOLINT(cppcoreguidelines-pro-type-const-cast)
+    const cv::Mat raw(
+        1, static_cast<int>(bytes.size()), CV_8U,
+        const_cast<std::uint8_t*>(bytes.data()));  // NOLINT(cppcoreguidelines-pro-type-const-cast)
     const cv::Mat decoded = cv::imdecode(raw, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
     if (decoded.empty() || decoded.dims != 2) {
       error = std::string("damaged or truncated ") + FormatName(format) + " data";

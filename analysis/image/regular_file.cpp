@@ -30,7 +30,6 @@ FilePtr openForReading(const std::string& path, std::uint64_t& size) {
   return regularFile(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), "rb", &size);
 }
 
-
 std::string LocalTimeText() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

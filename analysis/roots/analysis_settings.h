@@ -45,6 +45,9 @@ struct AnalysisSettings {
   // Pixels per centimetre given by the user (--scale); 0: from the plate, or
   // from the resolution when there is no plate. Overrides the plate.
   double pixelsPerCm = 0.0;
+  // Dots per inch of the picture when known (0 otherwise): the scale of a
+  // picture without a plate.
+  double resolutionDpi = 0.0;
   // The background the picture was treated as (Dark or Light): the choice of
   // auto once it is made, otherwise background itself.
   Background backgroundUsed = Background::Dark;

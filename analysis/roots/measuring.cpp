@@ -168,6 +168,8 @@ int KW_SciDoc::MeasureTrees() {
       for (RootTree& tree : root) RefineTrueLengths(tree);
     }
     for (std::size_t t = 0; t < root.size(); ++t) AppendTreeDump(static_cast<int>(t));
+    if (settings.pipeline == Pipeline::Adaptive)
+      for (std::size_t t = 0; t < root.size(); ++t) root[t].flags = PlantFlags(t);
   } catch (const std::bad_alloc&) {
     RestoreMeasures(root, kept);
     reportOutOfMemory(log, "can't allocate memory\n", "Program error");

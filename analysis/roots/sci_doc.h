@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "image/ima_ana.h"
+#include "image/root_segmentation.h"
 #include "roots/analysis_settings.h"
 #include "roots/root_records.h"
 
@@ -138,6 +139,26 @@ class KW_SciDoc : public KW_ImaAna {
   // light one (or one that auto finds light) is inverted, so the roots come
   // out bright; records what was used in settings.backgroundUsed.
   void ApplyBackground();
+  // ---- the adaptive pipeline (adaptive_analysis.cpp)
+  // What the adaptive pipeline found in the picture: the analysed area, the
+  // seedlings, how far the roots stand out; its mask is let go once the
+  // picture holds it. Empty for the fixed pipeline.
+  RootSegmentation segmentation;
+  // Replaces the picture by the skeleton of its roots, found as settings
+  // say (plate, background, scale), cropped to the analysed area. 1 when
+  // done; 0 with the reason in problem (the picture is then as it was).
+  int AdaptivePrepare(std::string& problem);
+  // Measures the plants found and leaves out those that cannot be
+  // seedlings' roots; 1 when at least one plausible plant is left, 0 with the
+  // reason in problem.
+  int AdaptiveSelectPlants(std::string& problem);
+  // The quality flags of plant t (PlantFlag bits) from its walk, its tree
+  // and what the segmentation found.
+  std::uint32_t PlantFlags(std::size_t t) const;
+  // The adaptive pipeline without dialogs: AdaptivePrepare, Find roots,
+  // AdaptiveSelectPlants, the trees and their measures.
+  int MeasurePlateAdaptive(std::string& problem);
+
   // Appends the dump of tree t to the math log.
   void AppendTreeDump(int t) const;
 

@@ -64,15 +64,24 @@ TEST_F(BatchProgramTest, InfoPrintsSizeDepthPaletteAndResolution) {
 
 TEST_F(BatchProgramTest, UnreadableFilesGiveExitOneAndOneLine) {
   testenv::WriteFile(home / "broken.bmp", "BM this is not a bitmap");
-  for (const std::string& name : {std::string("broken.bmp"), std::string("missing.bmp")}) {
+  testenv::WriteFile(home / "text.jpg", "a text file named like a photograph");
+  // A JPEG cut after its first bytes: the start of a real one, no end.
+  testenv::WriteFile(home / "cut.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11));
+  testenv::WriteFile(home / "cut.png", std::string("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR", 16));
+  for (const auto& [name, why] :
+       {std::pair<std::string, std::string>{"broken.bmp", " as a bitmap"},
+        {"missing.bmp", ": no such file"},
+        {"text.jpg", ": not a PNG, JPEG or TIFF picture"},
+        {"cut.jpg", ": truncated JPEG data (the end-of-image marker is missing)"},
+        {"cut.png", ": truncated PNG data (the end chunk is missing)"}}) {
     SCOPED_TRACE(name);
     ProgramRun r = run("info " + quoted(name));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "morvane-batch: cannot read " + path(name) + " as a bitmap\n");
+    EXPECT_EQ(r.err, "morvane-batch: cannot read " + path(name) + why + "\n");
     r = run("convert " + quoted(name) + " " + quoted("out.bmp"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvane-batch: cannot read " + path(name) + " as a bitmap\n");
+    EXPECT_EQ(r.err, "morvane-batch: cannot read " + path(name) + why + "\n");
     EXPECT_FALSE(std::filesystem::exists(home / "out.bmp"));
   }
 }

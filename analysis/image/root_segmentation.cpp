@@ -1,0 +1,371 @@
+#include "image/root_segmentation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// The grey picture (luminance) and the greenness of every pixel, top row first.
+struct Planes {
+  cv::Mat grey;   // CV_8U
+  cv::Mat green;  // CV_8U: 255 where a pixel has the colour of a leaf
+};
+
+Planes ReadPlanes(const KW_PicDoc& doc) {
+  Planes p;
+  p.grey.create(doc.height, doc.width, CV_8U);
+  p.green.create(doc.height, doc.width, CV_8U);
+  for (int y = 0; y < doc.height; ++y) {
+    const std::uint32_t* in = doc.pixels.data() + static_cast<std::size_t>(doc.height - 1 - y) *
+                                                      static_cast<std::size_t>(doc.width);
+    auto* g = p.grey.ptr<std::uint8_t>(y);
+    auto* gr = p.green.ptr<std::uint8_t>(y);
+    for (int x = 0; x < doc.width; ++x) {
+      const int r = static_cast<int>((in[x] >> 16) & 0xFFU);
+      const int gg = static_cast<int>((in[x] >> 8) & 0xFFU);
+      const int b = static_cast<int>(in[x] & 0xFFU);
+      g[x] = static_cast<std::uint8_t>((r * 77 + gg * 150 + b * 29) >> 8);
+      // Green leaves, whatever the white balance: green the largest channel,
+      // saturated and not dark (hue between yellow-green and cyan-green).
+      const int lowest = std::min(r, b);
+      gr[x] = gg >= r && gg >= b && gg > 60 && (gg - lowest) * 255 > 40 * gg ? 255 : 0;
+    }
+  }
+  return p;
+}
+
+int Odd(int n) { return n % 2 == 0 ? n + 1 : n; }
+
+// Erosion and dilation of a mask by a disc of the given radius, through the
+// distance transform: the cost does not grow with the radius.
+cv::Mat ErodeDisc(const cv::Mat& mask, double radius) {
+  cv::Mat distance;
+  cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_3);
+  return distance > radius;
+}
+cv::Mat DilateDisc(const cv::Mat& mask, double radius) {
+  cv::Mat distance;
+  cv::distanceTransform(~mask, distance, cv::DIST_L2, cv::DIST_MASK_3);
+  return distance <= radius;
+}
+
+// The plate: the largest bright region set off from a darker surrounding
+// that does not run along the picture's border, holes filled. Returns the
+// mask of its inside at full size (empty when none is plausible) and the
+// bounding box of its outline.
+cv::Mat FindPlateRegion(const cv::Mat& grey, cv::Rect& box) {
+  const int longest = std::max(grey.cols, grey.rows);
+  const double f = longest > 400 ? 400.0 / longest : 1.0;
+  cv::Mat small;
+  cv::resize(grey, small, cv::Size(), f, f, cv::INTER_AREA);
+  cv::GaussianBlur(small, small, cv::Size(), 2.0);
+  cv::Mat bright;
+  cv::threshold(small, bright, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+  // Thin bridges (a rim reflection touching the box around) are cut; but a
+  // thin bright rim around darker agar is the plate's outline itself, so the
+  // regions are looked for with and without the cut.
+  const int k = Odd(std::max(3, static_cast<int>(std::lround(small.cols * 0.02))));
+  cv::Mat opened;
+  cv::morphologyEx(bright, opened, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_ELLIPSE, {k, k}));
+  // Each bright region with its holes filled (a plate's rim alone is a ring
+  // around darker agar; roots, writing and a ruler make holes in a bright one).
+  std::vector<std::vector<cv::Point>> contours;
+  for (const cv::Mat* candidates : {&opened, &bright}) {
+    std::vector<std::vector<cv::Point>> found;
+    cv::findContours(*candidates, found, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    contours.insert(contours.end(), found.begin(), found.end());
+  }
+  const double total = static_cast<double>(small.cols) * small.rows;
+  int best = -1;
+  double bestScore = 0;
+  for (std::size_t i = 0; i < contours.size(); ++i) {
+    const cv::Rect r = cv::boundingRect(contours[i]);
+    const double area = cv::contourArea(contours[i]);
+    if (area < 0.08 * total) continue;
+    const int borders = (r.x <= 1 ? 1 : 0) + (r.y <= 1 ? 1 : 0) + (r.x + r.width >= small.cols - 1 ? 1 : 0) +
+                        (r.y + r.height >= small.rows - 1 ? 1 : 0);
+    if (borders >= 2) continue;
+    // A plate fills most of its bounding box (a round dish 79%).
+    const double fill = area / (static_cast<double>(r.width) * r.height);
+    if (fill < 0.6) continue;
+    const double score = area * fill / (1.0 + borders);
+    if (score > bestScore) {
+      bestScore = score;
+      best = static_cast<int>(i);
+    }
+  }
+  if (best < 0) return {};
+  cv::Mat region(small.size(), CV_8U, cv::Scalar(0));
+  cv::drawContours(region, contours, best, cv::Scalar(255), cv::FILLED);
+  const cv::Rect outer = cv::boundingRect(region);
+  box = cv::Rect(static_cast<int>(outer.x / f), static_cast<int>(outer.y / f),
+                 static_cast<int>(outer.width / f), static_cast<int>(outer.height / f));
+  // The rim and its reflections are left out: the inside lies 6% of the
+  // plate's smaller side within its outline (eroded where it is small).
+  region = ErodeDisc(region, std::max(1.5, std::min(outer.width, outer.height) * 0.06));
+  cv::Mat full;
+  cv::resize(region, full, grey.size(), 0, 0, cv::INTER_NEAREST);
+  return full;
+}
+
+// Median and robust spread of a signed plane where mask is set: 1.4826 x
+// the median absolute deviation from the median (the spread of a normal
+// distribution's values), at least 1.
+void RobustSpread(const cv::Mat& plane, const cv::Mat& mask, double& median, double& sigma) {
+  constexpr int kOffset = 256;
+  std::vector<long> histogram(2 * kOffset, 0);
+  long count = 0;
+  for (int y = 0; y < plane.rows; ++y) {
+    const auto* p = plane.ptr<std::int16_t>(y);
+    const auto* m = mask.ptr<std::uint8_t>(y);
+    for (int x = 0; x < plane.cols; ++x)
+      if (m[x] != 0) {
+        ++histogram[static_cast<std::size_t>(std::clamp(p[x] + kOffset, 0, 2 * kOffset - 1))];
+        ++count;
+      }
+  }
+  median = 0;
+  sigma = 1;
+  if (count == 0) return;
+  const auto quantile = [count](const std::vector<long>& h, double q) {
+    long seen = 0;
+    for (std::size_t v = 0; v < h.size(); ++v) {
+      seen += h[v];
+      if (static_cast<double>(seen) >= q * static_cast<double>(count)) return static_cast<int>(v);
+    }
+    return static_cast<int>(h.size()) - 1;
+  };
+  const int med = quantile(histogram, 0.5);
+  std::vector<long> deviations(2 * kOffset, 0);
+  for (int v = 0; v < 2 * kOffset; ++v)
+    deviations[static_cast<std::size_t>(std::abs(v - med))] += histogram[static_cast<std::size_t>(v)];
+  median = med - kOffset;
+  // Grey levels are whole numbers: half a level of spread is always there.
+  sigma = std::max(1.0, 1.4826 * (quantile(deviations, 0.5) + 0.5));
+}
+
+// Keeps the components of low that hold a pixel of high.
+cv::Mat Hysteresis(const cv::Mat& low, const cv::Mat& high) {
+  cv::Mat labels;
+  const int n = cv::connectedComponents(low, labels, 8, CV_32S);
+  std::vector<std::uint8_t> keep(static_cast<std::size_t>(n), 0);
+  for (int y = 0; y < high.rows; ++y) {
+    const auto* h = high.ptr<std::uint8_t>(y);
+    const auto* l = labels.ptr<int>(y);
+    for (int x = 0; x < high.cols; ++x)
+      if (h[x] != 0) keep[static_cast<std::size_t>(l[x])] = 1;
+  }
+  keep[0] = 0;
+  cv::Mat out(low.size(), CV_8U);
+  for (int y = 0; y < low.rows; ++y) {
+    const auto* l = labels.ptr<int>(y);
+    auto* o = out.ptr<std::uint8_t>(y);
+    for (int x = 0; x < low.cols; ++x) o[x] = keep[static_cast<std::size_t>(l[x])] != 0 ? 255 : 0;
+  }
+  return out;
+}
+
+// Leaves out components that cannot be roots: too small, blobs (neither
+// long nor thin), and lines that run along the border of the area (a rim,
+// the edge of the paper) for most of their pixels.
+void DropNonRoots(cv::Mat& mask, int rootWidth, int minLength) {
+  cv::Mat labels, stats, centroids;
+  const int n = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8, CV_32S);
+  std::vector<std::uint8_t> keep(static_cast<std::size_t>(n), 0);
+  std::vector<int> nearBorder(static_cast<std::size_t>(n), 0);
+  const int band = std::max(3, std::min(mask.cols, mask.rows) / 20);
+  for (int y = 0; y < mask.rows; ++y) {
+    const auto* l = labels.ptr<int>(y);
+    const bool rowNear = y < band || y >= mask.rows - band;
+    for (int x = 0; x < mask.cols; ++x)
+      if (l[x] != 0 && (rowNear || x < band || x >= mask.cols - band))
+        ++nearBorder[static_cast<std::size_t>(l[x])];
+  }
+  for (int i = 1; i < n; ++i) {
+    const int w = stats.at<int>(i, cv::CC_STAT_WIDTH), h = stats.at<int>(i, cv::CC_STAT_HEIGHT);
+    const double area = stats.at<int>(i, cv::CC_STAT_AREA);
+    const int extent = std::max(w, h);
+    // Mean width: the area over the extent; a root is long for its width.
+    const bool longEnough = extent >= minLength;
+    const bool thin = area / std::max(1, extent) <= 10.0 * rootWidth;
+    const bool alongBorder = nearBorder[static_cast<std::size_t>(i)] * 2 > area;
+    keep[static_cast<std::size_t>(i)] = longEnough && thin && !alongBorder ? 1 : 0;
+  }
+  for (int y = 0; y < mask.rows; ++y) {
+    const auto* l = labels.ptr<int>(y);
+    auto* m = mask.ptr<std::uint8_t>(y);
+    for (int x = 0; x < mask.cols; ++x) m[x] = keep[static_cast<std::size_t>(l[x])] != 0 ? 255 : 0;
+  }
+}
+
+void CopyPlane(const cv::Mat& plane, std::vector<std::uint8_t>& out) {
+  out.clear();
+  out.reserve(plane.total());
+  for (int y = 0; y < plane.rows; ++y) out.insert(out.end(), plane.ptr(y), plane.ptr(y) + plane.cols);
+}
+
+// Fills the holes of mask smaller than most: a hairy or doubled root leaves
+// small gaps that would become loops of the skeleton.
+void FillSmallHoles(cv::Mat& mask, double most) {
+  std::vector<std::vector<cv::Point>> contours;
+  std::vector<cv::Vec4i> hierarchy;
+  cv::findContours(mask.clone(), contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+  for (std::size_t i = 0; i < contours.size(); ++i)
+    if (hierarchy[i][3] >= 0 && cv::contourArea(contours[i]) < most)
+      cv::drawContours(mask, contours, static_cast<int>(i), cv::Scalar(255), cv::FILLED);
+}
+
+// Without a plate, the area is where the background is that of most of the
+// picture: a dark strip at the top, a clip or the bench beside the paper are
+// left out, with their edges.
+cv::Mat CommonBackground(const cv::Mat& background, const cv::Mat& region, int margin) {
+  cv::Mat level;
+  background.convertTo(level, CV_16S);
+  double median = 0, spread = 0;
+  RobustSpread(level, region, median, spread);
+  const double band = std::max(25.0, 4.0 * spread);
+  cv::Mat common = (level > median - band) & (level < median + band) & region;
+  return ErodeDisc(common, margin);
+}
+
+RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::Rect& rect,
+                         RootPolarity polarity, RootSegmentation out, bool wholePicture) {
+  const cv::Mat grey = planes.grey(rect);
+  cv::Mat inside = region(rect);
+  const int side = std::min(rect.width, rect.height);
+  // Roots are at most this wide; the background varies over longer distances.
+  out.rootWidth = std::max(3, side / 80);
+  // The background: the picture at a scale well above a root's width, where
+  // roots vanish; a grey opening there takes bright lines out, a closing
+  // dark ones.
+  const int factor = std::max(2, out.rootWidth * 2);
+  cv::Mat small;
+  cv::resize(grey, small, cv::Size(std::max(1, rect.width / factor), std::max(1, rect.height / factor)), 0, 0,
+             cv::INTER_AREA);
+  const bool dark =
+      polarity == RootPolarity::Dark || (polarity == RootPolarity::Auto && cv::mean(grey, inside)[0] > 140);
+  out.darkRoots = dark;
+  const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, {3, 3});
+  cv::morphologyEx(small, small, dark ? cv::MORPH_CLOSE : cv::MORPH_OPEN, kernel);
+  // Smoothed where it is small, so that no filter runs over the whole
+  // picture at the background's scale.
+  cv::GaussianBlur(small, small, cv::Size(), 0.7);
+  cv::Mat background;
+  cv::resize(small, background, grey.size(), 0, 0, cv::INTER_LINEAR);
+  if (wholePicture) inside = CommonBackground(background, inside, out.rootWidth * 2);
+  cv::Mat residual;
+  if (dark)
+    cv::subtract(background, grey, residual, cv::noArray(), CV_16S);
+  else
+    cv::subtract(grey, background, residual, cv::noArray(), CV_16S);
+  // Line-like structures at the widths roots have: a little smoothing along
+  // them adds up a root's pixels and averages the noise out.
+  cv::GaussianBlur(residual, residual, cv::Size(), 0.8);
+  double resMedian = 0, noise = 0;
+  RobustSpread(residual, inside, resMedian, noise);
+  out.noise = noise;
+  out.threshold = resMedian + 4.0 * noise;
+  // Hysteresis: a root holds pixels well above the noise, and goes on
+  // through pixels that are only somewhat above it.
+  cv::Mat high = residual > resMedian + 6.0 * noise;
+  cv::Mat low = residual > resMedian + 3.0 * noise;
+  low &= inside;
+  high &= inside;
+  // Leaves are green, and thick: they start seedlings but are no roots.
+  cv::Mat leaves = planes.green(rect) > 0;
+  leaves &= inside;
+  cv::morphologyEx(leaves, leaves, cv::MORPH_OPEN, kernel);
+  {
+    cv::Mat labels, stats, centroids;
+    const int n = cv::connectedComponentsWithStats(leaves, labels, stats, centroids, 8, CV_32S);
+    const int leafArea = std::max(6, out.rootWidth * out.rootWidth);
+    for (int i = 1; i < n; ++i) {
+      if (stats.at<int>(i, cv::CC_STAT_AREA) < leafArea) continue;
+      out.seedlings.push_back({static_cast<int>(std::lround(centroids.at<double>(i, 0))),
+                               stats.at<int>(i, cv::CC_STAT_TOP) + stats.at<int>(i, cv::CC_STAT_HEIGHT)});
+    }
+  }
+  cv::Mat mask = Hysteresis(low, high);
+  // Wide bright areas (a ruler, a label, a bubble's rim, a leaf) are no
+  // roots: what survives an opening wider than a root is taken out.
+  cv::Mat wide;
+  const int w = Odd(out.rootWidth * 2 + 1);
+  wide = DilateDisc(ErodeDisc(mask, w / 2.0), w / 2.0 + 1.0);
+  mask &= ~wide;
+  mask &= ~leaves;
+  // A small closing joins a root broken by a darker stretch.
+  cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, kernel);
+  mask &= inside;
+  FillSmallHoles(mask, 4.0 * out.rootWidth * out.rootWidth);
+  DropNonRoots(mask, out.rootWidth, std::max(10, side / 25));
+  out.area = {rect.x, rect.y, rect.width, rect.height};
+  CopyPlane(mask, out.mask);
+  cv::Mat strength;
+  residual.convertTo(strength, CV_8U);
+  CopyPlane(strength, out.strength);
+  return out;
+}
+
+}  // namespace
+
+RootSegmentation SegmentRoots(const KW_PicDoc& doc, AreaSearch search, RootPolarity polarity) {
+  RootSegmentation out;
+  if (!doc.hasPicture() || doc.width < 16 || doc.height < 16) {
+    out.problem = "the picture is too small to analyse";
+    return out;
+  }
+  try {
+    const Planes planes = ReadPlanes(doc);
+    cv::Rect rect(0, 0, doc.width, doc.height);
+    cv::Mat region;
+    if (search == AreaSearch::FindPlate) {
+      cv::Rect box;
+      region = FindPlateRegion(planes.grey, box);
+      if (region.empty() || box.width < 16 || box.height < 16) {
+        out.problem = "no plate found in the picture";
+        return out;
+      }
+      out.plateHeight = box.height;
+      rect = cv::boundingRect(region);
+      if (rect.width < 16 || rect.height < 16) {
+        out.problem = "no plate found in the picture";
+        return out;
+      }
+    } else {
+      region = cv::Mat(doc.height, doc.width, CV_8U, cv::Scalar(255));
+    }
+    return Segment(planes, region, rect, polarity, std::move(out), search == AreaSearch::WholePicture);
+  } catch (const std::bad_alloc&) {
+    out = {};
+    out.problem = "not enough memory to analyse the picture";
+  } catch (const cv::Exception& e) {
+    out = {};
+    out.problem = "the picture could not be analysed (" + e.err + ")";
+  }
+  return out;
+}
+
+RootSegmentation SegmentRootsInArea(const KW_PicDoc& doc, const AreaRect& area, RootPolarity polarity) {
+  RootSegmentation out;
+  const cv::Rect rect(area.left, area.top, area.width, area.height);
+  if (!doc.hasPicture() || rect.width < 16 || rect.height < 16 || rect.x < 0 || rect.y < 0 ||
+      rect.x + rect.width > doc.width || rect.y + rect.height > doc.height) {
+    out.problem = "the area to analyse lies outside the picture";
+    return out;
+  }
+  try {
+    const Planes planes = ReadPlanes(doc);
+    const cv::Mat region(doc.height, doc.width, CV_8U, cv::Scalar(255));
+    return Segment(planes, region, rect, polarity, std::move(out), false);
+  } catch (const std::bad_alloc&) {
+    out = {};
+    out.problem = "not enough memory to analyse the picture";
+  } catch (const cv::Exception& e) {
+    out = {};
+    out.problem = "the picture could not be analysed (" + e.err + ")";
+  }
+  return out;
+}

@@ -1,0 +1,288 @@
+// The adaptive pipeline's steps on the analysis document: the segmentation
+// of the picture (image/root_segmentation.h) becomes the document's picture,
+// cropped to the analysed area and thinned to its skeleton; the plants found
+// on it are then built and measured as the fixed method's are, checked and
+// flagged.
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <utility>
+
+#include "base/text_format.h"
+#include "roots/root_measures.h"
+#include "roots/sci_doc.h"
+
+namespace {
+
+// The fixed method's frame removal runs on a copy whose messages nobody reads.
+class SilentFrontend : public FRONTEND::Frontend {
+ public:
+  void showMessage(const std::string& /*title*/, const std::string& /*text*/) override {}
+  bool askYesNo(const std::string& /*title*/, const std::string& /*text*/) override { return false; }
+  bool askOkCancel(const std::string& /*title*/, const std::string& /*text*/) override { return false; }
+  FRONTEND::Answer askYesNoCancel(const std::string& /*title*/, const std::string& /*text*/) override {
+    return FRONTEND::Answer::Cancel;
+  }
+  FRONTEND::FolderChoice chooseFolder(const std::string& /*title*/, const std::string& /*start*/) override {
+    return {};
+  }
+};
+
+RootPolarity PolarityOf(Background background) {
+  switch (background) {
+    case Background::Dark:
+      return RootPolarity::Bright;
+    case Background::Light:
+      return RootPolarity::Dark;
+    case Background::Auto:
+      break;
+  }
+  return RootPolarity::Auto;
+}
+
+// Walk points are (column, row from the bottom) of the cropped picture;
+// segmentation planes are top row first.
+std::size_t PlaneIndex(const ContourPoint& p, int width, int height) {
+  return static_cast<std::size_t>(p.col) +
+         static_cast<std::size_t>(height - 1 - p.row) * static_cast<std::size_t>(width);
+}
+
+// The topmost point of a walk (the seedling's end of a root system).
+ContourPoint TopPoint(const Item& plant) {
+  ContourPoint top = plant.tab.empty() ? ContourPoint{} : plant.tab.front();
+  for (const ContourPoint& p : plant.tab)
+    if (p.row > top.row) top = p;
+  return top;
+}
+
+// Root systems that grew into each other are cut apart where they meet:
+// every skeleton pixel goes to the seedling it is reached from first, walking
+// along the skeleton from all seedlings at once, and the pixels where two
+// seedlings' parts touch are cleared. Leaves of one seedling lie close
+// together; marks closer than minGap count as one seedling.
+void SplitAtSeedlings(std::vector<std::uint32_t>& pixels, int width, int height,
+                      const std::vector<SeedlingMark>& marks, int reach, int minGap) {
+  const auto index = [width](int c, int r) {
+    return static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+  };
+  const auto white = [&](int c, int r) {
+    return c >= 0 && r >= 0 && c < width && r < height && pixels[index(c, r)] == kWhitePixel;
+  };
+  constexpr std::int16_t kNone = -1;
+  std::vector<std::int16_t> label(pixels.size(), kNone);
+  std::vector<std::pair<int, int>> queue;
+  std::vector<SeedlingMark> kept;
+  for (const SeedlingMark& mark : marks) {
+    const bool near = std::any_of(kept.begin(), kept.end(), [&](const SeedlingMark& k) {
+      return std::abs(k.x - mark.x) < minGap && std::abs(k.y - mark.y) < 2 * minGap;
+    });
+    if (near || kept.size() >= 30000) continue;
+    // The nearest skeleton pixel below or beside the leaves.
+    const int row0 = height - 1 - mark.y;
+    int bestC = -1, bestR = -1;
+    double best = reach + 1.0;
+    for (int r = row0 - reach; r <= row0 + reach; ++r)
+      for (int c = mark.x - reach; c <= mark.x + reach; ++c)
+        if (white(c, r) && label[index(c, r)] == kNone) {
+          const double d = std::hypot(c - mark.x, r - row0);
+          if (d < best) {
+            best = d;
+            bestC = c;
+            bestR = r;
+          }
+        }
+    if (bestC < 0) continue;
+    label[index(bestC, bestR)] = static_cast<std::int16_t>(kept.size());
+    queue.emplace_back(bestC, bestR);
+    kept.push_back(mark);
+  }
+  if (kept.size() < 2) return;
+  for (std::size_t head = 0; head < queue.size(); ++head) {
+    const auto [c, r] = queue[head];
+    const std::int16_t own = label[index(c, r)];
+    for (int dr = -1; dr <= 1; ++dr)
+      for (int dc = -1; dc <= 1; ++dc)
+        if (white(c + dc, r + dr) && label[index(c + dc, r + dr)] == kNone) {
+          label[index(c + dc, r + dr)] = own;
+          queue.emplace_back(c + dc, r + dr);
+        }
+  }
+  for (const auto& [c, r] : queue) {
+    const std::int16_t own = label[index(c, r)];
+    bool cut = false;
+    for (int dr = -1; dr <= 1 && !cut; ++dr)
+      for (int dc = -1; dc <= 1 && !cut; ++dc)
+        if (white(c + dc, r + dr)) {
+          const std::int16_t other = label[index(c + dc, r + dr)];
+          cut = other != kNone && other < own;
+        }
+    if (cut) pixels[index(c, r)] = 0U;
+  }
+}
+
+}  // namespace
+
+int KW_SciDoc::AdaptivePrepare(std::string& problem) {
+  problem.clear();
+  if (!hasValidPicture()) {
+    problem = "no picture";
+    return 0;
+  }
+  const RootPolarity polarity = PolarityOf(settings.background);
+  RootSegmentation found;
+  double cmPerPixel = 0.0;
+  switch (settings.plate) {
+    case PlateMode::Find:
+      found = SegmentRoots(*this, AreaSearch::FindPlate, polarity);
+      if (found.problem.empty()) cmPerPixel = settings.plateHeightCm / found.plateHeight;
+      break;
+    case PlateMode::None:
+      found = SegmentRoots(*this, AreaSearch::WholePicture, polarity);
+      if (settings.resolutionDpi > 0.0) cmPerPixel = 2.54 / settings.resolutionDpi;
+      break;
+    case PlateMode::Frame: {
+      // The fixed method's frame removal, on a copy: only where it cuts is kept.
+      KW_ImaAna frame;
+      frame.pixels = pixels;
+      frame.width = width;
+      frame.height = height;
+      SilentFrontend silent;
+      LogCapture discarded;
+      frame.setFrontend(&silent);
+      frame.setLogCapture(&discarded);
+      frame.FixedBinarise();
+      if (frame.RemoveBox() != 1) {
+        problem = "no plate frame found";
+        return 0;
+      }
+      found = SegmentRootsInArea(*this, {frame.cropLeft, frame.cropTop, frame.width, frame.height}, polarity);
+      cmPerPixel = frame.scale;
+      break;
+    }
+  }
+  if (!found.problem.empty()) {
+    problem = found.problem;
+    return 0;
+  }
+  if (settings.pixelsPerCm > 0.0) cmPerPixel = 1.0 / settings.pixelsPerCm;
+  if (!(cmPerPixel > 0.0) || !std::isfinite(cmPerPixel)) {
+    problem = "no scale: give the picture's resolution or its pixels per centimetre";
+    return 0;
+  }
+  try {
+    const AreaRect& area = found.area;
+    std::vector<std::uint32_t> skeleton(found.mask.size());
+    for (int y = 0; y < area.height; ++y)
+      for (int x = 0; x < area.width; ++x) {
+        const std::size_t from = static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * area.width;
+        const std::size_t to =
+            static_cast<std::size_t>(x) + static_cast<std::size_t>(area.height - 1 - y) * area.width;
+        skeleton[to] = found.mask[from] != 0 ? kWhitePixel : 0U;
+      }
+    pixels = std::move(skeleton);
+    width = area.width;
+    height = area.height;
+    cropLeft += area.left;
+    cropTop += area.top;
+    scale = static_cast<float>(cmPerPixel);
+    settings.backgroundUsed = found.darkRoots ? Background::Light : Background::Dark;
+    found.mask = {};
+    segmentation = std::move(found);
+  } catch (const std::bad_alloc&) {
+    problem = "not enough memory to analyse the picture";
+    return 0;
+  }
+  Skeletonize();
+  try {
+    SplitAtSeedlings(pixels, width, height, segmentation.seedlings, std::max(6, height / 25),
+                     std::max(4, width / 50));
+  } catch (const std::bad_alloc&) {
+    // Without the split, plants grown together stay one plant, flagged.
+  }
+  return 1;
+}
+
+std::uint32_t KW_SciDoc::PlantFlags(std::size_t t) const {
+  if (t >= item.size() || t >= root.size()) return 0;
+  const Item& plant = item[t];
+  std::uint32_t flags = 0;
+  for (const ContourPoint& p : plant.tab)
+    if (p.col <= 1 || p.row <= 1 || p.col >= width - 2 || p.row >= height - 2) {
+      flags |= kFlagTouchesEdge;
+      break;
+    }
+  if (root[t].main_length > height) flags |= kFlagImplausibleLength;
+  const bool planes =
+      segmentation.strength.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  if (planes && !plant.tab.empty() && segmentation.noise > 0.0) {
+    std::vector<int> values;
+    values.reserve(plant.tab.size());
+    for (const ContourPoint& p : plant.tab)
+      if (p.col >= 0 && p.row >= 0 && p.col < width && p.row < height)
+        values.push_back(segmentation.strength[PlaneIndex(p, width, height)]);
+    if (!values.empty()) {
+      auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+      std::nth_element(values.begin(), middle, values.end());
+      if (*middle < 6.0 * segmentation.noise) flags |= kFlagLowContrast;
+    }
+  }
+  // Two seedlings' leaves at the top of one root system: grown together.
+  const double reach = std::max(8.0, height * 0.03);
+  int seedlings = 0;
+  for (const SeedlingMark& mark : segmentation.seedlings) {
+    const int row = height - 1 - mark.y;
+    for (const ContourPoint& p : plant.tab)
+      if (std::hypot(p.col - mark.x, p.row - row) <= reach) {
+        ++seedlings;
+        break;
+      }
+  }
+  if (seedlings >= 2) flags |= kFlagMerged;
+  return flags;
+}
+
+int KW_SciDoc::AdaptiveSelectPlants(std::string& problem) {
+  problem.clear();
+  if (nbr_item == 0) {
+    problem = "no plausible seedling found: no root stands out of the background";
+    return 0;
+  }
+  if (CreateTrees() != 1 || MeasureTrees() != 1) {
+    problem = "not enough memory to measure the plants";
+    return 0;
+  }
+  // A root system reaching down from nowhere near the top half of the area,
+  // or longer than the area itself, is no seedling's.
+  bool dropped = false;
+  int plausible = 0;
+  for (std::size_t t = 0; t < item.size() && t < root.size(); ++t) {
+    const ContourPoint top = TopPoint(item[t]);
+    const bool startsHigh = top.row >= height / 3;
+    if (!startsHigh) {
+      for (const ContourPoint& p : item[t].tab) paint(p.col, p.row, 0U);
+      dropped = true;
+    } else if ((root[t].flags & kFlagImplausibleLength) == 0U) {
+      ++plausible;
+    }
+  }
+  if (dropped) {
+    FindRoots();
+    if (CreateTrees() != 1 || MeasureTrees() != 1) {
+      problem = "not enough memory to measure the plants";
+      return 0;
+    }
+  }
+  if (plausible == 0) {
+    problem = nbr_item == 0 ? "no plausible seedling found: no root starts in the upper part of the picture"
+                            : "no plausible seedling found: every root system is longer than the picture";
+    return 0;
+  }
+  return 1;
+}
+
+int KW_SciDoc::MeasurePlateAdaptive(std::string& problem) {
+  if (AdaptivePrepare(problem) != 1) return kNoPlateFrame;
+  if (FindRoots() != 1) return kPlateOutOfMemory;
+  if (AdaptiveSelectPlants(problem) != 1) return kNoPlateFrame;
+  return kPlateMeasured;
+}

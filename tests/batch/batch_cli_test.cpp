@@ -68,12 +68,11 @@ TEST_F(BatchProgramTest, UnreadableFilesGiveExitOneAndOneLine) {
   // A JPEG cut after its first bytes: the start of a real one, no end.
   testenv::WriteFile(home / "cut.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11));
   testenv::WriteFile(home / "cut.png", std::string("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR", 16));
-  for (const auto& [name, why] :
-       {std::pair<std::string, std::string>{"broken.bmp", " as a bitmap"},
-        {"missing.bmp", ": no such file"},
-        {"text.jpg", ": not a PNG, JPEG or TIFF picture"},
-        {"cut.jpg", ": truncated JPEG data (the end-of-image marker is missing)"},
-        {"cut.png", ": truncated PNG data (the end chunk is missing)"}}) {
+  for (const auto& [name, why] : {std::pair<std::string, std::string>{"broken.bmp", " as a bitmap"},
+                                  {"missing.bmp", ": no such file"},
+                                  {"text.jpg", ": not a PNG, JPEG or TIFF picture"},
+                                  {"cut.jpg", ": truncated JPEG data (the end-of-image marker is missing)"},
+                                  {"cut.png", ": truncated PNG data (the end chunk is missing)"}}) {
     SCOPED_TRACE(name);
     ProgramRun r = run("info " + quoted(name));
     EXPECT_EQ(r.status, 1);

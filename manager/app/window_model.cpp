@@ -82,7 +82,8 @@ std::string ErrorReportText(std::string_view stringTemplate, int code) {
     const char* m = ::strerror_r(code, buf, sizeof buf);
     if (m != nullptr && std::strncmp(m, "Unknown error", 13) != 0) message = m;
   }
-  if (message.empty()) return Cut(std::string(stringTemplate), 299);
+  // No placeholder is ever shown as it stands.
+  if (message.empty()) message = "unknown error";
   return Cut(Substitute(stringTemplate, message) + " (" + std::to_string(code) + ")", 299);
 }
 

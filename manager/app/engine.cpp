@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "base/utf8_cut.h"
+#include "manager/config/conf_files.h"
 #include "manager/config/stack_layout.h"
 #include "manager/platform/system.h"
 
@@ -80,9 +81,13 @@ int ManagerEngine::InstallMode() {
   m_languages.Read(LanguageFilePath(m_settings.root));
   m_languages.SelectByName(m_settings.lang);
 
+  // Without a display there are no servers to drive, but the live files
+  // are written all the same: the first start must find them.
   if (m_stack != nullptr) {
     m_stack->FindPrograms();
     m_stack->RegenerateConfFiles();
+  } else {
+    RegenerateConfFiles(m_settings.root);
   }
   WriteSafeCopies(m_settings.root);
   m_phpTemplateTime = WriteTime(m_phpTemplate);

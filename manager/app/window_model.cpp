@@ -82,7 +82,8 @@ std::string ErrorReportText(std::string_view stringTemplate, int code) {
     const char* m = ::strerror_r(code, buf, sizeof buf);
     if (m != nullptr && std::strncmp(m, "Unknown error", 13) != 0) message = m;
   }
-  if (message.empty()) return Cut(std::string(stringTemplate), 299);
+  // No placeholder is ever shown as it stands.
+  if (message.empty()) message = "unknown error";
   return Cut(Substitute(stringTemplate, message) + " (" + std::to_string(code) + ")", 299);
 }
 
@@ -146,8 +147,11 @@ void MainWindowModel::ToggleBoth() {
 bool MainWindowModel::RestartBoth() {
   if (!(m_stack.web().IsRunning() && m_stack.database().IsRunning())) return false;
   log(text(32812), kTagProgram);
-  if (!m_stack.web().VerifyConfFile()) return false;
-  ReportError(m_stack.web().Restart(), kTargetWeb, 32805);
+  // The web server's restart tests its configuration first; when the test
+  // fails both servers are left as they run.
+  const int web = m_stack.web().Restart();
+  if (web == kErrorBadConfig) return false;
+  ReportError(web, kTargetWeb, 32805);
   ReportError(m_stack.database().Restart(), kTargetDatabase, 32805);
   return true;
 }
@@ -180,7 +184,8 @@ void MainWindowModel::PopupCommand(int command) {
 }
 
 void MainWindowModel::ReportError(int code, int target, int stringId) {
-  if (code == 0) return;
+  // A refused configuration has been reported with the checker's own words.
+  if (code == 0 || code == kErrorBadConfig) return;
   const std::string message = ErrorReportText(text(stringId), code);
   log(message, TagOf(target));
   m_frontend.ShowMessage(CaptionOf(target), message, WindowFrontend::Icon::Error);
@@ -256,7 +261,7 @@ void MainWindowModel::ServerNotification(ServerBase& server, int value, const st
       break;
     case kNotifyBadConfig:
       if (!isWeb) break;
-      log("Erreur dans le fichier de configuration d'Apache", kTagProgram);
+      log("Error in the Apache configuration file", kTagProgram);
       if (m_frontend.AskYesNo(m_engine.settings().programName, Cut(Substitute(text(32813), message), 2259)))
         m_frontend.PostCommand(kCmdEditApacheConf);
       break;

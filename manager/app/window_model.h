@@ -71,8 +71,8 @@ int TrayIconFor(bool webRunning, bool databaseRunning, unsigned tick);
 std::string LocalAddress(int port, std::string_view path);
 
 // The message of ReportError: the text of stringTemplate with the system's
-// message of code in it, then " (code)"; the template alone when the
-// system has no message for the code. At most 299 characters.
+// message of code in it (or "unknown error" when the system has none for
+// the code), then " (code)". At most 299 characters.
 std::string ErrorReportText(std::string_view stringTemplate, int code);
 
 // The database server's error log: "\"<root>mysql/data/<host>.err\"" with

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "base/atomic_file.h"
@@ -80,6 +81,22 @@ int RegenerateConfFiles(const std::string& installRoot) {
     GenerateConfFile(folder, folder + "/" + pair.templatePath, folder + "/" + pair.livePath,
                      pair.commentChar);
   return 0;
+}
+
+int RegenerateStaleConfFiles(const std::string& installRoot) {
+  const std::string folder = RegenerateSubstitution(installRoot);
+  int regenerated = 0;
+  for (const ConfPair& pair : kConfPairs) {
+    const std::string templatePath = folder + "/" + pair.templatePath;
+    const std::string livePath = folder + "/" + pair.livePath;
+    std::error_code ec;
+    const auto templateTime = std::filesystem::last_write_time(templatePath, ec);
+    if (ec) continue;  // no template: the live file is the user's own
+    const auto liveTime = std::filesystem::last_write_time(livePath, ec);
+    if (!ec && liveTime >= templateTime) continue;
+    if (GenerateConfFile(folder, templatePath, livePath, pair.commentChar) == 0) ++regenerated;
+  }
+  return regenerated;
 }
 
 }  // namespace tessary

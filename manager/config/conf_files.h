@@ -46,6 +46,11 @@ std::string PhpTemplateSubstitution(const std::string& installRoot);
 // Returns 0 (the three results are not reported).
 int RegenerateConfFiles(const std::string& installRoot);
 
+// Generates again each live file that is missing or older than its template
+// (the template was edited while the manager was closed), so the servers
+// never start on what the template no longer says. The number written.
+int RegenerateStaleConfFiles(const std::string& installRoot);
+
 // The safe copies of install mode are WriteSafeCopies (app/engine.h).
 
 }  // namespace tessary

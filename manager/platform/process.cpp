@@ -55,7 +55,9 @@ std::string ResolveProgram(const std::string& word) {
   std::string dir;
   while (std::getline(in, dir, ':')) {
     if (dir.empty()) continue;
-    std::string candidate = dir + "/" + word;
+    std::string candidate = dir;
+    candidate += '/';
+    candidate += word;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return word;
@@ -112,15 +114,18 @@ std::string ReadLink(const std::string& path) {
   return std::string(buf, static_cast<std::size_t>(n));
 }
 
-// State letter and parent of /proc/<pid>/stat; false when unreadable.
-bool ReadStat(pid_t pid, char& state, pid_t& ppid, std::string* comm) {
+// State letter, parent and process group of /proc/<pid>/stat; false when
+// unreadable.
+bool ReadStat(pid_t pid, char& state, pid_t& ppid, std::string* comm, pid_t* pgid = nullptr) {
   const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
   const auto open = stat.find('(');
   const auto close = stat.rfind(')');
   if (open == std::string::npos || close == std::string::npos || close + 4 > stat.size()) return false;
   if (comm != nullptr) *comm = stat.substr(open + 1, close - open - 1);
   state = stat[close + 2];
-  ppid = static_cast<pid_t>(std::strtol(stat.c_str() + close + 4, nullptr, 10));
+  char* end = nullptr;
+  ppid = static_cast<pid_t>(std::strtol(stat.c_str() + close + 4, &end, 10));
+  if (pgid != nullptr) *pgid = static_cast<pid_t>(std::strtol(end, nullptr, 10));
   return true;
 }
 
@@ -171,6 +176,7 @@ int Spawn(const std::string& commandLine, const LaunchPipes& pipes, pid_t& pid) 
   if (words.empty()) return ENOENT;
   const std::string program = ResolveProgram(words[0]);
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
 
@@ -216,6 +222,7 @@ int LaunchDetached(const std::string& commandLine, pid_t* daemonPid) {
   const std::string program = ResolveProgram(words[0]);
   if (::access(program.c_str(), X_OK) != 0) return errno;
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
 
@@ -239,6 +246,9 @@ int LaunchDetached(const std::string& commandLine, pid_t* daemonPid) {
     ::setsid();
     const pid_t grandChild = ::fork();
     if (grandChild == 0) {
+      // A session and process group of its own, so that the program and
+      // whatever it starts can be ended as a whole.
+      ::setsid();
       ::dup2(nul, 0);
       ::dup2(nul, 1);
       ::dup2(nul, 2);
@@ -300,7 +310,7 @@ std::vector<ProcessEntry> ListProcesses() {
     ProcessEntry entry;
     entry.pid = static_cast<pid_t>(n);
     char state = 0;
-    if (!ReadStat(entry.pid, state, entry.ppid, &entry.comm)) continue;
+    if (!ReadStat(entry.pid, state, entry.ppid, &entry.comm, &entry.pgid)) continue;
     if (state == 'Z' || state == 'X') continue;
     const std::string base = std::string("/proc/") + e->d_name;
     const std::string cmdline = ReadSmallFile(base + "/cmdline");
@@ -356,7 +366,10 @@ int SendSignal(pid_t pid, int signal) {
 
 int KillProcessGroup(pid_t pid) {
   if (pid <= 0) return ESRCH;
-  if (::getpgid(pid) == pid && ::kill(-pid, SIGKILL) == 0) {
+  const pid_t group = ::getpgid(pid);
+  // A leader that has ended leaves its group id taken while members remain,
+  // so the id still names the same group.
+  if ((group == pid || group < 0) && ::kill(-pid, SIGKILL) == 0) {
     ReapIfEnded(pid);
     return 0;
   }

@@ -51,6 +51,7 @@ int ProcessAlive(pid_t pid);
 struct ProcessEntry {
   pid_t pid = 0;
   pid_t ppid = 0;
+  pid_t pgid = 0;     // its process group
   std::string argv0;  // first word of its command line
   std::string comm;   // the kernel's short name
   std::string exe;    // target of /proc/<pid>/exe, when readable
@@ -81,7 +82,9 @@ bool CatchesSignal(pid_t pid, int signal);
 int SendSignal(pid_t pid, int signal);
 
 // Ends a process for good: its whole process group when it leads one (a web
-// server's workers keep the port otherwise), else the process alone.
+// server's workers keep the port otherwise), else the process alone. A
+// group whose leader has already ended (the workers of a killed master) is
+// ended all the same.
 int KillProcessGroup(pid_t pid);
 
 // Names the program listening on 127.0.0.1 or any address at port as

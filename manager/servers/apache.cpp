@@ -99,13 +99,42 @@ bool CApache::FindRunning() {
   // The runner's own child (the launcher of "-k start", which hands over to
   // the daemon and leaves) is not the server.
   const pid_t launcher = m_runner.IsActive() ? m_runner.childPid() : 0;
+  // Only the master leads its process group: a worker left behind by a
+  // master that was killed is no server to adopt (it serves its last
+  // pages, and stopping it would not free the port). A master just handed
+  // over by its launcher makes its own group a moment after the launcher
+  // has gone, so a lone non-leader is looked at again for a short while.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+  for (;;) {
+    const auto list = platform::ListProcesses();
+    bool others = false;
+    const pid_t pid = platform::TopmostProcess(list, [&](const platform::ProcessEntry& e) {
+      if (e.pid == launcher || !platform::StartedAs(e, executable)) return false;
+      if (e.pgid == e.pid) return true;
+      others = true;
+      return false;
+    });
+    if (pid != 0) {
+      pi.pid = pid;
+      return true;
+    }
+    if (!others || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+int CApache::EndStrayWorkers() {
   const auto list = platform::ListProcesses();
-  const pid_t pid = platform::TopmostProcess(list, [&](const platform::ProcessEntry& e) {
-    return e.pid != launcher && platform::StartedAs(e, executable);
-  });
-  if (pid == 0) return false;
-  pi.pid = pid;
-  return true;
+  int ended = 0;
+  for (const auto& e : list) {
+    if (e.pgid == e.pid || !platform::StartedAs(e, executable)) continue;
+    bool leaderAlive = false;
+    for (const auto& other : list) leaderAlive = leaderAlive || other.pid == e.pgid;
+    if (leaderAlive) continue;
+    registry().Trace("Apache: workers of the ended master %d ended", static_cast<int>(e.pgid));
+    if (platform::KillProcessGroup(e.pgid) == 0) ++ended;
+  }
+  return ended;
 }
 
 int CApache::ReadConf() {
@@ -217,8 +246,16 @@ int CApache::StopExe() {
   return result;
 }
 
+int CApache::Start() {
+  if (state == Stopped && serviceMode == 0 && !FindRunning()) EndStrayWorkers();
+  return ServerBase::Start();
+}
+
 int CApache::Restart() {
   if (state != Running) return 0;
+  // A configuration the server would refuse must not take the running
+  // server down: the checker's report goes to the owner instead.
+  if (!VerifyConfFile()) return kErrorBadConfig;
   registry().Trace("Apache restart event: ap%d_restart", static_cast<int>(pi.pid));
   if (platform::CanSignal(pi.pid) == 0) {
     // A hang-up before the server handles it would end the server: one still

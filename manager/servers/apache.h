@@ -16,6 +16,11 @@ class CApache : public ServerBase {
   CApache(ServerRegistry& registry, const std::string& installRoot);
   ~CApache() override;
 
+  // Ends stray workers of an ended master first, so that they neither hold
+  // the port nor pass for the server.
+  int Start() override;
+  // Runs the configuration test first and keeps the running server when it
+  // fails (kErrorBadConfig).
   int Restart() override;
   int InstallService() override;
   int RemoveService() override;
@@ -33,6 +38,9 @@ class CApache : public ServerBase {
   std::string CommandLine(const std::string& switches) const;
   // The web server's runner (its launcher's output reaches the log).
   const ChildProcess& Runner() const { return m_runner; }
+  // Ends the workers of this server whose master has ended (they keep the
+  // port and answer with the old configuration); the number of groups ended.
+  int EndStrayWorkers();
 
  protected:
   bool FindRunning() override;

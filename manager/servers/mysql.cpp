@@ -1,11 +1,14 @@
 #include "manager/servers/mysql.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "manager/platform/process.h"
 
@@ -24,6 +27,36 @@ std::string Trim(const std::string& s) {
   if (t.size() >= 2 && (t.front() == '"' || t.front() == '\'') && t.back() == t.front())
     t = t.substr(1, t.size() - 2);
   return t;
+}
+
+// The last lines of a file, at most maxLines of its last 4 KiB.
+std::vector<std::string> TailLines(const std::string& path, std::size_t maxLines) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  constexpr std::streamoff kTailBytes = 4096;
+  in.seekg(size > kTailBytes ? size - kTailBytes : 0);
+  std::vector<std::string> lines;
+  std::string line;
+  bool first = size > kTailBytes;  // the first line read may be cut
+  while (std::getline(in, line)) {
+    if (first) {
+      first = false;
+      continue;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  if (lines.size() > maxLines)
+    lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(maxLines));
+  return lines;
+}
+
+std::string HostName() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return "localhost";
+  return host;
 }
 
 }  // namespace
@@ -71,6 +104,7 @@ int CMySql::ReadConf() {
   bool inServerSection = true;  // options before any section count
   int filePort = 0;
   std::string data;
+  std::string errorLog;
   while (std::getline(in, line)) {
     const std::string t = Trim(line);
     if (t.empty() || t[0] == '#' || t[0] == ';') continue;
@@ -86,11 +120,38 @@ int CMySql::ReadConf() {
       if (c == '_') c = '-';
     const std::string value = Trim(t.substr(eq + 1));
     if (key == "datadir" && data.empty()) data = value;
+    if (key == "log-error" && errorLog.empty()) errorLog = value;
     if (key == "port" && filePort == 0) filePort = std::atoi(value.c_str());
   }
   if (filePort > 0 && filePort < 65536) port = filePort;
   m_dataFolder = data;
+  m_errorLog = errorLog;
   return 0;
+}
+
+std::string CMySql::ErrorLogPath() const {
+  std::string folder = m_dataFolder.empty() ? mysqlDir + "data" : m_dataFolder;
+  if (!folder.empty() && folder.back() == '/') folder.pop_back();
+  if (m_errorLog.empty()) return folder + "/" + HostName() + ".err";
+  if (m_errorLog[0] == '/') return m_errorLog;
+  return folder + "/" + m_errorLog;
+}
+
+void CMySql::OnEnded(bool failed) {
+  if (!failed) return;
+  // Told in the manager's log: a bad option or a data folder in use shows
+  // only in what the server wrote.
+  const auto output = TailLines(OutputPath(), 20);
+  if (!output.empty()) {
+    OnStdout("The database server wrote:\n");
+    for (const auto& line : output) OnStdout(line + "\n");
+  }
+  const std::string errorLog = ErrorLogPath();
+  const auto tail = TailLines(errorLog, 10);
+  if (!tail.empty()) {
+    OnStdout("End of " + errorLog + ":\n");
+    for (const auto& line : tail) OnStdout(line + "\n");
+  }
 }
 
 bool CMySql::FindRunning() {
@@ -118,8 +179,15 @@ bool CMySql::FindRunning() {
 int CMySql::StartExe() {
   const std::string command = CommandLine();
   registry().Trace("CreateProcess \"%s\"", command.c_str());
+  // The server's own words go to a file the supervision reads when the
+  // server ends unasked; a new start begins it afresh.
+  const int out = ::open(OutputPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  platform::LaunchPipes pipes;
+  pipes.stdoutFd = out;
+  pipes.stderrFd = out;
   pid_t pid = 0;
-  const int rc = platform::Spawn(command, platform::LaunchPipes{}, pid);
+  const int rc = platform::Spawn(command, pipes, pid);
+  if (out >= 0) ::close(out);
   if (rc != 0) {
     registry().Trace("CreateProcess fail %d \"%s\"", rc, command.c_str());
     return rc;

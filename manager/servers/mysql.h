@@ -40,6 +40,14 @@ class CMySql : public ServerBase {
   std::string AdminShutdownCommand() const;
   // The data folder named by the live option file ("datadir"), or empty.
   const std::string& DataFolder() const { return m_dataFolder; }
+  // The server's own error log: "log-error" of the live option file (below
+  // the data folder when relative), else "<data folder>/<host>.err".
+  std::string ErrorLogPath() const;
+  // Where the server's standard output and error go (one start's worth).
+  std::string OutputPath() const { return mysqlDir + "mysqld-output.txt"; }
+  // A start that did not come up, or a crash: the server's output and the
+  // tail of its error log go to the owner's log.
+  void OnEnded(bool failed) override;
 
  protected:
   // A server started from our program, or any database server working on
@@ -50,6 +58,7 @@ class CMySql : public ServerBase {
   std::string mysqlDir;
   std::string m_arguments;
   std::string m_dataFolder;
+  std::string m_errorLog;  // "log-error" as the option file gives it
   std::string m_language = "english";
 };
 

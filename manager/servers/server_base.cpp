@@ -288,10 +288,19 @@ void ServerBase::tick(std::vector<std::pair<ServerBase*, int>>& posted) {
     if (handingOver) {
       // still Starting
     } else if (!ended) {
+      // A restart in place (the same process re-reading its files) is over
+      // once the process is seen alive again; a later end is a crash.
+      if (state == Running) restartPending = 0;
       if (state != Stopping) state = Running;
     } else {
-      if (state == Running && restartPending == 0 && notifyWindow != nullptr)
-        posted.emplace_back(this, kNotifyUnexpectedEnd);
+      const bool unexpected = state == Running && restartPending == 0;
+      if (pi.pid != 0) {
+        // Whatever the ended process started (a web server's workers, which
+        // keep its port) goes with it.
+        platform::KillProcessGroup(pi.pid);
+        OnEnded(unexpected || state == Starting);
+      }
+      if (unexpected && notifyWindow != nullptr) posted.emplace_back(this, kNotifyUnexpectedEnd);
       pi = {};
       state = Stopped;
     }

@@ -23,6 +23,9 @@ enum ServerState : std::uint32_t { Running = 0, Stopped = 1, Starting = 2, Stopp
 // Result of Start when another program listens on the server's port (the
 // socket layer's address-in-use code).
 constexpr int kErrorAddressInUse = 10048;
+// Result of Restart when the configuration test failed: the running server
+// is kept and the checker's report was sent as notification 2.
+constexpr int kErrorBadConfig = 1610;
 // Period of ServerBase::TimerProc.
 constexpr int kTimerPeriodMs = 700;
 
@@ -97,6 +100,9 @@ class ServerBase {
   virtual void OnStdout(const std::string& text);
   virtual void OnStderr(const std::string& text);
   virtual void OnExit() {}
+  // The supervised process has ended (process mode); failed is true when
+  // nobody asked for it (a crash, or a start that did not come up).
+  virtual void OnEnded(bool failed) { (void)failed; }
   virtual int StartExe() = 0;
   virtual int StopExe() = 0;
   // Re-reads values of the live configuration file.

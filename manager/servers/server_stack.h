@@ -17,6 +17,7 @@ namespace tessary {
 class ServerStack : public StackControl {
  public:
   // installRoot ends with a "/"; stateFolder holds the service layer's files.
+  // A live file older than its template is generated again first.
   explicit ServerStack(const std::string& installRoot, const std::filesystem::path& stateFolder =
                                                            platform::ServiceLayer::DefaultStateFolder());
 
@@ -38,9 +39,14 @@ class ServerStack : public StackControl {
   CMySql& database() { return m_database; }
   ServerRegistry& registry() { return m_registry; }
   platform::ServiceLayer& services() { return m_services; }
+  // How many live files were generated again at construction.
+  int staleRegenerated() const { return m_staleRegenerated; }
 
  private:
   std::string m_root;
+  // Live files older than their templates, generated again before the
+  // servers read them.
+  int m_staleRegenerated;
   platform::ServiceLayer m_services;
   ServerRegistry m_registry;
   CMySql m_database;

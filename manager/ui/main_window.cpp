@@ -343,6 +343,9 @@ void MainWindow::showServerMenu(int target) {
 void MainWindow::exitManager() {
   if (m_exiting) return;
   m_exiting = true;
+  // A question still open is answered "no": its nested event loop must
+  // not keep the manager alive.
+  if (m_question != nullptr) m_question->done(QMessageBox::No);
   m_versionCancel = true;
   if (m_refreshTimer != nullptr) m_refreshTimer->stop();
   if (m_superviseTimer != nullptr) m_superviseTimer->stop();
@@ -350,6 +353,10 @@ void MainWindow::exitManager() {
   if (m_tray != nullptr) m_tray->hide();
   emit exited();
   QCoreApplication::quit();
+  // Asked for before the main event loop runs (during the start, from a
+  // question's loop), the quit above ends only the loops running now: the
+  // main loop ends as soon as it starts.
+  QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 void MainWindow::AddLogLine(const std::string& line) {
@@ -385,8 +392,14 @@ void MainWindow::PostPhpChanged() {
 }
 
 bool MainWindow::askQuestion(const QString& caption, const QString& question) {
-  return QMessageBox::question(this, caption, question, QMessageBox::Yes | QMessageBox::No) ==
-         QMessageBox::Yes;
+  // Once the manager is ending nobody is there to answer.
+  if (m_exiting) return false;
+  QMessageBox box(QMessageBox::Question, caption, question, QMessageBox::Yes | QMessageBox::No, this);
+  box.setObjectName("questionBox");
+  m_question = &box;
+  const int answer = box.exec();
+  m_question = nullptr;
+  return answer == QMessageBox::Yes && !m_exiting;
 }
 
 void MainWindow::showMessageBox(const QString& caption, const QString& message, Icon icon) {

@@ -19,6 +19,7 @@ class QAction;
 class QLabel;
 class QListWidget;
 class QMenu;
+class QMessageBox;
 class QPushButton;
 class QSystemTrayIcon;
 class QThread;
@@ -140,6 +141,8 @@ class MainWindow : public QWidget, public WindowFrontend {
   QTimer* m_superviseTimer = nullptr;
   QPoint m_dragFrom;
   bool m_exiting = false;
+  // The question box open now, answered "no" when the manager ends.
+  QPointer<QMessageBox> m_question;
   QPointer<UpgradeDialog> m_upgrade;
   QThread* m_versionThread = nullptr;
   std::atomic<bool> m_versionCancel{false};

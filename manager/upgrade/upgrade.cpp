@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "base/atomic_file.h"
@@ -124,10 +125,32 @@ RemoteLists FetchRemoteLists(const UpgradeSite& site, const TransferOptions& opt
   return lists;
 }
 
+namespace {
+
+// Whether path, its links followed, lies inside the folder base (resolved
+// the same way). A path that does not exist yet is judged by its folder.
+bool ResolvesInside(const std::string& base, const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path realBase = std::filesystem::canonical(base, ec);
+  if (ec) return false;
+  const std::filesystem::path real = std::filesystem::weakly_canonical(path, ec);
+  if (ec) return false;
+  const auto rel = real.lexically_relative(realBase);
+  return !rel.empty() && *rel.begin() != ".." && rel.is_relative();
+}
+
+}  // namespace
+
 int InstallDownloadedFile(const std::string& root, const std::string& name, bool replace,
                           const std::string& download) {
   if (!IsSafeFileName(name)) return EINVAL;
   const std::string target = root + name;
+  // A folder link inside the root (www/sym -> /elsewhere) must not carry
+  // the write out of it, nor a link in the target's own place.
+  if (!ResolvesInside(root, target)) {
+    Trace("Upgrade: %s lies outside %s once its links are followed: refused", target.c_str(), root.c_str());
+    return EPERM;
+  }
   struct stat st {};
   const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
   AtomicFile beside(target, mode);
@@ -163,8 +186,15 @@ FileOutcome UpgradeFile(const FileJob& job, const TransferOptions& options) {
     out.error = EINVAL;
     return out;
   }
+  if (job.size > kMaxUpgradeFileBytes) {
+    out.error = kTransferTooLarge;
+    return out;
+  }
+  TransferOptions capped = options;
+  const auto cap = static_cast<std::uint64_t>(job.size > 0 ? job.size : kMaxUpgradeFileBytes);
+  if (capped.maxBytes == 0 || capped.maxBytes > cap) capped.maxBytes = cap;
   std::string temp;
-  out.error = DownloadFile(job.address, temp, true, options);
+  out.error = DownloadFile(job.address, temp, true, capped);
   if (out.error != 0) {
     out.kind = FileOutcome::Kind::DownloadFailed;
     return out;
@@ -297,6 +327,7 @@ FileJob UpgradeDialogModel::JobFor(std::size_t index) const {
   job.name = e.name;
   job.hash = e.hash;
   job.replace = e.replace == 1;
+  job.size = e.size;
   job.address = m_site.upgradeServer + "upgrade/get.php?filename=" + UrlEscape(e.name) +
                 "&langue=" + UrlEscape(m_site.language);
   return job;

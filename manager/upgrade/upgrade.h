@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,9 +66,10 @@ int ReadListFile(const std::string& path, std::string& text, std::string* proble
 struct FileJob {
   std::string root;
   std::string name;
-  std::string hash;      // expected, lower case
-  bool replace = false;  // set the installed file aside first
-  std::string address;   // "upgrade/get.php?filename=...&langue=..." on the upgrade server
+  std::string hash;       // expected, lower case
+  bool replace = false;   // set the installed file aside first
+  std::int64_t size = 0;  // listed size in bytes; 0 when the list gives none
+  std::string address;    // "upgrade/get.php?filename=...&langue=..." on the upgrade server
 };
 
 struct FileOutcome {
@@ -78,14 +80,22 @@ struct FileOutcome {
   bool restartNeeded = false;
 };
 
-// Downloads, verifies and installs one file. Runs on any thread.
+// The largest file an upgrade downloads, whatever its list says.
+inline constexpr std::int64_t kMaxUpgradeFileBytes = std::int64_t{256} * 1024 * 1024;
+
+// Downloads, verifies and installs one file. The download stops at the
+// listed size (or kMaxUpgradeFileBytes when none is listed); a listed size
+// beyond that is refused before anything is fetched (kTransferTooLarge).
+// Runs on any thread.
 FileOutcome UpgradeFile(const FileJob& job, const TransferOptions& options);
 
 // Installs a verified download as root + name: the bytes are written beside
 // the target first and renamed into place, so a full disk or any other
 // failure leaves the installed file as it was. With replace, the installed
 // file is first moved to root + "UpFile.tmp" and, when the new one is in
-// place, deleted (on failure it goes back under its name). 0 or errno.
+// place, deleted (on failure it goes back under its name). A target whose
+// folder, or which itself, resolves (links followed) outside the install
+// root is refused with EPERM and nothing is written. 0 or errno.
 int InstallDownloadedFile(const std::string& root, const std::string& name, bool replace,
                           const std::string& download);
 

@@ -6,59 +6,17 @@
 
 #include <cstdio>
 
-#include "manager/config/conf_files.h"
-#include "stack_fixture.h"
+#include "apache_fixture.h"
 
 namespace {
 
 using namespace stacktest;
+using apachetest::ApacheTest;
+using apachetest::DeadPid;
+using apachetest::TestApache;
 using tessary::CApache;
 using tessary::ServerBase;
 using tessary::ServerRegistry;
-
-// Gives the tests the pid field, to play a server whose signal cannot be sent.
-class TestApache : public CApache {
- public:
-  using CApache::CApache;
-  void SetPid(pid_t p) { pi.pid = p; }
-};
-
-pid_t DeadPid() {
-  pid_t pid = 0;
-  tessary::platform::Spawn("/bin/true", {}, pid);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return pid;
-}
-
-class ApacheTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root = MakeRoot("web");
-    port = FreePort();
-  }
-  void TearDown() override {
-    KillLeftovers(root);
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-  // Writes the template and the live file generated from it.
-  void WriteConf(const std::string& text) {
-    testenv::WriteFile(root + "conf_files/httpd.conf", text);
-    ASSERT_EQ(tessary::GenerateConfFile(tessary::RegenerateSubstitution(root), root + "conf_files/httpd.conf",
-                                        root + "Apache/conf/httpd.conf", '#'),
-              0);
-  }
-  bool WaitState(CApache& web, tessary::ServerState s, int timeoutMs = 8000) {
-    return TickUntil(
-        registry, [&] { return web.State() == s; }, timeoutMs);
-  }
-
-  std::string root;
-  int port = 0;
-  ServerRegistry registry;
-  Recorder recorder;
-};
 
 TEST_F(ApacheTest, ServesPagesRestartsOnHangupAndStopsOnItsSignal) {
   WriteConf(HttpdTemplate(port));
@@ -210,7 +168,9 @@ TEST_F(ApacheTest, OutsideKillIsReportedOnceAndKillEndsTheWorkersToo) {
   for (int i = 0; i < 3; ++i) ServerBase::TimerProc(registry);
   EXPECT_EQ(recorder.Count(tessary::kNotifyUnexpectedEnd), 1);
   EXPECT_EQ(web.State(), tessary::Stopped);
-  KillLeftovers(root);  // the orphaned workers of the killed master
+  // The workers went with their master: nothing answers on the port.
+  EXPECT_TRUE(WaitGone(root, 3000)) << ProcessesOf(root).size() << " processes left";
+  EXPECT_EQ(HttpGet(port, "/").status, 0);
 
   // Kill through the manager ends the workers with their master, so the
   // port is free for the next start at once.

@@ -14,6 +14,7 @@
 #include "manager/servers/apache.h"
 #include "manager/servers/mysql.h"
 #include "manager/servers/server_base.h"
+#include "manager/servers/server_stack.h"
 #include "stack_fixture.h"
 
 namespace {
@@ -135,6 +136,43 @@ TEST_F(ConfFilesTest, RegenerateWritesTheThreePairsAndInstallModeCopiesThem) {
   EXPECT_EQ(testenv::ReadFile(dir / "safe/httpd-safe.conf"), httpd);
   EXPECT_EQ(testenv::ReadFile(dir / "safe/my-safe.ini"), testenv::ReadFile(dir / "MySql/my.ini"));
   EXPECT_EQ(testenv::ReadFile(dir / "safe/php-safe.ini"), testenv::ReadFile(dir / "Apache/php.ini"));
+}
+
+TEST_F(ConfFilesTest, LiveFilesOlderThanTheirTemplatesAreGeneratedAgainWhenTheStackIsBuilt) {
+  const std::string root = MakeRoot("stale");
+  const int oldPort = FreePort();
+  const int newPort = oldPort == 65535 ? 1025 : oldPort + 1;
+  testenv::WriteFile(root + "conf_files/httpd.conf", HttpdTemplate(oldPort));
+  testenv::WriteFile(root + "conf_files/my.ini", MyIniTemplate(oldPort));
+  ASSERT_EQ(tessary::RegenerateConfFiles(root), 0);
+  // Up to date: nothing is written.
+  EXPECT_EQ(tessary::RegenerateStaleConfFiles(root), 0);
+
+  // Edited while the manager was closed: the template is the newer file.
+  testenv::WriteFile(root + "conf_files/httpd.conf", HttpdTemplate(newPort));
+  const auto live = fs::last_write_time(root + "Apache/conf/httpd.conf");
+  fs::last_write_time(root + "conf_files/httpd.conf", live + std::chrono::seconds(5));
+  // A live file the user edited after its template stays as it is.
+  testenv::WriteFile(root + "MySql/my.ini", "[mysqld]\nport=4444\n");
+  fs::last_write_time(root + "MySql/my.ini",
+                      fs::last_write_time(root + "conf_files/my.ini") + std::chrono::seconds(5));
+  {
+    const fs::path state = testenv::MakeTempFolder("stale-state");
+    tessary::ServerStack stack(root, state);
+    EXPECT_EQ(stack.staleRegenerated(), 1);
+    EXPECT_EQ(stack.web().Port(), newPort);  // what "Local Web" opens
+    EXPECT_EQ(stack.database().Port(), 4444);
+    fs::remove_all(state);
+  }
+  EXPECT_NE(
+      testenv::ReadFile(root + "Apache/conf/httpd.conf").find("Listen 127.0.0.1:" + std::to_string(newPort)),
+      std::string::npos);
+  // A missing live file is written; a pair without its template is left alone.
+  fs::remove(root + "Apache/conf/httpd.conf");
+  EXPECT_EQ(tessary::RegenerateStaleConfFiles(root), 1);
+  EXPECT_TRUE(fs::exists(root + "Apache/conf/httpd.conf"));
+  EXPECT_FALSE(fs::exists(root + "Apache/php.ini"));
+  fs::remove_all(root);
 }
 
 class ServerValuesTest : public ::testing::Test {

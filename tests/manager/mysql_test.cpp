@@ -204,6 +204,25 @@ TEST_F(MySqlTest, AsAServiceItRunsDetachedAndStopsThroughTheServiceLayer) {
   fs::remove_all(state, ec);
 }
 
+TEST_F(MySqlTest, AStartThatFailsTellsTheServersOwnWords) {
+  const std::string live = root + "MySql/my.ini";
+  const std::string saved = testenv::ReadFile(live);
+  testenv::WriteFile(live, saved + "[mysqld]\nno-such-option=1\n");
+  {
+    CMySql db(registry, root);
+    db.SetNotificationWindow(&recorder);
+    ASSERT_EQ(db.Start(), 0);
+    ASSERT_TRUE(WaitState(db, tessary::Stopped));
+    std::string said;  // the lines as one text: a line is cut into pieces
+    for (const auto& e : recorder.entries)
+      if (e.value == tessary::kNotifyOutputLine) said += e.text;
+    EXPECT_NE(said.find("no-such-option"), std::string::npos) << recorder.Lines(1);
+    EXPECT_NE(said.find("End of " + root + "MySql/error.log:"), std::string::npos) << recorder.Lines(1);
+    EXPECT_TRUE(ProcessesOf(root).empty());
+  }
+  testenv::WriteFile(live, saved);
+}
+
 TEST_F(MySqlTest, TakenPortGives10048AndTheNextTickStops) {
   const int taken = FreePort();
   Listener other(taken);

@@ -240,4 +240,26 @@ TEST_F(UpgradeTest, HostileEntriesStayGreyBesideACandidate) {
   EXPECT_EQ(downloads(), 1);
 }
 
+TEST_F(UpgradeTest, ALinkOutOfTheRootAndBodiesBeyondTheListedSizeAreRefused) {
+  const fs::path elsewhere = base / "elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_directories(root / "www");
+  fs::create_directory_symlink(elsewhere, root / "www/sym");
+  local("www/sym/x;1\nbig;1\nhuge;1\n");
+  // The body is 5 bytes: "big" lists 3, "huge" an absurd size.
+  upgradeList("www/sym/x;2;0;5\nbig;2;0;3\nhuge;2;0;99999999999\n");
+  const std::string hash(kNewXHash);
+  hashList("www/sym/x;" + hash + "\nbig;" + hash + "\nhuge;" + hash + "\n");
+  file(kNewX);
+  auto m = open(UpgradeMode::Manual);
+  ASSERT_EQ(m->PendingUpgrades().size(), 3u);
+  const std::vector<UpgradeMessage> messages = m->Upgrade(fast);
+  ASSERT_EQ(messages.size(), 3u);
+  for (const auto& message : messages) EXPECT_TRUE(message.error) << message.text;
+  EXPECT_TRUE(fs::is_empty(elsewhere));  // nothing written through the link
+  EXPECT_FALSE(fs::exists(root / "big"));
+  EXPECT_FALSE(fs::exists(root / "huge"));
+  EXPECT_EQ(downloads(), 2);  // the absurd size is refused before any transfer
+}
+
 }  // namespace

@@ -42,8 +42,9 @@ TEST(WindowModelTest, StateTextsArePaddedAndPicturesFollowTheState) {
 TEST(WindowModelTest, ErrorReportsCarryTheSystemMessageAndCode) {
   EXPECT_EQ(tessary::ErrorReportText("Cannot run server : %s", EACCES),
             "Cannot run server : Permission denied (13)");
-  // Codes the system has no message for leave the text alone.
-  EXPECT_EQ(tessary::ErrorReportText("Cannot run server : %s", 10048), "Cannot run server : %s");
+  // Codes the system has no message for never show the placeholder.
+  EXPECT_EQ(tessary::ErrorReportText("Cannot run server : %s", 10048),
+            "Cannot run server : unknown error (10048)");
   // A translation is never a printf format.
   EXPECT_EQ(tessary::ErrorReportText("%n%d %s", ENOENT), "%n%d No such file or directory (2)");
   EXPECT_EQ(tessary::DatabaseErrorLog("/s/", "my host"), "/s/MySql/data/my-host.err");

@@ -10,10 +10,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "manager/config/conf_files.h"
@@ -302,6 +304,26 @@ class WindowTest : public QObject {
     m_window->close();
     QCOMPARE(exited.count(), 1);
     QVERIFY2(WaitGone(m_root, 45000), qPrintable(state()));
+  }
+
+  void aQuestionStillOpenIsAnsweredNoWhenTheManagerEnds() {
+    // The window's own question box, not the test's record of it.
+    MainWindow window(*m_stack, tessary::Switches{});
+    QSignalSpy exited(&window, &MainWindow::exited);
+    bool boxWasOpen = false;
+    QTimer::singleShot(0, &window, [&] {
+      boxWasOpen = window.findChild<QMessageBox*>("questionBox") != nullptr;
+      window.exitManager();  // what SIGTERM and a later "-quit" do
+    });
+    QVERIFY(!window.engine().AskRemovableDriveQuestion());
+    QVERIFY(boxWasOpen);
+    QCOMPARE(exited.count(), 1);
+    // The main loop, started after the quit was asked, ends at once.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    guard.start(30000);
+    QCOMPARE(QApplication::exec(), 0);
   }
 
   void secondLaunchWithQuitEndsTheManagerAndBothServers() {

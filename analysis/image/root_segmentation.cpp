@@ -41,12 +41,16 @@ int Odd(int n) { return n % 2 == 0 ? n + 1 : n; }
 
 // Erosion and dilation of a mask by a disc of the given radius, through the
 // distance transform: the cost does not grow with the radius.
+// A mask without any clear pixel erodes to itself (the picture's border does
+// not count as clear), and an empty one dilates to itself.
 cv::Mat ErodeDisc(const cv::Mat& mask, double radius) {
+  if (cv::countNonZero(mask) == static_cast<int>(mask.total())) return mask.clone();
   cv::Mat distance;
   cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_3);
   return distance > radius;
 }
 cv::Mat DilateDisc(const cv::Mat& mask, double radius) {
+  if (cv::countNonZero(mask) == 0) return mask.clone();
   cv::Mat distance;
   cv::distanceTransform(~mask, distance, cv::DIST_L2, cv::DIST_MASK_3);
   return distance <= radius;
@@ -95,6 +99,37 @@ cv::Mat FindPlateRegion(const cv::Mat& grey, cv::Rect& box) {
     if (score > bestScore) {
       bestScore = score;
       best = static_cast<int>(i);
+    }
+  }
+  if (best < 0) {
+    // No bright plate on a darker ground (a light box, a scan filled by the
+    // plate): the rim's outline among the picture's edges, the largest
+    // convex shape they draw.
+    cv::Mat edges;
+    cv::Mat gradX, gradY, magnitude;
+    cv::Sobel(small, gradX, CV_16S, 1, 0);
+    cv::Sobel(small, gradY, CV_16S, 0, 1);
+    cv::convertScaleAbs(gradX, gradX);
+    cv::convertScaleAbs(gradY, gradY);
+    cv::addWeighted(gradX, 0.5, gradY, 0.5, 0, magnitude);
+    cv::threshold(magnitude, edges, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    // The rim is drawn in pieces (reflections, marker strokes at its
+    // corners): the plate is the convex hull of every strong edge away from
+    // the picture's border.
+    const int frame = std::max(2, small.cols / 50);
+    edges(cv::Rect(0, 0, edges.cols, frame)).setTo(0);
+    edges(cv::Rect(0, edges.rows - frame, edges.cols, frame)).setTo(0);
+    edges(cv::Rect(0, 0, frame, edges.rows)).setTo(0);
+    edges(cv::Rect(edges.cols - frame, 0, frame, edges.rows)).setTo(0);
+    std::vector<cv::Point> points;
+    cv::findNonZero(edges, points);
+    if (points.size() >= 3) {
+      std::vector<cv::Point> hull;
+      cv::convexHull(points, hull);
+      if (cv::contourArea(hull) >= 0.2 * total) {
+        contours.assign(1, hull);
+        best = 0;
+      }
     }
   }
   if (best < 0) return {};
@@ -290,10 +325,11 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   }
   cv::Mat mask = Hysteresis(low, high);
   // Wide bright areas (a ruler, a label, a bubble's rim, a leaf) are no
-  // roots: what survives an opening wider than a root is taken out.
-  cv::Mat wide;
+  // roots: where the clear core of the mask survives an opening wider than a
+  // root, the mask is taken out (the core: the faint fringe of a root does
+  // not make it wide).
   const int w = Odd(out.rootWidth * 2 + 1);
-  wide = DilateDisc(ErodeDisc(mask, w / 2.0), w / 2.0 + 1.0);
+  const cv::Mat wide = DilateDisc(ErodeDisc(high, w / 2.0), w / 2.0 + 2.0);
   mask &= ~wide;
   mask &= ~leaves;
   // A small closing joins a root broken by a darker stretch.

@@ -193,6 +193,11 @@ int KW_SciDoc::AdaptivePrepare(std::string& problem) {
     return 0;
   }
   Skeletonize();
+  // The line follower does not look past the picture's border: a root
+  // reaching it ends two pixels inside (and is flagged as touching it).
+  for (int r = 0; r < height; ++r)
+    for (int c = 0; c < width; ++c)
+      if (r < 2 || c < 2 || r >= height - 2 || c >= width - 2) At(c, r) = 0U;
   try {
     SplitAtSeedlings(pixels, width, height, segmentation.seedlings, std::max(6, height / 25),
                      std::max(4, width / 50));
@@ -207,7 +212,7 @@ std::uint32_t KW_SciDoc::PlantFlags(std::size_t t) const {
   const Item& plant = item[t];
   std::uint32_t flags = 0;
   for (const ContourPoint& p : plant.tab)
-    if (p.col <= 1 || p.row <= 1 || p.col >= width - 2 || p.row >= height - 2) {
+    if (p.col <= 3 || p.row <= 3 || p.col >= width - 4 || p.row >= height - 4) {
       flags |= kFlagTouchesEdge;
       break;
     }

@@ -1,0 +1,122 @@
+// The adaptive pipeline: generated plates measured as exactly as the fixed
+// method measures them, a real photograph's marked primary roots found, a
+// root reaching the border flagged, and pictures without seedlings refused
+// with a reason.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "image/picture_files.h"
+#include "roots/root_measures.h"
+#include "roots_test_util.h"
+#include "synth/synth_plate.h"
+
+namespace {
+
+class Adaptive : public testenv::HomeTest {
+ protected:
+  void SetUp() override {
+    HomeTest::SetUp();
+    doc.setColourSeed(3U);
+    doc.settings.pipeline = Pipeline::Adaptive;
+    doc.settings.lengths = LengthMode::True;
+  }
+  KW_SciDoc doc;
+  std::string problem;
+};
+
+TEST_F(Adaptive, GeneratedPlatesMeasureWithinTwoPercentWithTheScaleOfThePlate) {
+  for (const int dpi : {300, 600}) {
+    synth::PlateOptions options;
+    options.dpi = dpi;
+    options.seed = 7;
+    const synth::Plate plate = synth::MakePlate(options);
+    SCOPED_TRACE(dpi);
+    KW_SciDoc one;
+    one.setColourSeed(3U);
+    one.settings = doc.settings;
+    one.pixels = plate.pixels;
+    one.width = plate.width;
+    one.height = plate.height;
+    ASSERT_EQ(one.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+    // The plate's outline is 12.5 cm high, as the generated plate is.
+    EXPECT_NEAR(one.scale, plate.cmPerPixel, plate.cmPerPixel * 0.01);
+    ASSERT_EQ(one.root.size(), plate.plants.size());
+    for (std::size_t i = 0; i < plate.plants.size(); ++i) {
+      const double measured = one.root[i].main_length * one.scale;
+      EXPECT_NEAR(measured, plate.plants[i].mainLengthCm, plate.plants[i].mainLengthCm * 0.02)
+          << "plant " << i + 1;
+      EXPECT_EQ(one.root[i].flags, 0U) << PlantFlagsText(one.root[i].flags);
+    }
+  }
+}
+
+TEST_F(Adaptive, MostMarkedPrimaryRootsOfAPhotographAreFound) {
+  MORVANE_REQUIRE_TESTDATA(real, "real");
+  const std::string name = "Control-1_jpg.rf.1ec69444b53efde797b9c784b71ea6ec.jpg";
+  std::string error;
+  ASSERT_TRUE(LoadPictureFile(doc, (real / "plates-dark-cloth" / "images" / name).string(), error)) << error;
+  ASSERT_EQ(doc.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+  // The marked roots: top and tip of each box, in pixels from the top left.
+  std::ifstream csv(real / "plates-dark-cloth" / "primary_roots.csv");
+  std::string line;
+  int marked = 0, found = 0;
+  while (std::getline(csv, line)) {
+    if (line.rfind(name, 0) != 0) continue;
+    std::vector<double> v;
+    std::stringstream fields(line.substr(name.size() + 1));
+    for (std::string f; std::getline(fields, f, ',');) v.push_back(std::stod(f));
+    // root, cx, cy, long, short, top_x, top_y, tip_x, tip_y, tilt
+    const double longSide = v[3], topX = v[5], topY = v[6], tipX = v[7], tipY = v[8];
+    ++marked;
+    for (const RootTree& tree : doc.root) {
+      if (!tree.first_segment) continue;
+      const ContourPoint start = tree.first_segment->point.front();
+      const ContourPoint end = PathEnd(*tree.first_segment, tree.path_longest_total).point.back();
+      const auto x = [&](const ContourPoint& p) { return p.col + doc.cropLeft; };
+      const auto y = [&](const ContourPoint& p) { return doc.height - 1 - p.row + doc.cropTop; };
+      if (std::hypot(x(start) - topX, y(start) - topY) < 0.25 * longSide &&
+          std::hypot(x(end) - tipX, y(end) - tipY) < 0.25 * longSide) {
+        ++found;
+        break;
+      }
+    }
+  }
+  ASSERT_GT(marked, 0);
+  EXPECT_GE(2 * found, marked) << found << " of " << marked << " marked primary roots";
+}
+
+TEST_F(Adaptive, ARootReachingTheBorderIsFlaggedAndNoRootIsRefused) {
+  doc.settings.plate = PlateMode::None;
+  doc.settings.pixelsPerCm = 40.0;
+  rootstest::MakeBlack(doc, 300, 400);
+  for (std::uint32_t& px : doc.pixels) px = 0x202830U;
+  // A root 3 pixels wide from near the top to the bottom edge.
+  for (int r = 0; r < 360; ++r)
+    for (int c = 149; c <= 151; ++c) doc.At(c + (r / 60) % 2, r) = 0xC8C8C8U;
+  ASSERT_EQ(doc.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+  ASSERT_EQ(doc.root.size(), 1U);
+  EXPECT_EQ(PlantFlagsText(doc.root[0].flags), "touches-edge");
+  EXPECT_NEAR(doc.root[0].main_length / 40.0, 9.0, 0.3);
+
+  KW_SciDoc empty;
+  empty.settings = doc.settings;
+  rootstest::MakeBlack(empty, 300, 400);
+  for (std::uint32_t& px : empty.pixels) px = 0x202830U;
+  EXPECT_EQ(empty.MeasurePlateAdaptive(problem), KW_SciDoc::kNoPlateFrame);
+  EXPECT_EQ(problem, "no plausible seedling found: no root stands out of the background");
+
+  KW_SciDoc unscaled;
+  unscaled.settings.pipeline = Pipeline::Adaptive;
+  unscaled.settings.plate = PlateMode::None;
+  rootstest::MakeBlack(unscaled, 100, 100);
+  EXPECT_EQ(unscaled.AdaptivePrepare(problem), 0);
+  EXPECT_EQ(problem, "no scale: give the picture's resolution or its pixels per centimetre");
+  EXPECT_EQ(unscaled.width, 100);
+}
+
+}  // namespace

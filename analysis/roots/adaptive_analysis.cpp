@@ -228,17 +228,25 @@ std::uint32_t KW_SciDoc::PlantFlags(std::size_t t) const {
     if (!values.empty()) {
       auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
       std::nth_element(values.begin(), middle, values.end());
-      if (*middle < 6.0 * segmentation.noise) flags |= kFlagLowContrast;
+      if (*middle < 4.0 * segmentation.noise) flags |= kFlagLowContrast;
     }
   }
-  // Two seedlings' leaves at the top of one root system: grown together.
-  const double reach = std::max(8.0, height * 0.03);
+  // Two seedlings' leaves on one root system: grown together (and not cut
+  // apart). Leaves of one seedling lie close together and count once.
+  const double reach = std::max(5.0, height * 0.015);
+  const int minGap = std::max(4, width / 50);
+  std::vector<SeedlingMark> counted;
   int seedlings = 0;
   for (const SeedlingMark& mark : segmentation.seedlings) {
+    if (std::any_of(counted.begin(), counted.end(), [&](const SeedlingMark& k) {
+          return std::abs(k.x - mark.x) < minGap && std::abs(k.y - mark.y) < 2 * minGap;
+        }))
+      continue;
     const int row = height - 1 - mark.y;
     for (const ContourPoint& p : plant.tab)
       if (std::hypot(p.col - mark.x, p.row - row) <= reach) {
         ++seedlings;
+        counted.push_back(mark);
         break;
       }
   }

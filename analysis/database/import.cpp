@@ -123,7 +123,7 @@ ResultImport::~ResultImport() {
   if (m_shared) m_shared->Disconnect();
 }
 
-void ResultImport::done(FileReport report) {
+void ResultImport::done(const FileReport& report) {
   switch (report.outcome) {
     case FileOutcome::Inserted:
       ++m_summary.inserted;
@@ -239,7 +239,7 @@ void ResultImport::importFile(const std::string& path) {
   FileReport report{path, FileOutcome::Failed, "", 0};
   store(picture, file, report);
   if (report.outcome == FileOutcome::Inserted && !cut.empty()) ++m_summary.cut;
-  done(std::move(report));
+  done(report);
 }
 
 KW_SQL* ResultImport::connection(std::unique_ptr<KW_SQL>& own) {

@@ -112,7 +112,7 @@ class ResultImport {
   // The connection for the next file, or null (own then holds it when it is
   // not the shared one).
   KW_SQL* connection(std::unique_ptr<KW_SQL>& own);
-  void done(FileReport report);
+  void done(const FileReport& report);
   void fail(const std::string& path, const std::string& reason);
   // A folder entry that is a link: true when the walk may follow it.
   bool insideChosenFolder(const std::string& path) const;

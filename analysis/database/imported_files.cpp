@@ -104,7 +104,7 @@ std::string Sha256Hex(std::string_view data) {
   if (EVP_Digest(data.data(), data.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) return {};
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
-  hex.reserve(2 * length);
+  hex.reserve(std::size_t{2} * length);
   for (unsigned int i = 0; i < length; ++i) {
     hex += kHex[digest[i] >> 4];
     hex += kHex[digest[i] & 0xF];

@@ -1,8 +1,10 @@
 // Add data and Inquire at the size of a large experiment: 500 result files of
 // 10 plants with 10 lateral roots each (one of them with 3 second-order
-// laterals), imported, then everything fetched and written in the layout
-// with one row per lateral root. Each with one connection per statement (the
-// desktop program) and with one connection for the whole run (the batch).
+// laterals), checked and imported with their records, then everything
+// fetched and written in the layout with one row per lateral root, and the
+// pictures alone and the main roots alone. Each with one connection per
+// statement (the desktop program) and with one connection for the whole run
+// (the batch).
 //
 // The benchmark starts a private server with scripts/test-mariadb in a
 // temporary folder and stops it at the end, unless MORVANE_DB_SOCKET and
@@ -85,7 +87,8 @@ bool emptyTables(FRONTEND::Frontend& frontend) {
   if (c.Connect(dbparam::kLocalHost, dbparam::kRootUser, "", dbparam::kPort, 0) == 0) return false;
   const bool ok = c.Select_Base(dbparam::kPlantBase) != 0 && c.Query("TRUNCATE TABLE `Picture`") != 0 &&
                   c.Query("TRUNCATE TABLE `Main Root`") != 0 &&
-                  c.Query("TRUNCATE TABLE `Secondary Root`") != 0;
+                  c.Query("TRUNCATE TABLE `Secondary Root`") != 0 &&
+                  c.Query("TRUNCATE TABLE `Imported file`") != 0;
   c.Disconnect();
   return ok;
 }
@@ -148,9 +151,44 @@ void BM_InquireEverything(benchmark::State& state) {
       static_cast<double>(rows) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// One page ticked whole: pictures alone, or main roots alone (with the
+// values of More parameters that need no lateral root). Neither reads a
+// lateral root.
+void inquireOnePage(benchmark::State& state, std::size_t pageIndex, std::size_t expectedRows) {
+  if (g_server == nullptr || !g_server->ready()) {
+    state.SkipWithError("no database server");
+    return;
+  }
+  FRONTEND::ScriptedFrontend script;
+  const std::string out = (g_server->home() / "one-page.csv").string();
+  std::size_t rows = 0;
+  for (auto _ : state) {
+    BoxQueryPRS sheet;
+    sheet.page(pageIndex).open();
+    sheet.page(pageIndex).setSelectAll(true);
+    sheet.pressOk();
+    QueryRun run(script, state.range(0) != 0);
+    run.Run_Queries(sheet);
+    run.Compute_More_Parameters();
+    sheet.Set_Labels();
+    run.Write_Query_File(out, QueryRun::Output_Mode(sheet), sheet);
+    rows = pageIndex == 0 ? run.pictures.size() : run.mainRoots.size();
+    if (!run.laterals.empty()) state.SkipWithError("lateral roots were read");
+    state.counters["statements"] = run.statementCount();
+  }
+  if (rows != expectedRows) state.SkipWithError("not every row was fetched");
+}
+
+void BM_InquirePictures(benchmark::State& state) { inquireOnePage(state, 0, kFiles); }
+void BM_InquireMainRoots(benchmark::State& state) {
+  inquireOnePage(state, 1, static_cast<std::size_t>(kFiles) * kPlants);
+}
+
 // Argument: 0 one connection per statement, 1 one connection for the run.
 BENCHMARK(BM_AddData)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_InquireEverything)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_InquirePictures)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_InquireMainRoots)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 

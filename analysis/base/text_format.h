@@ -1,5 +1,6 @@
 // printf-style formatting into a std::string, shared by the log writers and
-// the statement builders.
+// the statement builders. Numbers always follow the "C" conventions (a point
+// before the decimals), whatever the process's locale.
 #pragma once
 
 #include <cstdarg>

@@ -63,9 +63,11 @@ std::optional<std::string> ApplyMeasureOptions(const MeasureOptionTexts& texts, 
   }
   if (texts.minLateral) {
     const std::string& v = *texts.minLateral;
-    char* end = nullptr;
-    const double cm = std::strtod(v.c_str(), &end);
-    if (v.empty() || end == nullptr || *end != '\0' || !std::isfinite(cm) || cm < 0.0 || cm > 100.0)
+    // A point before the decimals whatever the locale, as in every file.
+    double cm = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), cm);
+    if (v.empty() || ec != std::errc() || end != v.data() + v.size() || !std::isfinite(cm) || cm < 0.0 ||
+        cm > 100.0)
       return "--min-lateral needs a length in centimetres (0 to 100)";
     options.settings.minLateralCm = cm;
   }

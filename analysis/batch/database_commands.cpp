@@ -15,7 +15,8 @@
 #include "database/query_pages.h"
 #include "database/query_run.h"
 
-const char* const kAddDataUsage = "       morvane-batch add-data FOLDER [--admin-password-file FILE]\n";
+const char* const kAddDataUsage =
+    "       morvane-batch add-data FOLDER [--again] [--admin-password-file FILE] [--account-host PATTERN]\n";
 const char* const kInquireUsage =
     "       morvane-batch inquire QUERY-FILE --out FILE [--delimiter comma|tab|space]\n";
 
@@ -172,10 +173,19 @@ bool ApplyQueryFile(std::string_view text, BoxQueryPRS& sheet, std::string& erro
     }
     const std::size_t values = words.size() - used;
     if (values < 1 || values > 2) return fail("one or two values are expected");
+    // A criterion that would make no valid statement is refused here,
+    // before anything is queried.
+    const bool between = oper == kBetweenOperator || oper == kNotBetweenOperator;
+    const std::string operText(kQueryOperators[static_cast<std::size_t>(oper)]);
+    if (between && values != 2) return fail(operText + " takes two values");
+    if (!between && values != 1) return fail(operText + " takes one value");
     const auto r = static_cast<std::size_t>(row);
     page->selectOperator(r, oper);
-    if (!page->typeValue1(r, words[used]) || (values == 2 && !page->typeValue2(r, words[used + 1])))
-      return fail("the field " + std::string(page->row(r).display) + " takes digits only");
+    const bool numbers = !page->row(r).digitsOnly ||
+                         (IsQueryNumber(words[used]) && (values == 1 || IsQueryNumber(words[used + 1])));
+    if (!numbers || !page->typeValue1(r, words[used]) ||
+        (values == 2 && !page->typeValue2(r, words[used + 1])))
+      return fail("the field " + std::string(page->row(r).display) + " takes a number");
   }
   return true;
 }
@@ -183,6 +193,8 @@ bool ApplyQueryFile(std::string_view text, BoxQueryPRS& sheet, std::string& erro
 int RunAddDataCommand(const std::vector<std::string>& args) {
   std::string folder;
   std::optional<std::string> passwordFile;
+  bool again = false;
+  std::string accountHost;
   const auto command =
       NewCommand("add-data", "Adds the result files of a folder to the database.", kAddDataUsage);
   command->add_option("FOLDER", folder, "the folder of result files")->required();
@@ -190,6 +202,12 @@ int RunAddDataCommand(const std::vector<std::string>& args) {
       ->add_option("--admin-password-file", passwordFile,
                    "the database administrator's password, read from this file (asked otherwise)")
       ->type_name("FILE");
+  command->add_flag("--again", again, "imports files whose content was imported before once more");
+  command
+      ->add_option("--account-host", accountHost,
+                   "the computers the set-up lets in with the program's account (a MySQL host pattern such "
+                   "as 10.0.%; by default localhost for a local server, % for one elsewhere)")
+      ->type_name("PATTERN");
   if (const auto status = ParseCommand(*command, args)) return *status;
   const bool havePasswordFile = passwordFile.has_value();
 
@@ -215,18 +233,18 @@ int RunAddDataCommand(const std::vector<std::string>& args) {
 
   ImportOptions options;
   options.oneConnection = true;
-  options.onFile = [](const std::string& path, bool inserted, const std::string& reason) {
-    if (inserted)
-      std::printf("inserted %s\n", path.c_str());
-    else
-      std::printf("failed %s: %s\n", path.c_str(), reason.c_str());
+  options.again = again;
+  options.accountHost = accountHost;
+  options.onFile = [](const FileReport& report) {
+    std::printf("%s\n", FileReportLine(report).c_str());
     std::fflush(stdout);
   };
   ImportSummary summary;
   const AddDataResult result = Add_Data(frontend, options, &summary);
   if (result == AddDataResult::Ended) return 1;
-  std::printf("%i result file(s): %i inserted, %i failed, %i stored with cut texts\n", summary.found,
-              summary.inserted, summary.failed, summary.cut);
+  std::printf("%i result file(s): %i inserted, %i already imported, %i failed, %i stored with cut texts\n",
+              summary.found, summary.inserted, summary.already, summary.failed, summary.cut);
+  if (summary.skipped > 0) std::printf("%i other file(s) skipped\n", summary.skipped);
   return result == AddDataResult::Inserted ? 0 : 1;
 }
 
@@ -263,6 +281,9 @@ int RunInquireCommand(const std::vector<std::string>& args) {
       std::fprintf(stderr, "morvane-batch: %s\n", error.c_str());
       return 2;
     }
+    check.pressOk();
+    for (const std::string& warning : check.Unused_Criteria())
+      std::fprintf(stderr, "morvane-batch: warning: %s\n", warning.c_str());
   }
 
   FRONTEND::BatchAnswers answers;

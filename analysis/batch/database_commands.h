@@ -9,9 +9,10 @@
 
 class BoxQueryPRS;
 
-// add-data FOLDER [--admin-password-file FILE]
+// add-data FOLDER [--again] [--admin-password-file FILE] [--account-host PATTERN]
 // Prints one line per result file and the summary; 0 when every result file
-// went in, 1 otherwise, 2 for a wrong command line.
+// went in or was imported before, 1 when one was refused (each is named),
+// 2 for a wrong command line.
 int RunAddDataCommand(const std::vector<std::string>& args);
 
 // inquire QUERY-FILE --out FILE [--delimiter comma|tab|space]

@@ -1,4 +1,5 @@
 // morvane-batch: the analysis and database work of Morvane without a window.
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -132,6 +133,10 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The user's locale, as the desktop program takes it: what the terminal
+  // shows may follow it, every number in a file, a statement or an export
+  // never does.
+  std::setlocale(LC_ALL, "");
   // Nothing a command throws ends the program unexplained: memory running
   // out while the options are set up, or in a command, is said like any
   // other failure.

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/frontend.h"
 #include "base/kw_log.h"
@@ -67,6 +68,35 @@ ConnectionTarget ResolveConnectionTarget(std::string_view host, int port) {
   return target;
 }
 
+std::string ConnectFailureReason(unsigned int code, const ConnectionTarget& target, std::string_view user,
+                                 std::string_view serverText) {
+  const std::string where = !target.socket.empty() ? "the socket " + target.socket
+                            : target.host == "localhost"
+                                ? std::string("the local server's socket")
+                                : target.host + " port " + std::to_string(target.port);
+  switch (code) {
+    case 0:
+      return std::string(serverText);
+    case kServerUnreachable:
+    case kHostUnreachable:
+    case kUnknownHost:
+    case kServerGone:
+    case kServerLost:
+      return "the database server cannot be reached at " + where +
+             " (is it running, and does its firewall let "
+             "this computer in?)";
+    case kAccessDenied:
+      if (user == dbparam::kRootUser)
+        return "the administrator password was refused by the server at " + where;
+      return "the server at " + where + " has no account " + std::string(user) +
+             " for this computer (run Add data to set it up)";
+    case kUnknownDatabase:
+      return "the database is missing on the server at " + where;
+    default:
+      return std::string(serverText);
+  }
+}
+
 // ---------------------------------------------------------------- KW_MYSQL
 
 KW_MYSQL::~KW_MYSQL() { closeConnection(); }
@@ -84,6 +114,8 @@ void KW_MYSQL::closeConnection() {
 int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_view password, int port,
                       int show_errors) {
   closeConnection();
+  m_connectError = 0;
+  m_connectProblem.clear();
   MysqlHandle handle;
   if (m_library.acquire()) handle.reset(mysql_init(nullptr));
   if (handle == nullptr) {
@@ -118,6 +150,8 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
     error = target.problem.c_str();
   }
 
+  m_connectError = target.problem.empty() ? mysql_errno(m_handle.get()) : 0;
+  m_connectProblem = ConnectFailureReason(m_connectError, target, m_user, error);
   AppendLogF(m_frontend, logname::kSql, "%s %s\n", kConnectFailure, error);
   AppendLogF(m_frontend, logname::kSql, "hostname %s,user %s,password %s,port %i\n", m_host.c_str(),
              m_user.c_str(), masked(m_password).c_str(), m_port);
@@ -125,7 +159,8 @@ int KW_MYSQL::Connect(std::string_view host, std::string_view user, std::string_
   AppendLogF(m_frontend, logname::kSql, "namehost %s,userid %s,passwd %s,ports %i\n", givenHost.c_str(),
              givenUser.c_str(), masked(password).c_str(), port);
   closeConnection();
-  if (show_errors != 0) FRONTEND::ShowMessage(m_frontend, kConnectFailure);
+  if (show_errors != 0)
+    FRONTEND::ShowMessage(m_frontend, std::string(kConnectFailure) + ": " + m_connectProblem);
   return 0;
 }
 
@@ -213,11 +248,13 @@ int KW_DATABASE::Select_Base(std::string_view name) {
     return 0;
   }
   dropUnreadResult();
+  m_selectError = 0;
   const int rc = mysql_select_db(handle(), m_base.c_str());
   if (rc == 0) {
     AppendLogF(frontend(), logname::kSql, "Connection to the base succeed %i\n", 0);
     return 1;
   }
+  m_selectError = mysql_errno(handle());
   AppendLogF(frontend(), logname::kSql, "Failure of the attempted connection to the database %i\n", rc);
   AppendLogF(frontend(), logname::kSql, "Failure of the attempted connection to the database %s\n",
              mysql_error(handle()));
@@ -268,6 +305,24 @@ void KW_DATABASE::Get_Value(std::string& out, int row, int column) {
     out.assign(cells[c], lengths != nullptr ? lengths[c] : std::char_traits<char>::length(cells[c]));
 }
 
+int KW_DATABASE::For_Each_Row(const std::function<void(const std::vector<std::string_view>&)>& visit) {
+  if (m_result == nullptr) return 0;
+  mysql_data_seek(m_result.get(), 0);
+  const unsigned int columns = mysql_num_fields(m_result.get());
+  std::vector<std::string_view> cells(columns);
+  int rows = 0;
+  while (MYSQL_ROW row = mysql_fetch_row(m_result.get())) {
+    const unsigned long* lengths = mysql_fetch_lengths(m_result.get());
+    for (unsigned int c = 0; c < columns; ++c)
+      cells[c] = row[c] == nullptr
+                     ? std::string_view()
+                     : std::string_view(row[c], lengths != nullptr ? lengths[c] : std::strlen(row[c]));
+    visit(cells);
+    ++rows;
+  }
+  return rows;
+}
+
 void KW_DATABASE::Get_Field_Name(std::string& out, int column) {
   if (m_result == nullptr || column < 0) return;
   if (static_cast<unsigned int>(column) >= mysql_num_fields(m_result.get())) return;
@@ -290,17 +345,17 @@ int KW_DATABASE::Get_Column_List(std::vector<std::string>& list) {
   return rows;
 }
 
-int KW_DATABASE::Find_User(std::string_view user) {
-  const std::string statement =
-      SqlFormat("SELECT user FROM `user` WHERE user like '%s'", escape(user).c_str());
+int KW_DATABASE::Find_User(std::string_view user, std::string_view host) {
+  const std::string statement = SqlFormat("SELECT user FROM `user` WHERE user like '%s' AND host = '%s'",
+                                          escape(user).c_str(), escape(host).c_str());
   if (Query(statement) == 0) return -1;
   return Store_Result();
 }
 
-int KW_DATABASE::Insert_User(std::string_view user, std::string_view password) {
+int KW_DATABASE::Insert_User(std::string_view user, std::string_view password, std::string_view host) {
   // The account may only read and insert results, and only in "plant": the
   // program's password is fixed and widely known.
-  const std::string account = SqlFormat("'%s'@'localhost'", escape(user).c_str());
+  const std::string account = SqlFormat("'%s'@'%s'", escape(user).c_str(), escape(host).c_str());
   if (Query(SqlFormat("CREATE USER %s IDENTIFIED BY '%s'", account.c_str(), escape(password).c_str())) == 0)
     return 0;
   return Query(SqlFormat("GRANT SELECT, INSERT ON `%s`.* TO %s", std::string(dbparam::kPlantBase).c_str(),
@@ -313,13 +368,30 @@ int KW_DATABASE::Create_Base(std::string_view name) {
 
 // ------------------------------------------------------------ account set-up
 
+bool IsLocalServer(std::string_view host) {
+  const ConnectionTarget target = ResolveConnectionTarget(host, dbparam::kPort);
+  return target.host.empty() || target.host == "localhost" || target.host == "127.0.0.1" ||
+         target.host == "::1";
+}
+
 int Create_Account(FRONTEND::Frontend& frontend, std::string_view user, std::string_view password,
-                   std::string_view adminPassword) {
+                   std::string_view adminPassword, std::string_view accountHost) {
   KW_DATABASE base(frontend);
   if (base.Connect(dbparam::kAdminHost, dbparam::kRootUser, adminPassword, dbparam::kPort, 1) == 0) return 0;
   if (base.Select_Base(dbparam::kMysqlBase) == 0) return 0;
-  if (base.Find_User(user) == 0) base.Insert_User(user, password);
+  const std::string host(accountHost.empty() ? AccountHostFor(dbparam::kAdminHost) : accountHost);
+  const int found = base.Find_User(user, host);
+  if (found < 0) return 0;
+  if (found == 0 && base.Insert_User(user, password, host) == 0) {
+    FRONTEND::ShowMessage(
+        frontend, "The account " + std::string(user) + "@" + host + " could not be created: see log_sql.txt");
+    return 0;
+  }
   base.Query("FLUSH PRIVILEGES");
   base.Disconnect();
   return 1;
+}
+
+std::string AccountHostFor(std::string_view host) {
+  return IsLocalServer(host) ? std::string("localhost") : std::string("%");
 }

@@ -8,6 +8,7 @@
 // empty KW_RF.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,31 @@ struct ConnectionTarget {
 // The target for the host and port the program asks for.
 ConnectionTarget ResolveConnectionTarget(std::string_view host, int port);
 
+// Client and server codes the messages tell apart.
+inline constexpr unsigned int kServerUnreachable = 2002;  // no server on the socket
+inline constexpr unsigned int kHostUnreachable = 2003;    // no server at host and port
+inline constexpr unsigned int kUnknownHost = 2005;
+inline constexpr unsigned int kServerGone = 2006;
+inline constexpr unsigned int kServerLost = 2013;
+inline constexpr unsigned int kAccessDenied = 1045;
+inline constexpr unsigned int kDatabaseAccessDenied = 1044;
+inline constexpr unsigned int kUnknownDatabase = 1049;
+inline constexpr unsigned int kUnknownTable = 1146;
+
+// Why a connection failed, in words the user can act on: the server not
+// reachable (with where it was looked for), the administrator password
+// refused, the program's account missing, the database missing; else the
+// server's own text.
+std::string ConnectFailureReason(unsigned int code, const ConnectionTarget& target, std::string_view user,
+                                 std::string_view serverText);
+
+// True when the program's connections for host go to this computer (the
+// environment's host counts).
+bool IsLocalServer(std::string_view host);
+// The hosts the program's account is made for: "localhost" for a server on
+// this computer, "%" (any computer) for a server elsewhere.
+std::string AccountHostFor(std::string_view host);
+
 class KW_RF {
  public:
   KW_RF() = default;
@@ -72,6 +98,10 @@ class KW_MYSQL {
   int Disconnect();
 
   bool isConnected() const { return m_handle != nullptr; }
+  // The code of the last failed Connect (0: none, or no server code) and its
+  // reason in words (ConnectFailureReason).
+  unsigned int connectError() const { return m_connectError; }
+  const std::string& connectProblem() const { return m_connectProblem; }
   // The open connection, or null.
   MYSQL* handle() const { return m_handle.get(); }
   // text escaped for the connection's character set, ready to stand between
@@ -107,6 +137,8 @@ class KW_MYSQL {
   std::string m_user;
   std::string m_password;
   int m_port = 0;
+  unsigned int m_connectError = 0;
+  std::string m_connectProblem;
 };
 
 class KW_DATABASE : public KW_MYSQL {
@@ -116,6 +148,9 @@ class KW_DATABASE : public KW_MYSQL {
 
   // 1 selected (or an empty name, which sends nothing), 0 failed.
   int Select_Base(std::string_view name);
+  // The server's code for the last failed Select_Base (kUnknownDatabase: the
+  // database is missing), 0 otherwise.
+  unsigned int selectError() const { return m_selectError; }
   // Runs a statement and logs its return code; 1 success, 0 failure.
   int Query(std::string_view statement);
   // Runs a statement without logging (failures expected and ignored).
@@ -128,18 +163,22 @@ class KW_DATABASE : public KW_MYSQL {
   // Copies one cell of the current result into out; nothing is written when
   // the row or the column does not exist. A NULL cell gives an empty text.
   void Get_Value(std::string& out, int row, int column);
+  // Calls visit with the cells of every row of the current result, first to
+  // last (a NULL cell is empty); the views last until visit returns.
+  // Returns the rows visited. Unlike Get_Value, each row is reached once.
+  int For_Each_Row(const std::function<void(const std::vector<std::string_view>&)>& visit);
   // Copies the name of a column of the current result into out; nothing is
   // written when the column does not exist.
   void Get_Field_Name(std::string& out, int column);
   // Stores the result of the last statement and replaces list with its
   // second column (at most 49 characters per entry); returns the row count.
   int Get_Column_List(std::vector<std::string>& list);
-  // Rows of the server's account table whose user is like the name, or -1
-  // when the statement fails.
-  int Find_User(std::string_view user);
-  // Creates the account user@localhost with the password and grants it
-  // select and insert on the database "plant" only; 1 success, 0 failure.
-  int Insert_User(std::string_view user, std::string_view password);
+  // Rows of the server's account table whose user is like the name, for
+  // that host pattern, or -1 when the statement fails.
+  int Find_User(std::string_view user, std::string_view host);
+  // Creates the account user@host with the password and grants it select
+  // and insert on the database "plant" only; 1 success, 0 failure.
+  int Insert_User(std::string_view user, std::string_view password, std::string_view host);
   // 1 success, 0 failure.
   int Create_Base(std::string_view name);
 
@@ -147,10 +186,13 @@ class KW_DATABASE : public KW_MYSQL {
 
  private:
   std::string m_base;
+  unsigned int m_selectError = 0;
 };
 
 // Creates the program's account with the administrator password (as root on
-// 127.0.0.1): nothing is inserted when the account exists already. 1 when
-// the server could be reached and the mysql database selected, 0 otherwise.
+// 127.0.0.1, or the server MORVANE_DB_HOST names) for accountHost, by default
+// AccountHostFor the server: nothing is inserted when that account exists
+// already. 1 when the account is there afterwards, 0 otherwise (the reason
+// has been shown).
 int Create_Account(FRONTEND::Frontend& frontend, std::string_view user, std::string_view password,
-                   std::string_view adminPassword);
+                   std::string_view adminPassword, std::string_view accountHost = {});

@@ -7,6 +7,7 @@
 #include "base/frontend.h"
 #include "base/kw_log.h"
 #include "database/detail/sql_text.h"
+#include "database/imported_files.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ int KW_SQL::Create_Tables() {
       SqlFormat("CREATE TABLE `%s` (`%s` INT NOT NULL AUTO_INCREMENT ,`%s` VARCHAR( 50 ) NOT NULL ,"
                 "PRIMARY KEY ( `%s` ))%s",
                 str(d[0]).c_str(), str(d[1]).c_str(), str(d[2]).c_str(), str(d[1]).c_str(), kTableOptions));
+  Execute(ImportedFilesTable());
   return 1;
 }
 
@@ -121,8 +123,10 @@ int KW_SQL::Insert_Main_Root(const INFO_MR& plant, int picture_id, int plant_id)
 
   const int main_root_id = insertId(handle());
   const std::size_t count = branchCount(plant.nbr_secondary_root, plant.children.size());
-  for (std::size_t m = 0; m < count; ++m)
-    insertSecondaryRoot(plant.children[m], main_root_id, 1, static_cast<int>(m + 1));
+  for (std::size_t m = 0; m < count; ++m) {
+    const int branch = insertSecondaryRoot(plant.children[m], main_root_id, 1, static_cast<int>(m + 1));
+    if (branch != 0) return branch;
+  }
   return 0;
 }
 
@@ -172,35 +176,46 @@ int KW_SQL::insertSecondaryRoot(const INFO_LR& root, int parent_id, int level, i
     const std::size_t c = top.next++;
     const INFO_LR& branch = top.root->children[c];
     const int branchLevel = top.level + 1;
-    // A failed row skips only its own branches.
-    if (insertSecondaryRow(branch, top.id, branchLevel, static_cast<int>(c + 1)) == 0)
-      open.push_back({&branch, insertId(handle()), branchLevel, 0,
-                      branchCount(branch.nbr_child, branch.children.size())});
+    const int branchRc = insertSecondaryRow(branch, top.id, branchLevel, static_cast<int>(c + 1));
+    if (branchRc != 0) return branchRc;
+    open.push_back(
+        {&branch, insertId(handle()), branchLevel, 0, branchCount(branch.nbr_child, branch.children.size())});
   }
   return 0;
 }
 
-int KW_SQL::Insert_Picture_Data(const INFO_PICTURE& picture) {
-  // Without a transaction a connection lost half-way would leave a picture
-  // with only some of its plants. Failed rows do not end the transaction:
-  // they skip their own branches only, and what went in is committed.
-  Execute("START TRANSACTION");
-  if (Insert_Picture(picture) != 0) {
-    Execute("ROLLBACK");
-    return 1;
-  }
-  const int picture_id = insertId(handle());
+int KW_SQL::insertPictureRows(const INFO_PICTURE& picture, int& picture_id) {
+  picture_id = 0;
+  if (Insert_Picture(picture) != 0) return 0;
+  picture_id = insertId(handle());
   const std::size_t count = branchCount(picture.nbr, picture.arbre.size());
   for (std::size_t i = 0; i < count; ++i)
-    Insert_Main_Root(picture.arbre[i], picture_id, static_cast<int>(i + 1));
-
-  const int rc = runStatement("COMMIT");
-  if (rc != 0) {
-    logFailedRow(rc, "insertion_commit");
-    FRONTEND::ShowMessage(frontend(),
-                          handle() != nullptr ? mysql_error(handle()) : "not connected to the MySQL server");
-  }
+    if (Insert_Main_Root(picture.arbre[i], picture_id, static_cast<int>(i + 1)) != 0) return 0;
   return 1;
+}
+
+int KW_SQL::commitOrRollBack(bool whole) {
+  if (!whole) {
+    Execute("ROLLBACK");
+    return 0;
+  }
+  const int rc = runStatement("COMMIT");
+  if (rc == 0) return 1;
+  logFailedRow(rc, "insertion_commit");
+  FRONTEND::ShowMessage(frontend(),
+                        handle() != nullptr ? mysql_error(handle()) : "not connected to the MySQL server");
+  return 0;
+}
+
+int KW_SQL::Insert_Picture_Data(const INFO_PICTURE& picture) {
+  // All or nothing: a row the server refuses, or a connection lost half-way,
+  // leaves nothing of the picture.
+  if (Execute("START TRANSACTION") == 0) {
+    logFailedRow(-1, "insertion_start");
+    return 0;
+  }
+  int picture_id = 0;
+  return commitOrRollBack(insertPictureRows(picture, picture_id) == 1);
 }
 
 int KW_SQL::addName(FRONTEND::Frontend& frontend, const std::array<std::string_view, 3>& names,

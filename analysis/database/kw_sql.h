@@ -31,24 +31,32 @@ class KW_SQL : public KW_DATABASE, public KW_RF {
   explicit KW_SQL(FRONTEND::Frontend& frontend) : KW_DATABASE(frontend) {}
   ~KW_SQL() override = default;
 
-  // Creates the five tables; a table that exists already is kept with its
-  // rows. Always 1.
+  // Creates the five tables and the record of imported files
+  // (database/imported_files.h); a table that exists already is kept with
+  // its rows. Always 1.
   int Create_Tables();
 
   // The statement's return code: 0 inserted. A failure shows the server's
   // error to the user.
   int Insert_Picture(const INFO_PICTURE& picture);
-  // Inserts one plant and, when its row went in, its lateral roots; returns
-  // the code of the plant's own row.
+  // Inserts one plant and then its lateral roots; returns the code of the
+  // first row that failed (0: every row went in; the rows stop there).
   int Insert_Main_Root(const INFO_MR& plant, int picture_id, int plant_id);
-  // Inserts one lateral root (parent_id, level and lr_id set) and, when its
-  // row went in, its branches depth first (a tree of any depth); returns the
-  // code of its own row.
+  // Inserts one lateral root (parent_id, level and lr_id set) and then its
+  // branches depth first (a tree of any depth); returns the code of the
+  // first row that failed (0: all went in).
   int Insert_Secondary_Root(const INFO_LR& root);
-  // The picture and every root in one transaction, committed at the end: a
-  // connection lost on the way leaves nothing of the picture. A failed plant
-  // or lateral root skips only its own branches. Always 1.
+  // The picture and every root in one transaction: 1 when every row went in
+  // and was committed; 0 when a row was refused, the commit failed or the
+  // connection was lost, and then nothing of the picture is stored.
   int Insert_Picture_Data(const INFO_PICTURE& picture);
+  // The rows of the picture inside a transaction the caller opened: 1 when
+  // every row went in (picture_id is the new picture's), 0 at the first row
+  // refused (the caller rolls back).
+  int insertPictureRows(const INFO_PICTURE& picture, int& picture_id);
+  // Ends the transaction: COMMIT when whole (1 when it went through), else
+  // ROLLBACK (0).
+  int commitOrRollBack(bool whole);
 
   // Adds the name to its table unless it is there already, over a connection
   // of their own with the program's account; nothing is shown. Always 1.

@@ -1,6 +1,11 @@
 // The output file of an inquiry: the rows of the layout the sheet's ticked
 // pages choose, lateral roots as trees below their main root.
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <unordered_map>
 
@@ -30,10 +35,16 @@ class QueryRun::Writer {
     m_out += std::to_string(v);
     m_out += m_delimiter;
   }
+  // Six decimals as printf's %f gives them, but always with a point: the
+  // cell must not hold the user's decimal comma.
   void real(float v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%f", static_cast<double>(v));
-    m_out += buf;
+    std::array<char, 400> buf{};
+    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), static_cast<double>(v),
+                                         std::chars_format::fixed, 6);
+    if (ec == std::errc())
+      m_out.append(buf.data(), end);
+    else
+      m_out += std::isnan(v) ? "nan" : v < 0 ? "-inf" : "inf";
     m_out += m_delimiter;
   }
   void endLine() { m_out += '\n'; }
@@ -287,7 +298,9 @@ int QueryRun::Write_Query_File(const std::string& file, int mode, const BoxQuery
     return 0;
   }
   const std::string& out = w.output();
-  const bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+  // Every write and the final close are checked (a full disk shows at the
+  // flush of the close).
+  const bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size() && std::fflush(f) == 0;
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed) {
     FRONTEND::ShowMessage(m_frontend, SqlFormat("The file %s cannot be written: %s", file.c_str(),
@@ -295,10 +308,11 @@ int QueryRun::Write_Query_File(const std::string& file, int mode, const BoxQuery
     return 0;
   }
   if (out.empty()) {
-    std::remove(file.c_str());
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(file.c_str());
     FRONTEND::ShowMessage(m_frontend, kRequestWithoutResults);
-  } else {
-    FRONTEND::ShowMessage(m_frontend, kRequestDone);
+    return 2;
   }
+  FRONTEND::ShowMessage(m_frontend, kRequestDone);
   return 1;
 }

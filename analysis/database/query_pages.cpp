@@ -15,8 +15,18 @@ std::string qualified(std::span<const std::string_view> names, std::size_t colum
   return KW_SQL::Column_Name(names[0], names[column]);
 }
 
-bool digitsOnly(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// What a number field takes while it is typed: a minus sign first, digits
+// and one decimal point ("C" conventions, whatever the locale).
+bool numberBeingTyped(std::string_view text) {
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  const std::size_t point = text.find('.');
+  const std::string_view before = text.substr(0, point);
+  const std::string_view after =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  return std::all_of(before.begin(), before.end(), isDigit) &&
+         std::all_of(after.begin(), after.end(), isDigit);
 }
 
 // Appends the conditions of a page in the order of its table's columns.
@@ -41,6 +51,12 @@ void Add_Criterion(std::string& text, int& count, std::string_view column, const
     condition += SqlFormat(" and '%s'", escaper.escape(criterion.value2).c_str());
   text = count == 0 ? condition : text + " and " + condition;
   ++count;
+}
+
+bool IsQueryNumber(std::string_view text) {
+  if (!numberBeingTyped(text)) return false;
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  return std::any_of(text.begin(), text.end(), isDigit);
 }
 
 // ---------------------------------------------------------------- KW_PrpPag
@@ -86,7 +102,7 @@ void KW_PrpPag::selectOperator(std::size_t displayRow, int operatorIndex) {
 
 bool KW_PrpPag::typeValue(std::size_t displayRow, std::string_view text, std::string& field) const {
   if (!m_hasCriteria || displayRow >= m_state.size()) return false;
-  if (m_rows[displayRow].digitsOnly && !digitsOnly(text)) return false;
+  if (m_rows[displayRow].digitsOnly && !numberBeingTyped(text)) return false;
   field = FRONTEND::CutText(text, kMaxCriterionText);
   return true;
 }
@@ -240,6 +256,39 @@ bool BoxQueryPRS::DoModal(FRONTEND::Frontend& frontend) {
 
 void BoxQueryPRS::pressOk() {
   for (std::size_t i = 0; i < pageCount(); ++i) page(i).readOnOk();
+}
+
+std::string BoxQueryPRS::Check_Criteria() const {
+  for (std::size_t i = 0; i < pageCount(); ++i) {
+    const KW_PrpPag& p = page(i);
+    if (!p.hasCriteria()) continue;
+    for (std::size_t r = 0; r < p.rowCount(); ++r) {
+      const Criterion& c = p.criterionOfRow(r);
+      if (c.oper.empty() || c.value1.empty()) continue;
+      const std::string where = std::string(p.title()) + ", " + std::string(p.row(r).display) + ": ";
+      const bool between =
+          c.oper == kQueryOperators[kBetweenOperator] || c.oper == kQueryOperators[kNotBetweenOperator];
+      if (between && c.value2.empty()) return where + c.oper + " takes two values";
+      if (p.row(r).digitsOnly &&
+          (!IsQueryNumber(c.value1) || (!c.value2.empty() && !IsQueryNumber(c.value2))))
+        return where + "a number is expected";
+    }
+  }
+  return {};
+}
+
+std::vector<std::string> BoxQueryPRS::Unused_Criteria() const {
+  std::vector<std::string> unused;
+  for (std::size_t i = 0; i < pageCount(); ++i) {
+    const KW_PrpPag& p = page(i);
+    if (!p.hasCriteria() || p.anyTicked()) continue;
+    const auto& cs = p.criteria();
+    if (std::any_of(cs.begin(), cs.end(),
+                    [](const Criterion& c) { return !c.oper.empty() && !c.value1.empty(); }))
+      unused.push_back("the criteria of the page " + std::string(p.title()) +
+                       " are not used: no column of that page is shown");
+  }
+  return unused;
 }
 
 void BoxQueryPRS::Set_Labels() {

@@ -42,6 +42,10 @@ inline constexpr std::size_t kMaxCriterionText = 4095;
 // Labels keep at most 99 characters.
 inline constexpr std::size_t kMaxCriterionLabel = 99;
 
+// A number as the number fields take it: an optional minus sign, digits
+// and at most one decimal point, at least one digit ("-0.5", "3", "2.").
+bool IsQueryNumber(std::string_view text);
+
 // One column row of a page as the query reads it.
 struct Criterion {
   std::string label;        // the column's name; the output file's heading
@@ -65,7 +69,7 @@ class KW_PrpPag {
     std::string_view display;  // the row's text beside its tick box
     int index;                 // its place in the page's criteria array
     int column;                // its column in the table's name list (1 = first column after the table)
-    bool digitsOnly;           // the value fields take digits only
+    bool digitsOnly;           // the value fields take a number (IsQueryNumber)
     std::string_view heading;  // More parameters: the output heading
   };
 
@@ -102,9 +106,9 @@ class KW_PrpPag {
   int selectedOperator(std::size_t displayRow) const { return m_state[displayRow].oper; }
   bool secondValueVisible(std::size_t displayRow) const { return m_state[displayRow].secondVisible; }
 
-  // Value fields. A field that takes digits only refuses text with any
-  // other character (the field keeps its text, false is returned); text is
-  // cut to 4095 characters.
+  // Value fields. A number field refuses text that is not on its way to a
+  // number: a minus sign first, digits and one point (the field keeps its
+  // text, false is returned); text is cut to 4095 characters.
   bool typeValue1(std::size_t displayRow, std::string_view text);
   bool typeValue2(std::size_t displayRow, std::string_view text);
   const std::string& value1(std::size_t displayRow) const { return m_state[displayRow].value1; }
@@ -222,6 +226,14 @@ class BoxQueryPRS {
   bool DoModal(FRONTEND::Frontend& frontend);
   // OK pressed: reads every page.
   void pressOk();
+
+  // The first criterion (as read on OK) that cannot make a valid statement,
+  // "PAGE, ROW: why" ("between" with one value, a number field without a
+  // number), or empty.
+  std::string Check_Criteria() const;
+  // One warning per page whose criteria are set while none of its columns
+  // is shown (those criteria then select nothing).
+  std::vector<std::string> Unused_Criteria() const;
 
   // The labels after the queries ran: the criteria pages take the names of
   // their table's columns, More parameters its fixed headings.

@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <unordered_map>
 
 #include "base/frontend.h"
@@ -33,8 +35,27 @@ std::string lateralLine(const SQL_LR& r) {
       r.parent_id);
 }
 
-float toFloat(const std::string& s) { return static_cast<float>(std::atof(s.c_str())); }
-std::int32_t toInt(const std::string& s) { return std::atoi(s.c_str()); }
+// The server writes numbers in the "C" conventions; the program's locale
+// must not read them otherwise.
+float toFloat(std::string_view s) {
+  float v = 0;
+  std::from_chars(s.data(), s.data() + s.size(), v);
+  return v;
+}
+std::int32_t toInt(std::string_view s) {
+  std::int32_t v = 0;
+  std::from_chars(s.data(), s.data() + s.size(), v);
+  return v;
+}
+
+// The More parameters values that read the lateral roots.
+bool moreNeedsLaterals(const BoxQueryPRS& sheet) {
+  const auto& c = sheet.moreParametersPage().criteria();
+  for (const int i : {QueryMorParamPAG::kBasal, QueryMorParamPAG::kBranchedZone, QueryMorParamPAG::kApical,
+                      QueryMorParamPAG::kTotalRootSize, QueryMorParamPAG::kLrDensityBz})
+    if (c[static_cast<std::size_t>(i)].ticked != 0) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -79,14 +100,15 @@ int QueryRun::Choose_Result_File() {
   if (::stat(name_file_query.c_str(), &st) == 0) {
     // An existing file is replaced. A file held open elsewhere does not stop
     // that here, so the test is whether it may be written at all; a folder
-    // of that name is refused as well, and nothing else is moved or deleted.
+    // of that name is refused as well. Only a regular file is removed: a
+    // device or pipe of that name is written to as it is.
     std::FILE* f = S_ISDIR(st.st_mode) ? nullptr : std::fopen(name_file_query.c_str(), "ab");
     if (f == nullptr) {
       FRONTEND::ShowMessage(m_frontend, kFileAlreadyOpens);
       return -1;
     }
     std::fclose(f);
-    std::remove(name_file_query.c_str());
+    if (S_ISREG(st.st_mode)) std::remove(name_file_query.c_str());
   }
   delimiter = choice.filter == 0 ? ',' : choice.filter == 1 ? '\t' : ' ';
   return 1;
@@ -113,30 +135,39 @@ KW_SQL* QueryRun::connection(bool& own, std::unique_ptr<KW_SQL>& holder) {
 template <class Record, class Fill>
 int QueryRun::runSelect(const std::string& statement, const char* countLine, std::vector<Record>& list,
                         bool replace, Fill fill) {
+  // After a failed statement the inquiry is over: nothing more is asked.
+  if (!m_failure.empty()) return 0;
   logLine("query " + statement + "\n");
   ++m_statements;
   bool own = false;
   std::unique_ptr<KW_SQL> holder;
   KW_SQL* c = connection(own, holder);
-  if (c == nullptr) return 0;
+  if (c == nullptr) {
+    m_failure = "no connection to the database";
+    return 0;
+  }
   int read = 0;
   if (c->Query(statement) != 0) {
     const int rows = c->Store_Result();
     logLine(SqlFormat("%s %i\n", countLine, rows));
-    std::vector<Record> fetched(static_cast<std::size_t>(std::max(rows, 0)));
+    std::vector<Record> fetched;
+    fetched.reserve(static_cast<std::size_t>(std::max(rows, 0)));
     std::string cell;
-    for (int r = 0; r < rows; ++r) {
+    // Row after row from the first: each cell is read once.
+    c->For_Each_Row([&](const std::vector<std::string_view>& cells) {
       // A cell that is not there reads as empty, so as 0.
       auto get = [&](int column) -> const std::string& {
-        cell.clear();
-        c->Get_Value(cell, r, column);
+        const auto k = static_cast<std::size_t>(column);
+        cell.assign(k < cells.size() ? cells[k] : std::string_view());
         return cell;
       };
-      fill(fetched[static_cast<std::size_t>(r)], get);
-    }
-    read = rows;
+      fill(fetched.emplace_back(), get);
+    });
+    read = static_cast<int>(fetched.size());
     if (replace) list.clear();
     list.insert(list.end(), std::make_move_iterator(fetched.begin()), std::make_move_iterator(fetched.end()));
+  } else {
+    m_failure = c->handle() != nullptr ? mysql_error(c->handle()) : "not connected";
   }
   if (own) c->Disconnect();
   return read;
@@ -188,6 +219,9 @@ int QueryRun::Query_Secondary_Roots(const std::string& statement) {
 void QueryRun::Run_Queries(const BoxQueryPRS& sheet) {
   const bool p = sheet.picturesTicked();
   const bool m = sheet.mainRootsTicked();
+  // Pictures or main roots alone never read the lateral roots, unless a
+  // value of More parameters is made from them.
+  const bool l = sheet.lateralsTicked() || (m && moreNeedsLaterals(sheet));
   if (p) Query_Pictures(sheet.Build_Picture_Query(KW_SQL::kPictureNames));
   if (m) {
     if (p) {
@@ -197,8 +231,9 @@ void QueryRun::Run_Queries(const BoxQueryPRS& sheet) {
       Query_Main_Roots(sheet.Build_Main_Root_Query(KW_SQL::kMainRootNames, 0));
     }
   }
+  if (!l) return;
   if (m && p) {
-    for (std::size_t i = 0; i < mainRoots.size(); ++i) {
+    for (std::size_t i = 0; i < mainRoots.size() && m_failure.empty(); ++i) {
       const int h = Query_Secondary_Roots(
           sheet.Build_Secondary_Root_Query(KW_SQL::kSecondaryRootNames, mainRoots[i].main_root_id, 1));
       Buid_Requete_Secondary_Root_More_Level(2, laterals.size() - static_cast<std::size_t>(h), sheet);
@@ -287,11 +322,26 @@ InquireResult Inquire(FRONTEND::Frontend& frontend, bool oneConnection) {
 
   BoxQueryPRS sheet;
   if (!sheet.DoModal(frontend)) return InquireResult::Ended;
+  const std::string invalid = sheet.Check_Criteria();
+  if (!invalid.empty()) {
+    FRONTEND::ShowMessage(frontend, "The inquiry cannot run: " + invalid);
+    return InquireResult::Failed;
+  }
+  for (const std::string& warning : sheet.Unused_Criteria())
+    AppendLog(frontend, logname::kSql, warning + "\n");
   run.Run_Queries(sheet);
+  if (!run.failure().empty()) {
+    FRONTEND::ShowMessage(frontend, "The inquiry failed: " + run.failure());
+    return InquireResult::Failed;
+  }
   run.Compute_More_Parameters();
   sheet.Set_Labels();
-  if (run.Write_Query_File(run.name_file_query, QueryRun::Output_Mode(sheet), sheet) == 0)
-    return InquireResult::Ended;
-  struct stat st {};
-  return ::stat(run.name_file_query.c_str(), &st) == 0 ? InquireResult::Written : InquireResult::NoResults;
+  switch (run.Write_Query_File(run.name_file_query, QueryRun::Output_Mode(sheet), sheet)) {
+    case 0:
+      return InquireResult::Failed;
+    case 2:
+      return InquireResult::NoResults;
+    default:
+      return InquireResult::Written;
+  }
 }

@@ -66,8 +66,9 @@ class QueryRun {
   // The layout for the sheet's ticked pages.
   static int Output_Mode(const BoxQueryPRS& sheet);
   // Writes the output file (created anew), then deletes it when it is empty
-  // and says how the request ended. 1 when the file could be written, 0
-  // when it could not be created (the reason has been shown).
+  // (a regular file only) and says how the request ended. 1 when rows were
+  // written, 2 when there were none, 0 when a write or the final close
+  // failed (the reason has been shown, "Request done." has not).
   int Write_Query_File(const std::string& file, int mode, const BoxQueryPRS& sheet);
 
   // Query state.
@@ -82,6 +83,9 @@ class QueryRun {
 
   // Statements run so far.
   int statementCount() const { return m_statements; }
+  // Why the run failed (no connection, a statement the server refused), or
+  // empty; after a failure no further statement is sent.
+  const std::string& failure() const { return m_failure; }
 
  private:
   class Writer;
@@ -97,13 +101,15 @@ class QueryRun {
   std::unique_ptr<KW_SQL> m_shared;
   int m_statements = 0;
   long m_logLines = 0;
+  std::string m_failure;
 };
 
 // How an inquiry ended.
 enum class InquireResult {
-  Ended,     // cancelled, no connection, or the file could not be written
-  Written,   // "Request done."
-  NoResults  // "Request done but without results."
+  Ended,      // cancelled or no connection
+  Written,    // "Request done."
+  NoResults,  // "Request done but without results."
+  Failed      // a criterion that makes no statement, a statement refused, or the file not written
 };
 
 // The Inquire command of the Database menu.

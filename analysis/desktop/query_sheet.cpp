@@ -31,7 +31,7 @@ QueryPageWidget::QueryPageWidget(KW_PrpPag& page, QWidget* parent)
     grid->addWidget(new QLabel("Value", this), 0, 2);
     grid->addWidget(new QLabel("Second value", this), 0, 3);
   }
-  const auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
+  const auto* digits = new QRegularExpressionValidator(QRegularExpression("-?[0-9]*\\.?[0-9]*"), this);
   for (std::size_t r = 0; r < page.rowCount(); ++r) {
     const int row = static_cast<int>(r) + 1;
     auto* tick = new QCheckBox(text(page.row(r).display), this);

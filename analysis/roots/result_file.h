@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "base/kw_log.h"
 #include "roots/result_records.h"
@@ -38,3 +39,20 @@ int ReadBranch(const LogSink& sink, std::FILE* file, INFO_LR& branch);
 
 // Opens path and reads it with ReadResultFile; 0 when it cannot be opened.
 int ReadResultFile(const LogSink& sink, const std::string& path, INFO_PICTURE& picture);
+
+// The first fault of a result file that the import refuses.
+struct ResultFileFault {
+  int line = 0;  // from 1
+  std::string what;
+  // "line N: what".
+  std::string text() const;
+};
+
+// The strict reading the import trusts: the whole content (as read from the
+// file) is checked before anything of it is used. Every header line stands
+// where the format puts it, every count matches the lines present (no root
+// missing, no line left over), every number is written in the "C"
+// conventions, finite and within a FLOAT or INT column, and no line is longer
+// than the reader's 248 characters. True with picture filled; false with the
+// first fault (picture then holds no use).
+bool CheckResultFile(std::string_view content, INFO_PICTURE& picture, ResultFileFault& fault);

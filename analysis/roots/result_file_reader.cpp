@@ -3,6 +3,7 @@
 // count: it never reads past the end, never allocates for entries that are
 // not there and never recurses, whatever the file holds.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -48,8 +49,22 @@ std::int32_t ToInt(const std::string& text) {
   return static_cast<std::int32_t>(v);
 }
 
+// The number at the start of text in the "C" conventions, whatever the
+// process's locale (atof would stop at the point under a decimal-comma one).
 float ToFloat(const std::string& text) {
-  const double v = std::atof(text.c_str());
+  std::size_t from = text.find_first_not_of(" \t");
+  if (from != std::string::npos && text[from] == '+') ++from;
+  double v = 0;
+  if (from != std::string::npos) {
+    const auto [end, ec] = std::from_chars(text.data() + from, text.data() + text.size(), v);
+    // Too large reads as infinite, too small as 0, as atof gives them.
+    if (ec == std::errc::result_out_of_range) {
+      const std::string_view number(text.data() + from, static_cast<std::size_t>(end - (text.data() + from)));
+      const bool tiny =
+          number.find("e-") != std::string_view::npos || number.find("E-") != std::string_view::npos;
+      v = tiny ? 0.0 : (text[from] == '-' ? -HUGE_VAL : HUGE_VAL);
+    }
+  }
   if (std::isnan(v)) return 0.0F;
   if (v > static_cast<double>(std::numeric_limits<float>::max()))
     return std::numeric_limits<float>::infinity();

@@ -52,7 +52,10 @@ TEST(QueryFile, RefusedLinesAreNamed) {
       {"show all\n", "line 1: no page given yet"},
       {"[Main root]\n\nshow Plant id, Length\n", "line 3: unknown label \"Length\""},
       {"[Main root]\nPlant id like 3\n", "line 2: unknown operator"},
-      {"[Main root]\nPath length > 2.5\n", "line 2: the field Path length takes digits only"},
+      {"[Main root]\nPath length > 2,5\n", "line 2: the field Path length takes a number"},
+      {"[Main root]\nPath length between 2\n", "line 2: between takes two values"},
+      {"[Main root]\nPath length not between 2\n", "line 2: not between takes two values"},
+      {"[Main root]\nPath length > 2 3\n", "line 2: > takes one value"},
       {"[Main root]\nPlant id =\n", "line 2: one or two values"},
       {"[More parameters]\nDepth > 1\n", "line 2: the page More parameters takes no criteria"},
       {"[General data]\nMedia = \"MS\n", "line 2: a double quote is not closed"}};

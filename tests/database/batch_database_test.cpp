@@ -18,7 +18,7 @@ TEST_F(BatchDatabaseTest, AddDataSetsUpImportsAndReportsEachFile) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("inserted " + (folder() / "a.txt").string() + "\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("inserted " + (folder() / "sub/b.txt").string() + "\n"), std::string::npos);
-  EXPECT_NE(r.out.find("2 result file(s): 2 inserted, 0 failed"), std::string::npos);
+  EXPECT_NE(r.out.find("2 result file(s): 2 inserted, 0 already imported, 0 failed"), std::string::npos);
   EXPECT_TRUE(marker());
   EXPECT_EQ(count("Secondary Root"), "8");
 
@@ -28,8 +28,19 @@ TEST_F(BatchDatabaseTest, AddDataSetsUpImportsAndReportsEachFile) {
   file("c.txt", cutShort);
   r = run(args);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("failed " + (folder() / "c.txt").string()), std::string::npos);
+  EXPECT_NE(r.out.find("failed " + (folder() / "c.txt").string() + ": line "), std::string::npos) << r.out;
+  // The files imported before are skipped, each with its picture.
+  EXPECT_NE(r.out.find("already imported " + (folder() / "a.txt").string() + " (picture "), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("3 result file(s): 0 inserted, 2 already imported, 1 failed"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(count("Picture"), "2");
+  // --again imports them once more.
+  fs::remove(folder() / "c.txt");
+  r = run(args + " --again");
+  EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(count("Picture"), "4");
+  EXPECT_EQ(count("Imported file"), "4");
 }
 
 TEST_F(BatchDatabaseTest, AddDataGoesToTheServerThatMorvaneDbHostNames) {

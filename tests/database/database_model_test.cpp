@@ -158,13 +158,14 @@ class ConnectionFailureTest : public testenv::HomeTest {
   ScriptedFrontend script;
 };
 
-TEST_F(ConnectionFailureTest, UnusablePortFailsTheConnectionWithTheUsualMessage) {
+TEST_F(ConnectionFailureTest, UnusablePortFailsTheConnectionWithTheUsualMessageAndItsReason) {
   EnvGuard p(dbparam::kPortVariable, "not-a-port");
   KW_MYSQL c(script);
   EXPECT_EQ(c.Connect("localhost", "root", "secret", 3306, 1), 0);
   EXPECT_FALSE(c.isConnected());
   EXPECT_EQ(script.messages(),
-            std::vector<std::string>{"Failure of the attempted connection to the MySQL server"});
+            std::vector<std::string>{"Failure of the attempted connection to the MySQL "
+                                     "server: MORVANE_DB_PORT is not a port number: not-a-port"});
   const std::string log = readLog("log_sql.txt");
   EXPECT_NE(log.find("MORVANE_DB_PORT is not a port number: not-a-port"), std::string::npos) << log;
   EXPECT_NE(log.find("password ******,port 3306\n"), std::string::npos) << log;

@@ -137,6 +137,7 @@ void ServerTest::SetUp() {
   ASSERT_EQ(m_root->exec("DROP DATABASE IF EXISTS plant"), "");
   ASSERT_EQ(m_root->exec("DROP DATABASE IF EXISTS other"), "");
   ASSERT_EQ(m_root->exec("DROP USER IF EXISTS 'Morvane'@'localhost'"), "");
+  ASSERT_EQ(m_root->exec("DROP USER IF EXISTS 'Morvane'@'%'"), "");
 }
 
 void ServerTest::TearDown() {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <random>
 #include <sstream>
+#include <string_view>
 
 #include "database/import.h"
 #include "database/password_sql.h"
@@ -127,10 +128,11 @@ class ImportTest : public ServerTest {
       return ok;
     });
   }
-  AddDataResult addData(ImportSummary* summary = nullptr, bool oneConnection = false) {
+  AddDataResult addData(ImportSummary* summary = nullptr, bool oneConnection = false, bool again = false) {
     script.folders.push_back({1, folder().string()});
     ImportOptions o;
     o.oneConnection = oneConnection;
+    o.again = again;
     return Add_Data(script, o, summary);
   }
   std::vector<Row> pictureNames() {
@@ -197,7 +199,8 @@ class BatchDatabaseTest : public InquireTest {
     // Variable assignments before the command name go to the program's environment.
     std::string env;
     std::string rest = arguments;
-    while (rest.rfind("MORVANE_", 0) == 0 && rest.find('=') < rest.find(' ')) {
+    while ((rest.rfind("MORVANE_", 0) == 0 || rest.rfind("LC_ALL=", 0) == 0) &&
+           rest.find('=') < rest.find(' ')) {
       env += rest.substr(0, rest.find(' ') + 1);
       rest = rest.substr(rest.find(' ') + 1);
     }

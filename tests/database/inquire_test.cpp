@@ -1,4 +1,6 @@
 // Inquire against the private MariaDB server: the output file read back.
+#include <sys/stat.h>
+
 #include "import_query_fixture.h"
 
 using namespace importquerytest;
@@ -117,4 +119,68 @@ TEST_F(InquireTest, OneConnectionGivesTheSameFileAsOnePerStatement) {
     for (const Plant& p : plants) sumFile += std::round(p.length * 1e6) / 1e6;
   for (std::size_t r = 1; r < mains.size(); ++r) sumOut += std::stod(mains[r][0]);
   EXPECT_NEAR(sumOut, sumFile, 1e-3);
+}
+
+TEST_F(InquireTest, FailuresAreNeverReportedAsSuccessAndOnePageReadsNoLateralRoot) {
+  file("p.txt", resultFile("p1", "ana", "Col", 7, {samplePlant()}));
+  ASSERT_EQ(addData(), AddDataResult::Inserted);
+
+  // Pictures alone, then main roots alone: the lateral roots are never read.
+  for (const int page : {0, 1}) {
+    BoxQueryPRS sheet;
+    sheet.page(static_cast<std::size_t>(page)).open();
+    sheet.page(static_cast<std::size_t>(page)).setSelectAll(true);
+    sheet.pressOk();
+    QueryRun run(script, true);
+    run.Run_Queries(sheet);
+    EXPECT_EQ(run.statementCount(), 1) << page;
+    EXPECT_TRUE(run.laterals.empty());
+    EXPECT_EQ(page == 0 ? run.pictures.size() : run.mainRoots.size(), 1u);
+  }
+
+  // "between" with one value: named, nothing queried, no file.
+  script.shown.clear();
+  inquire([](BoxQueryPRS& s) {
+    show(s.picturePage(), {"Age"});
+    criterion(s.picturePage(), "Age", kBetweenOperator, "8");
+  });
+  EXPECT_EQ(script.messages(),
+            std::vector<std::string>{"The inquiry cannot run: General data, Age: between takes two values"});
+  EXPECT_FALSE(fs::exists(home / "out.csv"));
+
+  // A statement the server refuses ends the inquiry: no "Request done.".
+  ASSERT_EQ(root().exec("DROP TABLE plant.`Secondary Root`"), "");
+  script.shown.clear();
+  const std::string out = (home / "lr.csv").string();
+  script.saveFiles.push_back({1, out, 0});
+  script.querySheetScripts.push_back([](BoxQueryPRS& s) {
+    show(s.lateralPage(), {"Path length"});
+    return true;
+  });
+  EXPECT_EQ(Inquire(script, true), InquireResult::Failed);
+  ASSERT_EQ(script.messages().size(), 1u);
+  EXPECT_TRUE(script.messages()[0].starts_with("The inquiry failed: ")) << script.messages()[0];
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(BatchDatabaseTest, InquireFailsLoudlyOnAFullDiskAndWarnsOfUnusedCriteria) {
+  file("p.txt", resultFile("p1", "ana", "Col", 7, {samplePlant()}));
+  ASSERT_EQ(addData(), AddDataResult::Inserted);
+  testenv::WriteFile(home / "q", "[General data]\nshow Age\n[Main root]\nPath length > -1.5\n");
+  ProgramRun r = run("inquire '" + (home / "q").string() + "' --out /dev/full");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(r.out.find("written"), std::string::npos) << r.out;
+  EXPECT_NE((r.out + r.err).find("cannot be written"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.err.find("warning: the criteria of the page Main root are not used"), std::string::npos)
+      << r.err;
+  // The device is left as it was.
+  struct stat st {};
+  ASSERT_EQ(::stat("/dev/full", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+  testenv::WriteFile(home / "q", "[General data]\nshow Age\nAge between 8\n");
+  r = run("inquire '" + (home / "q").string() + "' --out '" + (home / "a.csv").string() + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("query file line 3: between takes two values"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(home / "a.csv"));
 }

@@ -68,7 +68,8 @@ TEST_F(ConnectionTest, FailedConnectShowsTheMessageOnlyWhenAskedAndNeverLogsTheP
   KW_DATABASE c(script);
   EXPECT_EQ(c.Connect("localhost", "root", "S3cr3t!", 3306, 1), 0);
   EXPECT_FALSE(c.isConnected());
-  EXPECT_EQ(script.messages(), std::vector<std::string>{kConnectFailure});
+  ASSERT_EQ(script.messages().size(), 1u);
+  EXPECT_TRUE(script.messages()[0].starts_with(std::string(kConnectFailure) + ": ")) << script.messages()[0];
   EXPECT_EQ(c.Connect("localhost", "nobody", "S3cr3t!", 3306, 0), 0);
   EXPECT_EQ(script.messages().size(), 1u);
 
@@ -81,6 +82,39 @@ TEST_F(ConnectionTest, FailedConnectShowsTheMessageOnlyWhenAskedAndNeverLogsTheP
   EXPECT_TRUE(contains(log, "namehost localhost,userid root,passwd *******,ports 3306\n")) << log;
   EXPECT_TRUE(contains(log, "namehost localhost,userid nobody,passwd *******,ports 3306\n")) << log;
   EXPECT_FALSE(contains(log, "Connection to mysql server succeed")) << log;
+}
+
+TEST_F(ConnectionTest, ServerDownWrongPasswordMissingAccountAndMissingDatabaseAreToldApart) {
+  KW_DATABASE c(script);
+  EXPECT_EQ(c.Connect("localhost", "root", "wrong", 3306, 1), 0);
+  EXPECT_EQ(c.connectError(), kAccessDenied);
+  EXPECT_EQ(c.Connect("localhost", "Morvane", "Ostravel", 3306, 1), 0);
+  ASSERT_EQ(c.Connect("localhost", "root", "", 3306, 1), 1);
+  EXPECT_EQ(c.Select_Base("plant"), 0);
+  EXPECT_EQ(c.selectError(), kUnknownDatabase);
+  const std::string missingSocket = (home / "no-server.sock").string();
+  ::setenv("MORVANE_DB_SOCKET", missingSocket.c_str(), 1);
+  EXPECT_EQ(c.Connect("localhost", "root", "", 3306, 1), 0);
+  EXPECT_EQ(c.connectError(), kServerUnreachable);
+  ::setenv("MORVANE_DB_SOCKET", server.socket.c_str(), 1);
+
+  const std::string at = "the socket " + server.socket;
+  EXPECT_EQ(
+      script.messages(),
+      (std::vector<std::string>{
+          std::string(kConnectFailure) + ": the administrator password was refused by the server at " + at,
+          std::string(kConnectFailure) + ": the server at " + at +
+              " has no account Morvane for this computer (run Add data to set it up)",
+          std::string(kConnectFailure) + ": the database server cannot be reached at the socket " +
+              missingSocket + " (is it running, and does its firewall let this computer in?)"}));
+  ConnectionTarget remote;
+  remote.host = "db.example.org";
+  remote.port = 3307;
+  EXPECT_EQ(ConnectFailureReason(kHostUnreachable, remote, "Morvane", ""),
+            "the database server cannot be reached at db.example.org port 3307 (is it running, and does its "
+            "firewall let this computer in?)");
+  EXPECT_EQ(ConnectFailureReason(kUnknownDatabase, remote, "Morvane", ""),
+            "the database is missing on the server at db.example.org port 3307");
 }
 
 TEST_F(ConnectionTest, SelectBaseWithAnEmptyNameSendsNothing) {
@@ -204,7 +238,10 @@ using AccountTest = ServerTest;
 
 TEST_F(AccountTest, WrongAdministratorPasswordCreatesNothing) {
   EXPECT_EQ(Create_Account(script, "Morvane", "Ostravel", "wrong"), 0);
-  EXPECT_EQ(script.messages(), std::vector<std::string>{kConnectFailure});
+  ASSERT_EQ(script.messages().size(), 1u);
+  EXPECT_EQ(script.messages()[0],
+            std::string(kConnectFailure) +
+                ": the administrator password was refused by the server at the socket " + server.socket);
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "0");
   EXPECT_FALSE(contains(readLog("log_sql.txt"), "wrong"));
 
@@ -246,8 +283,9 @@ TEST_F(AccountTest, FirstTimeSetUpCreatesTheBaseTablesAndMarker) {
   const auto tables = root().rows(
       "SELECT table_name, engine, table_collation FROM information_schema.tables WHERE table_schema='plant' "
       "ORDER BY table_name");
-  ASSERT_EQ(tables.size(), 5u);
-  const std::vector<std::string> names = {"genotype", "main root", "media", "picture", "secondary root"};
+  ASSERT_EQ(tables.size(), 6u);
+  const std::vector<std::string> names = {"genotype", "imported file", "main root",
+                                          "media",    "picture",       "secondary root"};
   for (std::size_t i = 0; i < tables.size(); ++i) {
     EXPECT_EQ(tables[i][0], names[i]);
     // Transactions need InnoDB; any language's names need utf8mb4.
@@ -259,6 +297,31 @@ TEST_F(AccountTest, FirstTimeSetUpCreatesTheBaseTablesAndMarker) {
   EXPECT_EQ(FirstTimeSetUp(script, ""), 1);
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM plant.Genotype"), "1");
   EXPECT_EQ(root().value("SELECT COUNT(*) FROM mysql.user WHERE user='Morvane'"), "1");
+}
+
+TEST_F(AccountTest, ARemoteServerGetsAnAccountForOtherHostsAndAFailedSetUpLeavesNoMarker) {
+  EXPECT_EQ(AccountHostFor("localhost"), "localhost");
+  ::setenv("MORVANE_DB_HOST", "127.0.0.1", 1);
+  EXPECT_EQ(AccountHostFor("localhost"), "localhost");
+  ::setenv("MORVANE_DB_HOST", "db.example.org", 1);
+  EXPECT_FALSE(IsLocalServer("localhost"));
+  EXPECT_EQ(AccountHostFor("localhost"), "%");
+  ::unsetenv("MORVANE_DB_HOST");
+
+  // A pattern the server refuses: the set-up fails and leaves no marker, so
+  // it runs again next time.
+  EXPECT_EQ(FirstTimeSetUp(script, "", std::string(300, 'h')), 0);
+  EXPECT_FALSE(std::filesystem::exists(logFolder() / "log_pass.txt"));
+  ASSERT_FALSE(script.messages().empty());
+  EXPECT_TRUE(script.messages().back().starts_with("The account Morvane@hhh")) << script.messages().back();
+
+  // The pattern the user gives.
+  EXPECT_EQ(FirstTimeSetUp(script, "", "10.1.%"), 1);
+  EXPECT_EQ(root().rows("SELECT host FROM mysql.user WHERE user='Morvane'"),
+            (std::vector<dbtest::Row>{{std::string("10.1.%")}}));
+  EXPECT_EQ(root().rows("SHOW GRANTS FOR 'Morvane'@'10.1.%'").size(), 2u);
+  EXPECT_EQ(readLog("log_pass.txt"), "user created\n");
+  ASSERT_EQ(root().exec("DROP USER 'Morvane'@'10.1.%'"), "");
 }
 
 TEST_F(AccountTest, TheProgramsAccountOnlySelectsAndInsertsInPlant) {
@@ -331,17 +394,18 @@ TEST_F(AccountTest, FindUserCountsAccountsAndInsertUserTakesAnyPassword) {
   KW_DATABASE c(script);
   ASSERT_EQ(c.Connect("127.0.0.1", "root", "", 3306, 1), 1);
   // Without the mysql database selected the statement fails.
-  EXPECT_EQ(c.Find_User("root"), -1);
+  EXPECT_EQ(c.Find_User("root", "localhost"), -1);
   ASSERT_EQ(c.Select_Base("mysql"), 1);
-  EXPECT_EQ(c.Find_User("Morvane"), 0);
-  EXPECT_GE(c.Find_User("root"), 1);
+  EXPECT_EQ(c.Find_User("Morvane", "localhost"), 0);
+  EXPECT_GE(c.Find_User("root", "localhost"), 1);
 
   // A password with quotes and a backslash is stored as typed.
   const std::string password = "it's a \\ \"test\"";
-  EXPECT_EQ(c.Insert_User("Morvane", password), 1);
-  EXPECT_EQ(c.Find_User("Morvane"), 1);
+  EXPECT_EQ(c.Insert_User("Morvane", password, "localhost"), 1);
+  EXPECT_EQ(c.Find_User("Morvane", "localhost"), 1);
+  EXPECT_EQ(c.Find_User("Morvane", "%"), 0);
   // The account exists now: creating it again fails and changes nothing.
-  EXPECT_EQ(c.Insert_User("Morvane", "other"), 0);
+  EXPECT_EQ(c.Insert_User("Morvane", "other", "localhost"), 0);
   c.Disconnect();
 
   KW_MYSQL program(script);

@@ -53,9 +53,15 @@ TEST(QueryPages, RowsIndicesAndRules) {
   EXPECT_TRUE(pic.secondValueVisible(age));
   EXPECT_TRUE(pic.typeValue1(age, "5"));
   EXPECT_TRUE(pic.typeValue2(age, "9"));
-  // Digits only: the field keeps its text.
-  EXPECT_FALSE(pic.typeValue1(age, "5.5"));
-  EXPECT_EQ(pic.value1(age), "5");
+  // A number field takes a minus sign first, digits and one point, also
+  // while they are typed; anything else leaves its text as it was.
+  for (const char* typed : {"-", "-0.", "5.5", "-12.25", ".5"})
+    EXPECT_TRUE(pic.typeValue1(age, typed)) << typed;
+  for (const char* refused : {"5,5", "1-2", "1.2.3", "5a", "+3"}) EXPECT_FALSE(pic.typeValue1(age, refused));
+  EXPECT_EQ(pic.value1(age), ".5");
+  EXPECT_TRUE(pic.typeValue1(age, "5"));
+  for (const char* number : {"-0.5", "3", "2.", ".5"}) EXPECT_TRUE(IsQueryNumber(number)) << number;
+  for (const char* text : {"", "-", ".", "-.", "1e3", "abc"}) EXPECT_FALSE(IsQueryNumber(text)) << text;
   pic.selectOperator(age, 1);  // "=": hidden, text kept
   EXPECT_FALSE(pic.secondValueVisible(age));
   EXPECT_EQ(pic.value2(age), "9");
@@ -145,6 +151,32 @@ TEST(QueryPages, CriteriaTextAndStatements) {
   EXPECT_FALSE(lr.lateralsTicked());
 }
 
+TEST(QueryPages, CriteriaThatMakeNoStatementAreNamedAndUnusedOnesWarned) {
+  BoxQueryPRS sheet;
+  KW_PrpPag& mr = sheet.mainRootPage();
+  mr.open();
+  const auto length = static_cast<std::size_t>(mr.findRow("Path length"));
+  mr.selectOperator(length, kBetweenOperator);
+  ASSERT_TRUE(mr.typeValue1(length, "-1.5"));
+  sheet.pressOk();
+  EXPECT_EQ(sheet.Check_Criteria(), "Main root, Path length: between takes two values");
+  // Criteria on a page without a shown column: one warning for that page.
+  EXPECT_EQ(sheet.Unused_Criteria(), std::vector<std::string>{"the criteria of the page Main root are not "
+                                                              "used: no column of that page is shown"});
+
+  ASSERT_TRUE(mr.typeValue2(length, "2.25"));
+  mr.setTicked(length, true);
+  sheet.pressOk();
+  EXPECT_EQ(sheet.Check_Criteria(), "");
+  EXPECT_TRUE(sheet.Unused_Criteria().empty());
+  EXPECT_EQ(sheet.Build_Main_Root_Query(KW_SQL::kMainRootNames, 0),
+            "select * from `Main Root` where `Main Root`.`MR path length` between '-1.5' and '2.25'");
+  // A value typed as "-" never makes a number.
+  ASSERT_TRUE(mr.typeValue2(length, "-"));
+  sheet.pressOk();
+  EXPECT_EQ(sheet.Check_Criteria(), "Main root, Path length: a number is expected");
+}
+
 TEST(QueryPages, ModesFromTheTickedPages) {
   auto mode = [](bool p, bool m, bool l, bool more) {
     BoxQueryPRS s;
@@ -220,11 +252,12 @@ class QueryFileTest : public testenv::HomeTest {
  protected:
   void SetUp() override { testenv::HomeTest::SetUp(); }
   void TearDown() override { testenv::HomeTest::TearDown(); }
-  std::string write(QueryRun& run, BoxQueryPRS& sheet) {
+  // Writes the output; rows: whether rows are expected (1) or none (2).
+  std::string write(QueryRun& run, BoxQueryPRS& sheet, int expected = 1) {
     sheet.pressOk();
     sheet.Set_Labels();
     const std::string file = (home / "out.csv").string();
-    EXPECT_EQ(run.Write_Query_File(file, QueryRun::Output_Mode(sheet), sheet), 1);
+    EXPECT_EQ(run.Write_Query_File(file, QueryRun::Output_Mode(sheet), sheet), expected);
     return testenv::ReadFile(file);
   }
   FRONTEND::ScriptedFrontend script;
@@ -288,12 +321,12 @@ TEST_F(QueryFileTest, HeadingAloneOrNoFile) {
 
   BoxQueryPRS onlyMore;
   tick(onlyMore.moreParametersPage(), "Depth");
-  EXPECT_EQ(write(run, onlyMore), "");
+  EXPECT_EQ(write(run, onlyMore, 2), "");
   EXPECT_FALSE(std::filesystem::exists(home / "out.csv"));
   EXPECT_EQ(script.messages().back(), "Request done but without results.");
 
   BoxQueryPRS laterals;  // mode 4 without lateral roots
   tick(laterals.lateralPage(), "Position");
-  EXPECT_EQ(write(run, laterals), "");
+  EXPECT_EQ(write(run, laterals, 2), "");
   EXPECT_FALSE(std::filesystem::exists(home / "out.csv"));
 }

@@ -39,21 +39,22 @@ Planes ReadPlanes(const KW_PicDoc& doc) {
 
 int Odd(int n) { return n % 2 == 0 ? n + 1 : n; }
 
-// Erosion and dilation of a mask by a disc of the given radius, through the
-// distance transform: the cost does not grow with the radius.
+// Erosion and dilation of a mask by a diamond of the given radius (at most
+// 254), through the city-block distance transform: the cost does not grow
+// with the radius, and the distances take one byte per pixel.
 // A mask without any clear pixel erodes to itself (the picture's border does
 // not count as clear), and an empty one dilates to itself.
 cv::Mat ErodeDisc(const cv::Mat& mask, double radius) {
   if (cv::countNonZero(mask) == static_cast<int>(mask.total())) return mask.clone();
   cv::Mat distance;
-  cv::distanceTransform(mask, distance, cv::DIST_L2, cv::DIST_MASK_3);
-  return distance > radius;
+  cv::distanceTransform(mask, distance, cv::DIST_L1, cv::DIST_MASK_3, CV_8U);
+  return distance > std::min(radius, 254.0);
 }
 cv::Mat DilateDisc(const cv::Mat& mask, double radius) {
   if (cv::countNonZero(mask) == 0) return mask.clone();
   cv::Mat distance;
-  cv::distanceTransform(~mask, distance, cv::DIST_L2, cv::DIST_MASK_3);
-  return distance <= radius;
+  cv::distanceTransform(~mask, distance, cv::DIST_L1, cv::DIST_MASK_3, CV_8U);
+  return distance <= std::min(radius, 254.0);
 }
 
 // The plate: the largest bright region set off from a darker surrounding
@@ -324,6 +325,7 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
     }
   }
   cv::Mat mask = Hysteresis(low, high);
+  low.release();
   // Wide bright areas (a ruler, a label, a bubble's rim, a leaf) are no
   // roots: where the clear core of the mask survives an opening wider than a
   // root, the mask is taken out (the core: the faint fringe of a root does

@@ -132,8 +132,10 @@ void KW_SciDoc::WriteResultFile() {
       FRONTEND::ShowMessage(frontend(), "The result file " + resultPath + " could not be written: " + error);
     return;
   }
-  // The picture's dots per inch become centimetres per pixel.
-  scale = static_cast<float>(2.54 / info.resolutionDpi());
+  // The picture's dots per inch become centimetres per pixel; the adaptive
+  // pipeline has settled its scale already (from the plate it found, the
+  // scale given or the resolution).
+  if (settings.pipeline != Pipeline::Adaptive) scale = static_cast<float>(2.54 / info.resolutionDpi());
   // The least lateral root is in centimetres: it applies once the scale is settled.
   AppendLog(logSink(), logname::kResultFile, settings.logLine());
   const int dropped = DropShortLaterals();

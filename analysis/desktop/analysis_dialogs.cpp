@@ -48,7 +48,7 @@ QComboBox* list(const char* name, const std::vector<std::string>& entries, QWidg
 
 // ---------------------------------------------------------------------------
 
-IsARootDialog::IsARootDialog(const MyBoxIsARoot& box, QWidget* parent) : QDialog(parent) {
+IsARootDialog::IsARootDialog(MyBoxIsARoot& box, QWidget* parent) : QDialog(parent) {
   setObjectName("MyBoxIsARoot");
   setWindowTitle(text(MyBoxIsARoot::kCaption));
   int w = box.dialogWidth();
@@ -76,28 +76,41 @@ IsARootDialog::IsARootDialog(const MyBoxIsARoot& box, QWidget* parent) : QDialog
         image.scaled(shown.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
   }
   picture->setAlignment(Qt::AlignCenter);
+  // The picture holds the focus: Enter and Space press no button.
+  picture->setFocusPolicy(Qt::StrongFocus);
+  auto* progress = new QLabel(QString("plant %1 of %2").arg(box.index).arg(box.count), this);
+  progress->setObjectName("progress");
+  progress->setAlignment(Qt::AlignCenter);
   auto* yes = button("Yes", "yes", this);
   auto* no = button("No", "no", this);
-  yes->setDefault(true);
+  auto* all = button("Yes to all", "yesToAll", this);
+  auto* stop = button("Stop", "stop", this);
   auto* row = new QHBoxLayout;
   row->addStretch();
-  row->addWidget(yes);
-  row->addWidget(no);
+  for (QPushButton* b : {yes, no, all, stop}) row->addWidget(b);
   row->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(10, 10, 10, 10);
+  layout->addWidget(progress);
   layout->addWidget(picture, 1);
   layout->addLayout(row);
   move(place);
-  setFixedSize(w, h);
-  connect(yes, &QPushButton::clicked, this, [this] {
-    m_answer = FRONTEND::Answer::Yes;
-    accept();
-  });
-  connect(no, &QPushButton::clicked, this, [this] {
-    m_answer = FRONTEND::Answer::No;
-    reject();
-  });
+  // Room for the four buttons and the line above the picture.
+  setFixedSize(std::max(w, 360), h + 24);
+  picture->setFocus();
+  const auto answer = [this, &box](FRONTEND::Answer a, MyBoxIsARoot::Rest rest) {
+    m_answer = a;
+    box.rest = rest;
+    done(a == FRONTEND::Answer::No ? QDialog::Rejected : QDialog::Accepted);
+  };
+  connect(yes, &QPushButton::clicked, this,
+          [=] { answer(FRONTEND::Answer::Yes, MyBoxIsARoot::Rest::AskNext); });
+  connect(no, &QPushButton::clicked, this,
+          [=] { answer(FRONTEND::Answer::No, MyBoxIsARoot::Rest::AskNext); });
+  connect(all, &QPushButton::clicked, this,
+          [=] { answer(FRONTEND::Answer::Yes, MyBoxIsARoot::Rest::AllYes); });
+  connect(stop, &QPushButton::clicked, this,
+          [=] { answer(FRONTEND::Answer::Cancel, MyBoxIsARoot::Rest::Stop); });
 }
 
 // ---------------------------------------------------------------------------
@@ -147,6 +160,10 @@ InfoGeneralDialog::InfoGeneralDialog(MyBoxInfoGeneral& box, FRONTEND::Frontend& 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   layout->addLayout(row);
+  // The lists are made after the edits: Tab follows the form, not the order of making.
+  QWidget* const order[] = {m_user, m_experiment, m_plate, m_genotype, m_media,
+                            m_age,  m_resolution, ok,      cancel};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
   connect(ok, &QPushButton::clicked, this, &InfoGeneralDialog::okPressed);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }

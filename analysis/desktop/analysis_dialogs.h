@@ -15,14 +15,16 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 
-// "Is this a root?": the plant's picture, "yes" and "no". exec() returns
-// the answer as an int of FRONTEND::Answer: Yes, No, or Cancel when closed
-// any other way.
+// "Is this a root?": the plant's picture, "plant k of n" ("progress"),
+// "yes" and "no" for this plant, "yesToAll" for it and every plant left,
+// "stop" to ask no more. answer() is Yes, No, or Cancel when closed any other
+// way; the two last buttons set the model's rest. No button is the default
+// and none has the focus, so that a key held down confirms nothing unseen.
 class IsARootDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit IsARootDialog(const MyBoxIsARoot& box, QWidget* parent = nullptr);
+  explicit IsARootDialog(MyBoxIsARoot& box, QWidget* parent = nullptr);
   FRONTEND::Answer answer() const { return m_answer; }
 
  private:

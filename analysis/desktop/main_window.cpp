@@ -11,11 +11,13 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
@@ -33,11 +35,14 @@
 #include "desktop/help_window.h"
 #include "desktop/icons.h"
 #include "desktop/mdi_child.h"
+#include "desktop/options_dialog.h"
 #include "desktop/pic_view.h"
 #include "desktop/step_dialogs.h"
 #include "image/calib_param_model.h"
+#include "image/pic_doc.h"
 #include "image/pixel_pool.h"
 #include "image/retouch_model.h"
+#include "image/step_marks.h"
 #include "roots/analysis_dialog_models.h"
 #include "roots/overlay_picture.h"
 #include "roots/sci_doc.h"
@@ -103,7 +108,18 @@ class ForwardingFrontend : public FRONTEND::Frontend {
   KW_MdiUsr* m_child;
 };
 
+// True once a step has changed the picture since it was opened.
+bool PictureChanged(const KW_SciDoc& doc) {
+  for (int i = 0; i < kStepMarkCount; ++i)
+    if (doc.marks.isChecked(static_cast<StepMark>(i))) return true;
+  return false;
+}
+
 constexpr const char* kRecentKey = "Recent File List/File";
+// Every format the document reads, first together, then one by one.
+constexpr const char* kOpenFilters =
+    "Pictures (*.bmp *.png *.jpg *.jpeg *.tif *.tiff);;Bitmaps (*.bmp);;PNG (*.png);;JPEG (*.jpg *.jpeg);;"
+    "TIFF (*.tif *.tiff);;All files (*)";
 
 }  // namespace
 
@@ -112,7 +128,8 @@ KW_MdiFrm::KW_MdiFrm(FRONTEND::Frontend& frontend, QWidget* parent)
       m_frontend(frontend),
       m_mdi(new QMdiArea(this)),
       m_pixelPool(std::make_shared<PixelPool>()),
-      m_sampleNames(std::make_shared<SampleNamesSql>()) {
+      m_sampleNames(std::make_shared<SampleNamesSql>()),
+      m_options(LoadAnalysisOptions()) {
   setObjectName("KW_MdiFrm");
   setWindowTitle("Morvane");
   setWindowIcon(MorvaneIcon());
@@ -170,10 +187,12 @@ void KW_MdiFrm::updateActions() {
   const bool picture = doc && child->document().hasPicture();
   for (const char* n :
        {"actionClose", "actionSave", "actionSaveAs", "actionSaveAll", "actionPrintPreview", "actionPrint",
-        "actionCascade", "actionTileHorizontally", "actionTileVertically", "actionArrangeIcons"}) {
+        "actionCascade", "actionTileHorizontally", "actionTileVertically", "actionArrangeIcons",
+        "actionZoomIn", "actionZoomOut", "actionAutoZoom", "actionActualSize"}) {
     m_actions.value(n)->setEnabled(doc);
   }
-  for (const char* n : {"actionOpen", "actionPrintSetup", "actionResultFolder", "actionLastParameters"}) {
+  for (const char* n : {"actionOpen", "actionPrintSetup", "actionResultFolder", "actionLastParameters",
+                        "actionAnalysisOptions"}) {
     m_actions.value(n)->setEnabled(!m_busy);
   }
   m_actions.value("actionNew")->setEnabled(false);  // no new picture can be made
@@ -284,7 +303,7 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
   auto* child = new KW_MdiUsr(full, m_frontend);
   child->document().pixelPool = m_pixelPool;
   child->document().sampleNames = m_sampleNames;
-  connect(child, &KW_MdiUsr::recentFileOpened, this, &KW_MdiFrm::addRecentFile);
+  ApplyAnalysisOptions(m_options, child->document().settings);
   connect(child, &QObject::destroyed, this, &KW_MdiFrm::updateActions, Qt::QueuedConnection);
   m_mdi->addSubWindow(child);
   child->resize(m_mdi->viewport()->size() * 3 / 4);
@@ -299,12 +318,19 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
     read = child->open();
   }
   if (!read) {
+    // A file that could not be read stays out of the recent files.
+    const std::string reason = child->document().loadError;
     child->close();
-    FRONTEND::ShowMessage(
-        m_frontend, QString("Cannot open %1: it is not a readable bitmap file.").arg(full).toStdString());
+    FRONTEND::ShowMessage(m_frontend, QString("Cannot open %1: %2.")
+                                          .arg(full, reason.empty() ? QString("it could not be read")
+                                                                    : QString::fromStdString(reason))
+                                          .toStdString());
     updateActions();
     return nullptr;
   }
+  // Only a picture that was read joins the recent files, then and on every later open.
+  addRecentFile(full);
+  connect(child, &KW_MdiUsr::recentFileOpened, this, &KW_MdiFrm::addRecentFile);
   statusBar()->showMessage(QString("Opened %1").arg(full), 5000);
   updateActions();
   return child;
@@ -313,7 +339,7 @@ KW_MdiUsr* KW_MdiFrm::openFile(const QString& path) {
 void KW_MdiFrm::fileOpen() {
   const QStringList recent = recentFiles();
   const QString start = recent.isEmpty() ? QString() : QFileInfo(recent.first()).absolutePath();
-  const QStringList files = QFileDialog::getOpenFileNames(this, "Open", start, "Image Files (*.bmp)");
+  const QStringList files = QFileDialog::getOpenFileNames(this, "Open", start, kOpenFilters);
   for (const QString& f : files) openFile(f);
 }
 
@@ -323,6 +349,26 @@ void KW_MdiFrm::fileClose() {
 
 bool KW_MdiFrm::saveChild(KW_MdiUsr* child) {
   if (child == nullptr) return false;
+  // Only bitmaps are written: another picture is saved under a new name.
+  if (!HasBitmapExtension(child->path().toStdString())) return saveChildAs(child);
+  if (PictureChanged(child->document())) {
+    // The file still holds the scan; a step's result never replaces it unasked.
+    QMessageBox box(QMessageBox::Warning, "Morvane",
+                    QString("%1 holds the picture as it was scanned. Saving here replaces it with the "
+                            "picture the steps have made, and the scan is lost.")
+                        .arg(child->title()),
+                    QMessageBox::NoButton, this);
+    box.setObjectName("overwriteScan");
+    QPushButton* saveAs = box.addButton("Save As...", QMessageBox::AcceptRole);
+    saveAs->setObjectName("saveAs");
+    QPushButton* replace = box.addButton("Replace the scan", QMessageBox::DestructiveRole);
+    replace->setObjectName("replace");
+    box.addButton(QMessageBox::Cancel)->setObjectName("cancel");
+    box.setDefaultButton(saveAs);
+    box.exec();
+    if (box.clickedButton() == saveAs) return saveChildAs(child);
+    if (box.clickedButton() != replace) return false;
+  }
   if (!child->document().OnSaveDocument(child->path().toStdString())) {
     FRONTEND::ShowMessage(m_frontend, QString("Cannot save %1.").arg(child->path()).toStdString());
     return false;
@@ -332,7 +378,10 @@ bool KW_MdiFrm::saveChild(KW_MdiUsr* child) {
 
 bool KW_MdiFrm::saveChildAs(KW_MdiUsr* child) {
   if (child == nullptr) return false;
-  QString file = QFileDialog::getSaveFileName(this, "Save As", child->path(), "Image Files (*.bmp)");
+  // A new name beside the scan is proposed, so that it is kept.
+  const QFileInfo scan(child->path());
+  const QString proposed = scan.absolutePath() + "/" + scan.completeBaseName() + "_processed.bmp";
+  QString file = QFileDialog::getSaveFileName(this, "Save As", proposed, "Image Files (*.bmp)");
   if (file.isEmpty()) return false;
   if (!file.endsWith(".bmp", Qt::CaseInsensitive)) file += ".bmp";
   if (!child->document().OnSaveDocument(file.toStdString())) {
@@ -355,6 +404,7 @@ void KW_MdiFrm::runOnDocument(const std::function<void(KW_SciDoc&)>& command, Ru
   if (child == nullptr || m_busy) return;
   // The next step changes the picture: the overlay of the plants would no longer match it.
   child->view()->clearOverlay();
+  ApplyAnalysisOptions(m_options, child->document().settings);
   if (where == Run::Here) {
     command(child->document());
   } else {
@@ -373,6 +423,7 @@ void KW_MdiFrm::findRoots() {
   KW_MdiUsr* child = activeChild();
   if (child == nullptr || m_busy) return;
   child->view()->clearOverlay();
+  ApplyAnalysisOptions(m_options, child->document().settings);
   OverlayPicture overlay;
   runInBackground(child, [child, &overlay](FRONTEND::Frontend& frontend) {
     KW_SciDoc& doc = child->document();

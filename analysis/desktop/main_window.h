@@ -21,6 +21,7 @@ namespace FRONTEND {
 class Frontend;
 }
 #include "desktop/help_window.h"
+#include "roots/analysis_settings.h"
 
 class KW_MdiFrm : public QMainWindow {
   Q_OBJECT
@@ -48,6 +49,9 @@ class KW_MdiFrm : public QMainWindow {
   HelpWindow* helpWindow() const { return m_help; }
   // True while a command works on a document.
   bool busy() const { return m_busy; }
+  // How the next analyses measure, as the Options dialog last set it.
+  const AnalysisSettings& analysisOptions() const { return m_options; }
+  void setAnalysisOptions(const AnalysisSettings& options);
 
  public slots:
   // Enables the commands that apply and sets the step check marks of the
@@ -103,6 +107,7 @@ class KW_MdiFrm : public QMainWindow {
   void helpUserManual();
   void helpAbout();
   void resultFolderPath();
+  void analysisOptionsDialog();
   void lastParameters();
   void childActivated(QMdiSubWindow* window);
 
@@ -113,6 +118,7 @@ class KW_MdiFrm : public QMainWindow {
   QMenu* m_recentMenu = nullptr;
   QMenu* m_windowMenu = nullptr;
   QList<QLabel*> m_panes;
+  QLabel* m_optionsPane = nullptr;
   std::unique_ptr<QPrinter> m_printer;
   QPointer<HelpWindow> m_help;
   bool m_busy = false;
@@ -120,4 +126,5 @@ class KW_MdiFrm : public QMainWindow {
   std::shared_ptr<PixelPool> m_pixelPool;
   // The database's genotype and media names, handed to every document.
   std::shared_ptr<SampleNames> m_sampleNames;
+  AnalysisSettings m_options;
 };

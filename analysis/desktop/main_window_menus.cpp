@@ -34,6 +34,7 @@
 #include "desktop/icons.h"
 #include "desktop/main_window.h"
 #include "desktop/mdi_child.h"
+#include "desktop/options_dialog.h"
 #include "desktop/pic_view.h"
 #include "desktop/step_dialogs.h"
 #include "image/calib_param_model.h"
@@ -94,17 +95,31 @@ void KW_MdiFrm::createActions() {
     m_recentActions << r;
   }
 
-  // Edit and View: listed, never bound.
+  // Edit: listed, never bound.
   for (const auto& [name, text] : {std::pair{"actionUndo", " &Undo\tCtrl+Z"},
                                    {"actionRedo", " &Redo\tCtrl+Y"},
                                    {"actionCut", " Cu&t\tCtrl+X"},
                                    {"actionCopy", " &Copy\tCtrl+C"},
-                                   {"actionPaste", " &Paste\tCtrl+V"},
-                                   {"actionZoomIn", " Zoom &In\tPg-Up"},
-                                   {"actionZoomOut", " Zoom &Out\tPg-Dn"},
-                                   {"actionAutoZoom", " &AutoZoom\tHome"}}) {
+                                   {"actionPaste", " &Paste\tCtrl+V"}}) {
     makeAction(name, text)->setEnabled(false);
   }
+  // View: the zoom of the active picture window.
+  const auto onView = [this](const char* name, const QString& text, const QString& prompt,
+                             const QList<QKeySequence>& keys, void (KW_PicVuw::*zoom)()) {
+    QAction* z = makeAction(name, text, prompt);
+    z->setShortcuts(keys);
+    connect(z, &QAction::triggered, this, [this, zoom] {
+      if (KW_MdiUsr* child = activeChild()) (child->view()->*zoom)();
+    });
+  };
+  onView("actionZoomIn", " Zoom &In", "Magnify the picture",
+         {QKeySequence(Qt::Key_PageUp), QKeySequence(QKeySequence::ZoomIn)}, &KW_PicVuw::zoomIn);
+  onView("actionZoomOut", " Zoom &Out", "Reduce the picture",
+         {QKeySequence(Qt::Key_PageDown), QKeySequence(QKeySequence::ZoomOut)}, &KW_PicVuw::zoomOut);
+  onView("actionAutoZoom", " &AutoZoom", "Fit the picture to its window", {QKeySequence(Qt::Key_Home)},
+         &KW_PicVuw::fitToWindow);
+  onView("actionActualSize", " Actual &size (1:1)", "One picture pixel per screen pixel",
+         {QKeySequence("Ctrl+1")}, &KW_PicVuw::actualSize);
 
   // Options.
   a = makeAction("actionResultFolder", " &Result folder path",
@@ -113,6 +128,9 @@ void KW_MdiFrm::createActions() {
   a = makeAction("actionLastParameters", " &Last paramaters",
                  "Show the parameters of the last saved experiment");
   connect(a, &QAction::triggered, this, &KW_MdiFrm::lastParameters);
+  a = makeAction("actionAnalysisOptions", " Analysis &options...",
+                 "Choose how the next analyses prepare the picture and measure the roots");
+  connect(a, &QAction::triggered, this, &KW_MdiFrm::analysisOptionsDialog);
 
   // Prepare and Detect: the nine steps carry the check marks.
   struct Step {
@@ -165,7 +183,7 @@ void KW_MdiFrm::createActions() {
   makeAction("actionReusePrevious", " Re-use previous", "Prepare the picture with the last saved parameters");
   onDoc(
       "actionReusePrevious", [](KW_SciDoc& d) { d.ReusePrevious(); }, Run::Background);
-  makeAction("actionAuto", " Auto", "Analyse the picture with the fixed parameters");
+  makeAction("actionAuto", " Auto", "Analyse the picture with the chosen options");
   onDoc(
       "actionAuto", [](KW_SciDoc& d) { d.AutoRun(); }, Run::Background);
   a = makeAction("actionColorItem", " &Color Item", "Paint every plant in a colour of its own");
@@ -246,14 +264,14 @@ void KW_MdiFrm::createMenus() {
 
   QMenu* view = menuBar()->addMenu("&View");
   view->setObjectName("menuView");
-  add(view, {"actionZoomIn", "actionZoomOut", "actionAutoZoom", nullptr});
+  add(view, {"actionZoomIn", "actionZoomOut", "actionAutoZoom", "actionActualSize", nullptr});
   QMenu* bars = view->addMenu(" Toolbars");
   bars->setObjectName("menuToolbars");
   // Filled by createToolBars.
 
   QMenu* options = menuBar()->addMenu("&Options");
   options->setObjectName("menuOptions");
-  add(options, {"actionResultFolder", "actionLastParameters"});
+  add(options, {"actionResultFolder", "actionLastParameters", nullptr, "actionAnalysisOptions"});
 
   QMenu* prepare = menuBar()->addMenu("&Prepare");
   prepare->setObjectName("menuPrepare");
@@ -332,6 +350,13 @@ void KW_MdiFrm::createStatusBar() {
     bar->addPermanentWidget(pane);
     m_panes << pane;
   }
+  m_optionsPane = new QLabel(this);
+  m_optionsPane->setObjectName("optionsPane");
+  m_optionsPane->setFrameShape(QFrame::Panel);
+  m_optionsPane->setFrameShadow(QFrame::Sunken);
+  m_optionsPane->setText(AnalysisOptionsSummary(m_options));
+  m_optionsPane->setToolTip("How the next analyses measure (Options > Analysis options...)");
+  bar->insertPermanentWidget(0, m_optionsPane);
   bar->showMessage("Ready");
 }
 
@@ -443,44 +468,4 @@ void KW_MdiFrm::updateWindowMenu() {
     a->setChecked(c == activeChild());
     connect(a, &QAction::triggered, this, [this, c] { m_mdi->setActiveSubWindow(c); });
   }
-}
-
-// ---------------------------------------------------------------------------
-// Options and help
-
-void KW_MdiFrm::resultFolderPath() {
-  ResultBox box;
-  ResultFolderDialog dialog(box, m_frontend, this);
-  dialog.exec();
-}
-
-void KW_MdiFrm::lastParameters() {
-  CalibParamBox box(ReadLastCalibParams(m_frontend), this);
-  box.exec();
-}
-
-void KW_MdiFrm::helpContents() {
-  if (m_help == nullptr) m_help = new HelpWindow(this);
-  m_help->showContents();
-}
-
-void KW_MdiFrm::helpIndex() {
-  if (m_help == nullptr) m_help = new HelpWindow(this);
-  m_help->showIndex();
-}
-
-void KW_MdiFrm::helpSearch() {
-  if (m_help == nullptr) m_help = new HelpWindow(this);
-  m_help->showSearch();
-}
-
-void KW_MdiFrm::helpUserManual() {
-  const QString pdf = UserManualPdf();
-  if (!pdf.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(pdf))) return;
-  helpContents();
-}
-
-void KW_MdiFrm::helpAbout() {
-  AboutBox box(this);
-  box.exec();
 }

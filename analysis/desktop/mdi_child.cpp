@@ -81,6 +81,18 @@ void KW_MdiUsr::refreshFirstView() {
   m_pendingRefresh = true;
 }
 
+void KW_MdiUsr::highlightArea(int left, int top, int width, int height) {
+  const QRect area(left, top, width, height);
+  // From a command in the background the frame is drawn by the interface
+  // thread, before the dialog that asks about it opens.
+  if (onInterfaceThread()) {
+    m_view->setHighlight(area);
+  } else {
+    QMetaObject::invokeMethod(
+        this, [this, area] { m_view->setHighlight(area); }, Qt::QueuedConnection);
+  }
+}
+
 void KW_MdiUsr::closeEvent(QCloseEvent* event) {
   if (m_busy) {
     event->ignore();

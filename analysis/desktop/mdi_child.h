@@ -43,6 +43,7 @@ class KW_MdiUsr : public QMdiSubWindow, public DocumentViewHooks {
   void addRecentFile(const std::string& path) override;
   void refitFirstView() override;
   void refreshFirstView() override;
+  void highlightArea(int left, int top, int width, int height) override;
 
  signals:
   void recentFileOpened(const QString& path);

@@ -96,6 +96,7 @@ MyBWTBBox::MyBWTBBox(ThresholdModel& model, QWidget* parent)
   layout->addLayout(buttons);
 
   connect(m_edit, &QLineEdit::textChanged, this, &MyBWTBBox::textEdited);
+  connect(m_edit, &QLineEdit::editingFinished, this, &MyBWTBBox::editingFinished);
   connect(m_slider, &QSlider::sliderMoved, this, &MyBWTBBox::sliderMoved);
   connect(m_slider, &QSlider::sliderReleased, this, [this] { sliderMoved(m_slider->value()); });
   connect(m_slider, &QSlider::actionTriggered, this, &MyBWTBBox::sliderAction);
@@ -115,8 +116,17 @@ void MyBWTBBox::sliderMoved(int position) {
 }
 
 void MyBWTBBox::sliderAction(int action) {
-  // Paging downwards is bound like the thumb; the other moves only move the thumb.
-  if (action == QAbstractSlider::SliderPageStepSub) sliderMoved(m_slider->sliderPosition());
+  // Every move of the keys or of a click beside the thumb reaches the edit
+  // box, so that the box and the picture show the thumb's value.
+  if (action != QAbstractSlider::SliderNoAction && action != QAbstractSlider::SliderMove)
+    sliderMoved(m_slider->sliderPosition());
+}
+
+void MyBWTBBox::editingFinished() {
+  // A value out of range is applied clamped: the box then shows what is applied.
+  const QString applied = QString::number(m_model.threshold());
+  if (m_edit->text() == applied) return;
+  m_edit->setText(applied);
 }
 
 void MyBWTBBox::reject() {

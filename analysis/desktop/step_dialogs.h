@@ -35,6 +35,7 @@ class MyBWTBBox : public QDialog {
   void textEdited(const QString& text);
   void sliderMoved(int position);
   void sliderAction(int action);
+  void editingFinished();
   // Cancel, Escape and closing the window restore the document's picture.
   void reject() override;
 

@@ -32,6 +32,9 @@ class DocumentViewHooks {
   virtual void refitFirstView() {}
   // After a step changed the picture: redraw the first view.
   virtual void refreshFirstView() {}
+  // While the user is asked about a part of the picture (a plant): frame
+  // that rectangle, top row first; an empty one takes the frame away.
+  virtual void highlightArea(int /*left*/, int /*top*/, int /*width*/, int /*height*/) {}
 };
 
 class KW_PicDoc {

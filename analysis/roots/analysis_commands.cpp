@@ -71,16 +71,27 @@ void KW_SciDoc::ConfirmRoots() {
   }
   Whiten();
   refresh();
-  for (const Item& plant : item) {
+  MyBoxIsARoot::Rest rest = MyBoxIsARoot::Rest::AskNext;
+  for (std::size_t i = 0; i < item.size() && rest != MyBoxIsARoot::Rest::Stop; ++i) {
+    const Item& plant = item[i];
     PaintWalk(*this, plant, kYellowPixel);
     refresh();
-    FRONTEND::Answer answer = FRONTEND::Answer::Cancel;
-    try {
-      MyBoxIsARoot box(plant.subPicture, plant.xdim, plant.ydim);
-      answer = frontend().ask(&box);
-    } catch (const std::bad_alloc&) {
-      // Without the dialog's copy the plant stays as it is, yellow.
-      FRONTEND::ShowMessage(frontend(), kStepOutOfMemory);
+    FRONTEND::Answer answer = FRONTEND::Answer::Yes;
+    if (rest == MyBoxIsARoot::Rest::AskNext) {
+      answer = FRONTEND::Answer::Cancel;
+      // The plant is framed in the picture's window while the dialog shows its copy.
+      if (view != nullptr)
+        view->highlightArea(plant.xmin, topRow(plant.ymin + plant.ydim - 1), plant.xdim, plant.ydim);
+      try {
+        MyBoxIsARoot box(plant.subPicture, plant.xdim, plant.ydim);
+        box.index = static_cast<int>(i) + 1;
+        box.count = static_cast<int>(item.size());
+        answer = frontend().ask(&box);
+        rest = box.rest;
+      } catch (const std::bad_alloc&) {
+        // Without the dialog's copy the plant stays as it is, yellow.
+        FRONTEND::ShowMessage(frontend(), kStepOutOfMemory);
+      }
     }
     switch (answer) {
       case FRONTEND::Answer::Yes:
@@ -94,6 +105,7 @@ void KW_SciDoc::ConfirmRoots() {
         break;
     }
   }
+  if (view != nullptr) view->highlightArea(0, 0, 0, 0);
   FindRoots();
   refresh();
 }
@@ -160,6 +172,21 @@ void KW_SciDoc::AutoDetect() {
 }
 
 void KW_SciDoc::AutoRun() {
-  AutoPrepare();
-  AutoDetect();
+  if (settings.pipeline == Pipeline::Fixed) {
+    AutoPrepare();
+    AutoDetect();
+    return;
+  }
+  // The adaptive pipeline finds the plants itself; the user still confirms
+  // them and describes the plate before anything is saved.
+  std::string problem;
+  const bool found = AdaptivePrepare(problem) == 1 && FindRoots() == 1 && AdaptiveSelectPlants(problem) == 1;
+  refresh();
+  if (!found) {
+    FRONTEND::ShowMessage(frontend(), "The picture could not be analysed: " +
+                                          (problem.empty() ? std::string("not enough memory") : problem));
+    return;
+  }
+  ConfirmRoots();
+  SaveExperiment();
 }

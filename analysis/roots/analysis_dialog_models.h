@@ -41,6 +41,15 @@ class MyBoxIsARoot {
   int pictureWidth() const { return m_width; }
   int pictureHeight() const { return m_height; }
 
+  // The plant asked about is number index (1-based) of count.
+  int index = 0;
+  int count = 0;
+  // What the answer means for the plants not yet asked: ask each (the
+  // default), take them all as roots with this one (Yes to all), or ask no
+  // more and leave them as they were found (Stop; answers given are kept).
+  enum class Rest { AskNext, AllYes, Stop };
+  Rest rest = Rest::AskNext;
+
  private:
   int m_width;
   int m_height;

@@ -118,18 +118,19 @@ void KW_SciDoc::WriteResultFile() {
   AppendLog(logSink(), logname::kResultFile, "Result file\n");
   resultFolder = ResultFolderOf(*this);
   if (resultFolder.empty()) return;
-  if (ChooseResultName() != 1) return;
-  WriteCalibration();
+  if (ChooseResultName() != 1) {
+    FRONTEND::ShowMessage(frontend(), kSaveCancelled);
+    return;
+  }
 
   std::string text = pictureName;
   std::string error;
   MyBoxInfoGeneral info(sampleNames.get());
   const bool ok = FRONTEND::Accepted(frontend(), &info);
   if (!ok || !info.complete) {
-    // The file keeps only the picture's name and the experiment is not saved.
-    if (ok && info.resolutionRefused()) FRONTEND::ShowMessage(frontend(), kResolutionNeeded);
-    if (!WriteFileWhole(resultPath, text, error))
-      FRONTEND::ShowMessage(frontend(), "The result file " + resultPath + " could not be written: " + error);
+    // Nothing is written: no result file, no calibration record, so that
+    // "Re-use previous" never recalls a save that did not happen.
+    FRONTEND::ShowMessage(frontend(), ok ? kResolutionNeeded : kSaveCancelled);
     return;
   }
   // The picture's dots per inch become centimetres per pixel; the adaptive
@@ -159,6 +160,8 @@ void KW_SciDoc::WriteResultFile() {
     FRONTEND::ShowMessage(frontend(), "The result file " + resultPath + " could not be written: " + error);
     return;
   }
+  // The parameters are recorded for "Re-use previous" once the save is complete.
+  WriteCalibration();
   FRONTEND::ShowMessage(frontend(), kExperimentSaved);
   saved = true;
 }

@@ -16,6 +16,8 @@ inline constexpr const char* kExperimentSaved = "Experiment saved.";
 inline constexpr const char* kAlreadySaved = "File already saved";
 inline constexpr const char* kNoPlantDetected = "No plant detected";
 inline constexpr const char* kResultFolderMissing = "The result folder doesn't exist !";
+inline constexpr const char* kSaveCancelled =
+    "Save experiment was cancelled: no result file and no calibration record were written.";
 inline constexpr const char* kResolutionNeeded =
     "The picture resolution must be a positive number of dots per inch: the experiment is not saved.";
 

@@ -193,13 +193,16 @@ class KW_SciDoc : public KW_ImaAna {
   // Appends the image parameters of this save to the history of saves and
   // rewrites the last-parameters file.
   void WriteCalibration() const;
-  // Writes the result file of the measured trees; shows "Experiment saved."
-  // and sets saved when the whole file was written.
+  // Writes the result file of the measured trees, then the calibration
+  // records; shows "Experiment saved." and sets saved when the whole file was
+  // written. Cancelled or refused, it writes nothing and says so.
   void WriteResultFile();
   // Settles pictureName and resultPath; 1 to go on, -1 when cancelled.
   int ChooseResultName();
-  // Command " Confirm roots": asks "Is this a root?" for every plant and
-  // erases those answered No, then finds the plants anew.
+  // Command " Confirm roots": asks "Is this a root?" for every plant (framed
+  // in the window) and erases those answered No, then finds the plants anew.
+  // "Yes to all" keeps this plant and the rest unasked; "Stop" asks no more,
+  // keeping the answers given and the rest as found.
   void ConfirmRoots();
   // Command " Save experiment": builds and measures the trees and writes the
   // result file once.
@@ -207,7 +210,9 @@ class KW_SciDoc : public KW_ImaAna {
   // Command "Re-use previous": the Prepare steps with the parameters of the
   // last saved experiment.
   void ReusePrevious();
-  // Command "Auto": AutoPrepare, then AutoDetect.
+  // Command "Auto": AutoPrepare, then AutoDetect; with the adaptive pipeline
+  // of settings, AdaptivePrepare, Find roots and AdaptiveSelectPlants, then
+  // Confirm roots and Save experiment (the reason shown when it fails).
   void AutoRun();
   // The preparation of "Auto": fixed threshold 90, Remove box, margin cut,
   // Dilate; threshold and erosionMethod record it (90, "Original"). Returns

@@ -1,6 +1,8 @@
 // The image-step dialogs, the message boxes, the folder chooser and the
 // small dialogs of the Options menu and the database, driven through their
 // widgets as a user would.
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -17,6 +19,7 @@
 #include "database/query_pages.h"
 #include "desktop/analysis_dialogs.h"
 #include "desktop/message_boxes.h"
+#include "desktop/options_dialog.h"
 #include "desktop/password_box.h"
 #include "desktop/query_sheet.h"
 #include "desktop/step_dialogs.h"
@@ -26,6 +29,7 @@
 #include "image/retouch_model.h"
 #include "image/step_dialog_models.h"
 #include "roots/analysis_dialog_models.h"
+#include "roots/sci_doc.h"
 #include "support/scripted_frontend.h"
 #include "ui_test_util.h"
 
@@ -47,6 +51,31 @@ T* child(QWidget* parent, const char* name) {
 void typeInto(QLineEdit* edit, const QString& text) {
   edit->clear();
   QTest::keyClicks(edit, text);
+}
+
+// The control that has the focus, by name: a spin box or a list rather than its edit.
+QString focusName() {
+  QWidget* w = QApplication::focusWidget();
+  if (w == nullptr) return "(none)";
+  while (w->parentWidget() != nullptr &&
+         (qobject_cast<QAbstractSpinBox*>(w->parentWidget()) || qobject_cast<QComboBox*>(w->parentWidget())))
+    w = w->parentWidget();
+  return w->objectName();
+}
+
+// The names of the controls Tab walks through, from first until it comes back.
+QStringList tabWalk(QWidget* dialog, const char* first) {
+  dialog->show();
+  QApplication::setActiveWindow(dialog);
+  if (!QTest::qWaitForWindowActive(dialog)) return {"(not active)"};
+  dialog->findChild<QWidget*>(first)->setFocus(Qt::TabFocusReason);
+  QStringList names{focusName()};
+  for (int i = 0; i < 30; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    if (focusName() == names.front()) break;
+    names << focusName();
+  }
+  return names;
 }
 
 }  // namespace
@@ -333,21 +362,78 @@ class DialogsTest : public QObject {
   void isARootDialogSizeAndAnswers() {
     std::vector<std::uint32_t> plant(std::size_t{150} * 400U, 0xFFFFFFU);
     MyBoxIsARoot model(plant, 150, 400);
+    model.index = 2;
+    model.count = 5;
     IsARootDialog box(model);
     box.show();
-    QCOMPARE(box.size(), QSize(202, 476));
+    QCOMPARE(box.size(), QSize(360, 500));
     QCOMPARE(box.windowTitle(), QString("Is this a root?"));
+    QCOMPARE(child<QLabel>(&box, "progress")->text(), QString("plant 2 of 5"));
+    // No button takes a held Enter or Space: the dialog stays open, unanswered.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
+      QTest::keyClick(QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &box, key);
+    QVERIFY(box.isVisible());
+    QCOMPARE(box.answer(), FRONTEND::Answer::Cancel);
+    for (QPushButton* b : box.findChildren<QPushButton*>()) QVERIFY(!b->isDefault() && !b->autoDefault());
     QTest::mouseClick(child<QPushButton>(&box, "no"), Qt::LeftButton);
     QCOMPARE(box.answer(), FRONTEND::Answer::No);
-    IsARootDialog wide(MyBoxIsARoot(std::vector<std::uint32_t>(std::size_t{300} * 100U, 0U), 300, 100));
-    QCOMPARE(wide.size(), QSize(320, 176));
+    QCOMPARE(model.rest, MyBoxIsARoot::Rest::AskNext);
+    MyBoxIsARoot wideModel(std::vector<std::uint32_t>(std::size_t{400} * 100U, 0U), 400, 100);
+    IsARootDialog wide(wideModel);
+    QCOMPARE(wide.size(), QSize(420, 200));
     wide.show();
-    QTest::mouseClick(child<QPushButton>(&wide, "yes"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(&wide, "yesToAll"), Qt::LeftButton);
     QCOMPARE(wide.answer(), FRONTEND::Answer::Yes);
+    QCOMPARE(wideModel.rest, MyBoxIsARoot::Rest::AllYes);
+    IsARootDialog stopped(model);
+    stopped.show();
+    QTest::mouseClick(child<QPushButton>(&stopped, "stop"), Qt::LeftButton);
+    QCOMPARE(stopped.answer(), FRONTEND::Answer::Cancel);
+    QCOMPARE(model.rest, MyBoxIsARoot::Rest::Stop);
     IsARootDialog closed(model);
     closed.show();
     closed.close();
     QCOMPARE(closed.answer(), FRONTEND::Answer::Cancel);
+  }
+
+  // Tab from the first control walks the controls in the order they are read.
+  void tabOrderFollowsTheForm() {
+    MyBoxInfoGeneral info;
+    InfoGeneralDialog infoBox(info, *script);
+    QCOMPARE(tabWalk(&infoBox, "user"), QStringList({"user", "experiment", "box", "genotype", "media", "age",
+                                                     "resolution", "ok", "cancel"}));
+    OptionsDialog options(AnalysisSettings{});
+    QCOMPARE(tabWalk(&options, "lengths").mid(0, 2), QStringList({"lengths", "minLateral"}));
+    // The plate controls are the adaptive pipeline's: enabled, they join the walk in place.
+    child<QComboBox>(&options, "pipeline")->setCurrentIndex(1);
+    QCOMPARE(tabWalk(&options, "lengths"), QStringList({"lengths", "minLateral", "background", "pipeline",
+                                                        "plate", "plateHeight", "scale", "ok", "cancel"}));
+    ResultFileExistBox exist("plate1");
+    ResultFileExistDialog existBox(exist);
+    QCOMPARE(tabWalk(&existBox, "name"), QStringList({"name", "ok", "overwrite", "cancel"}));
+  }
+
+  void thresholdBoxFollowsKeysAndShowsTheAppliedValue() {
+    KW_SciDoc doc;
+    uitest::LoadGreys(doc, 40, 30);
+    ThresholdModel model(doc);
+    MyBWTBBox box(model);
+    box.show();
+    auto* slider = child<QSlider>(&box, "thresholdSlider");
+    auto* edit = child<QLineEdit>(&box, "threshold");
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_Right);
+    QCOMPARE(edit->text(), QString("91"));
+    QTest::keyClick(slider, Qt::Key_Left);
+    QTest::keyClick(slider, Qt::Key_Left);
+    QCOMPARE(edit->text(), QString("89"));
+    QCOMPARE(model.threshold(), 89);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, "200");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(model.threshold(), ThresholdModel::kMaximum);
+    QCOMPARE(edit->text(), QString("120"));
   }
 
   void resultFileExistsOverwriteOrEditedName() {

@@ -172,25 +172,37 @@ TEST_F(AnalysisTest, ExistingFileCancelRefusedResolutionAndFailedWrites) {
   ASSERT_GT(doc.nbr_item, 0);
   testenv::WriteFile(results / "plate1.txt", "old result\n");
 
-  // Cancel in the Warning! dialog: the old file stays, nothing is said.
+  // Cancel in the Warning! dialog: the old file stays, and the user is told
+  // that nothing was saved.
   ui.resultFileExistScripts.push_back([](ResultFileExistBox&) { return Answer::Cancel; });
   doc.SaveExperiment();
   EXPECT_FALSE(doc.saved);
   EXPECT_EQ(resultText(), "old result\n");
-  EXPECT_TRUE(ui.messages().empty());
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{kSaveCancelled});
+  ui.shown.clear();
 
-  // Another name, then a resolution of 0: refused with a message, only the
-  // picture's name in the file, not saved.
+  // Another name, then a resolution of 0, then none, then Cancel: each
+  // refused with its message; no result file, no calibration record.
+  for (const char* typed : {"0", ""}) {
+    ui.resultFileExistScripts.push_back([](ResultFileExistBox& b) {
+      b.edited = "plate1-again";
+      b.ok();
+      return Answer::Yes;
+    });
+    ui.infoGeneralScripts.push_back(Typing(typed));
+  }
   ui.resultFileExistScripts.push_back([](ResultFileExistBox& b) {
     b.edited = "plate1-again";
     b.ok();
     return Answer::Yes;
   });
-  ui.infoGeneralScripts.push_back(Typing("0"));
-  doc.SaveExperiment();
+  ui.infoGeneralScripts.push_back([](MyBoxInfoGeneral&) { return false; });
+  for (int i = 0; i < 3; ++i) doc.SaveExperiment();
   EXPECT_FALSE(doc.saved);
-  EXPECT_EQ(resultText("plate1-again"), "plate1-again");
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{kResolutionNeeded});
+  EXPECT_FALSE(fs::exists(results / "plate1-again.txt"));
+  EXPECT_EQ(ui.messages(), (std::vector<std::string>{kResolutionNeeded, kResolutionNeeded, kSaveCancelled}));
+  EXPECT_FALSE(fs::exists(*KW_Log::Log_File_Path(ui, logname::kCalibParam)));
+  EXPECT_FALSE(fs::exists(*KW_Log::Log_File_Path(ui, logname::kCalibration)));
   EXPECT_EQ(resultText(), "old result\n");
 
   // The result file cannot be written (a folder holds its name): the
@@ -221,8 +233,8 @@ TEST_F(AnalysisTest, ExistingFileCancelRefusedResolutionAndFailedWrites) {
   doc.fixedResultFolder = (home / "gone").string();
   fs::remove(results / "plate1.txt");
   doc.SaveExperiment();
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{kResultFolderMissing});
-  EXPECT_EQ(ui.shown.back().kind, FRONTEND::ScriptedFrontend::Kind::ResultFolderDialog);
+  EXPECT_EQ(ui.messages(), (std::vector<std::string>{kResultFolderMissing, kSaveCancelled}));
+  EXPECT_EQ(ui.shown[1].kind, FRONTEND::ScriptedFrontend::Kind::ResultFolderDialog);
   EXPECT_FALSE(doc.saved);
 }
 

@@ -88,8 +88,13 @@ bool ScriptedFrontend::runQuerySheet(BoxQueryPRS& sheet) {
   return script(sheet);
 }
 
-Answer ScriptedFrontend::isARoot(MyBoxIsARoot& /*box*/) {
+Answer ScriptedFrontend::isARoot(MyBoxIsARoot& box) {
   shown.push_back({Kind::IsARootDialog, "Is this a root?", ""});
+  if (!isARootScripts.empty()) {
+    const auto script = std::move(isARootScripts.front());
+    isARootScripts.pop_front();
+    return script(box);
+  }
   if (isARootAnswers.empty()) return Answer::Yes;
   const Answer a = isARootAnswers.front();
   isARootAnswers.pop_front();

@@ -74,6 +74,8 @@ class ScriptedFrontend : public Frontend {
   // work the model as a user would; an empty queue answers Cancel (the
   // result folder dialog: not shown, false).
   std::deque<Answer> isARootAnswers;
+  // Run before isARootAnswers while any is left: sees the model, sets its rest.
+  std::deque<std::function<Answer(MyBoxIsARoot&)>> isARootScripts;
   std::deque<std::function<bool(MyBoxInfoGeneral&)>> infoGeneralScripts;
   std::deque<std::function<Answer(ResultFileExistBox&)>> resultFileExistScripts;
   std::deque<std::function<bool(ResultBox&)>> resultFolderScripts;

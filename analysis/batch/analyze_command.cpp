@@ -148,6 +148,8 @@ PlateExports ExportsOf(const Options& o) {
   e.rsmlFolder = o.rsml;
   e.overlayFolder = o.overlay;
   e.metadata.user = o.user;
+  e.metadata.experiment = o.experiment;
+  e.metadata.box = o.box;
   e.metadata.genotype = o.genotype;
   e.metadata.media = o.media;
   e.metadata.age = o.age;

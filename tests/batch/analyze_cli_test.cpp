@@ -140,9 +140,11 @@ TEST_F(AnalyzeProgramTest, RsmlFilesAndOverlaysAgreeWithTheResultFiles) {
     EXPECT_EQ(file->metadata.at("user"), "Ann & Bo");
     EXPECT_EQ(file->metadata.at("unit"), "cm");
     EXPECT_EQ(file->sceneProperties.at("image-resolution"), "300");
-    EXPECT_EQ(file->sceneProperties.at("age_of_plant"), "4");
+    EXPECT_NEAR(std::stod(file->metadata.at("resolution")), 300 / 2.54, 1e-3);
     ASSERT_EQ(static_cast<int>(file->plants.size()), result.nbr);
     for (std::size_t t = 0; t < file->plants.size(); ++t) {
+      EXPECT_EQ(file->plants[t].properties.at("age_of_plant"), "4");
+      EXPECT_EQ(file->plants[t].properties.at("picture"), name);
       const INFO_MR& plant = result.arbre[t];
       const testenv::RsmlRoot& main = file->plants[t].roots.at(0);
       EXPECT_NEAR(std::stod(main.properties.at("length")), plant.main_length, 1e-5);

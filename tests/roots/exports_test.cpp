@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 using rootstest::DrawLine;
 using rootstest::MakeBlack;
 
-// A generated 300-dpi plate measured as "Auto" measures it.
+// A generated 300-dpi plate measured as "Auto" measures it, in the length
+// mode doc's settings give.
 void MeasureSynthPlate(KW_SciDoc& doc, int plants, std::uint32_t seed) {
   synth::PlateOptions o;
   o.plants = plants;
@@ -63,12 +64,18 @@ class ExportsTest : public testenv::HomeTest {};
 TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
   MORVANE_REQUIRE_TESTDATA(rsml, "rsml");
   KW_SciDoc doc;
+  doc.settings.lengths = LengthMode::True;
   MeasureSynthPlate(doc, 4, 3);
+  doc.root[1].flags = kFlagTouchesEdge | kFlagMerged;
   doc.title = "plate \"A&B\" <1> Zo\xC3\xAB";
   RsmlMetadata metadata;
   metadata.user = "Ann & \"Bo\" <lab>";
+  metadata.experiment = "exp 1";
+  metadata.box = "B2";
+  metadata.genotype = "Col-0";
+  metadata.media = "MS";
+  metadata.age = "7";
   // Recorded as the document ran them.
-  doc.settings.lengths = LengthMode::True;
   doc.settings.minLateralCm = 0.1;
   doc.settings.background = doc.settings.backgroundUsed = Background::Light;
   const fs::path file = home / "plate.rsml";
@@ -81,6 +88,8 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ(read->metadata.at("version"), "1");
   EXPECT_EQ(read->metadata.at("unit"), "cm");
+  const double scale = static_cast<double>(doc.scale);
+  EXPECT_NEAR(std::stod(read->metadata.at("resolution")), 1.0 / scale, 1e-5);
   EXPECT_EQ(read->metadata.at("software"), "morvane");
   EXPECT_EQ(read->metadata.at("user"), metadata.user);
   EXPECT_EQ(read->metadata.at("file-key"), doc.title);
@@ -90,9 +99,17 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
   const std::set<std::string> defined(read->definitions.begin(), read->definitions.end());
   for (const auto& [name, value] : read->sceneProperties) EXPECT_TRUE(defined.count(name)) << name;
 
-  const double scale = static_cast<double>(doc.scale);
   ASSERT_EQ(read->plants.size(), doc.root.size());
   for (std::size_t t = 0; t < doc.root.size(); ++t) {
+    const auto& plant = read->plants[t].properties;
+    for (const auto& [name, value] : plant) EXPECT_TRUE(defined.count(name)) << name;
+    EXPECT_EQ(plant.at("picture"), doc.title);
+    EXPECT_EQ(plant.at("experiment"), "exp 1");
+    EXPECT_EQ(plant.at("box"), "B2");
+    EXPECT_EQ(plant.at("genotype"), "Col-0");
+    EXPECT_EQ(plant.at("medium"), "MS");
+    EXPECT_EQ(plant.at("age_of_plant"), "7");
+    EXPECT_EQ(plant.at("flags"), t == 1 ? "touches-edge;merged" : "");
     const std::vector<RootLine> lines = RootLines(doc.root[t]);
     const std::vector<const testenv::RsmlRoot*> roots = testenv::PreOrder(read->plants[t]);
     ASSERT_EQ(read->plants[t].roots.size(), 1U) << "one main root per plant";
@@ -114,19 +131,27 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
       EXPECT_NEAR(std::stod(r.properties.at("angle")), line.angle, 1e-6);
       EXPECT_EQ(std::stoi(r.properties.at("branch-count")), line.laterals);
       EXPECT_EQ(r.properties.count("parent-position"), line.parent >= 0 ? 1U : 0U);
-      // Back to the pixels of the analysed picture.
-      ASSERT_EQ(r.polyline.size(), line.points.size());
-      for (std::size_t i = 0; i < line.points.size(); ++i) {
-        const int col = static_cast<int>(std::lround(r.polyline[i].x / scale)) - doc.cropLeft;
-        const int top = static_cast<int>(std::lround(r.polyline[i].y / scale)) - doc.cropTop;
-        ASSERT_EQ(col, line.points[i].col);
-        ASSERT_EQ(doc.height - 1 - top, line.points[i].row);
+      // The polyline runs the root's length, through distinct points, and
+      // starts and ends where the root does, in pixels of the opened picture.
+      ASSERT_GE(r.polyline.size(), 2U) << r.label;
+      double drawn = 0.0;
+      for (std::size_t i = 1; i < r.polyline.size(); ++i) {
+        const double step =
+            std::hypot(r.polyline[i].x - r.polyline[i - 1].x, r.polyline[i].y - r.polyline[i - 1].y);
+        ASSERT_GT(step, 0.0) << r.label << " repeats a point";
+        drawn += step;
       }
-      // A lateral starts next to a point of its parent.
+      EXPECT_NEAR(drawn * scale, line.length * scale, 0.01 * line.length * scale + 1e-9) << r.label;
+      for (const auto& [point, end] : {std::pair{r.polyline.front(), line.points.front()},
+                                       std::pair{r.polyline.back(), line.points.back()}}) {
+        EXPECT_NEAR(point.x, end.col + doc.cropLeft, 1e-6) << r.label;
+        EXPECT_NEAR(point.y, doc.height - 1 - end.row + doc.cropTop, 1e-6) << r.label;
+      }
+      // A lateral starts on its parent's path.
       if (line.parent >= 0) {
         const auto& along = lines[static_cast<std::size_t>(line.parent)].points;
         EXPECT_TRUE(std::any_of(along.begin(), along.end(), [&](const ContourPoint& p) {
-          return Adjacent8(p, line.points.front());
+          return SamePosition(p, line.points.front());
         })) << r.label;
       }
     }
@@ -159,7 +184,8 @@ TEST_F(ExportsTest, RsmlOfPlantsWithoutSegmentsAndOfOddNamesStaysValid) {
   EXPECT_EQ(read->metadata.at("unit"), "pixel");
   EXPECT_EQ(read->metadata.at("file-key"), "caf\xC3\xA9 \xEF\xBF\xBD<&>");
   EXPECT_EQ(read->metadata.at("user"), metadata.user);
-  EXPECT_EQ(read->sceneProperties.count("age_of_plant"), 0U);
+  EXPECT_EQ(read->plants.at(0).properties.count("age_of_plant"), 0U);
+  EXPECT_EQ(read->metadata.at("resolution"), "1");
   ASSERT_EQ(read->plants.size(), 3U);
   const testenv::RsmlRoot& ringRoot = read->plants[2].roots.at(0);
   EXPECT_EQ(ringRoot.properties.at("length"), "0.000000");
@@ -171,6 +197,13 @@ TEST_F(ExportsTest, RsmlOfPlantsWithoutSegmentsAndOfOddNamesStaysValid) {
   ASSERT_EQ(roots.size(), 2U);
   EXPECT_EQ(roots[1]->label, "R1-LR" + std::to_string(RootLines(doc.root[0])[1].label.at(0)));
   EXPECT_EQ(roots[1]->properties.at("angle"), "90.000000");
+  // The fixed mode keeps the skeleton pixels, the arm from its branching point on.
+  const RootLine arm = RootLines(doc.root[0])[1];
+  ASSERT_EQ(roots[1]->polyline.size(), arm.points.size());
+  for (std::size_t i = 0; i < arm.points.size(); ++i) {
+    EXPECT_EQ(roots[1]->polyline[i].x, arm.points[i].col);
+    EXPECT_EQ(roots[1]->polyline[i].y, 199 - arm.points[i].row);
+  }
 
   // No plant, no scene: nothing is written, and an old file stays.
   KW_SciDoc empty;

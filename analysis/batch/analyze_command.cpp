@@ -226,7 +226,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
             out.state = WritePlateExports(doc, ExportsOf(options), out.problem) ? Outcome::State::Saved
                                                                                 : Outcome::State::Failed;
             if (out.state == Outcome::State::Saved && !options.measure.traits.empty())
-              out.traits = TraitTableRows(doc);
+              out.traits = TraitTableRows(doc, ExportsOf(options).metadata);
           } else {
             out.problem = "not saved";
           }

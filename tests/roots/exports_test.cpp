@@ -12,6 +12,7 @@
 #include "roots/overlay_picture.h"
 #include "roots/root_lines.h"
 #include "roots/rsml_writer.h"
+#include "roots/trait_table.h"
 #include "roots_test_util.h"
 #include "support/png_reader.h"
 #include "support/rsml_reader.h"
@@ -210,6 +211,30 @@ TEST_F(ExportsTest, RsmlOfPlantsWithoutSegmentsAndOfOddNamesStaysValid) {
   EXPECT_FALSE(WriteRsmlFile(file.string(), empty, metadata, error));
   EXPECT_FALSE(error.empty());
   EXPECT_TRUE(testenv::ReadRsml(file).has_value());
+}
+
+// ---------------------------------------------------------------------------
+// Whole-plant traits
+
+TEST(PlantTraits, HullExtentAndLengthsOfEveryOrder) {
+  EXPECT_EQ(ConvexHullArea({{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {3, 3, 0}, {10, 0, 0}}), 50.0);
+  EXPECT_EQ(ConvexHullArea({{0, 0, 0}, {5, 5, 0}, {9, 9, 0}}), 0.0);
+  EXPECT_EQ(ConvexHullArea({{1, 1, 0}}), 0.0);
+  KW_SciDoc doc;
+  MeasureTwoDrawnPlants(doc);
+  // A main root down column 50 from row 180 to 60 and an arm along row 120
+  // to column 80: the hull is the triangle of the three ends.
+  const PlantTraits t = MeasurePlantTraits(doc.root[0]);
+  EXPECT_EQ(t.depth, 120.0);
+  EXPECT_EQ(t.width, 30.0);
+  EXPECT_NEAR(t.hullArea, 0.5 * 120.0 * 30.0, 0.5 * 120.0 * 30.0 * 0.03);
+  EXPECT_EQ(t.firstOrder, 1);
+  EXPECT_EQ(t.higherOrder, 0);
+  EXPECT_DOUBLE_EQ(t.totalLength, doc.root[0].main_length + t.firstOrderLength);
+  const PlantTraits straight = MeasurePlantTraits(doc.root[1]);
+  EXPECT_EQ(straight.hullArea, 0.0);
+  EXPECT_EQ(straight.width, 0.0);
+  EXPECT_DOUBLE_EQ(straight.totalLength, doc.root[1].main_length);
 }
 
 // ---------------------------------------------------------------------------

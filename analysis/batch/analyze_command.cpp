@@ -21,6 +21,7 @@
 #include "base/kw_log.h"
 #include "batch/analysis_options.h"
 #include "batch/command_line.h"
+#include "batch/picture_outputs.h"
 #include "database/kw_sql.h"
 #include "image/pixel_pool.h"
 #include "image/step_dialog_models.h"
@@ -143,6 +144,10 @@ std::string TitleOf(const std::string& path) {
 
 Outcome AnalyzeOneOrFail(const std::string& path, const Options& options);
 
+// A temporary file of an output older than this is left over from a run
+// that was killed or failed; a younger one may be another run's write.
+constexpr std::chrono::seconds kStaleAfter{120};
+
 PlateExports ExportsOf(const Options& o) {
   PlateExports e;
   e.rsmlFolder = o.rsml;
@@ -175,10 +180,24 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
   const auto start = Clock::now();
   {
     AnalyzeFrontend frontend(options, fs::path(path).filename().string());
-    const std::string resultFile = options.results + "/" + TitleOf(path) + ".txt";
-    if (!options.overwrite && ::access(resultFile.c_str(), F_OK) == 0) {
-      out.state = Outcome::State::Skipped;
-      out.problem = "result file exists, kept";
+    const PictureOutputs outputs = OutputsOf(TitleOf(path), options.results, options.rsml, options.overlay);
+    RemoveStaleTemporaries(outputs, kStaleAfter);
+    // A kept result file whose exports are all there is passed over; one
+    // that lacks some gets them: the picture is analysed again into a
+    // scratch folder, whose result file goes away with it.
+    std::vector<std::string> missing;
+    if (!options.overwrite && ::access(outputs.result.c_str(), F_OK) == 0) {
+      missing = MissingExports(outputs);
+      if (missing.empty()) {
+        out.state = Outcome::State::Skipped;
+        out.problem = "result file exists, kept";
+        return out;
+      }
+    }
+    const bool exportsOnly = !missing.empty();
+    const ScratchFolder scratch(exportsOnly ? options.results : std::string());
+    if (exportsOnly && scratch.path().empty()) {
+      out.problem = "cannot make a scratch folder in " + options.results;
       return out;
     }
     KW_SciDoc doc;
@@ -190,7 +209,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     // The colours of the plants do not change a measure; a fixed seed keeps
     // every run of a picture the same.
     doc.setColourSeed(1U);
-    doc.fixedResultFolder = options.results;
+    doc.fixedResultFolder = exportsOnly ? scratch.path() : options.results;
     // Recorded once for the run, before the workers start; the documents get
     // no sampleNames either, so no worker ever reaches the database.
     doc.recordNames = false;
@@ -223,10 +242,25 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
         } else {
           doc.SaveExperiment();
           if (doc.saved) {
-            out.state = WritePlateExports(doc, ExportsOf(options), out.problem) ? Outcome::State::Saved
-                                                                                : Outcome::State::Failed;
+            PlateExports exports = ExportsOf(options);
+            if (exportsOnly) {
+              // Only what the kept result file lacks.
+              std::error_code ec;
+              if (fs::exists(outputs.rsml, ec)) exports.rsmlFolder.clear();
+              if (fs::exists(outputs.overlay, ec)) exports.overlayFolder.clear();
+            }
+            const bool written = WritePlateExports(doc, exports, out.problem);
+            out.state = !written      ? Outcome::State::Failed
+                        : exportsOnly ? Outcome::State::Skipped
+                                      : Outcome::State::Saved;
+            if (written && exportsOnly)
+              out.problem = "result file exists, kept; wrote its " + JoinedWithAnd(missing);
             if (out.state == Outcome::State::Saved && !options.measure.traits.empty())
               out.traits = TraitTableRows(doc, ExportsOf(options).metadata);
+          } else if (!options.overwrite && ::access(outputs.result.c_str(), F_OK) == 0) {
+            // Another run into the same folder saved it meanwhile.
+            out.state = Outcome::State::Skipped;
+            out.problem = "result file exists, kept";
           } else {
             out.problem = "not saved";
           }
@@ -345,6 +379,14 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   fs::create_directories(options.results, ec);
   if (!fs::is_directory(options.results, ec)) return fail("cannot make the result folder " + options.results);
   while (options.results.size() > 1 && options.results.back() == '/') options.results.pop_back();
+  // Every output folder asked for is made alike, before anything is written.
+  for (const std::string& folder :
+       {options.rsml, options.overlay,
+        options.measure.traits.empty() ? std::string()
+                                       : fs::path(options.measure.traits).parent_path().string()}) {
+    std::string error;
+    if (!folder.empty() && !MakeOutputFolder(folder, error)) return fail(error);
+  }
   std::string traits;
   if (!options.measure.traits.empty()) {
     traits = TraitTableHeader();
@@ -355,11 +397,6 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   if (options.pictures.empty() && options.measure.shard) {
     std::printf("shard %d/%d holds no picture\n", options.measure.shard->index, options.measure.shard->count);
     return 0;
-  }
-  for (std::string* folder : {&options.rsml, &options.overlay}) {
-    if (folder->empty()) continue;
-    fs::create_directories(*folder, ec);
-    if (!fs::is_directory(*folder, ec)) return fail("cannot make the folder " + *folder);
   }
 
   const std::size_t total = options.pictures.size();

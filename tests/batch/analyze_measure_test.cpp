@@ -231,9 +231,8 @@ TEST_F(AnalyzeMeasureTest, ShardsTakeTheirPartOfTheSortedPictures) {
     EXPECT_EQ(analyze(q(home / "plates") + " --resolution 300 --shard '" + bad + "'", &out), 2) << bad;
     EXPECT_NE(out.find("--shard needs K/N"), std::string::npos) << out;
   }
-  for (const std::string& bad :
-       std::vector<std::string>{"--lengths exact", "--min-lateral -1", "--min-lateral 0.1cm",
-                                "--background grey", "--traits " + q(home / "no/such/folder/t.csv")})
+  for (const std::string& bad : std::vector<std::string>{"--lengths exact", "--min-lateral -1",
+                                                         "--min-lateral 0.1cm", "--background grey"})
     EXPECT_EQ(analyze(q(home / "plates") + " --resolution 300 " + bad), 2) << bad;
 }
 

@@ -215,6 +215,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     doc.recordNames = false;
     doc.settings = options.measure.settings;
     doc.keepOpenedPicture = !options.overlay.empty();
+    doc.showPlantPictures = options.confirm;
     if (!doc.OpenPicture(path)) {
       out.problem = "cannot be read as a bitmap";
     } else {

@@ -248,6 +248,20 @@ TEST_F(ExportsTest, OverlayShowsEachPlantInItsColourMainRootThickerAndItsNumber)
   ASSERT_EQ(picture.height, 200);
   const OverlayWidths widths = OverlayLineWidths(200, 200);
   ASSERT_LT(widths.lateral, widths.main);
+  // A flagged plant's number stands on the warning colour, with a mark.
+  KW_SciDoc flaggedDoc;
+  MeasureTwoDrawnPlants(flaggedDoc);
+  flaggedDoc.root[1].flags = kFlagMerged;
+  const OverlayPicture flagged = RenderOverlay(flaggedDoc);
+  ASSERT_EQ(flagged.labels.size(), 2U);
+  EXPECT_FALSE(flagged.labels[0].flagged);
+  EXPECT_TRUE(flagged.labels[1].flagged);
+  const OverlayLabel& mark = flagged.labels[1];
+  EXPECT_EQ(flagged.at(mark.col - 1, mark.rowFromTop - 1), kOverlayWarningColour);
+  EXPECT_NE(picture.at(mark.col - 1, mark.rowFromTop - 1), kOverlayWarningColour);
+  EXPECT_EQ(std::count(flagged.index.begin(), flagged.index.end(), flagged.index[0]) <
+                std::count(picture.index.begin(), picture.index.end(), picture.index[0]),
+            true);
   EXPECT_NE(OverlayPlantColour(0), OverlayPlantColour(1));
   auto at = [&](int col, int row) { return picture.at(col, picture.height - 1 - row); };
   for (std::size_t i = 0; i < 2; ++i) {
@@ -346,10 +360,19 @@ TEST_F(ExportsTest, PlateUnderTheOverlayIsTheOpenedPictureWhereRemoveBoxCut) {
   doc.cropTop = 7;
   doc.openedPicture[static_cast<std::size_t>(12 + 5) + static_cast<std::size_t>(29 - (3 + 7)) * 40] =
       0xFFFFFFU;
+  // The overlay covers the whole opened picture, the analysed area outlined.
   const OverlayPicture picture = RenderOverlay(doc);
-  for (int top = 0; top < 10; ++top)
-    for (int col = 0; col < 20; ++col)
-      EXPECT_EQ(picture.at(col, top) != 0U, col == 12 && top == 3) << col << "," << top;
+  ASSERT_EQ(picture.width, 40);
+  ASSERT_EQ(picture.height, 30);
+  for (int top = 0; top < 30; ++top)
+    for (int col = 0; col < 40; ++col) {
+      const bool inArea = col >= 5 && col < 25 && top >= 7 && top < 17;
+      const bool edge = inArea && (col == 5 || col == 24 || top == 7 || top == 16);
+      const std::uint32_t expected = edge                     ? kOverlayOutlineColour
+                                     : col == 17 && top == 10 ? 7U * 12U * 0x010101U
+                                                              : 0U;
+      EXPECT_EQ(picture.at(col, top), expected) << col << "," << top;
+    }
 }
 
 TEST_F(ExportsTest, PreviewAfterFindRootsLeavesTheDocumentAsItWas) {

@@ -30,6 +30,7 @@
 #include "roots/plate_exports.h"
 #include "roots/result_writer.h"
 #include "roots/sci_doc.h"
+#include "roots/touching_plants.h"
 #include "roots/trait_table.h"
 
 const char* const kAnalyzeCommandUsage =
@@ -243,6 +244,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
         } else {
           doc.SaveExperiment();
           if (doc.saved) {
+            FlagMergedPlants(doc);
             PlateExports exports = ExportsOf(options);
             if (exportsOnly) {
               // Only what the kept result file lacks.

@@ -27,32 +27,39 @@ double Turn(double a, double b) {
   return d;
 }
 
+using FarthestMap = std::unordered_map<const KW_Segment*, double>;
+
 // The point about reach pixels on from junction into child: along child's
-// points and on through the branch below that keeps closest to the heading
-// from the junction, so a lateral just below the junction does not bend the
+// points and on, at each junction below, into the branch that keeps
+// closest to the direction (inCol, inRow) the root came from, among those
+// that reach at least kLeastReach as far as the farthest there. So neither
+// a lateral just below the junction nor a spur of thinning bends the
 // look-ahead of the root that goes on.
-ContourPoint PointAhead(const KW_Segment& child, const ContourPoint& junction, double reach) {
+ContourPoint PointAhead(const KW_Segment& child, const ContourPoint& junction, double reach, double inCol,
+                        double inRow, const FarthestMap& farthest) {
   const KW_Segment* at = &child;
   ContourPoint last = child.point.empty() ? junction : child.point.front();
   const auto away = [&](const ContourPoint& p) {
     return std::hypot(static_cast<double>(p.col - junction.col), static_cast<double>(p.row - junction.row));
   };
+  const double inLength = std::hypot(inCol, inRow);
   while (true) {
     for (const ContourPoint& p : at->point) {
       last = p;
       if (away(p) >= reach) return last;
     }
-    const double headCol = last.col - junction.col, headRow = last.row - junction.row;
-    const double headLength = std::hypot(headCol, headRow);
+    double most = 0.0;
+    for (const auto& c : at->segment_children)
+      most = std::max(most, farthest.at(c.get()) - at->length_total_begin);
     const KW_Segment* next = nullptr;
     double bestCos = -2.0;
     for (const auto& c : at->segment_children) {
-      if (c->point.empty()) continue;
+      if (c->point.empty() || farthest.at(c.get()) - at->length_total_begin < kLeastReach * most) continue;
       const ContourPoint& p = c->point[std::min(c->point.size() - 1, kFirstHeadingPoints)];
       const double col = p.col - last.col, row = p.row - last.row;
       const double length = std::hypot(col, row);
       const double cosine =
-          headLength > 0.0 && length > 0.0 ? (col * headCol + row * headRow) / (length * headLength) : -1.0;
+          inLength > 0.0 && length > 0.0 ? (col * inCol + row * inRow) / (length * inLength) : -1.0;
       if (cosine > bestCos) {
         bestCos = cosine;
         next = c.get();
@@ -67,7 +74,7 @@ ContourPoint PointAhead(const KW_Segment& child, const ContourPoint& junction, d
 
 void StraightestPath(const KW_Segment& first, double reachPixels, std::vector<std::int32_t>& path) {
   // The farthest distance from the plant's start reached below each segment.
-  std::unordered_map<const KW_Segment*, double> farthest;
+  FarthestMap farthest;
   std::vector<std::pair<const KW_Segment*, const KW_Segment*>> order;  // (segment, parent), parents first
   WalkSegments(first, [&](const KW_Segment& s, const WalkStep<const KW_Segment>& step) {
     farthest[&s] = s.length_total_begin;
@@ -99,12 +106,13 @@ void StraightestPath(const KW_Segment& first, double reachPixels, std::vector<st
       const std::size_t n = trail.size() - 1;
       const ContourPoint& junction = trail[n];
       const ContourPoint& back = trail[n > window ? n - window : 0];
-      const double expected = DirectionOf(junction.col - back.col, junction.row - back.row);
+      const double inCol = junction.col - back.col, inRow = junction.row - back.row;
+      const double expected = DirectionOf(inCol, inRow);
       double bestScore = std::numeric_limits<double>::infinity();
       for (std::size_t i = 0; i < children.size(); ++i) {
         const double branchReach = farthest[children[i].get()] - start;
         if (branchReach < kLeastReach * most || branchReach <= 0.0) continue;
-        const ContourPoint ahead = PointAhead(*children[i], junction, reach);
+        const ContourPoint ahead = PointAhead(*children[i], junction, reach, inCol, inRow, farthest);
         if (ahead.col == junction.col && ahead.row == junction.row) continue;
         const double bend =
             std::fabs(Turn(DirectionOf(ahead.col - junction.col, ahead.row - junction.row), expected));

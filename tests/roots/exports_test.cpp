@@ -12,6 +12,7 @@
 #include "roots/overlay_picture.h"
 #include "roots/root_lines.h"
 #include "roots/rsml_writer.h"
+#include "roots/touching_plants.h"
 #include "roots/trait_table.h"
 #include "roots_test_util.h"
 #include "support/png_reader.h"
@@ -211,6 +212,39 @@ TEST_F(ExportsTest, RsmlOfPlantsWithoutSegmentsAndOfOddNamesStaysValid) {
   EXPECT_FALSE(WriteRsmlFile(file.string(), empty, metadata, error));
   EXPECT_FALSE(error.empty());
   EXPECT_TRUE(testenv::ReadRsml(file).has_value());
+}
+
+// ---------------------------------------------------------------------------
+// Touching plants
+
+TEST(TouchingPlants, ATreeGrownFromTwoSeedlingsIsFlaggedMergedAndSeparatePlantsAreNot) {
+  for (const bool crossing : {false, true}) {
+    synth::PlateOptions o;
+    o.plants = 4;
+    o.seed = 3;
+    o.crossing = crossing;
+    const synth::Plate plate = synth::MakePlate(o);
+    KW_SciDoc doc;
+    doc.width = plate.width;
+    doc.height = plate.height;
+    doc.pixels = plate.pixels;
+    doc.setColourSeed(1U);
+    ASSERT_EQ(doc.MeasurePlate(), KW_SciDoc::kPlateMeasured);
+    doc.scale = 0.0F;
+    EXPECT_EQ(FlagMergedPlants(doc), 0) << "no scale, no judgement";
+    doc.scale = static_cast<float>(plate.cmPerPixel);
+    const int merged = FlagMergedPlants(doc);
+    if (!crossing) {
+      EXPECT_EQ(doc.nbr_root, 4);
+      EXPECT_EQ(merged, 0);
+      continue;
+    }
+    // Each plant's long lateral crosses its neighbour's main root: fewer
+    // trees than seedlings, and each tree holding more than one is flagged.
+    ASSERT_LT(doc.nbr_root, 4);
+    EXPECT_EQ(merged, doc.nbr_root);
+    for (const RootTree& tree : doc.root) EXPECT_EQ(PlantFlagsText(tree.flags), "merged");
+  }
 }
 
 // ---------------------------------------------------------------------------

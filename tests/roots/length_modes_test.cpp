@@ -345,6 +345,9 @@ TEST_P(TrueLengthAccuracy, FollowsCurvyMainRootsPastLongLaterals) {
   EXPECT_LE(a.worstPct, 5.0);
   EXPECT_GE(a.lateralsExact, 0.9 * n);
   EXPECT_LE(a.angleErrorDeg / n, 2.0);
+  // With the spurs of thinning kept, none of them turns the main root.
+  const Accuracy spurs = Measure(dpi, 5, LengthMode::True, 0.0, true);
+  EXPECT_LE(spurs.worstPct, 5.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, TrueLengthAccuracy, ::testing::Values(300, 600),

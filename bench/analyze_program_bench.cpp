@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 fs::path Folder() {
-  const fs::path folder = fs::temp_directory_path() / "morvane-bench-analyze-program";
+  fs::path folder = fs::temp_directory_path() / "morvane-bench-analyze-program";
   fs::create_directories(folder);
   return folder;
 }

@@ -21,6 +21,7 @@
 #include "base/kw_log.h"
 #include "batch/analysis_options.h"
 #include "batch/command_line.h"
+#include "batch/picture_outputs.h"
 #include "database/kw_sql.h"
 #include "image/picture_files.h"
 #include "image/pixel_pool.h"
@@ -30,6 +31,7 @@
 #include "roots/plate_exports.h"
 #include "roots/result_writer.h"
 #include "roots/sci_doc.h"
+#include "roots/touching_plants.h"
 #include "roots/trait_table.h"
 
 const char* const kAnalyzeCommandUsage =
@@ -144,16 +146,24 @@ std::string TitleOf(const std::string& path) {
 
 Outcome AnalyzeOneOrFail(const std::string& path, const Options& options);
 
-// Confirmation, the result file and the exports of a document whose plants are found.
-void SaveFoundPlants(KW_SciDoc& doc, const Options& options, Outcome& out);
+// A temporary file of an output older than this is left over from a run
+// that was killed or failed; a younger one may be another run's write.
+constexpr std::chrono::seconds kStaleAfter{120};
+
+// Confirmation, the result file and the exports of a document whose plants
+// are found. missing: the exports a kept result file lacks (then only they
+// are written); empty for a whole analysis.
+void SaveFoundPlants(KW_SciDoc& doc, const Options& options, Outcome& out, const PictureOutputs& outputs,
+                     const std::vector<std::string>& missing);
 
 // The adaptive pipeline: the plate, the roots and the seedlings found in the
 // picture; a picture without a plausible seedling fails with the reason.
-void AnalyzeAdaptive(KW_SciDoc& doc, const Options& options, Outcome& out) {
+void AnalyzeAdaptive(KW_SciDoc& doc, const Options& options, Outcome& out, const PictureOutputs& outputs,
+                     const std::vector<std::string>& missing) {
   if (doc.AdaptivePrepare(out.problem) != 1) return;
   doc.FindRoots();
   if (doc.AdaptiveSelectPlants(out.problem) != 1) return;
-  SaveFoundPlants(doc, options, out);
+  SaveFoundPlants(doc, options, out, outputs, missing);
 }
 
 PlateExports ExportsOf(const Options& o) {
@@ -161,6 +171,8 @@ PlateExports ExportsOf(const Options& o) {
   e.rsmlFolder = o.rsml;
   e.overlayFolder = o.overlay;
   e.metadata.user = o.user;
+  e.metadata.experiment = o.experiment;
+  e.metadata.box = o.box;
   e.metadata.genotype = o.genotype;
   e.metadata.media = o.media;
   e.metadata.age = o.age;
@@ -186,10 +198,24 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
   const auto start = Clock::now();
   {
     AnalyzeFrontend frontend(options, fs::path(path).filename().string());
-    const std::string resultFile = options.results + "/" + TitleOf(path) + ".txt";
-    if (!options.overwrite && ::access(resultFile.c_str(), F_OK) == 0) {
-      out.state = Outcome::State::Skipped;
-      out.problem = "result file exists, kept";
+    const PictureOutputs outputs = OutputsOf(TitleOf(path), options.results, options.rsml, options.overlay);
+    RemoveStaleTemporaries(outputs, kStaleAfter);
+    // A kept result file whose exports are all there is passed over; one
+    // that lacks some gets them: the picture is analysed again into a
+    // scratch folder, whose result file goes away with it.
+    std::vector<std::string> missing;
+    if (!options.overwrite && ::access(outputs.result.c_str(), F_OK) == 0) {
+      missing = MissingExports(outputs);
+      if (missing.empty()) {
+        out.state = Outcome::State::Skipped;
+        out.problem = "result file exists, kept";
+        return out;
+      }
+    }
+    const bool exportsOnly = !missing.empty();
+    const ScratchFolder scratch(exportsOnly ? options.results : std::string());
+    if (exportsOnly && scratch.path().empty()) {
+      out.problem = "cannot make a scratch folder in " + options.results;
       return out;
     }
     KW_SciDoc doc;
@@ -201,17 +227,18 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
     // The colours of the plants do not change a measure; a fixed seed keeps
     // every run of a picture the same.
     doc.setColourSeed(1U);
-    doc.fixedResultFolder = options.results;
+    doc.fixedResultFolder = exportsOnly ? scratch.path() : options.results;
     // Recorded once for the run, before the workers start; the documents get
     // no sampleNames either, so no worker ever reaches the database.
     doc.recordNames = false;
     doc.settings = options.measure.settings;
     doc.keepOpenedPicture = !options.overlay.empty();
+    doc.showPlantPictures = options.confirm;
     if (!doc.OpenPicture(path)) {
       out.problem = doc.loadError == "not a readable bitmap" ? "cannot be read as a bitmap"
                                                              : "cannot be read: " + doc.loadError;
     } else if (options.measure.settings.pipeline == Pipeline::Adaptive) {
-      AnalyzeAdaptive(doc, options, out);
+      AnalyzeAdaptive(doc, options, out, outputs, missing);
     } else {
       doc.ApplyBackground();
       int framed = 0;
@@ -230,7 +257,7 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
       } else {
         doc.Skeletonize();
         doc.FindRoots();
-        SaveFoundPlants(doc, options, out);
+        SaveFoundPlants(doc, options, out, outputs, missing);
       }
     }
   }
@@ -238,7 +265,9 @@ Outcome AnalyzeOneOrFail(const std::string& path, const Options& options) {
   return out;
 }
 
-void SaveFoundPlants(KW_SciDoc& doc, const Options& options, Outcome& out) {
+void SaveFoundPlants(KW_SciDoc& doc, const Options& options, Outcome& out, const PictureOutputs& outputs,
+                     const std::vector<std::string>& missing) {
+  const bool exportsOnly = !missing.empty();
   doc.ConfirmRoots();
   out.plants = doc.nbr_item;
   if (doc.nbr_item == 0) {
@@ -247,12 +276,30 @@ void SaveFoundPlants(KW_SciDoc& doc, const Options& options, Outcome& out) {
   }
   doc.SaveExperiment();
   if (!doc.saved) {
-    out.problem = "not saved";
+    if (!options.overwrite && ::access(outputs.result.c_str(), F_OK) == 0) {
+      // Another run into the same folder saved it meanwhile.
+      out.state = Outcome::State::Skipped;
+      out.problem = "result file exists, kept";
+    } else {
+      out.problem = "not saved";
+    }
     return;
   }
-  out.state = WritePlateExports(doc, ExportsOf(options), out.problem) ? Outcome::State::Saved
-                                                                      : Outcome::State::Failed;
-  if (out.state == Outcome::State::Saved && !options.measure.traits.empty()) out.traits = TraitTableRows(doc);
+  FlagMergedPlants(doc);
+  PlateExports exports = ExportsOf(options);
+  if (exportsOnly) {
+    // Only what the kept result file lacks.
+    std::error_code ec;
+    if (fs::exists(outputs.rsml, ec)) exports.rsmlFolder.clear();
+    if (fs::exists(outputs.overlay, ec)) exports.overlayFolder.clear();
+  }
+  const bool written = WritePlateExports(doc, exports, out.problem);
+  out.state = !written      ? Outcome::State::Failed
+              : exportsOnly ? Outcome::State::Skipped
+                            : Outcome::State::Saved;
+  if (written && exportsOnly) out.problem = "result file exists, kept; wrote its " + JoinedWithAnd(missing);
+  if (out.state == Outcome::State::Saved && !options.measure.traits.empty())
+    out.traits = TraitTableRows(doc, ExportsOf(options).metadata);
 }
 
 void CollectPictures(const std::string& arg, std::vector<std::string>& out) {
@@ -367,6 +414,14 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   fs::create_directories(options.results, ec);
   if (!fs::is_directory(options.results, ec)) return fail("cannot make the result folder " + options.results);
   while (options.results.size() > 1 && options.results.back() == '/') options.results.pop_back();
+  // Every output folder asked for is made alike, before anything is written.
+  for (const std::string& folder :
+       {options.rsml, options.overlay,
+        options.measure.traits.empty() ? std::string()
+                                       : fs::path(options.measure.traits).parent_path().string()}) {
+    std::string error;
+    if (!folder.empty() && !MakeOutputFolder(folder, error)) return fail(error);
+  }
   std::string traits;
   if (!options.measure.traits.empty()) {
     traits = TraitTableHeader();
@@ -377,11 +432,6 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   if (options.pictures.empty() && options.measure.shard) {
     std::printf("shard %d/%d holds no picture\n", options.measure.shard->index, options.measure.shard->count);
     return 0;
-  }
-  for (std::string* folder : {&options.rsml, &options.overlay}) {
-    if (folder->empty()) continue;
-    fs::create_directories(*folder, ec);
-    if (!fs::is_directory(*folder, ec)) return fail("cannot make the folder " + *folder);
   }
 
   const std::size_t total = options.pictures.size();

@@ -13,7 +13,8 @@
 #include "synth/synth_plate.h"
 
 const char* const kSynthUsage =
-    "       morvane-batch synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--no-noise] "
+    "       morvane-batch synth OUT.bmp [--dpi N] [--plants N] [--seed N] [--crossing] [--curvy] "
+    "[--no-noise] "
     "[--grey]\n";
 const char* const kStepsUsage =
     "       morvane-batch steps IN.bmp OUT.bmp STEP... [--depth N]\n"
@@ -70,6 +71,7 @@ int RunSynthCommand(const std::vector<std::string>& args) {
   command->add_option("--plants", plants, "seedlings on the plate, 1..12")->type_name("N");
   command->add_option("--seed", seed, "seed of the random drawing, 0..4294967295")->type_name("N");
   command->add_flag("--crossing", options.crossing, "two plants whose roots cross");
+  command->add_flag("--curvy", options.curvy, "curvier main roots with laterals up to 3.5 cm");
   bool noNoise = false;
   command->add_flag("--no-noise", noNoise, "no specks of dirt");
   command->add_flag("--grey", grey, "an 8-bit grey picture instead of 24-bit colour");

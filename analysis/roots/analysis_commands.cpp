@@ -1,7 +1,9 @@
 // The commands that tie the image steps and the root analysis together:
 // Confirm roots, Save experiment, "Re-use previous" and "Auto".
 #include <algorithm>
+#include <cstdint>
 #include <new>
+#include <vector>
 
 #include "base/frontend.h"
 #include "image/binarise.h"
@@ -24,6 +26,36 @@ constexpr const char* kOriginal = "Original";
 void PaintWalk(KW_SciDoc& doc, const Item& plant, std::uint32_t colour) {
   for (const ContourPoint& p : plant.tab)
     if (p.col >= 0 && p.row >= 0 && p.col < doc.width && p.row < doc.height) doc.At(p.col, p.row) = colour;
+}
+
+void PaintWalkInto(std::vector<std::uint32_t>& picture, int width, int height, const Item& plant,
+                   std::uint32_t colour) {
+  for (const ContourPoint& p : plant.tab)
+    if (p.col >= 0 && p.row >= 0 && p.col < width && p.row < height)
+      picture[static_cast<std::size_t>(p.row) * static_cast<std::size_t>(width) +
+              static_cast<std::size_t>(p.col)] = colour;
+}
+
+// The bounding box of a plant's walk inside the picture, as MakeSubPicture
+// takes it; empty for a plant without points.
+struct PlantBox {
+  int xmin = 0, ymin = 0, xdim = 0, ydim = 0;
+};
+PlantBox PlantBoxOf(const Item& plant) {
+  PlantBox box;
+  if (plant.tab.empty()) return box;
+  int xmax = plant.tab.front().col, ymax = plant.tab.front().row;
+  box.xmin = xmax;
+  box.ymin = ymax;
+  for (const ContourPoint& p : plant.tab) {
+    box.xmin = std::min(box.xmin, p.col);
+    box.ymin = std::min(box.ymin, p.row);
+    xmax = std::max(xmax, p.col);
+    ymax = std::max(ymax, p.row);
+  }
+  box.xdim = xmax - box.xmin + 1;
+  box.ydim = ymax - box.ymin + 1;
+  return box;
 }
 
 }  // namespace
@@ -64,11 +96,21 @@ void KW_SciDoc::ApplyBackground() {
 
 void KW_SciDoc::ConfirmRoots() {
   marks.check(StepMark::ConfirmRoots);
-  // Each plant's copy shows the plants before it already yellow.
-  for (std::size_t i = 0; i < item.size(); ++i) {
-    PaintWalk(*this, item[i], kYellowPixel);
-    MakeSubPicture(static_cast<int>(i));
+  // Each plant's picture shows the plants before it already yellow: the
+  // picture of the plants as found, kept once, gets the walks painted as
+  // the questions go, and each plant's copy is cut from it only when the
+  // dialog shows it. One copy at a time, where a copy per plant kept all
+  // along took gigabytes on a noisy picture; none when nobody looks.
+  std::vector<std::uint32_t> found;
+  if (showPlantPictures) {
+    try {
+      found = pixels;
+    } catch (const std::bad_alloc&) {
+      // Without the memory the dialogs show the plants on black.
+      found.clear();
+    }
   }
+  for (const Item& plant : item) PaintWalk(*this, plant, kYellowPixel);
   Whiten();
   refresh();
   MyBoxIsARoot::Rest rest = MyBoxIsARoot::Rest::AskNext;
@@ -76,14 +118,26 @@ void KW_SciDoc::ConfirmRoots() {
     const Item& plant = item[i];
     PaintWalk(*this, plant, kYellowPixel);
     refresh();
+    const PlantBox bounds = PlantBoxOf(plant);
+    if (!found.empty()) PaintWalkInto(found, width, height, plant, kYellowPixel);
     FRONTEND::Answer answer = FRONTEND::Answer::Yes;
     if (rest == MyBoxIsARoot::Rest::AskNext) {
       answer = FRONTEND::Answer::Cancel;
+      const auto cut = [&]() {
+        std::vector<std::uint32_t> copy;
+        if (found.empty()) return copy;
+        copy.reserve(static_cast<std::size_t>(bounds.xdim) * static_cast<std::size_t>(bounds.ydim));
+        for (int y = bounds.ymin; y < bounds.ymin + bounds.ydim; ++y)
+          for (int x = bounds.xmin; x < bounds.xmin + bounds.xdim; ++x)
+            copy.push_back(found[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                 static_cast<std::size_t>(x)]);
+        return copy;
+      };
       // The plant is framed in the picture's window while the dialog shows its copy.
       if (view != nullptr)
-        view->highlightArea(plant.xmin, topRow(plant.ymin + plant.ydim - 1), plant.xdim, plant.ydim);
+        view->highlightArea(bounds.xmin, topRow(bounds.ymin + bounds.ydim - 1), bounds.xdim, bounds.ydim);
       try {
-        MyBoxIsARoot box(plant.subPicture, plant.xdim, plant.ydim);
+        MyBoxIsARoot box(cut, bounds.xdim, bounds.ydim);
         box.index = static_cast<int>(i) + 1;
         box.count = static_cast<int>(item.size());
         answer = frontend().ask(&box);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "base/frontend.h"
 #include "base/kw_log.h"
@@ -9,6 +10,22 @@
 
 MyBoxIsARoot::MyBoxIsARoot(const std::vector<std::uint32_t>& subPicture, int xdim, int ydim)
     : m_width(std::max(0, xdim)), m_height(std::max(0, ydim)) {
+  flip(subPicture);
+}
+
+MyBoxIsARoot::MyBoxIsARoot(std::function<std::vector<std::uint32_t>()> cut, int xdim, int ydim)
+    : m_width(std::max(0, xdim)), m_height(std::max(0, ydim)), m_cut(std::move(cut)) {}
+
+const std::vector<std::uint32_t>& MyBoxIsARoot::picture() const {
+  if (m_cut) {
+    const auto cut = std::move(m_cut);
+    m_cut = nullptr;
+    flip(cut());
+  }
+  return m_picture;
+}
+
+void MyBoxIsARoot::flip(const std::vector<std::uint32_t>& subPicture) const {
   const auto w = static_cast<std::size_t>(m_width);
   const auto h = static_cast<std::size_t>(m_height);
   m_picture.assign(w * h, 0U);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,9 @@ class MyBoxIsARoot {
   // subPicture holds xdim x ydim pixels, bottom row first (the plant record's
   // copy); missing pixels show black.
   MyBoxIsARoot(const std::vector<std::uint32_t>& subPicture, int xdim, int ydim);
+  // The same with the copy made by cut when the picture is first looked at:
+  // a frontend that answers without showing it costs no copy.
+  MyBoxIsARoot(std::function<std::vector<std::uint32_t>()> cut, int xdim, int ydim);
 
   // Room for the picture and the two buttons: xdim + 20 wide, but never less
   // than 202; ydim + 76 high.
@@ -37,7 +41,7 @@ class MyBoxIsARoot {
   int dialogHeight() const { return DialogHeight(m_height); }
 
   // The picture as shown, 0x00RRGGBB, the plant's top row first.
-  const std::vector<std::uint32_t>& picture() const { return m_picture; }
+  const std::vector<std::uint32_t>& picture() const;
   int pictureWidth() const { return m_width; }
   int pictureHeight() const { return m_height; }
 
@@ -51,9 +55,12 @@ class MyBoxIsARoot {
   Rest rest = Rest::AskNext;
 
  private:
+  void flip(const std::vector<std::uint32_t>& subPicture) const;
+
   int m_width;
   int m_height;
-  std::vector<std::uint32_t> m_picture;
+  mutable std::function<std::vector<std::uint32_t>()> m_cut;
+  mutable std::vector<std::uint32_t> m_picture;
 };
 
 // The description of the plate and the picture resolution, asked when an

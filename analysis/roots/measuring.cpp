@@ -131,7 +131,12 @@ int KW_SciDoc::MeasureTrees() {
         s.position_branch = start;
       });
     }
-    // The main root: from the plant's start to its farthest tip.
+    // The main root: from the plant's start to its farthest tip. Directions
+    // are judged over a length on the plate, whatever the resolution.
+    const double cmPerPixel = static_cast<double>(scale);
+    const double directionReach = std::isfinite(cmPerPixel) && cmPerPixel > 0.0
+                                      ? std::clamp(kDirectionReachCm / cmPerPixel, 8.0, 400.0)
+                                      : 40.0;
     for (RootTree& tree : root) {
       if (!tree.first_segment) continue;
       KW_Segment& first = *tree.first_segment;
@@ -143,7 +148,7 @@ int KW_SciDoc::MeasureTrees() {
       tree.main_length = longest;
       first.length_longest = longest;
       LongestPath(first, longest, tree.path_longest_total);
-      if (trueLengths) StraightestPath(first, tree.path_longest_total);
+      if (trueLengths) StraightestPath(first, directionReach, tree.path_longest_total);
       const ContourPoint p = FirstPoint(first);
       const ContourPoint q = LastPoint(PathEnd(first, tree.path_longest_total));
       tree.main_angle = DirectionAngle(p, q);

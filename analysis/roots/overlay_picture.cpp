@@ -33,17 +33,33 @@ constexpr std::array<DigitGlyph, 10> kDigits = {{
     {0b111, 0b101, 0b111, 0b101, 0b111},
     {0b111, 0b101, 0b111, 0b001, 0b111},
 }};
+// The mark after the number of a flagged plant.
+constexpr DigitGlyph kExclamation = {0b010, 0b010, 0b010, 0b000, 0b010};
 
-// The palette: kGreyLevels greys for the plate, then the plant colours.
+// The palette: kGreyLevels greys for the plate, then the plant colours,
+// then the outline of the analysed area and the warning colour of flagged
+// plants.
 constexpr int kGreyLevels = 8;
 constexpr std::uint8_t kBlack = 0;
+constexpr auto kOutline = static_cast<std::uint8_t>(kGreyLevels + kPlantColours.size());
+constexpr auto kWarning = static_cast<std::uint8_t>(kOutline + 1);
 constexpr std::uint8_t PlantIndex(std::size_t plant) {
   return static_cast<std::uint8_t>(kGreyLevels + plant % kPlantColours.size());
 }
 
+// Where the analysed picture lies in the overlay: the overlay pixel of an
+// analysed point is (col + left, top + (height - 1 - row)).
+struct Placement {
+  int left = 0;
+  int top = 0;
+  int height = 0;  // of the analysed picture
+  int colOf(int col) const { return col + left; }
+  int topOf(int row) const { return top + height - 1 - row; }
+};
+
 class Canvas {
  public:
-  explicit Canvas(OverlayPicture& picture) : m_p(picture) {}
+  Canvas(OverlayPicture& picture, Placement place) : m_p(picture), m_place(place) {}
   void fill(int col0, int row0, int cols, int rows, std::uint8_t colour) {
     const int c0 = std::max(col0, 0), c1 = std::min(col0 + cols, m_p.width);
     const int r0 = std::max(row0, 0), r1 = std::min(row0 + rows, m_p.height);
@@ -53,34 +69,46 @@ class Canvas {
       std::fill(line + c0, line + std::max(c0, c1), colour);
     }
   }
-  // A square of side width centred on the picture point (col, row), row 0 at the bottom.
+  // A square of side width centred on the analysed point (col, row), row 0 at the bottom.
   void dot(int col, int row, int width, std::uint8_t colour) {
     const int half = (width - 1) / 2;
-    fill(col - half, m_p.height - 1 - row - half, width, width, colour);
+    fill(m_place.colOf(col) - half, m_place.topOf(row) - half, width, width, colour);
   }
+  // The outline of a rectangle, line pixels wide, inside it.
+  void frame(int col0, int row0, int cols, int rows, int line, std::uint8_t colour) {
+    fill(col0, row0, cols, line, colour);
+    fill(col0, row0 + rows - line, cols, line, colour);
+    fill(col0, row0, line, rows, colour);
+    fill(col0 + cols - line, row0, line, rows, colour);
+  }
+  const Placement& place() const { return m_place; }
 
  private:
   OverlayPicture& m_p;
+  Placement m_place;
 };
 
-// The plate under the skeletons: the picture as opened, cut as the analysis
-// cut it, in a few darkened greys so that the colours stand out (and the
-// file compresses well).
-void DrawPlate(const KW_SciDoc& doc, OverlayPicture& out) {
-  const bool kept = !doc.openedPicture.empty() &&
-                    doc.openedPicture.size() == static_cast<std::size_t>(doc.openedWidth) *
-                                                    static_cast<std::size_t>(doc.openedHeight);
-  if (!kept) return;
-  const int c0 = std::max(0, -doc.cropLeft);
-  const int c1 = std::min(out.width, doc.openedWidth - doc.cropLeft);
-  for (int top = 0; top < out.height; ++top) {
-    const int openedRow = doc.openedHeight - 1 - (top + doc.cropTop);
+bool KeptPicture(const KW_SciDoc& doc) {
+  return !doc.openedPicture.empty() && doc.openedWidth > 0 && doc.openedHeight > 0 &&
+         doc.openedPicture.size() ==
+             static_cast<std::size_t>(doc.openedWidth) * static_cast<std::size_t>(doc.openedHeight);
+}
+
+// The plate under the skeletons: the picture as opened, from the overlay's
+// top-left corner at (-left, -top) of it, in a few darkened greys so that
+// the colours stand out (and the file compresses well).
+void DrawPlate(const KW_SciDoc& doc, int left, int top, OverlayPicture& out) {
+  if (!KeptPicture(doc)) return;
+  const int c0 = std::max(0, -left);
+  const int c1 = std::min(out.width, doc.openedWidth - left);
+  for (int r = 0; r < out.height; ++r) {
+    const int openedRow = doc.openedHeight - 1 - (r + top);
     if (openedRow < 0 || openedRow >= doc.openedHeight) continue;
     const std::uint32_t* from =
         doc.openedPicture.data() +
         static_cast<std::size_t>(openedRow) * static_cast<std::size_t>(doc.openedWidth) +
-        static_cast<std::ptrdiff_t>(doc.cropLeft);
-    std::uint8_t* to = out.index.data() + static_cast<std::size_t>(top) * static_cast<std::size_t>(out.width);
+        static_cast<std::ptrdiff_t>(left);
+    std::uint8_t* to = out.index.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(out.width);
     for (int c = c0; c < c1; ++c) {
       const std::uint32_t px = from[c];
       const std::uint32_t luma = ((px >> 16) & 0xFFU) * 77U + ((px >> 8) & 0xFFU) * 150U + (px & 0xFFU) * 29U;
@@ -89,46 +117,59 @@ void DrawPlate(const KW_SciDoc& doc, OverlayPicture& out) {
   }
 }
 
+// The plant's number above its top; a flagged plant's in black on the
+// warning colour, followed by an exclamation mark.
 void DrawNumber(Canvas& canvas, OverlayPicture& out, std::int32_t plant, const ContourPoint& top,
-                std::uint8_t colour) {
+                std::uint8_t colour, bool flagged) {
   const int cell = std::max(2, std::min(out.width, out.height) / 200);
   const std::string digits = std::to_string(plant);
-  const int count = static_cast<int>(digits.size());
+  const int count = static_cast<int>(digits.size()) + (flagged ? 1 : 0);
   const int textWidth = (count * (kGlyphColumns + 1) - 1) * cell;
   const int textHeight = kGlyphRows * cell;
   // Centred above the plant's top, a little apart from it, inside the picture.
-  int col = top.col - textWidth / 2;
-  int row = out.height - 1 - top.row - 2 * cell - textHeight;
+  int col = canvas.place().colOf(top.col) - textWidth / 2;
+  int row = canvas.place().topOf(top.row) - 2 * cell - textHeight;
   col = std::clamp(col, cell, std::max(cell, out.width - textWidth - cell));
   row = std::clamp(row, cell, std::max(cell, out.height - textHeight - cell));
-  canvas.fill(col - cell, row - cell, textWidth + 2 * cell, textHeight + 2 * cell, kBlack);
+  canvas.fill(col - cell, row - cell, textWidth + 2 * cell, textHeight + 2 * cell,
+              flagged ? kWarning : kBlack);
+  const std::uint8_t ink = flagged ? kBlack : colour;
   for (int d = 0; d < count; ++d) {
-    const DigitGlyph& glyph = GlyphOfDigit(digits[static_cast<std::size_t>(d)] - '0');
+    const bool mark = d == static_cast<int>(digits.size());
+    const DigitGlyph& glyph = mark ? kExclamation : GlyphOfDigit(digits[static_cast<std::size_t>(d)] - '0');
     const int left = col + d * (kGlyphColumns + 1) * cell;
     for (int gr = 0; gr < kGlyphRows; ++gr)
       for (int gc = 0; gc < kGlyphColumns; ++gc)
         if ((glyph[static_cast<std::size_t>(gr)] >> (kGlyphColumns - 1 - gc)) & 1U)
-          canvas.fill(left + gc * cell, row + gr * cell, cell, cell, colour);
+          canvas.fill(left + gc * cell, row + gr * cell, cell, cell, ink);
   }
-  out.labels.push_back({plant, col, row, cell});
+  out.labels.push_back({plant, col, row, cell, flagged});
 }
 
 OverlayPicture Render(const KW_SciDoc& doc, const std::vector<Item>& items,
-                      const std::vector<RootTree>& trees) {
+                      const std::vector<RootTree>& trees, bool wholePicture) {
   OverlayPicture out;
   if (doc.width <= 0 || doc.height <= 0) return out;
-  out.width = doc.width;
-  out.height = doc.height;
+  // The whole picture as opened, with the analysed area outlined in it, or
+  // the analysed area alone.
+  const bool whole = wholePicture && KeptPicture(doc);
+  const Placement place{whole ? doc.cropLeft : 0, whole ? doc.cropTop : 0, doc.height};
+  out.width = whole ? doc.openedWidth : doc.width;
+  out.height = whole ? doc.openedHeight : doc.height;
   out.index.assign(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height), kBlack);
   for (int k = 0; k < kGreyLevels; ++k) out.palette.push_back(static_cast<std::uint32_t>(k * 12) * 0x010101U);
   out.palette.insert(out.palette.end(), kPlantColours.begin(), kPlantColours.end());
-  DrawPlate(doc, out);
-  Canvas canvas(out);
+  out.palette.push_back(kOverlayOutlineColour);
+  out.palette.push_back(kOverlayWarningColour);
+  DrawPlate(doc, whole ? 0 : doc.cropLeft, whole ? 0 : doc.cropTop, out);
+  Canvas canvas(out, place);
   const OverlayWidths widths = OverlayLineWidths(out.width, out.height);
+  if (whole) canvas.frame(place.left, place.top, doc.width, doc.height, widths.lateral, kOutline);
   // The numbers first: a skeleton near the top edge stays visible over them.
   for (std::size_t i = 0; i < items.size(); ++i)
     if (!items[i].tab.empty())
-      DrawNumber(canvas, out, static_cast<std::int32_t>(i + 1), items[i].tab.front(), PlantIndex(i));
+      DrawNumber(canvas, out, static_cast<std::int32_t>(i + 1), items[i].tab.front(), PlantIndex(i),
+                 i < trees.size() && trees[i].flags != 0U);
   for (std::size_t i = 0; i < items.size(); ++i) {
     const std::uint8_t colour = PlantIndex(i);
     for (const ContourPoint& p : items[i].tab) canvas.dot(p.col, p.row, widths.lateral, colour);
@@ -156,7 +197,7 @@ const DigitGlyph& GlyphOfDigit(int digit) {
 
 OverlayPicture RenderOverlay(const KW_SciDoc& doc) {
   try {
-    return Render(doc, doc.item, doc.root);
+    return Render(doc, doc.item, doc.root, true);
   } catch (const std::bad_alloc&) {
     return {};
   }
@@ -177,7 +218,7 @@ OverlayPicture PreviewOverlay(const KW_SciDoc& doc) {
     scratch.setFrontend(&doc.frontend());
     scratch.setLogCapture(&dropped);
     if (scratch.CreateTrees() != 1 || scratch.MeasureTrees() != 1) return {};
-    return Render(doc, doc.item, scratch.root);
+    return Render(doc, doc.item, scratch.root, false);
   } catch (const std::bad_alloc&) {
     return {};
   }

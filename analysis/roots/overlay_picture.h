@@ -20,6 +20,7 @@ struct OverlayLabel {
   int col = 0;
   int rowFromTop = 0;
   int cell = 1;
+  bool flagged = false;  // drawn in the warning colour with an exclamation mark
 };
 
 // A picture of at most 256 colours: a palette index per pixel, a quarter of
@@ -35,6 +36,11 @@ struct OverlayPicture {
                          static_cast<std::size_t>(rowFromTop) * static_cast<std::size_t>(width)]];
   }
 };
+
+// The outline of the analysed area and the background of a flagged plant's
+// number.
+inline constexpr std::uint32_t kOverlayOutlineColour = 0xFFFFFFU;
+inline constexpr std::uint32_t kOverlayWarningColour = 0xFFCC00U;
 
 // The colour of plant index (0-based): bright and saturated, and different
 // from the colours of the plants next to it.
@@ -57,13 +63,16 @@ const DigitGlyph& GlyphOfDigit(int digit);
 
 // Draws the overlay of doc's plants: every walk point of a plant in its
 // colour, the main root of its measured tree (when there is one) thicker,
-// and its number. The picture under them is the one doc kept when it was
-// opened (keepOpenedPicture), cut as the analysis cut it; black without it.
+// and its number, in black on the warning colour and followed by "!" when
+// the plant has quality flags. The picture under them is the whole one doc
+// kept when it was opened (keepOpenedPicture), the analysed area outlined
+// in it; without it, the analysed area on black.
 OverlayPicture RenderOverlay(const KW_SciDoc& doc);
 
-// The overlay of a document on which Find roots has just run: the trees
-// are built and measured on a copy, so the document, its picture and its
-// logs stay as they are. Empty when doc has no plant or memory ran out.
+// The overlay of a document on which Find roots has just run, over the
+// analysed area only (the area the document's view shows): the trees are
+// built and measured on a copy, so the document, its picture and its logs
+// stay as they are. Empty when doc has no plant or memory ran out.
 OverlayPicture PreviewOverlay(const KW_SciDoc& doc);
 
 // The picture as a PNG file, whole or not at all; false with the reason.

@@ -38,7 +38,8 @@ void WriteLaterals(std::string& out, const KW_Segment& s, std::vector<std::int32
                    const std::vector<std::int32_t>& path, int depth, float scale) {
   if (depth < 0) return;
   WalkLaterals(s, path, static_cast<std::size_t>(depth), std::move(label), 0,
-               [&](const KW_Segment& x, const std::vector<std::int32_t>& xLabel, int) -> std::optional<int> {
+               [&](const KW_Segment& x, const std::vector<std::int32_t>& xLabel, int,
+                   const KW_Segment&) -> std::optional<int> {
                  AppendLateralLine(out, x, xLabel, scale);
                  if (x.Nbr_LR == 0) return std::nullopt;
                  return 0;

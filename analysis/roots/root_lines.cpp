@@ -7,8 +7,10 @@
 
 namespace {
 
-std::vector<ContourPoint> PathPoints(const KW_Segment& start, const std::vector<std::int32_t>& path) {
+std::vector<ContourPoint> PathPoints(const KW_Segment& start, const std::vector<std::int32_t>& path,
+                                     const KW_Segment* from = nullptr) {
   std::vector<ContourPoint> points;
+  if (from != nullptr && !from->point.empty()) points.push_back(from->point.back());
   const KW_Segment* s = &start;
   for (std::size_t depth = 0; s != nullptr; ++depth) {
     points.insert(points.end(), s->point.begin(), s->point.end());
@@ -31,21 +33,21 @@ std::vector<RootLine> RootLines(const RootTree& tree) {
   main.laterals = tree.nbr_LR;
   lines.push_back(std::move(main));
 
-  WalkLaterals(
-      first, tree.path_longest_total, 0, {1}, 0,
-      [&](const KW_Segment& x, const std::vector<std::int32_t>& label, int parent) -> std::optional<int> {
-        RootLine lateral;
-        lateral.parent = parent;
-        lateral.order = lines[static_cast<std::size_t>(parent)].order + 1;
-        lateral.points = PathPoints(x, x.path_longest);
-        lateral.length = x.length_longest;
-        lateral.vector = x.straightness;
-        lateral.angle = x.angle;
-        lateral.position = static_cast<double>(x.position_branch);
-        lateral.laterals = x.Nbr_LR;
-        lateral.label = label;
-        lines.push_back(std::move(lateral));
-        return static_cast<int>(lines.size() - 1);
-      });
+  WalkLaterals(first, tree.path_longest_total, 0, {1}, 0,
+               [&](const KW_Segment& x, const std::vector<std::int32_t>& label, int parent,
+                   const KW_Segment& from) -> std::optional<int> {
+                 RootLine lateral;
+                 lateral.parent = parent;
+                 lateral.order = lines[static_cast<std::size_t>(parent)].order + 1;
+                 lateral.points = PathPoints(x, x.path_longest, &from);
+                 lateral.length = x.length_longest;
+                 lateral.vector = x.straightness;
+                 lateral.angle = x.angle;
+                 lateral.position = static_cast<double>(x.position_branch);
+                 lateral.laterals = x.Nbr_LR;
+                 lateral.label = label;
+                 lines.push_back(std::move(lateral));
+                 return static_cast<int>(lines.size() - 1);
+               });
   return lines;
 }

@@ -16,7 +16,9 @@ struct RootLine {
   // own: none for the main root, (2) for R1-LR2, (2, 1) for R1-LR2-LR1.
   std::vector<std::int32_t> label;
   // The points of the segments along the root's path, base first (picture
-  // coordinates, row 0 at the bottom).
+  // coordinates, row 0 at the bottom); a lateral starts at its branching
+  // point, the last point of the parent's segment it hangs under, as its
+  // lengths do.
   std::vector<ContourPoint> points;
   // Measures in pixels and degrees, as the tree holds them.
   double length = 0.0;

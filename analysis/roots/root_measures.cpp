@@ -37,11 +37,11 @@ double PathLength(const KW_Segment& s) {
   return length;
 }
 
-std::vector<double> SmoothedArcLengths(std::span<const ContourPoint> points, int halfWindow) {
+std::vector<SmoothedPoint> SmoothedPoints(std::span<const ContourPoint> points, int halfWindow) {
   const std::size_t n = points.size();
-  std::vector<double> arc;
-  if (n == 0) return arc;
-  arc.reserve(n);
+  std::vector<SmoothedPoint> smoothed;
+  if (n == 0) return smoothed;
+  smoothed.reserve(n);
   // Running sums, so each mean costs two subtractions whatever the window.
   std::vector<double> sumCol(n + 1, 0.0);
   std::vector<double> sumRow(n + 1, 0.0);
@@ -50,20 +50,25 @@ std::vector<double> SmoothedArcLengths(std::span<const ContourPoint> points, int
     sumRow[k + 1] = sumRow[k] + points[k].row;
   }
   const auto window = static_cast<std::size_t>(std::max(halfWindow, 0));
-  const auto smoothed = [&](std::size_t i) {
+  for (std::size_t i = 0; i < n; ++i) {
     const std::size_t half = std::min({window, i, n - 1 - i});
     const auto count = static_cast<double>(2 * half + 1);
-    return std::pair{(sumCol[i + half + 1] - sumCol[i - half]) / count,
-                     (sumRow[i + half + 1] - sumRow[i - half]) / count};
-  };
+    smoothed.push_back({(sumCol[i + half + 1] - sumCol[i - half]) / count,
+                        (sumRow[i + half + 1] - sumRow[i - half]) / count});
+  }
+  return smoothed;
+}
+
+std::vector<double> SmoothedArcLengths(std::span<const ContourPoint> points, int halfWindow) {
+  const std::vector<SmoothedPoint> smoothed = SmoothedPoints(points, halfWindow);
+  std::vector<double> arc;
+  if (smoothed.empty()) return arc;
+  arc.reserve(smoothed.size());
   double length = 0.0;
-  auto previous = smoothed(0);
   arc.push_back(0.0);
-  for (std::size_t i = 1; i < n; ++i) {
-    const auto current = smoothed(i);
-    length += std::hypot(current.first - previous.first, current.second - previous.second);
+  for (std::size_t i = 1; i < smoothed.size(); ++i) {
+    length += std::hypot(smoothed[i].col - smoothed[i - 1].col, smoothed[i].row - smoothed[i - 1].row);
     arc.push_back(length);
-    previous = current;
   }
   return arc;
 }
@@ -116,84 +121,6 @@ bool LongestPath(const KW_Segment& s, double target, std::vector<std::int32_t>& 
   path.push_back(-1);
   if (!found) path.assign(1, -1);
   return found;
-}
-
-void StraightestPath(const KW_Segment& first, std::vector<std::int32_t>& path) {
-  // The farthest distance from the plant's start reached below each segment.
-  std::vector<const KW_Segment*> order;
-  std::vector<std::size_t> parentOf;
-  std::unordered_map<const KW_Segment*, std::size_t> indexOf;
-  WalkSegments(first, [&](const KW_Segment& s, const WalkStep<const KW_Segment>& step) {
-    indexOf.emplace(&s, order.size());
-    parentOf.push_back(step.parent != nullptr ? indexOf.at(step.parent) : order.size());
-    order.push_back(&s);
-    return WalkNext::Children;
-  });
-  std::vector<double> farthest(order.size());
-  for (std::size_t k = 0; k < order.size(); ++k) farthest[k] = order[k]->length_total_begin;
-  for (std::size_t k = order.size(); k-- > 1;)
-    farthest[parentOf[k]] = std::max(farthest[parentOf[k]], farthest[k]);
-  const auto farthestOf = [&](const KW_Segment& s) { return farthest[indexOf.at(&s)]; };
-  const auto reach = static_cast<std::size_t>(kDirectionReach);
-  // The point reach pixels on from a junction into child, along the way to its farthest tip.
-  const auto pointAhead = [&](const KW_Segment& child) {
-    const KW_Segment* at = &child;
-    const double target = farthestOf(child);
-    std::size_t taken = 0;
-    ContourPoint last = child.point.empty() ? ContourPoint{} : child.point.front();
-    while (true) {
-      for (const ContourPoint& p : at->point) {
-        last = p;
-        if (++taken >= reach) return last;
-      }
-      const KW_Segment* next = nullptr;
-      for (const auto& c : at->segment_children)
-        if (farthestOf(*c) == target) {
-          next = c.get();
-          break;
-        }
-      if (next == nullptr) return last;
-      at = next;
-    }
-  };
-  path.clear();
-  std::vector<ContourPoint> trail(first.point.begin(), first.point.end());
-  const KW_Segment* at = &first;
-  while (!at->segment_children.empty()) {
-    const auto& children = at->segment_children;
-    const double start = at->length_total_begin;
-    double best = 0.0;
-    std::size_t farthestChild = 0;
-    for (std::size_t i = 0; i < children.size(); ++i)
-      if (farthestOf(*children[i]) - start > best) {
-        best = farthestOf(*children[i]) - start;
-        farthestChild = i;
-      }
-    std::size_t choice = farthestChild;
-    if (children.size() > 1 && trail.size() > 1 && !at->point.empty()) {
-      const ContourPoint from = trail[trail.size() > reach ? trail.size() - 1 - reach : 0];
-      const ContourPoint junction = trail.back();
-      const double inCol = junction.col - from.col, inRow = junction.row - from.row;
-      const double inLength = std::hypot(inCol, inRow);
-      double bestCos = -2.0;
-      for (std::size_t i = 0; i < children.size() && inLength > 0.0; ++i) {
-        if (farthestOf(*children[i]) - start < 0.25 * best) continue;
-        const ContourPoint ahead = pointAhead(*children[i]);
-        const double outCol = ahead.col - junction.col, outRow = ahead.row - junction.row;
-        const double outLength = std::hypot(outCol, outRow);
-        const double cosine =
-            outLength > 0.0 ? (inCol * outCol + inRow * outRow) / (inLength * outLength) : -1.0;
-        if (cosine > bestCos) {
-          bestCos = cosine;
-          choice = i;
-        }
-      }
-    }
-    path.push_back(static_cast<std::int32_t>(choice));
-    at = children[choice].get();
-    trail.insert(trail.end(), at->point.begin(), at->point.end());
-  }
-  path.push_back(-1);
 }
 
 void RefineTrueLengths(RootTree& tree) {

@@ -2,6 +2,7 @@
 // length and angle of a root, and the path to a root's farthest tip.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -28,6 +29,13 @@ double PathLength(const KW_Segment& s);
 // points.
 inline constexpr int kSmoothingHalfWindow = 6;
 double SmoothedPathLength(std::span<const ContourPoint> points, int halfWindow = kSmoothingHalfWindow);
+// The smoothed points themselves, one per point (column, row).
+struct SmoothedPoint {
+  double col = 0.0;
+  double row = 0.0;
+};
+std::vector<SmoothedPoint> SmoothedPoints(std::span<const ContourPoint> points,
+                                          int halfWindow = kSmoothingHalfWindow);
 // The same smoothing; entry k is the length from the first smoothed point
 // to the k-th (entry 0 is 0). Empty for no points.
 std::vector<double> SmoothedArcLengths(std::span<const ContourPoint> points,
@@ -38,17 +46,25 @@ std::vector<double> SmoothedArcLengths(std::span<const ContourPoint> points,
 // so that the lengths of a root's segments add up to the length of the root.
 double TrueSegmentLength(const KW_Segment& s, const KW_Segment* parent);
 
-// The main root of the true-length mode, from first to a tip: at every
-// junction it goes on into the branch that bends least from the way it came
-// (both directions taken over kDirectionReach pixels), among the branches
-// that reach at least a quarter as far as the farthest one; where it came
-// from too few pixels to have a direction, into the farthest. A primary
-// root grows on where it was going while its laterals leave it at an angle,
-// so a long lateral near the tip no longer takes the main root's place, as
-// the farthest tip alone would let it. Needs length_total_begin. Fills path
-// with the child indices, ended by -1.
-inline constexpr int kDirectionReach = 40;
-void StraightestPath(const KW_Segment& first, std::vector<std::int32_t>& path);
+// The main root of the true-length mode, from first to a tip: the root a
+// person would follow. At every junction it goes on into the branch whose
+// direction carries on the way it came (both taken over reachPixels, a
+// length the caller derives from centimetres so that 300 and 600 dpi judge
+// alike),
+// each branch's bend weighed against how far it reaches: a branch that
+// reaches half as far as the farthest pays kHalfReachPenalty degrees of
+// bend, and one reaching less than kLeastReach of it is no candidate. So a
+// long lateral leaving near the tip at a wide angle never takes the main
+// root's place, nor does a short one that happens to point where the main
+// root came from when the main root bends. With no direction to go by (a
+// start shorter than kLeastTrail pixels) the farthest tip decides, as in
+// the pixel mode. Needs length_total_begin. Fills path with the child
+// indices, ended by -1.
+inline constexpr double kDirectionReachCm = 0.2;
+inline constexpr double kHalfReachPenalty = 10.0;
+inline constexpr double kLeastReach = 0.1;
+inline constexpr std::size_t kLeastTrail = 6;
+void StraightestPath(const KW_Segment& first, double reachPixels, std::vector<std::int32_t>& path);
 
 // The true lengths of a measured tree, along each root as one smoothed
 // curve: every root (the main root and each lateral, from its branching

@@ -14,6 +14,7 @@
 #include "base/text_format.h"
 #include "roots/result_writer.h"
 #include "roots/root_lines.h"
+#include "roots/root_measures.h"
 #include "roots/sci_doc.h"
 
 namespace {
@@ -94,11 +95,56 @@ void Element(std::string& out, int indent, const char* name, const std::string& 
   out += FormatText("<%s>", name) + XmlEscaped(value) + FormatText("</%s>\n", name);
 }
 
+// Polyline points are written to a hundredth of a pixel.
+constexpr int kPointDecimals = 2;
+
 struct PropertyDefinition {
   const char* label;
   const char* type;
   const char* unit;  // may be null
 };
+
+// The points a root's polyline is drawn through, in pixels of the picture
+// as it was opened (x to the right and y down from its top-left corner):
+// the smoothed points whose path length is the root's length in the
+// true-length mode, the skeleton pixels in the fixed mode.
+std::vector<SmoothedPoint> PolylineOf(const KW_SciDoc& doc, const std::vector<ContourPoint>& points,
+                                      bool trueLengths) {
+  std::vector<SmoothedPoint> line;
+  if (trueLengths) {
+    line = SmoothedPoints(points);
+  } else {
+    line.reserve(points.size());
+    for (const ContourPoint& p : points)
+      line.push_back({static_cast<double>(p.col), static_cast<double>(p.row)});
+  }
+  for (SmoothedPoint& p : line) {
+    p.col += doc.cropLeft;
+    p.row = static_cast<double>(doc.height - 1 + doc.cropTop) - p.row;
+  }
+  return line;
+}
+
+// Appends the <point> elements of line, each as written different from the
+// one before: a point that rounds to its predecessor adds nothing. Only a
+// root of no length (a plant without segments: a lateral always has its
+// branching point too) gives its one point twice, as a polyline holds two.
+void AppendPolyline(std::string& out, int indent, const std::vector<SmoothedPoint>& line) {
+  std::string previous;
+  std::size_t written = 0;
+  for (const SmoothedPoint& p : line) {
+    std::string point = "<point x=\"";
+    AppendDecimal(point, p.col, kPointDecimals);
+    point += "\" y=\"";
+    AppendDecimal(point, p.row, kPointDecimals);
+    point += "\"/>";
+    if (point == previous) continue;
+    Line(out, indent, point);
+    previous = std::move(point);
+    ++written;
+  }
+  if (written == 1) Line(out, indent, previous);
+}
 
 }  // namespace
 
@@ -153,25 +199,26 @@ bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& t
     error = "no plant to write";
     return false;
   }
-  // Centimetres when the scale is usable, pixels otherwise; one unit for the
-  // coordinates and every length.
+  // Coordinates in pixels of the picture as it was opened, lengths in
+  // centimetres when the scale is usable (the resolution says how many
+  // pixels make one), pixels otherwise.
   const double scale = static_cast<double>(doc.scale);
   const bool cm = std::isfinite(scale) && scale > 0.0;
   const double perPixel = cm ? scale : 1.0;
   const char* unit = cm ? "cm" : "pixel";
-  const int decimals = cm ? 6 : 0;
+  const bool trueLengths = doc.settings.lengths == LengthMode::True;
 
   std::string out;
   out.reserve(4096);
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rsml>\n  <metadata>\n";
   Element(out, 2, "version", "1");
   Element(out, 2, "unit", unit);
-  // The coordinates are in the unit already: one coordinate step per unit.
-  Element(out, 2, "resolution", "1");
+  Element(out, 2, "resolution", cm ? Decimal(1.0 / scale, 6) : std::string("1"));
   Element(out, 2, "last-modified", metadata.lastModified.empty() ? Now() : metadata.lastModified);
   Element(out, 2, "software", "morvane");
   Element(out, 2, "user", metadata.user);
-  Element(out, 2, "file-key", doc.pictureName.empty() ? doc.title : doc.pictureName);
+  const std::string picture = doc.pictureName.empty() ? doc.title : doc.pictureName;
+  Element(out, 2, "file-key", picture);
 
   const PropertyDefinition definitions[] = {
       {"length", "real", unit},
@@ -183,9 +230,13 @@ bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& t
       {"min-lateral-length", "real", "cm"},
       {"background", "string", nullptr},
       {"image-resolution", "real", "dpi"},
+      {"picture", "string", nullptr},
+      {"experiment", "string", nullptr},
+      {"box", "string", nullptr},
       {"genotype", "string", nullptr},
       {"medium", "string", nullptr},
       {"age_of_plant", "integer", "day"},
+      {"flags", "string", nullptr},
   };
   out += "    <property-definitions>\n";
   for (const PropertyDefinition& d : definitions) {
@@ -201,26 +252,21 @@ bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& t
   Element(out, 3, "min-lateral-length", doc.settings.minLateralText());
   Element(out, 3, "background", doc.settings.backgroundText());
   if (!metadata.resolutionDpi.empty()) Element(out, 3, "image-resolution", metadata.resolutionDpi);
-  if (!metadata.genotype.empty()) Element(out, 3, "genotype", metadata.genotype);
-  if (!metadata.media.empty()) Element(out, 3, "medium", metadata.media);
-  if (WholeNumber(metadata.age)) Element(out, 3, "age_of_plant", metadata.age);
   out += "    </properties>\n";
-
-  auto appendPoint = [&](int indent, const ContourPoint& p) {
-    // x to the right and y down from the top-left corner of the picture as opened.
-    const double x = static_cast<double>(p.col + doc.cropLeft) * perPixel;
-    const double y = static_cast<double>(doc.height - 1 - p.row + doc.cropTop) * perPixel;
-    out.append(static_cast<std::size_t>(indent) * 2, ' ');
-    out += "<point x=\"";
-    AppendDecimal(out, x, decimals);
-    out += "\" y=\"";
-    AppendDecimal(out, y, decimals);
-    out += "\"/>\n";
-  };
 
   for (std::size_t t = 0; t < doc.root.size(); ++t) {
     const auto plant = static_cast<std::int32_t>(t + 1);
     out += FormatText("    <plant id=\"%i\" label=\"plant %i\">\n", plant, plant);
+    // The sample the plant belongs to and what the checks found on it.
+    out += "      <properties>\n";
+    Element(out, 4, "picture", picture);
+    Element(out, 4, "experiment", metadata.experiment);
+    Element(out, 4, "box", metadata.box);
+    Element(out, 4, "genotype", metadata.genotype);
+    Element(out, 4, "medium", metadata.media);
+    if (WholeNumber(metadata.age)) Element(out, 4, "age_of_plant", metadata.age);
+    Element(out, 4, "flags", PlantFlagsText(doc.root[t].flags));
+    out += "      </properties>\n";
     std::vector<RootLine> lines = RootLines(doc.root[t]);
     if (lines.empty()) {
       // A plant without segments still has its place: a root of no length
@@ -249,12 +295,7 @@ bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& t
       Line(out, indent + 1, "</properties>");
       Line(out, indent + 1, "<geometry>");
       Line(out, indent + 2, "<polyline>");
-      // A polyline has at least two points: a root of one pixel gives it twice.
-      const ContourPoint origin{};
-      const ContourPoint& first = line.points.empty() ? origin : line.points.front();
-      const std::size_t count = std::max<std::size_t>(line.points.size(), 2);
-      for (std::size_t i = 0; i < count; ++i)
-        appendPoint(indent + 3, i < line.points.size() ? line.points[i] : first);
+      AppendPolyline(out, indent + 3, PolylineOf(doc, line.points, trueLengths));
       Line(out, indent + 2, "</polyline>");
       Line(out, indent + 1, "</geometry>");
       open.push_back(static_cast<int>(k));

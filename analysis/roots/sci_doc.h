@@ -187,6 +187,9 @@ class KW_SciDoc : public KW_ImaAna {
   // The picture as it was opened (row 0 at the bottom), under the overlay
   // pictures; empty unless keepOpenedPicture was set before OpenPicture.
   bool keepOpenedPicture = false;
+  // False when nobody looks at the "Is this a root?" pictures (a batch run
+  // that answers for the user): Confirm roots then keeps no picture copy.
+  bool showPlantPictures = true;
   std::vector<std::uint32_t> openedPicture;
   std::int32_t openedWidth = 0;
   std::int32_t openedHeight = 0;

@@ -111,6 +111,78 @@ double pathLength(const std::vector<Point>& path) {
   return s;
 }
 
+double segmentDistance(Point q, Point a, Point b) {
+  const double vx = b.x - a.x, vy = b.y - a.y;
+  const double len2 = vx * vx + vy * vy;
+  const double t = len2 > 0 ? std::clamp(((q.x - a.x) * vx + (q.y - a.y) * vy) / len2, 0.0, 1.0) : 0.0;
+  return std::hypot(q.x - (a.x + t * vx), q.y - (a.y + t * vy));
+}
+
+// Where the curvy plates' laterals may go: the main root's path, the slot
+// and the clearance every lateral keeps from the other roots of its plant.
+struct LateralRoom {
+  const std::vector<Point>& path;
+  double left, right, bottom;  // the tips stay inside
+  double clearance;            // centre line to centre line, pixels
+  double pxPerCm, cmPerPixel;
+};
+
+// The laterals of a curvy plate: alternating sides, 0.3..0.75 cm apart,
+// from 0.8..1.2 cm below the base to 0.8 cm above the tip, 0.5..3.5 cm
+// long, each leaving at 40..75 degrees to the main root's local heading
+// and cut short before it comes within the clearance of its main root or
+// an earlier lateral; a lateral left shorter than 0.25 cm is not drawn.
+std::vector<LateralTruth> curvyLaterals(const LateralRoom& room, std::mt19937& rng) {
+  auto uniform = [&rng](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+  const std::vector<Point>& path = room.path;
+  std::vector<LateralTruth> laterals;
+  const int steps = static_cast<int>(path.size()) - 1;
+  double position = uniform(0.8, 1.2) * room.pxPerCm;
+  int side = uniform(0, 1) < 0.5 ? -1 : 1;
+  while (position < steps - 0.8 * room.pxPerCm) {
+    const auto at = static_cast<std::size_t>(position);
+    const Point from = path[at];
+    const Point behind = path[at >= 5 ? at - 5 : 0];
+    const Point ahead = path[std::min(at + 5, path.size() - 1)];
+    const double heading = std::atan2(ahead.x - behind.x, behind.y - ahead.y) * 180.0 / kPi;
+    const double angle = std::clamp(heading + side * uniform(40.0, 75.0), -82.0, 82.0);
+    const double rad = angle * kPi / 180.0;
+    const double dx = std::sin(rad), dy = -std::cos(rad);
+    double length = uniform(0.5, 3.5) * room.pxPerCm;
+    if (dx > 0) length = std::min(length, (room.right - from.x) / dx);
+    if (dx < 0) length = std::min(length, (room.left - from.x) / dx);
+    length = std::min(length, (from.y - room.bottom) / -dy);
+    // Cut before the first point that comes too near another root.
+    for (double t = 2 * room.clearance; t < length; t += 1.0) {
+      const Point q{from.x + dx * t, from.y + dy * t};
+      bool near = false;
+      for (std::size_t i = 0; i < path.size() && !near; i += 2)
+        near = std::hypot(q.x - path[i].x, q.y - path[i].y) < room.clearance;
+      for (const LateralTruth& l : laterals)
+        near = near || segmentDistance(q, {l.baseCol, l.baseRow}, {l.tipCol, l.tipRow}) < room.clearance;
+      if (near) {
+        length = t - room.clearance;
+        break;
+      }
+    }
+    if (std::fabs(angle - heading) >= 35.0 && length >= 0.25 * room.pxPerCm) {
+      const Point tip{from.x + dx * length, from.y + dy * length};
+      LateralTruth lt;
+      lt.lengthCm = length * room.cmPerPixel;
+      lt.positionCm = position * room.cmPerPixel;
+      lt.angleDeg = directionAngle(from, tip);
+      lt.baseCol = from.x;
+      lt.baseRow = from.y;
+      lt.tipCol = tip.x;
+      lt.tipRow = tip.y;
+      laterals.push_back(lt);
+    }
+    side = -side;
+    position += uniform(0.3, 0.75) * room.pxPerCm;
+  }
+  return laterals;
+}
+
 }  // namespace
 
 Plate MakePlate(const PlateOptions& optionsIn) {
@@ -188,6 +260,12 @@ Plate MakePlate(const PlateOptions& optionsIn) {
     // sway halved until the root stays well inside its slot.
     double a = uniform(0.08, 0.22), tilt = uniform(-0.08, 0.08);
     const double wave = uniform(2.0, 5.0) * pxPerCm, phase = uniform(0.0, 2 * kPi);
+    if (options.curvy) {
+      // Headings up to 35 degrees off the vertical: sway and tilt together.
+      tilt = uniform(-0.1, 0.1);
+      a = uniform(0.35, 0.61 - std::fabs(tilt));
+    }
+    const double swayRoom = (options.curvy ? 0.6 : 0.35) * halfRoom;
     std::vector<Point> path;
     for (int attempt = 0; attempt < 8; ++attempt) {
       path.clear();
@@ -201,7 +279,7 @@ Plate MakePlate(const PlateOptions& optionsIn) {
         p.y -= std::cos(theta);
         s += 1.0;
         path.push_back(p);
-        if (std::fabs(p.x - base.x) > 0.35 * halfRoom || p.y < safeBottom) fits = false;
+        if (std::fabs(p.x - base.x) > swayRoom || p.y < safeBottom) fits = false;
       }
       if (fits) break;
       a /= 2;
@@ -228,7 +306,19 @@ Plate MakePlate(const PlateOptions& optionsIn) {
       box.x0 = std::min(box.x0, q.x);
       box.x1 = std::max(box.x1, q.x);
     }
-    while (position < pathSteps - 0.8 * pxPerCm) {
+    if (options.curvy) {
+      const double gap = std::max(4.0, 0.06 * pxPerCm);
+      const double edge = lateralRadius + 2;
+      truth.laterals = curvyLaterals({path, centre - halfRoom + edge, centre + halfRoom - edge, safeBottom,
+                                      mainRadius + lateralRadius + gap, pxPerCm, plate.cmPerPixel},
+                                     rng);
+      for (const LateralTruth& lt : truth.laterals) {
+        box.x0 = std::min(box.x0, lt.tipCol);
+        box.x1 = std::max(box.x1, lt.tipCol);
+        box.y0 = std::min(box.y0, lt.tipRow);
+      }
+    }
+    while (!options.curvy && position < pathSteps - 0.8 * pxPerCm) {
       const Point from = path[static_cast<std::size_t>(position)];
       double& limitAngle = lastAngle[side > 0 ? 1 : 0];
       const double angle = uniform(std::max(45.0, limitAngle - 12.0), limitAngle);
@@ -301,9 +391,9 @@ std::string TruthText(const Plate& plate, const PlateOptions& options) {
   std::string out;
   char line[512];
   std::snprintf(line, sizeof line,
-                "synthetic plate: dpi %d, %d x %d pixels, %.6f cm per pixel, %zu plants, seed %u%s\n",
+                "synthetic plate: dpi %d, %d x %d pixels, %.6f cm per pixel, %zu plants, seed %u%s%s\n",
                 plate.dpi, plate.width, plate.height, plate.cmPerPixel, plate.plants.size(), options.seed,
-                options.crossing ? ", crossing" : "");
+                options.crossing ? ", crossing" : "", options.curvy ? ", curvy" : "");
   out += line;
   out += "angles in degrees: 0 straight down, positive to the right; lengths in cm\n";
   int k = 0;

@@ -21,6 +21,11 @@ struct PlateOptions {
   // Each plant but the last sends one long lateral root across the main root
   // of its right-hand neighbour, so plants touch.
   bool crossing = false;
+  // Curvier main roots (headings up to 35 degrees off the vertical) with
+  // laterals up to 3.5 cm long that leave at 40..75 degrees to the main
+  // root's local heading and reach close to the neighbours' slots, as on
+  // real plates; no lateral comes near another root of its plant.
+  bool curvy = false;
 };
 
 // Angles follow the analysis: 0 for a root growing straight down, positive

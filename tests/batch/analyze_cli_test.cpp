@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -140,9 +141,11 @@ TEST_F(AnalyzeProgramTest, RsmlFilesAndOverlaysAgreeWithTheResultFiles) {
     EXPECT_EQ(file->metadata.at("user"), "Ann & Bo");
     EXPECT_EQ(file->metadata.at("unit"), "cm");
     EXPECT_EQ(file->sceneProperties.at("image-resolution"), "300");
-    EXPECT_EQ(file->sceneProperties.at("age_of_plant"), "4");
+    EXPECT_NEAR(std::stod(file->metadata.at("resolution")), 300 / 2.54, 1e-3);
     ASSERT_EQ(static_cast<int>(file->plants.size()), result.nbr);
     for (std::size_t t = 0; t < file->plants.size(); ++t) {
+      EXPECT_EQ(file->plants[t].properties.at("age_of_plant"), "4");
+      EXPECT_EQ(file->plants[t].properties.at("picture"), name);
       const INFO_MR& plant = result.arbre[t];
       const testenv::RsmlRoot& main = file->plants[t].roots.at(0);
       EXPECT_NEAR(std::stod(main.properties.at("length")), plant.main_length, 1e-5);
@@ -175,6 +178,52 @@ TEST_F(AnalyzeProgramTest, RsmlFilesAndOverlaysAgreeWithTheResultFiles) {
     EXPECT_EQ(files, 2) << folder;
   }
   EXPECT_EQ(analyze(home / "run", "'" + (home / "plates").string() + "' --resolution 300 --rsml"), 2);
+}
+
+TEST_F(AnalyzeProgramTest, ARerunWritesTheExportsAKeptResultFileLacksAndClearsLeftovers) {
+  makePlates(home / "plates", 2);
+  const std::string run = "'" + (home / "plates").string() + "' --resolution 300 --results '" +
+                          (home / "res").string() + "' --rsml '" + (home / "rsml").string() +
+                          "' --overlay '" + (home / "overlay").string() + "' --traits '" +
+                          (home / "new/folder/t.csv").string() + "'";
+  std::string out;
+  // A folder that does not exist is made for the trait table as for the others.
+  ASSERT_EQ(analyze(home / "run", run, &out), 0) << out;
+  EXPECT_TRUE(fs::exists(home / "new/folder/t.csv"));
+  const std::string result = testenv::ReadFile(home / "res/p0.txt");
+  const std::string overlay = testenv::ReadFile(home / "overlay/p0.png");
+  // A run killed while writing: the RSML file and the overlay of p0 are
+  // missing, a temporary file of each lies beside them; a young temporary
+  // file of p1 may be another run's write in progress.
+  fs::remove(home / "rsml/p0.rsml");
+  fs::remove(home / "overlay/p0.png");
+  for (const char* leftover : {"rsml/p0.rsml.Ab3dE9", "overlay/p0.png.x0x0x0", "res/p0.txt.QQQQQQ"}) {
+    testenv::WriteFile(home / leftover, "half");
+    fs::last_write_time(home / leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  testenv::WriteFile(home / "rsml/p1.rsml.Young1", "half");
+  ASSERT_EQ(analyze(home / "run", run, &out), 0) << out;
+  EXPECT_NE(out.find("p0.bmp: skipped, result file exists, kept; wrote its RSML file and overlay picture"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("p1.bmp: skipped, result file exists, kept\n"), std::string::npos) << out;
+  EXPECT_EQ(testenv::ReadFile(home / "res/p0.txt"), result);
+  EXPECT_EQ(testenv::ReadFile(home / "overlay/p0.png"), overlay);
+  EXPECT_TRUE(testenv::ReadRsml(home / "rsml/p0.rsml").has_value());
+  for (const char* gone : {"rsml/p0.rsml.Ab3dE9", "overlay/p0.png.x0x0x0", "res/p0.txt.QQQQQQ"})
+    EXPECT_FALSE(fs::exists(home / gone)) << gone;
+  EXPECT_TRUE(fs::exists(home / "rsml/p1.rsml.Young1"));
+  // Nothing of the scratch analysis stays in the result folder.
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(home / "res"))
+    entries += e.path().extension() == ".txt" ? 1 : 2;
+  EXPECT_EQ(entries, 2);
+  // An output folder that cannot be made stops the run before any picture.
+  testenv::WriteFile(home / "file", "x");
+  EXPECT_EQ(
+      analyze(home / "run", "'" + (home / "plates").string() + "' --resolution 300 --results '" +
+                                (home / "res").string() + "' --overlay '" + (home / "file/o").string() + "'"),
+      2);
 }
 
 }  // namespace

@@ -102,7 +102,7 @@ void ExpectTraitsMatchResultFile(const std::vector<Row>& rows, const std::string
   for (std::size_t k = 0; k < mine.size(); ++k) {
     const Row& r = mine[k];
     const INFO_MR& plant = p.arbre[k];
-    ASSERT_EQ(r.size(), 12U);
+    ASSERT_EQ(r.size(), 24U);
     EXPECT_EQ(std::stoi(r[1]), static_cast<int>(k) + 1);
     EXPECT_NEAR(std::stod(r[2]), plant.main_length, 1e-5 + 1e-6 * plant.main_length);
     EXPECT_NEAR(std::stod(r[3]), plant.main_straightness, 1e-5 + 1e-6 * plant.main_straightness);
@@ -117,6 +117,29 @@ void ExpectTraitsMatchResultFile(const std::vector<Row>& rows, const std::string
     } else {
       EXPECT_EQ(r[7], "");
     }
+    // The whole plant: the main root and the laterals of every order.
+    std::vector<const INFO_LR*> higher;
+    for (std::vector<const INFO_LR*> level{}; const INFO_LR& lateral : plant.children)
+      for (const INFO_LR& child : lateral.children) {
+        // Every branch below a lateral, depth first.
+        level.assign(1, &child);
+        while (!level.empty()) {
+          const INFO_LR* x = level.back();
+          level.pop_back();
+          higher.push_back(x);
+          for (const INFO_LR& below : x->children) level.push_back(&below);
+        }
+      }
+    double higherLength = 0.0;
+    for (const INFO_LR* x : higher) higherLength += x->length;
+    EXPECT_NEAR(std::stod(r[12]), plant.main_length + total + higherLength, 1e-4);
+    EXPECT_GT(std::stod(r[13]), 0.0);
+    // The depth holds the main root's vertical run (the pixel mode's vector
+    // counts one pixel more, at most 2.54 / 300 cm).
+    EXPECT_GE(std::stod(r[14]) + 2.54 / 300 + 1e-4,
+              plant.main_straightness * std::cos(plant.main_angle * M_PI / 180));
+    EXPECT_EQ(std::stoi(r[16]), static_cast<int>(higher.size()));
+    EXPECT_NEAR(std::stod(r[17]), higherLength, 1e-4);
   }
 }
 
@@ -144,12 +167,16 @@ TEST_F(AnalyzeMeasureTest, DefaultModeWritesTheResultFilesOfBeforeAndATraitTable
     const std::vector<Row> rows = ParseCsv(testenv::ReadFile(home / table));
     ASSERT_GE(rows.size(), 2U);
     EXPECT_EQ(rows[0][0], "picture");
-    EXPECT_EQ(rows[0].size(), 12U);
+    EXPECT_EQ(rows[0].size(), 24U);
     ExpectTraitsMatchResultFile(rows, picture, home / "res" / (std::string(picture) + ".txt"));
     for (std::size_t k = 1; k < rows.size(); ++k) {
       EXPECT_EQ(rows[k][9], "pixel");
       EXPECT_EQ(rows[k][10], "0");
       EXPECT_EQ(rows[k][11], "dark");
+      EXPECT_EQ(std::vector<std::string>(rows[k].begin() + 18, rows[k].end()),
+                (std::vector<std::string>{"ref", "2", "Col-0", "MS", "7",
+                                          // The crossing plants grow into trees of two seedlings.
+                                          std::string(picture) == "ref600" ? "merged" : ""}));
     }
   }
   EXPECT_NE(testenv::ReadFile(home / "Log/log_result_file.txt")
@@ -171,7 +198,7 @@ TEST_F(AnalyzeMeasureTest, TraitTableQuotesNamesAndKeepsPictureOrderWithJobs) {
   ASSERT_EQ(rows.size(), 8U);
   const std::vector<std::string> pictures{"a,b\"c", "a,b\"c", "b", "b", "b", "c", "c"};
   for (std::size_t k = 1; k < rows.size(); ++k) {
-    ASSERT_EQ(rows[k].size(), 12U);
+    ASSERT_EQ(rows[k].size(), 24U);
     EXPECT_EQ(rows[k][0], pictures[k - 1]);
     EXPECT_EQ(rows[k][9], "true");
     EXPECT_EQ(rows[k][10], "0.1");
@@ -206,9 +233,8 @@ TEST_F(AnalyzeMeasureTest, ShardsTakeTheirPartOfTheSortedPictures) {
     EXPECT_EQ(analyze(q(home / "plates") + " --resolution 300 --shard '" + bad + "'", &out), 2) << bad;
     EXPECT_NE(out.find("--shard needs K/N"), std::string::npos) << out;
   }
-  for (const std::string& bad :
-       std::vector<std::string>{"--lengths exact", "--min-lateral -1", "--min-lateral 0.1cm",
-                                "--background grey", "--traits " + q(home / "no/such/folder/t.csv")})
+  for (const std::string& bad : std::vector<std::string>{"--lengths exact", "--min-lateral -1",
+                                                         "--min-lateral 0.1cm", "--background grey"})
     EXPECT_EQ(analyze(q(home / "plates") + " --resolution 300 " + bad), 2) << bad;
 }
 

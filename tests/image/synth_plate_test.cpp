@@ -160,6 +160,34 @@ TEST_F(SynthPlateTest, PlantsStayApartUnlessCrossingIsAskedFor) {
   }
 }
 
+TEST_F(SynthPlateTest, CurvyPlatesHaveLongLateralsAndPlantsThatStayApart) {
+  synth::PlateOptions options;
+  options.dpi = 150;
+  options.plants = 3;
+  options.seed = 2;
+  options.curvy = true;
+  const synth::Plate plate = synth::MakePlate(options);
+  KW_ImaAna doc;
+  prepare(doc, plate);
+  doc.Dilate();
+  const std::vector<int> lab = labels8(doc);
+  std::vector<int> components;
+  double longest = 0.0;
+  for (const synth::PlantTruth& p : plate.plants) {
+    const int l = componentAt(doc, lab, cropCol(plate, p.baseCol), cropRow(plate, p.baseRow));
+    ASSERT_GE(l, 0);
+    for (const synth::LateralTruth& lt : p.laterals) {
+      EXPECT_LE(lt.lengthCm, 3.5 + 1e-9);
+      EXPECT_GE(lt.lengthCm, 0.25);
+      EXPECT_EQ(componentAt(doc, lab, cropCol(plate, lt.tipCol), cropRow(plate, lt.tipRow)), l);
+      longest = std::max(longest, lt.lengthCm);
+    }
+    for (const int other : components) EXPECT_NE(other, l);
+    components.push_back(l);
+  }
+  EXPECT_GT(longest, 2.0);
+}
+
 TEST_F(SynthPlateTest, GroundTruthAgreesWithTheGeometry) {
   synth::PlateOptions options;
   options.dpi = 300;

@@ -1,5 +1,10 @@
 // Complete analyses: calibration records, the analysis dialogs' rules and
 // the names a document is given.
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "base/batch_frontend.h"
 #include "roots/analysis_fixture.h"
 
 namespace {
@@ -69,6 +74,79 @@ TEST_F(AnalysisTest, ReusePreviousRecordsWhatItApplies) {
   EXPECT_EQ(doc.erosionMethod, "Gaussian2");
   EXPECT_EQ(doc.pixels, twin.pixels);
   EXPECT_TRUE(doc.marks.isChecked(StepMark::Dilate));
+}
+
+// A frontend that looks at every "Is this a root?" picture, or at none.
+class PictureTaker : public FRONTEND::BatchFrontend {
+ public:
+  explicit PictureTaker(bool look) : m_look(look) {}
+  FRONTEND::Answer ask(const FRONTEND::DialogRequest& request) override {
+    if (auto* const* box = std::get_if<MyBoxIsARoot*>(&request)) {
+      sizes.emplace_back((*box)->pictureWidth(), (*box)->pictureHeight());
+      if (m_look) pictures.push_back((*box)->picture());
+      return FRONTEND::Answer::Yes;
+    }
+    return BatchFrontend::ask(request);
+  }
+  std::vector<std::pair<int, int>> sizes;
+  std::vector<std::vector<std::uint32_t>> pictures;
+
+ private:
+  bool m_look;
+};
+
+TEST_F(AnalysisTest, ConfirmRootsShowsEachPlantWithThoseBeforeItYellowCuttingOneCopyAtATime) {
+  KW_SciDoc doc;
+  OpenPlate(doc, 300, 4);
+  ASSERT_EQ(doc.AutoPrepare(), 1);
+  doc.Skeletonize();
+  doc.FindRoots();
+  ASSERT_GT(doc.nbr_item, 1);
+  // What the plants' own copies hold: each walk painted yellow in turn on
+  // the picture as found, the plant's bounding box copied.
+  KW_SciDoc twin;
+  twin.width = doc.width;
+  twin.height = doc.height;
+  twin.pixels = doc.pixels;
+  twin.item = doc.item;
+  std::vector<std::vector<std::uint32_t>> expected;
+  for (std::size_t i = 0; i < twin.item.size(); ++i) {
+    for (const ContourPoint& p : twin.item[i].tab) twin.At(p.col, p.row) = 0xFFFF00U;
+    twin.MakeSubPicture(static_cast<int>(i));
+    expected.push_back(MyBoxIsARoot(twin.item[i].subPicture, twin.item[i].xdim, twin.item[i].ydim).picture());
+  }
+  KW_SciDoc other;
+  other.width = doc.width;
+  other.height = doc.height;
+  other.pixels = doc.pixels;
+  other.item = doc.item;
+  other.nbr_item = doc.nbr_item;
+  other.setColourSeed(1U);
+
+  PictureTaker looking(true);
+  doc.setFrontend(&looking);
+  doc.ConfirmRoots();
+  EXPECT_EQ(looking.pictures, expected);
+  // Nobody looking: the same sizes asked about, the same plants kept.
+  PictureTaker answering(false);
+  other.setFrontend(&answering);
+  other.showPlantPictures = false;
+  other.ConfirmRoots();
+  EXPECT_EQ(answering.sizes, looking.sizes);
+  EXPECT_EQ(other.pixels, doc.pixels);
+
+  // The copy is cut once, when the picture is first looked at.
+  int cuts = 0;
+  const MyBoxIsARoot lazy(
+      [&cuts] {
+        ++cuts;
+        return std::vector<std::uint32_t>{1U, 2U};
+      },
+      2, 1);
+  EXPECT_EQ(cuts, 0);
+  EXPECT_EQ(lazy.picture(), (std::vector<std::uint32_t>{1U, 2U}));
+  EXPECT_EQ(lazy.picture().size(), 2U);
+  EXPECT_EQ(cuts, 1);
 }
 
 // ---- dialog models

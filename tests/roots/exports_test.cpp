@@ -12,6 +12,8 @@
 #include "roots/overlay_picture.h"
 #include "roots/root_lines.h"
 #include "roots/rsml_writer.h"
+#include "roots/touching_plants.h"
+#include "roots/trait_table.h"
 #include "roots_test_util.h"
 #include "support/png_reader.h"
 #include "support/rsml_reader.h"
@@ -24,7 +26,8 @@ namespace fs = std::filesystem;
 using rootstest::DrawLine;
 using rootstest::MakeBlack;
 
-// A generated 300-dpi plate measured as "Auto" measures it.
+// A generated 300-dpi plate measured as "Auto" measures it, in the length
+// mode doc's settings give.
 void MeasureSynthPlate(KW_SciDoc& doc, int plants, std::uint32_t seed) {
   synth::PlateOptions o;
   o.plants = plants;
@@ -63,12 +66,18 @@ class ExportsTest : public testenv::HomeTest {};
 TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
   MORVANE_REQUIRE_TESTDATA(rsml, "rsml");
   KW_SciDoc doc;
+  doc.settings.lengths = LengthMode::True;
   MeasureSynthPlate(doc, 4, 3);
+  doc.root[1].flags = kFlagTouchesEdge | kFlagMerged;
   doc.title = "plate \"A&B\" <1> Zo\xC3\xAB";
   RsmlMetadata metadata;
   metadata.user = "Ann & \"Bo\" <lab>";
+  metadata.experiment = "exp 1";
+  metadata.box = "B2";
+  metadata.genotype = "Col-0";
+  metadata.media = "MS";
+  metadata.age = "7";
   // Recorded as the document ran them.
-  doc.settings.lengths = LengthMode::True;
   doc.settings.minLateralCm = 0.1;
   doc.settings.background = doc.settings.backgroundUsed = Background::Light;
   const fs::path file = home / "plate.rsml";
@@ -81,6 +90,8 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ(read->metadata.at("version"), "1");
   EXPECT_EQ(read->metadata.at("unit"), "cm");
+  const double scale = static_cast<double>(doc.scale);
+  EXPECT_NEAR(std::stod(read->metadata.at("resolution")), 1.0 / scale, 1e-5);
   EXPECT_EQ(read->metadata.at("software"), "morvane");
   EXPECT_EQ(read->metadata.at("user"), metadata.user);
   EXPECT_EQ(read->metadata.at("file-key"), doc.title);
@@ -90,9 +101,17 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
   const std::set<std::string> defined(read->definitions.begin(), read->definitions.end());
   for (const auto& [name, value] : read->sceneProperties) EXPECT_TRUE(defined.count(name)) << name;
 
-  const double scale = static_cast<double>(doc.scale);
   ASSERT_EQ(read->plants.size(), doc.root.size());
   for (std::size_t t = 0; t < doc.root.size(); ++t) {
+    const auto& plant = read->plants[t].properties;
+    for (const auto& [name, value] : plant) EXPECT_TRUE(defined.count(name)) << name;
+    EXPECT_EQ(plant.at("picture"), doc.title);
+    EXPECT_EQ(plant.at("experiment"), "exp 1");
+    EXPECT_EQ(plant.at("box"), "B2");
+    EXPECT_EQ(plant.at("genotype"), "Col-0");
+    EXPECT_EQ(plant.at("medium"), "MS");
+    EXPECT_EQ(plant.at("age_of_plant"), "7");
+    EXPECT_EQ(plant.at("flags"), t == 1 ? "touches-edge;merged" : "");
     const std::vector<RootLine> lines = RootLines(doc.root[t]);
     const std::vector<const testenv::RsmlRoot*> roots = testenv::PreOrder(read->plants[t]);
     ASSERT_EQ(read->plants[t].roots.size(), 1U) << "one main root per plant";
@@ -114,19 +133,27 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
       EXPECT_NEAR(std::stod(r.properties.at("angle")), line.angle, 1e-6);
       EXPECT_EQ(std::stoi(r.properties.at("branch-count")), line.laterals);
       EXPECT_EQ(r.properties.count("parent-position"), line.parent >= 0 ? 1U : 0U);
-      // Back to the pixels of the analysed picture.
-      ASSERT_EQ(r.polyline.size(), line.points.size());
-      for (std::size_t i = 0; i < line.points.size(); ++i) {
-        const int col = static_cast<int>(std::lround(r.polyline[i].x / scale)) - doc.cropLeft;
-        const int top = static_cast<int>(std::lround(r.polyline[i].y / scale)) - doc.cropTop;
-        ASSERT_EQ(col, line.points[i].col);
-        ASSERT_EQ(doc.height - 1 - top, line.points[i].row);
+      // The polyline runs the root's length, through distinct points, and
+      // starts and ends where the root does, in pixels of the opened picture.
+      ASSERT_GE(r.polyline.size(), 2U) << r.label;
+      double drawn = 0.0;
+      for (std::size_t i = 1; i < r.polyline.size(); ++i) {
+        const double step =
+            std::hypot(r.polyline[i].x - r.polyline[i - 1].x, r.polyline[i].y - r.polyline[i - 1].y);
+        ASSERT_GT(step, 0.0) << r.label << " repeats a point";
+        drawn += step;
       }
-      // A lateral starts next to a point of its parent.
+      EXPECT_NEAR(drawn * scale, line.length * scale, 0.01 * line.length * scale + 1e-9) << r.label;
+      for (const auto& [point, end] : {std::pair{r.polyline.front(), line.points.front()},
+                                       std::pair{r.polyline.back(), line.points.back()}}) {
+        EXPECT_NEAR(point.x, end.col + doc.cropLeft, 1e-6) << r.label;
+        EXPECT_NEAR(point.y, doc.height - 1 - end.row + doc.cropTop, 1e-6) << r.label;
+      }
+      // A lateral starts on its parent's path.
       if (line.parent >= 0) {
         const auto& along = lines[static_cast<std::size_t>(line.parent)].points;
         EXPECT_TRUE(std::any_of(along.begin(), along.end(), [&](const ContourPoint& p) {
-          return Adjacent8(p, line.points.front());
+          return SamePosition(p, line.points.front());
         })) << r.label;
       }
     }
@@ -159,7 +186,8 @@ TEST_F(ExportsTest, RsmlOfPlantsWithoutSegmentsAndOfOddNamesStaysValid) {
   EXPECT_EQ(read->metadata.at("unit"), "pixel");
   EXPECT_EQ(read->metadata.at("file-key"), "caf\xC3\xA9 \xEF\xBF\xBD<&>");
   EXPECT_EQ(read->metadata.at("user"), metadata.user);
-  EXPECT_EQ(read->sceneProperties.count("age_of_plant"), 0U);
+  EXPECT_EQ(read->plants.at(0).properties.count("age_of_plant"), 0U);
+  EXPECT_EQ(read->metadata.at("resolution"), "1");
   ASSERT_EQ(read->plants.size(), 3U);
   const testenv::RsmlRoot& ringRoot = read->plants[2].roots.at(0);
   EXPECT_EQ(ringRoot.properties.at("length"), "0.000000");
@@ -171,12 +199,76 @@ TEST_F(ExportsTest, RsmlOfPlantsWithoutSegmentsAndOfOddNamesStaysValid) {
   ASSERT_EQ(roots.size(), 2U);
   EXPECT_EQ(roots[1]->label, "R1-LR" + std::to_string(RootLines(doc.root[0])[1].label.at(0)));
   EXPECT_EQ(roots[1]->properties.at("angle"), "90.000000");
+  // The fixed mode keeps the skeleton pixels, the arm from its branching point on.
+  const RootLine arm = RootLines(doc.root[0])[1];
+  ASSERT_EQ(roots[1]->polyline.size(), arm.points.size());
+  for (std::size_t i = 0; i < arm.points.size(); ++i) {
+    EXPECT_EQ(roots[1]->polyline[i].x, arm.points[i].col);
+    EXPECT_EQ(roots[1]->polyline[i].y, 199 - arm.points[i].row);
+  }
 
   // No plant, no scene: nothing is written, and an old file stays.
   KW_SciDoc empty;
   EXPECT_FALSE(WriteRsmlFile(file.string(), empty, metadata, error));
   EXPECT_FALSE(error.empty());
   EXPECT_TRUE(testenv::ReadRsml(file).has_value());
+}
+
+// ---------------------------------------------------------------------------
+// Touching plants
+
+TEST(TouchingPlants, ATreeGrownFromTwoSeedlingsIsFlaggedMergedAndSeparatePlantsAreNot) {
+  for (const bool crossing : {false, true}) {
+    synth::PlateOptions o;
+    o.plants = 4;
+    o.seed = 3;
+    o.crossing = crossing;
+    const synth::Plate plate = synth::MakePlate(o);
+    KW_SciDoc doc;
+    doc.width = plate.width;
+    doc.height = plate.height;
+    doc.pixels = plate.pixels;
+    doc.setColourSeed(1U);
+    ASSERT_EQ(doc.MeasurePlate(), KW_SciDoc::kPlateMeasured);
+    doc.scale = 0.0F;
+    EXPECT_EQ(FlagMergedPlants(doc), 0) << "no scale, no judgement";
+    doc.scale = static_cast<float>(plate.cmPerPixel);
+    const int merged = FlagMergedPlants(doc);
+    if (!crossing) {
+      EXPECT_EQ(doc.nbr_root, 4);
+      EXPECT_EQ(merged, 0);
+      continue;
+    }
+    // Each plant's long lateral crosses its neighbour's main root: fewer
+    // trees than seedlings, and each tree holding more than one is flagged.
+    ASSERT_LT(doc.nbr_root, 4);
+    EXPECT_EQ(merged, doc.nbr_root);
+    for (const RootTree& tree : doc.root) EXPECT_EQ(PlantFlagsText(tree.flags), "merged");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Whole-plant traits
+
+TEST(PlantTraits, HullExtentAndLengthsOfEveryOrder) {
+  EXPECT_EQ(ConvexHullArea({{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {3, 3, 0}, {10, 0, 0}}), 50.0);
+  EXPECT_EQ(ConvexHullArea({{0, 0, 0}, {5, 5, 0}, {9, 9, 0}}), 0.0);
+  EXPECT_EQ(ConvexHullArea({{1, 1, 0}}), 0.0);
+  KW_SciDoc doc;
+  MeasureTwoDrawnPlants(doc);
+  // A main root down column 50 from row 180 to 60 and an arm along row 120
+  // to column 80: the hull is the triangle of the three ends.
+  const PlantTraits t = MeasurePlantTraits(doc.root[0]);
+  EXPECT_EQ(t.depth, 120.0);
+  EXPECT_EQ(t.width, 30.0);
+  EXPECT_NEAR(t.hullArea, 0.5 * 120.0 * 30.0, 0.5 * 120.0 * 30.0 * 0.03);
+  EXPECT_EQ(t.firstOrder, 1);
+  EXPECT_EQ(t.higherOrder, 0);
+  EXPECT_DOUBLE_EQ(t.totalLength, doc.root[0].main_length + t.firstOrderLength);
+  const PlantTraits straight = MeasurePlantTraits(doc.root[1]);
+  EXPECT_EQ(straight.hullArea, 0.0);
+  EXPECT_EQ(straight.width, 0.0);
+  EXPECT_DOUBLE_EQ(straight.totalLength, doc.root[1].main_length);
 }
 
 // ---------------------------------------------------------------------------
@@ -190,6 +282,20 @@ TEST_F(ExportsTest, OverlayShowsEachPlantInItsColourMainRootThickerAndItsNumber)
   ASSERT_EQ(picture.height, 200);
   const OverlayWidths widths = OverlayLineWidths(200, 200);
   ASSERT_LT(widths.lateral, widths.main);
+  // A flagged plant's number stands on the warning colour, with a mark.
+  KW_SciDoc flaggedDoc;
+  MeasureTwoDrawnPlants(flaggedDoc);
+  flaggedDoc.root[1].flags = kFlagMerged;
+  const OverlayPicture flagged = RenderOverlay(flaggedDoc);
+  ASSERT_EQ(flagged.labels.size(), 2U);
+  EXPECT_FALSE(flagged.labels[0].flagged);
+  EXPECT_TRUE(flagged.labels[1].flagged);
+  const OverlayLabel& mark = flagged.labels[1];
+  EXPECT_EQ(flagged.at(mark.col - 1, mark.rowFromTop - 1), kOverlayWarningColour);
+  EXPECT_NE(picture.at(mark.col - 1, mark.rowFromTop - 1), kOverlayWarningColour);
+  EXPECT_EQ(std::count(flagged.index.begin(), flagged.index.end(), flagged.index[0]) <
+                std::count(picture.index.begin(), picture.index.end(), picture.index[0]),
+            true);
   EXPECT_NE(OverlayPlantColour(0), OverlayPlantColour(1));
   auto at = [&](int col, int row) { return picture.at(col, picture.height - 1 - row); };
   for (std::size_t i = 0; i < 2; ++i) {
@@ -288,10 +394,19 @@ TEST_F(ExportsTest, PlateUnderTheOverlayIsTheOpenedPictureWhereRemoveBoxCut) {
   doc.cropTop = 7;
   doc.openedPicture[static_cast<std::size_t>(12 + 5) + static_cast<std::size_t>(29 - (3 + 7)) * 40] =
       0xFFFFFFU;
+  // The overlay covers the whole opened picture, the analysed area outlined.
   const OverlayPicture picture = RenderOverlay(doc);
-  for (int top = 0; top < 10; ++top)
-    for (int col = 0; col < 20; ++col)
-      EXPECT_EQ(picture.at(col, top) != 0U, col == 12 && top == 3) << col << "," << top;
+  ASSERT_EQ(picture.width, 40);
+  ASSERT_EQ(picture.height, 30);
+  for (int top = 0; top < 30; ++top)
+    for (int col = 0; col < 40; ++col) {
+      const bool inArea = col >= 5 && col < 25 && top >= 7 && top < 17;
+      const bool edge = inArea && (col == 5 || col == 24 || top == 7 || top == 16);
+      const std::uint32_t expected = edge                     ? kOverlayOutlineColour
+                                     : col == 17 && top == 10 ? 7U * 12U * 0x010101U
+                                                              : 0U;
+      EXPECT_EQ(picture.at(col, top), expected) << col << "," << top;
+    }
 }
 
 TEST_F(ExportsTest, PreviewAfterFindRootsLeavesTheDocumentAsItWas) {

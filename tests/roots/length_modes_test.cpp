@@ -269,12 +269,14 @@ struct Accuracy {
 
 // Generated plates through the measuring of a saved analysis: the trees
 // measured in mode, then the laterals shorter than minLateralCm left out
-// at the plate's own scale.
-Accuracy Measure(int dpi, int plates, LengthMode mode, double minLateralCm) {
+// at the plate's own scale. Curvy plates hold three plants.
+Accuracy Measure(int dpi, int plates, LengthMode mode, double minLateralCm, bool curvy = false) {
   Accuracy a;
   for (int seed = 1; seed <= plates; ++seed) {
     synth::PlateOptions options;
     options.dpi = dpi;
+    options.curvy = curvy;
+    if (curvy) options.plants = 3;
     options.seed = static_cast<std::uint32_t>(seed);
     const synth::Plate plate = synth::MakePlate(options);
     KW_SciDoc doc;
@@ -282,6 +284,7 @@ Accuracy Measure(int dpi, int plates, LengthMode mode, double minLateralCm) {
     doc.width = plate.width;
     doc.height = plate.height;
     doc.setColourSeed(11U);
+    doc.scale = static_cast<float>(plate.cmPerPixel);
     doc.settings.lengths = mode;
     doc.settings.minLateralCm = minLateralCm;
     EXPECT_EQ(doc.MeasurePlate(), 1);
@@ -324,6 +327,27 @@ TEST_P(TrueLengthAccuracy, MeetsTheTargetsOnGeneratedPlates) {
   // The default mode on the same plates over-measures every main root.
   const Accuracy pixel = Measure(dpi, 1, LengthMode::Pixel, 0.0);
   EXPECT_GT(pixel.lengthErrorPct / pixel.plants, 2.0);
+}
+
+TEST_P(TrueLengthAccuracy, FollowsCurvyMainRootsPastLongLaterals) {
+  // Main roots bending up to 35 degrees, laterals up to 3.5 cm long: the
+  // main root is the one that goes on, not the branch that reaches farthest
+  // nor one that happens to point the way the root came from.
+  const int dpi = GetParam();
+  const Accuracy a = Measure(dpi, 4, LengthMode::True, 0.1, true);
+  ASSERT_EQ(a.plants, 12);
+  const double n = a.plants;
+  std::printf(
+      "%d dpi, curvy plates, true lengths: main root length error %.2f%% mean, %.2f%% worst; lateral count "
+      "exact for %.0f%%; angle error %.2f degrees\n",
+      dpi, a.lengthErrorPct / n, a.worstPct, 100.0 * a.lateralsExact / n, a.angleErrorDeg / n);
+  EXPECT_LE(a.lengthErrorPct / n, 1.5);
+  EXPECT_LE(a.worstPct, 5.0);
+  EXPECT_GE(a.lateralsExact, 0.9 * n);
+  EXPECT_LE(a.angleErrorDeg / n, 2.0);
+  // With the spurs of thinning kept, none of them turns the main root.
+  const Accuracy spurs = Measure(dpi, 5, LengthMode::True, 0.0, true);
+  EXPECT_LE(spurs.worstPct, 5.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, TrueLengthAccuracy, ::testing::Values(300, 600),

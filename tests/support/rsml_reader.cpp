@@ -89,8 +89,10 @@ std::optional<RsmlFile> ReadRsml(const std::filesystem::path& path) {
         RsmlPlant plant;
         plant.id = Attribute(p, "id");
         plant.label = Attribute(p, "label");
-        for (const xmlNode* r = p->children; r != nullptr; r = r->next)
+        for (const xmlNode* r = p->children; r != nullptr; r = r->next) {
           if (Is(r, "root")) plant.roots.push_back(ReadRoot(r));
+          if (Is(r, "properties")) plant.properties = Properties(r);
+        }
         file.plants.push_back(std::move(plant));
       }
     }

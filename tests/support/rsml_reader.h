@@ -26,6 +26,7 @@ struct RsmlRoot {
 struct RsmlPlant {
   std::string id;
   std::string label;
+  std::map<std::string, std::string> properties;
   std::vector<RsmlRoot> roots;
 };
 

@@ -25,9 +25,11 @@ inline const KW_Segment* PathChild(const KW_Segment& s, const std::vector<std::i
 // Walks the laterals below the root that starts at start and follows path
 // from depth on. label is the label of the laterals leaving start (the root's
 // numbers and 1: {plant, 1} for a main root); along the root its last number
-// grows by one at every segment. visit(lateral, label, tag) gets the tag of
-// the root the lateral leaves (rootTag for the first root) and returns the
-// tag of the lateral's own laterals, or nothing to leave them out.
+// grows by one at every segment. visit(lateral, label, tag, from) gets the
+// tag of the root the lateral leaves (rootTag for the first root) and the
+// segment it hangs under, whose last point is its branching point, and
+// returns the tag of the lateral's own laterals, or nothing to leave them
+// out.
 template <typename Tag, typename Visit>
 void WalkLaterals(const KW_Segment& start, const std::vector<std::int32_t>& path, std::size_t depth,
                   std::vector<std::int32_t> label, Tag rootTag, Visit&& visit) {
@@ -49,7 +51,7 @@ void WalkLaterals(const KW_Segment& start, const std::vector<std::int32_t>& path
     while (f.next < f.segment->segment_children.size()) {
       const KW_Segment& x = *f.segment->segment_children[f.next++];
       if (&x == onPath) continue;
-      std::optional<Tag> below = visit(x, f.label, f.tag);
+      std::optional<Tag> below = visit(x, f.label, f.tag, *f.segment);
       if (!below) continue;
       std::vector<std::int32_t> belowLabel = f.label;
       belowLabel.push_back(1);

@@ -265,6 +265,10 @@ void MainWindowModel::ServerNotification(ServerBase& server, int value, const st
       if (m_frontend.AskYesNo(m_engine.settings().programName, Cut(Substitute(text(32813), message), 2259)))
         m_frontend.PostCommand(kCmdEditApacheConf);
       break;
+    case kNotifyAutoRestart:
+      log(message, TagOf(target));
+      m_allRunning = m_stack.web().IsRunning() || m_stack.database().IsRunning();
+      break;
     case kNotifyConfChanged:
       log(text(32814), TagOf(target));
       ReportError(server.Restart(), target, 32805);
@@ -319,6 +323,8 @@ void MainWindowModel::SettingsClosed(bool servicesBefore) {
   m_stack.registry().checkServerPorts = s.checkServerPorts;
   // The database server keeps the reload switch it was given at start.
   m_stack.web().SetAutoReload(s.autoReloadConf);
+  m_stack.web().SetAutoRestart(s.autoRestart);
+  m_stack.database().SetAutoRestart(s.autoRestart);
   m_stack.web().SetSsl(s.apacheSsl);
   m_stack.database().SetArguments(m_engine.DatabaseArguments());
   s.Save();

@@ -138,7 +138,7 @@ void MainWindowModel::StopBoth() {
 }
 
 void MainWindowModel::ToggleBoth() {
-  if (m_stack.web().IsRunning() && m_stack.database().IsRunning())
+  if (m_stack.web().IsRunning() || m_stack.database().IsRunning())
     StopBoth();
   else
     StartBoth();
@@ -283,9 +283,12 @@ TrayMenuState MainWindowModel::TrayMenu() {
   const ServerState w = m_stack.web().State();
   const ServerState d = m_stack.database().State();
   const bool allRunning = w == Running && d == Running;
-  const bool allStopped = w == Stopped && d == Stopped;
-  if (allRunning || allStopped) {
-    m.toggleText = std::string(text(allRunning ? 32772 : 32771)) + "\t" + (allRunning ? "F3" : "F2");
+  const bool busy = w == Starting || w == Stopping || d == Starting || d == Stopping;
+  // One server running is something to stop: the toggle waits only while a
+  // server is on its way up or down.
+  const bool anyRunning = w == Running || d == Running;
+  if (!busy) {
+    m.toggleText = std::string(text(anyRunning ? 32772 : 32771)) + "\t" + (anyRunning ? "F3" : "F2");
     m.toggleEnabled = true;
   } else {
     m.toggleText = text(32773);

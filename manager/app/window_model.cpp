@@ -138,7 +138,7 @@ void MainWindowModel::StopBoth() {
 }
 
 void MainWindowModel::ToggleBoth() {
-  if (m_stack.web().IsRunning() && m_stack.database().IsRunning())
+  if (m_stack.web().IsRunning() || m_stack.database().IsRunning())
     StopBoth();
   else
     StartBoth();
@@ -265,6 +265,10 @@ void MainWindowModel::ServerNotification(ServerBase& server, int value, const st
       if (m_frontend.AskYesNo(m_engine.settings().programName, Cut(Substitute(text(32813), message), 2259)))
         m_frontend.PostCommand(kCmdEditApacheConf);
       break;
+    case kNotifyAutoRestart:
+      log(message, TagOf(target));
+      m_allRunning = m_stack.web().IsRunning() || m_stack.database().IsRunning();
+      break;
     case kNotifyConfChanged:
       log(text(32814), TagOf(target));
       ReportError(server.Restart(), target, 32805);
@@ -279,9 +283,12 @@ TrayMenuState MainWindowModel::TrayMenu() {
   const ServerState w = m_stack.web().State();
   const ServerState d = m_stack.database().State();
   const bool allRunning = w == Running && d == Running;
-  const bool allStopped = w == Stopped && d == Stopped;
-  if (allRunning || allStopped) {
-    m.toggleText = std::string(text(allRunning ? 32772 : 32771)) + "\t" + (allRunning ? "F3" : "F2");
+  const bool busy = w == Starting || w == Stopping || d == Starting || d == Stopping;
+  // One server running is something to stop: the toggle waits only while a
+  // server is on its way up or down.
+  const bool anyRunning = w == Running || d == Running;
+  if (!busy) {
+    m.toggleText = std::string(text(anyRunning ? 32772 : 32771)) + "\t" + (anyRunning ? "F3" : "F2");
     m.toggleEnabled = true;
   } else {
     m.toggleText = text(32773);
@@ -319,6 +326,8 @@ void MainWindowModel::SettingsClosed(bool servicesBefore) {
   m_stack.registry().checkServerPorts = s.checkServerPorts;
   // The database server keeps the reload switch it was given at start.
   m_stack.web().SetAutoReload(s.autoReloadConf);
+  m_stack.web().SetAutoRestart(s.autoRestart);
+  m_stack.database().SetAutoRestart(s.autoRestart);
   m_stack.web().SetSsl(s.apacheSsl);
   m_stack.database().SetArguments(m_engine.DatabaseArguments());
   s.Save();

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,32 @@ namespace tessary {
 namespace {
 
 constexpr std::string_view kOpenMarker = ";PHPExt";
+
+// An extension and one it builds on: PHP loads the lines in order, and an
+// extension whose base is not loaded yet fails on the base's symbols.
+struct Needs {
+  std::string_view extension;
+  std::string_view base;
+};
+constexpr std::array<Needs, 6> kNeeds = {{
+    {"mysqli", "mysqlnd"},
+    {"pdo_mysql", "mysqlnd"},
+    {"pdo_mysql", "pdo"},
+    {"pdo_sqlite", "pdo"},
+    {"pdo_pgsql", "pdo"},
+    {"pdo_odbc", "pdo"},
+}};
+
+bool IsBase(std::string_view name) {
+  return std::any_of(kNeeds.begin(), kNeeds.end(), [&](const Needs& n) { return n.base == name; });
+}
+
+// Bases before the rest, each group by name.
+bool LoadsBefore(std::string_view a, std::string_view b) {
+  const bool baseA = IsBase(a);
+  const bool baseB = IsBase(b);
+  return baseA != baseB ? baseA : a < b;
+}
 constexpr std::string_view kCloseMarker = ";/PHPExt";
 
 bool IsExtensionLine(std::string_view line) {
@@ -104,6 +132,37 @@ bool ExtensionLoads(const std::string& path) {
   return error != nullptr && std::strstr(error, "undefined symbol") != nullptr;
 }
 
+bool IsPhpModule(const std::string& path) {
+  // The module entry point's name in the dynamic symbol table; reading the
+  // object's bytes tells without running any of its code.
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  static constexpr std::string_view kEntry("\0get_module\0", 12);
+  std::string window;
+  char buf[65536];
+  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+    window.append(buf, static_cast<std::size_t>(in.gcount()));
+    if (window.find(kEntry) != std::string::npos) return true;
+    window.erase(0, window.size() > kEntry.size() ? window.size() - kEntry.size() : 0);
+  }
+  return false;
+}
+
+std::vector<std::string> OrderedExtensions(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  if (folder.empty()) return names;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+    if (e.path().extension() == ".so" && IsPhpModule(e.path().string()))
+      names.push_back(e.path().stem().string());
+  std::sort(names.begin(), names.end(), LoadsBefore);
+  return names;
+}
+
+bool IsOnByDefault(std::string_view name) {
+  return name == "mysqlnd" || name == "mysqli" || name == "pdo" || name == "pdo_mysql";
+}
+
 PhpExtensionsModel::PhpExtensionsModel(std::string templatePath, std::string root)
     : m_template(std::move(templatePath)), m_root(std::move(root)) {}
 
@@ -133,13 +192,42 @@ void PhpExtensionsModel::Refresh() {
     e.on = line.front() == 'e' && e.loads;
     m_entries.push_back(std::move(e));
   }
+  // The folder is what PHP can load: a module there that the block does not
+  // name yet is listed too, off.
+  for (const std::string& name : OrderedExtensions(m_root + "PHP/extensions")) {
+    if (std::any_of(m_entries.begin(), m_entries.end(),
+                    [&](const PhpExtension& e) { return e.name == name; }))
+      continue;
+    PhpExtension e;
+    e.name = name;
+    e.path = m_root + "PHP/extensions/" + name + ".so";
+    e.exists = true;
+    e.loads = ExtensionLoads(e.path);
+    m_entries.push_back(std::move(e));
+  }
+  // The bases move to the front; the rest keep the block's order.
+  std::stable_partition(m_entries.begin(), m_entries.end(),
+                        [](const PhpExtension& e) { return IsBase(e.name); });
 }
 
 bool PhpExtensionsModel::SetOn(std::size_t index, bool on) {
   if (index >= m_entries.size()) return false;
   PhpExtension& e = m_entries[index];
   if (on && !e.loads) return false;
+  // The bases of one switched on, and what builds on one switched off.
+  std::vector<std::size_t> linked;
+  for (const Needs& n : kNeeds) {
+    const std::string_view other = on ? (n.extension == e.name ? n.base : std::string_view())
+                                      : (n.base == e.name ? n.extension : std::string_view());
+    if (other.empty()) continue;
+    for (std::size_t i = 0; i < m_entries.size(); ++i)
+      if (m_entries[i].name == other) linked.push_back(i);
+  }
+  if (on)
+    for (const std::size_t i : linked)
+      if (!m_entries[i].loads) return false;  // a base that cannot load: neither can this one
   e.on = on;
+  for (const std::size_t i : linked) m_entries[i].on = on;
   return true;
 }
 

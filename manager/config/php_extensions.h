@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessary {
@@ -22,6 +23,20 @@ struct PhpExtension {
 // only fault is a symbol that the PHP engine itself provides.
 bool ExtensionLoads(const std::string& path);
 
+// Whether the shared object is a PHP module that an "extension=" line loads
+// (it has PHP's module entry point; engine extensions such as opcache do
+// not, and "extension=" refuses them).
+bool IsPhpModule(const std::string& path);
+
+// The names (without ".so") of the PHP modules in folder, in the order PHP
+// must load them: the extensions others build on (mysqlnd, pdo) first, the
+// rest by name. An empty list for a folder that cannot be read.
+std::vector<std::string> OrderedExtensions(const std::string& folder);
+
+// The extensions a new stack switches on: the database drivers, so that the
+// stack's PHP pages reach its database server.
+bool IsOnByDefault(std::string_view name);
+
 class PhpExtensionsModel {
  public:
   // templatePath: the PHP template; root: the install root ending with "/".
@@ -30,10 +45,14 @@ class PhpExtensionsModel {
   // Reads the whole template (an unreadable one gives an empty text and an
   // empty list). False when it could not be read.
   bool Open();
-  // Lists the block's entries. An entry that is on but cannot be loaded is
-  // listed off, so the next Apply writes it off.
+  // Lists the block's entries, then (off) every other PHP module of the
+  // stack's extension folder, in the order PHP must load them. An entry
+  // that is on but cannot be loaded is listed off, so the next Apply
+  // writes it off.
   void Refresh();
   // Switches an entry; switching on one that cannot be loaded is refused.
+  // Switching one on switches on the extensions it builds on (mysqli needs
+  // mysqlnd); switching one off switches off those that build on it.
   // True when the entry now has the asked value.
   bool SetOn(std::size_t index, bool on);
   // Writes the template with the block rebuilt from the entries and

@@ -89,6 +89,7 @@ void Settings::Load() {
   autoStartServers = true;
   autoStartTessary = false;
   autoReloadConf = false;
+  autoRestart = false;
   checkServerPorts = true;
   mySqlArguments.clear();
   checkVersion = false;
@@ -119,6 +120,7 @@ void Settings::Load() {
     autoStartServers = ReadFlag(ini, "AutoStartServers");
     autoStartTessary = ReadFlag(ini, "AutoStartTessary");
     autoReloadConf = ReadFlag(ini, "AutoReloadConf");
+    autoRestart = ReadFlag(ini, "AutoRestart");  // absent in older files: off
     checkServerPorts = ReadFlag(ini, "CheckServerPorts");
     mySqlArguments = ini.Get(kMySqlSection, "MySqlArguments", "", kMaxMySqlArgumentsRead);
     checkVersion = ReadFlag(ini, "CheckVersion");
@@ -162,6 +164,7 @@ int Settings::Save() {
   ini.Set(kSection, "AutoStartServers", Flag(autoStartServers));
   ini.Set(kSection, "AutoStartTessary", Flag(autoStartTessary));
   ini.Set(kSection, "AutoReloadConf", Flag(autoReloadConf));
+  ini.Set(kSection, "AutoRestart", Flag(autoRestart));
   ini.Set(kSection, "CheckServerPorts", Flag(checkServerPorts));
   ini.Set(kSection, "CheckVersion", Flag(checkVersion));
   if (IsWindowsNT()) ini.Set(kSection, "StartAsServices", Flag(startAsServices));

@@ -48,6 +48,7 @@ class Settings {
   bool autoStartServers = true;   // "AutoStartServers"
   bool autoStartTessary = false;  // "AutoStartTessary"
   bool autoReloadConf = false;    // "AutoReloadConf"
+  bool autoRestart = false;       // "AutoRestart": restart a crashed server
   bool checkServerPorts = true;   // "CheckServerPorts"
   std::string mySqlArguments;     // "MySqlArguments" of section "MySql"
   bool checkVersion = false;      // "CheckVersion"

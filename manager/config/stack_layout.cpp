@@ -17,6 +17,7 @@
 
 #include "manager/config/builtin_texts.h"
 #include "manager/config/manager_log.h"
+#include "manager/config/php_extensions.h"
 #include "manager/config/stack_files.h"
 #include "manager/platform/system.h"
 
@@ -257,13 +258,8 @@ std::string FilledTemplate(std::string_view name, const StackTools& tools, bool 
           asRoot ? "User www-data\nGroup www-data"
                  : "# Started by an ordinary user, the server's children run as that user.");
   std::string block;
-  std::vector<std::string> extensions;
-  std::error_code ec;
-  if (!tools.phpExtensions.empty())
-    for (const auto& e : fs::directory_iterator(tools.phpExtensions, ec))
-      if (e.path().extension() == ".so") extensions.push_back(e.path().stem().string());
-  std::sort(extensions.begin(), extensions.end());
-  for (const std::string& x : extensions) block += ";extension=" + x + ".so\n";
+  for (const std::string& x : OrderedExtensions(tools.phpExtensions))
+    block += (IsOnByDefault(x) ? "extension=" : ";extension=") + x + ".so\n";
   if (!block.empty()) block.pop_back();
   Replace(text, "@PHP_EXTENSIONS@", block);
   return text;
@@ -275,8 +271,8 @@ int LayOutStack(const std::string& root, const StackTools& tools, std::vector<st
   auto keep = [&first](int err) {
     if (first == 0) first = err;
   };
-  for (const char* folder : {"Apache/conf", "Apache/logs", "MySql/bin", "PHP/extensions", "PHP/includes",
-                             "conf_files", "www", "home", "safe", "tmp"})
+  for (const char* folder : {"Apache/conf", "Apache/logs", "MySql/bin", "PHP/conf.d", "PHP/extensions",
+                             "PHP/includes", "conf_files", "www", "home", "safe", "tmp"})
     keep(MakeFolder(r / folder, messages));
   if (first != 0) return first;
 
@@ -297,6 +293,7 @@ int LayOutStack(const std::string& root, const StackTools& tools, std::vector<st
   for (const char* name : {"httpd.conf", "my.ini", "php.ini"})
     keep(WriteNew(r / "conf_files" / name, FilledTemplate(name, tools, asRoot), messages));
   keep(WriteNew(r / "www" / "index.html", ShippedFileBytes("index.html"), messages));
+  keep(WriteNew(r / "www" / "index.php", ShippedFileBytes("index.php"), messages));
   keep(WriteNew(r / "www" / "info.php", ShippedFileBytes("info.php"), messages));
   keep(WriteNew(r / "home" / "accueil.html", ShippedFileBytes("accueil.html"), messages));
   keep(WriteNew(r / "langues.txt", LanguageFileText(), messages));

@@ -442,4 +442,23 @@ std::string CurrentUserName() {
   return std::to_string(uid);
 }
 
+long ProcessAgeSeconds(pid_t pid) {
+  if (pid <= 0) return -1;
+  const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  // The start time is field 22, the 20th after the command's closing ")".
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  for (int i = 0; i < 20 && fields >> field; ++i) {
+  }
+  if (!fields) return -1;
+  const double ticks = std::strtod(field.c_str(), nullptr);
+  const double uptime = std::strtod(ReadSmallFile("/proc/uptime").c_str(), nullptr);
+  const long perSecond = ::sysconf(_SC_CLK_TCK);
+  if (perSecond <= 0 || uptime <= 0) return -1;
+  const double age = uptime - ticks / static_cast<double>(perSecond);
+  return age < 0 ? 0 : static_cast<long>(age);
+}
+
 }  // namespace tessary::platform

@@ -91,6 +91,10 @@ int KillProcessGroup(pid_t pid);
 // "name (pid N)" when /proc tells; empty otherwise.
 std::string PortHolder(int port);
 
+// How long the process has run, in whole seconds (from /proc); -1 when
+// that cannot be read (the process is gone).
+long ProcessAgeSeconds(pid_t pid);
+
 // The last-write time of a file in nanoseconds, 0 when it cannot be read.
 std::int64_t FileWriteTime(const std::string& path);
 

@@ -85,9 +85,16 @@ pid_t ServiceLayer::Pid(const std::string& name) const {
   // A pid file outlives a crash, and its number may be given to another
   // program later: the process must still run the registered program.
   const auto words = SplitCommandLine(ReadFirstLine(serviceFile(name)));
-  if (words.empty()) return 0;
+  // A command run through env (to set its environment) becomes the program
+  // after env's settings: that is the one the process runs.
+  std::size_t program = 0;
+  if (!words.empty() && (words[0] == "env" || words[0].ends_with("/env"))) {
+    program = 1;
+    while (program < words.size() && words[program].find('=') != std::string::npos) ++program;
+  }
+  if (program >= words.size()) return 0;
   for (const auto& e : ListProcesses())
-    if (e.pid == pid) return e.argv0 == words[0] ? pid : 0;
+    if (e.pid == pid) return e.argv0 == words[program] ? pid : 0;
   return 0;
 }
 

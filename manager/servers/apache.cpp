@@ -92,8 +92,16 @@ CApache::~CApache() { m_runner.Stop(); }
 std::string CApache::CommandLine(const std::string& switches) const {
   std::string dir = apacheDir;
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return "\"" + executable + "\" -d \"" + dir + "\" -f \"" + confFile + "\" " + switches;
+  // PHP inside the server reads the stack's own php.ini (PHPIniDir) and,
+  // through PHP_INI_SCAN_DIR, the stack's own scan folder instead of the
+  // system's conf.d: otherwise the system's extension lines load extensions
+  // before ours, and the extensions dialog switches nothing. env hands over
+  // to the server in the same process, so its pid stays the server's.
+  return "\"/usr/bin/env\" \"PHP_INI_SCAN_DIR=" + PhpScanDir() + "\" \"" + executable + "\" -d \"" + dir +
+         "\" -f \"" + confFile + "\" " + switches;
 }
+
+std::string CApache::PhpScanDir() const { return InstallRootPath() + "PHP/conf.d"; }
 
 bool CApache::FindRunning() {
   // The runner's own child (the launcher of "-k start", which hands over to

@@ -34,8 +34,11 @@ class CApache : public ServerBase {
   // The web server folder, ending with a "/".
   const std::string& ApacheDir() const { return apacheDir; }
   // A command line of the server on our files: the executable, then
-  // "-d <web server folder> -f <live configuration file>", then switches.
+  // "-d <web server folder> -f <live configuration file>", then switches,
+  // run with PHP's scan folder set to PhpScanDir.
   std::string CommandLine(const std::string& switches) const;
+  // The stack's own folder of extra PHP settings ("PHP/conf.d" of the root).
+  std::string PhpScanDir() const;
   // The web server's runner (its launcher's output reaches the log).
   const ChildProcess& Runner() const { return m_runner; }
   // Ends the workers of this server whose master has ended (they keep the

@@ -237,6 +237,27 @@ void ServerBase::TimerProc(ServerRegistry& registry) {
   for (std::size_t i = 0; i < ServerRegistry::kSlots; ++i)
     if (ServerBase* s = registry.Slot(i)) s->DeliverOutput();
   for (const auto& [server, value] : posted) server->Notify(value);
+  for (std::size_t i = 0; i < ServerRegistry::kSlots; ++i)
+    if (ServerBase* s = registry.Slot(i); s != nullptr && s->m_restartDue) s->restartAfterCrash();
+}
+
+void ServerBase::restartAfterCrash() {
+  m_restartDue = false;
+  if (state != Stopped) return;  // the owner started or stopped it meanwhile
+  if (!m_crashRestarts.Allow(CrashRestartPolicy::Clock::now())) {
+    Notify(kNotifyAutoRestart, name + " is not restarted again: it ended " +
+                                   std::to_string(CrashRestartPolicy::kMaxRestarts + 1) + " times within " +
+                                   std::to_string(CrashRestartPolicy::kWindow.count()) + " s");
+    return;
+  }
+  const int restart = m_crashRestarts.Recent();
+  const int rc = Start();
+  std::string text = name + " restarted after its unexpected end (restart " + std::to_string(restart) +
+                     " of " + std::to_string(CrashRestartPolicy::kMaxRestarts) + " within " +
+                     std::to_string(CrashRestartPolicy::kWindow.count()) + " s)";
+  if (rc != 0 || state == Stopped)
+    text = name + " could not be restarted after its unexpected end (error " + std::to_string(rc) + ")";
+  Notify(kNotifyAutoRestart, text);
 }
 
 void ServerBase::tick(std::vector<std::pair<ServerBase*, int>>& posted) {
@@ -301,6 +322,7 @@ void ServerBase::tick(std::vector<std::pair<ServerBase*, int>>& posted) {
         OnEnded(unexpected || state == Starting);
       }
       if (unexpected && notifyWindow != nullptr) posted.emplace_back(this, kNotifyUnexpectedEnd);
+      m_restartDue = unexpected && m_autoRestart && serviceMode == 0;
       pi = {};
       state = Stopped;
     }

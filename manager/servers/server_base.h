@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "manager/platform/service.h"
+#include "manager/servers/restart_policy.h"
 
 namespace tessary {
 
@@ -35,6 +36,7 @@ enum ServerNotification : int {
   kNotifyOutputLine = 1,     // one line of the server's output (text)
   kNotifyBadConfig = 2,      // the configuration checker's report (text)
   kNotifyConfChanged = 3,    // the live configuration file changed while Running
+  kNotifyAutoRestart = 4,    // what became of a crashed server with AutoRestart on (text)
 };
 
 class ServerBase;
@@ -129,6 +131,10 @@ class ServerBase {
   void SetRestartPending(bool on) { restartPending = on ? 1 : 0; }
   bool AutoReload() const { return autoReload != 0; }
   void SetAutoReload(bool on) { autoReload = on ? 1 : 0; }
+  // Restart after an unexpected end (process mode), within the limits of
+  // CrashRestartPolicy; each attempt is reported as notification 4.
+  bool AutoRestart() const { return m_autoRestart; }
+  void SetAutoRestart(bool on) { m_autoRestart = on; }
   int Port() const { return port; }
   pid_t Pid() const { return pi.pid; }
   const std::string& Name() const { return name; }
@@ -189,6 +195,8 @@ class ServerBase {
   bool openService();
   void tick(std::vector<std::pair<ServerBase*, int>>& posted);
   void queueOutput(const std::string& text);
+  // Starts the server again after a crash, when the policy allows.
+  void restartAfterCrash();
 
   ServerRegistry& m_registry;
   std::string m_installRoot;
@@ -197,6 +205,9 @@ class ServerBase {
   std::deque<std::string> m_output;  // lines waiting for delivery, bounded
   std::string m_partialLine;
   std::size_t m_droppedLines = 0;
+  bool m_autoRestart = false;
+  bool m_restartDue = false;  // crashed in this tick, to be restarted after it
+  CrashRestartPolicy m_crashRestarts;
 };
 
 // True when a TCP connection to 127.0.0.1 at port succeeds.

@@ -17,6 +17,8 @@ void ServerStack::ApplySettings(const Settings& settings, const std::string& dat
   m_web.SetServiceMode(settings.startAsServices);
   m_database.SetAutoReload(settings.autoReloadConf);
   m_web.SetAutoReload(settings.autoReloadConf);
+  m_database.SetAutoRestart(settings.autoRestart);
+  m_web.SetAutoRestart(settings.autoRestart);
   m_registry.checkServerPorts = settings.checkServerPorts;
   m_web.SetSsl(settings.apacheSsl);
   m_database.SetArguments(databaseArguments);

@@ -152,6 +152,9 @@ int main(int argc, char** argv) {
           case tessary::kCmdSwitchList:
             std::printf("%s",
                         tessary::SwitchListText([&engine](int id) { return engine.LoadText(id); }).c_str());
+            // Without a window there is nothing to stay for once the list
+            // is printed.
+            quit = true;
             break;
           case tessary::kCmdInstall:
             break;  // install mode ran at start-up

@@ -42,7 +42,8 @@ void MainWindow::runCommand(int command) {
       if (!(m_stack.web().IsRunning() && m_stack.database().IsRunning())) m_model->StartBoth();
       break;
     case kCmdStop:
-      if (m_stack.web().IsRunning() && m_stack.database().IsRunning()) m_model->StopBoth();
+      // F3 and -stop end whatever runs, one server as well as both.
+      if (m_stack.web().IsRunning() || m_stack.database().IsRunning()) m_model->StopBoth();
       break;
     case kCmdToggle:
       m_model->ToggleBoth();

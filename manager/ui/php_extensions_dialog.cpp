@@ -92,12 +92,15 @@ void PhpExtensionsDialog::itemChanged(QListWidgetItem* item) {
   const int row = m_list->row(item);
   if (row < 0) return;
   const bool on = item->checkState() == Qt::Checked;
-  if (!m_model.SetOn(static_cast<std::size_t>(row), on)) {
-    m_loading = true;
-    item->setCheckState(Qt::Unchecked);
-    m_loading = false;
-    return;
-  }
+  const bool accepted = m_model.SetOn(static_cast<std::size_t>(row), on);
+  // The switch may take the extensions it builds on, or those that build on
+  // it, along: every box shows the model again.
+  m_loading = true;
+  for (int i = 0; i < m_list->count(); ++i)
+    m_list->item(i)->setCheckState(m_model.entries()[static_cast<std::size_t>(i)].on ? Qt::Checked
+                                                                                     : Qt::Unchecked);
+  m_loading = false;
+  if (!accepted) return;
   m_apply->setEnabled(true);
   m_apply->setFocus();
 }

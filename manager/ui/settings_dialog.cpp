@@ -29,6 +29,7 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
   m_autoStartServers = box("autoStartServers");
   m_checkVersion = box("checkVersion");
   m_autoReloadConf = box("autoReloadConf");
+  m_autoRestart = box("autoRestart");
   m_checkServerPorts = box("checkServerPorts");
   m_languageLabel = new QLabel(this);
   m_languageLabel->setObjectName("languageLabel");
@@ -43,7 +44,7 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
 
   auto* layout = new QVBoxLayout(this);
   for (QCheckBox* c : {m_autoStartTessary, m_startAsServices, m_autoStartServers, m_checkVersion,
-                       m_autoReloadConf, m_checkServerPorts})
+                       m_autoReloadConf, m_autoRestart, m_checkServerPorts})
     layout->addWidget(c);
   auto* lang = new QHBoxLayout;
   lang->addWidget(m_languageLabel);
@@ -66,6 +67,7 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
   m_autoStartServers->setChecked(s.autoStartServers);
   m_checkVersion->setChecked(s.checkVersion);
   m_autoReloadConf->setChecked(s.autoReloadConf);
+  m_autoRestart->setChecked(s.autoRestart);
   m_checkServerPorts->setChecked(s.checkServerPorts);
   const bool system = SystemSwitchesAllowed();
   m_startAsServices->setEnabled(system);
@@ -73,8 +75,8 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
   m_autoStartServers->setEnabled(!s.startAsServices);
   relabel();
 
-  for (QCheckBox* c :
-       {m_autoStartTessary, m_autoStartServers, m_checkVersion, m_autoReloadConf, m_checkServerPorts})
+  for (QCheckBox* c : {m_autoStartTessary, m_autoStartServers, m_checkVersion, m_autoReloadConf,
+                       m_autoRestart, m_checkServerPorts})
     connect(c, &QCheckBox::clicked, this, &SettingsDialog::changed);
   connect(m_startAsServices, &QCheckBox::clicked, this, [this](bool on) {
     // Services start with the system, so the start with the manager has no say.
@@ -98,6 +100,8 @@ void SettingsDialog::relabel() {
   m_autoStartServers->setText(t(32829));
   m_checkVersion->setText(t(32830));
   m_autoReloadConf->setText(t(32831));
+  m_autoRestart->setText("Restart a server that ends unexpectedly");
+  m_autoRestart->setToolTip("At most 3 times within 60 seconds; each restart is logged.");
   m_checkServerPorts->setText(t(32855));
   m_languageLabel->setText(t(32856));
   m_apply->setText(t(32833));
@@ -127,6 +131,7 @@ void SettingsDialog::apply() {
   s.autoStartServers = m_autoStartServers->isChecked();
   s.checkVersion = m_checkVersion->isChecked();
   s.autoReloadConf = m_autoReloadConf->isChecked();
+  s.autoRestart = m_autoRestart->isChecked();
   s.checkServerPorts = m_checkServerPorts->isChecked();
   m_apply->setEnabled(false);
 }

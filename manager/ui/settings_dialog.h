@@ -41,6 +41,7 @@ class SettingsDialog : public QDialog {
   QCheckBox* m_autoStartServers;
   QCheckBox* m_checkVersion;
   QCheckBox* m_autoReloadConf;
+  QCheckBox* m_autoRestart;
   QCheckBox* m_checkServerPorts;
   QLabel* m_languageLabel;
   QComboBox* m_language;

@@ -33,6 +33,41 @@ TEST_F(ApacheTest, ACrashAfterAGracefulRestartIsReportedAndEndsTheWorkers) {
   EXPECT_TRUE(WaitGone(root, 3000)) << ProcessesOf(root).size() << " processes left";
 }
 
+TEST_F(ApacheTest, ACrashedServerIsRestartedOnlyWhenAutoRestartIsOn) {
+  WriteConf(HttpdTemplate(port));
+  CApache web(registry, root);
+  web.SetNotificationWindow(&recorder);
+  EXPECT_FALSE(web.AutoRestart());  // off unless asked for
+  web.SetAutoRestart(true);
+  ASSERT_EQ(web.Start(), 0) << recorder.Lines(1);
+  ASSERT_TRUE(WaitState(web, tessary::Running));
+  const pid_t first = web.Pid();
+  EXPECT_GE(tessary::platform::ProcessAgeSeconds(first), 0);
+
+  ASSERT_EQ(::kill(first, SIGKILL), 0);
+  ASSERT_TRUE(TickUntil(
+      registry, [&] { return recorder.Count(tessary::kNotifyAutoRestart) > 0; }, 8000));
+  EXPECT_EQ(recorder.Count(tessary::kNotifyUnexpectedEnd), 1);
+  EXPECT_NE(recorder.Lines(tessary::kNotifyAutoRestart)
+                .find("Apache restarted after its unexpected end (restart 1 of 3"),
+            std::string::npos)
+      << recorder.Lines(tessary::kNotifyAutoRestart);
+  ASSERT_TRUE(WaitState(web, tessary::Running));
+  EXPECT_NE(web.Pid(), first);
+  const auto t0 = Clock::now();
+  while (HttpGet(port, "/").status != 200 && MsSince(t0) < 10000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(HttpGet(port, "/").status, 200);
+
+  web.SetAutoRestart(false);
+  ASSERT_EQ(::kill(web.Pid(), SIGKILL), 0);
+  ASSERT_TRUE(TickUntil(
+      registry, [&] { return recorder.Count(tessary::kNotifyUnexpectedEnd) == 2; }, 8000));
+  EXPECT_EQ(web.State(), tessary::Stopped);
+  EXPECT_EQ(recorder.Count(tessary::kNotifyAutoRestart), 1);
+  EXPECT_TRUE(WaitGone(root, 3000));
+}
+
 TEST_F(ApacheTest, WorkersOfAKilledMasterAreNeitherAdoptedNorLeftOnThePort) {
   WriteConf(HttpdTemplate(port));
   pid_t launcher = 0;

@@ -65,6 +65,7 @@ TEST_F(SettingsTest, OnlyAnUpperCaseYAsFirstCharacterIsTrue) {
   EXPECT_FALSE(s.expandPos);
   EXPECT_TRUE(s.checkVersion);
   EXPECT_TRUE(s.autoReloadConf);  // blanks around a value are not part of it
+  EXPECT_FALSE(s.autoRestart);    // absent: off
   EXPECT_EQ(s.logFile, "/var/log/mine.log");
   EXPECT_EQ(s.lang, "Deutch");
   EXPECT_EQ(s.mySqlArguments, "--skip-grant-tables");
@@ -98,7 +99,8 @@ TEST_F(SettingsTest, TheImportHappensOnceAndLaterLoadsReadOnlyTheIni) {
     EXPECT_FALSE(store.KeyExists(tessary::kConfigurationKey));
   }
   EXPECT_EQ(readIni(),
-            "[Tessary]\nAutoStartServers=N\nAutoStartTessary=N\nAutoReloadConf=Y\nCheckServerPorts=Y\n"
+            "[Tessary]\nAutoStartServers=N\nAutoStartTessary=N\nAutoReloadConf=Y\nAutoRestart="
+            "N\nCheckServerPorts=Y\n"
             "CheckVersion=N\nStartAsServices=Y\nShowAlways=Y\nExpandPos=Y\nLang=\n");
   store.SetDword(tessary::kConfigurationKey, "AutoReloadConf", 0);
   Settings again;

@@ -71,4 +71,16 @@ TEST_F(SingleInstanceTest, ASecondLaunchWithQuitEndsTheFirstProgram) {
   EXPECT_TRUE(std::filesystem::exists(root / "Tessary.ini"));  // settings saved at the end
 }
 
+// Without a display the program prints the switch list and ends, rather than
+// staying on as a first instance nobody asked for.
+TEST_F(SingleInstanceTest, HelpWithoutADisplayPrintsTheListAndEnds) {
+  setEnv("QT_QPA_PLATFORM", "");
+  setEnv("DISPLAY", "");
+  setEnv("WAYLAND_DISPLAY", "");
+  const pid_t help = Launch({"-help"});
+  ASSERT_GT(help, 0);
+  EXPECT_EQ(WaitFor(help, std::chrono::seconds(10)), 0);
+  EXPECT_FALSE(std::filesystem::exists(runtime / "TessaryMutex"));
+}
+
 }  // namespace

@@ -6,8 +6,11 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "manager/config/php_extensions.h"
+#include "manager/config/stack_layout.h"
 #include "support/test_env.h"
 
 namespace {
@@ -117,6 +120,37 @@ TEST_F(PhpExtensionsTest, AnUnreadableTemplateListsNothingAndIsNotEmptied) {
   EXPECT_TRUE(m.entries().empty());
   EXPECT_NE(m.Apply(), 0);
   EXPECT_FALSE(fs::exists(tmpl));
+}
+
+// Debian's extension folder: the database drivers need their bases loaded
+// first, and opcache is an engine extension no "extension=" line loads.
+TEST_F(PhpExtensionsTest, TheFolderIsListedWithBasesFirstAndSwitchedTogether) {
+  const fs::path debian = tessary::FindStackTools().phpExtensions;
+  ASSERT_FALSE(debian.empty()) << "PHP's extension folder not found";
+  for (const char* name : {"mysqli", "mysqlnd", "calendar", "opcache"})
+    fs::create_symlink(debian / (std::string(name) + ".so"),
+                       root / "PHP/extensions" / (std::string(name) + ".so"));
+  EXPECT_TRUE(tessary::IsPhpModule((root / "PHP/extensions/mysqli.so").string()));
+  EXPECT_FALSE(tessary::IsPhpModule((root / "PHP/extensions/opcache.so").string()));
+  EXPECT_EQ(tessary::OrderedExtensions((root / "PHP/extensions").string()),
+            (std::vector<std::string>{"mysqlnd", "calendar", "mysqli"}));
+
+  testenv::WriteFile(tmpl, ";PHPExt\n;extension=mysqli.so\n;extension=mysqlnd.so\n;/PHPExt\n");
+  auto m = model();
+  ASSERT_TRUE(m.Open());
+  m.Refresh();
+  std::vector<std::string> names;
+  for (const auto& e : m.entries()) names.push_back(e.name);
+  ASSERT_EQ(names, (std::vector<std::string>{"mysqlnd", "mysqli", "calendar"}));
+  EXPECT_TRUE(m.entries()[1].loads);
+
+  EXPECT_TRUE(m.SetOn(1, true));  // mysqli takes mysqlnd along
+  EXPECT_TRUE(m.entries()[0].on);
+  ASSERT_EQ(m.Apply(), 0);
+  EXPECT_EQ(testenv::ReadFile(tmpl),
+            ";PHPExt\nextension=mysqlnd.so\nextension=mysqli.so\n;extension=calendar.so\n;/PHPExt\n");
+  EXPECT_TRUE(m.SetOn(0, false));  // and mysqlnd off takes mysqli along
+  EXPECT_FALSE(m.entries()[1].on);
 }
 
 }  // namespace

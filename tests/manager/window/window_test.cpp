@@ -163,11 +163,15 @@ class WindowTest : public QObject {
     QVERIFY(m_window->addresses.isEmpty());
   }
 
-  void webServerAloneLeavesTheToggleWaiting() {
+  void webServerAloneIsStoppedByF3() {
     startOne(tessary::kTargetWeb);
     m_window->prepareTrayMenu();
-    QCOMPARE(action(tessary::kCmdToggle)->text(), QString("Pending..."));
-    QVERIFY(!action(tessary::kCmdToggle)->isEnabled());
+    QCOMPARE(action(tessary::kCmdToggle)->text(), QString("&Stop\tF3"));
+    QVERIFY(action(tessary::kCmdToggle)->isEnabled());
+    m_window->runCommand(tessary::kCmdStop);
+    QVERIFY(QTest::qWaitFor([&] { return web().State() == tessary::Stopped; }, 10000));
+    startOne(tessary::kTargetWeb);
+    m_window->prepareTrayMenu();
     QVERIFY(!action(tessary::kCmdRestart)->isEnabled());
     QVERIFY(!action(tessary::kCmdPhpMyAdmin)->isEnabled());
     QVERIFY(action(tessary::kCmdBrowse)->isEnabled());
@@ -220,10 +224,12 @@ class WindowTest : public QObject {
     dialog.apply();
     QCOMPARE(testenv::ReadFile(tmpl), before);
 
-    // One that can be used, switched on and written on.
+    // One that can be used and is off, switched on and written on.
     int loadable = -1;
     for (int i = 0; i < list->count() && loadable < 0; ++i)
-      if (dialog.model().entries()[static_cast<std::size_t>(i)].loads) loadable = i;
+      if (dialog.model().entries()[static_cast<std::size_t>(i)].loads &&
+          !dialog.model().entries()[static_cast<std::size_t>(i)].on)
+        loadable = i;
     QVERIFY(loadable >= 0);
     list->item(loadable)->setCheckState(Qt::Checked);
     QVERIFY(dialog.findChild<QPushButton*>("apply")->isEnabled());

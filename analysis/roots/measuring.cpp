@@ -148,7 +148,11 @@ int KW_SciDoc::MeasureTrees() {
       tree.main_length = longest;
       first.length_longest = longest;
       LongestPath(first, longest, tree.path_longest_total);
-      if (trueLengths) StraightestPath(first, directionReach, tree.path_longest_total);
+      // On photographs, root hairs, spurs of thinning and neighbours' laterals
+      // crowd every junction: the adaptive pipeline's main root is the path
+      // to the farthest tip, measured along its smoothed points.
+      if (trueLengths && settings.pipeline != Pipeline::Adaptive)
+        StraightestPath(first, directionReach, tree.path_longest_total);
       const ContourPoint p = FirstPoint(first);
       const ContourPoint q = LastPoint(PathEnd(first, tree.path_longest_total));
       tree.main_angle = DirectionAngle(p, q);

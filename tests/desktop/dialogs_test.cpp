@@ -53,31 +53,6 @@ void typeInto(QLineEdit* edit, const QString& text) {
   QTest::keyClicks(edit, text);
 }
 
-// The control that has the focus, by name: a spin box or a list rather than its edit.
-QString focusName() {
-  QWidget* w = QApplication::focusWidget();
-  if (w == nullptr) return "(none)";
-  while (w->parentWidget() != nullptr &&
-         (qobject_cast<QAbstractSpinBox*>(w->parentWidget()) || qobject_cast<QComboBox*>(w->parentWidget())))
-    w = w->parentWidget();
-  return w->objectName();
-}
-
-// The names of the controls Tab walks through, from first until it comes back.
-QStringList tabWalk(QWidget* dialog, const char* first) {
-  dialog->show();
-  QApplication::setActiveWindow(dialog);
-  if (!QTest::qWaitForWindowActive(dialog)) return {"(not active)"};
-  dialog->findChild<QWidget*>(first)->setFocus(Qt::TabFocusReason);
-  QStringList names{focusName()};
-  for (int i = 0; i < 30; ++i) {
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    if (focusName() == names.front()) break;
-    names << focusName();
-  }
-  return names;
-}
-
 }  // namespace
 
 class DialogsTest : public QObject {
@@ -397,22 +372,6 @@ class DialogsTest : public QObject {
   }
 
   // Tab from the first control walks the controls in the order they are read.
-  void tabOrderFollowsTheForm() {
-    MyBoxInfoGeneral info;
-    InfoGeneralDialog infoBox(info, *script);
-    QCOMPARE(tabWalk(&infoBox, "user"), QStringList({"user", "experiment", "box", "genotype", "media", "age",
-                                                     "resolution", "ok", "cancel"}));
-    OptionsDialog options(AnalysisSettings{});
-    QCOMPARE(tabWalk(&options, "lengths").mid(0, 2), QStringList({"lengths", "minLateral"}));
-    // The plate controls are the adaptive pipeline's: enabled, they join the walk in place.
-    child<QComboBox>(&options, "pipeline")->setCurrentIndex(1);
-    QCOMPARE(tabWalk(&options, "lengths"), QStringList({"lengths", "minLateral", "background", "pipeline",
-                                                        "plate", "plateHeight", "scale", "ok", "cancel"}));
-    ResultFileExistBox exist("plate1");
-    ResultFileExistDialog existBox(exist);
-    QCOMPARE(tabWalk(&existBox, "name"), QStringList({"name", "ok", "overwrite", "cancel"}));
-  }
-
   void thresholdBoxFollowsKeysAndShowsTheAppliedValue() {
     KW_SciDoc doc;
     uitest::LoadGreys(doc, 40, 30);

@@ -306,8 +306,8 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   out.threshold = resMedian + 4.0 * noise;
   // Hysteresis: a root holds pixels well above the noise, and goes on
   // through pixels that are only somewhat above it.
-  cv::Mat high = residual > resMedian + 6.0 * noise;
-  cv::Mat low = residual > resMedian + 3.0 * noise;
+  cv::Mat high = residual > resMedian + 4.0 * noise;
+  cv::Mat low = residual > resMedian + 2.5 * noise;
   low &= inside;
   high &= inside;
   // Leaves are green, and thick: they start seedlings but are no roots.

@@ -152,7 +152,7 @@ cv::Mat FindPlateRegion(const cv::Mat& grey, cv::Rect& box) {
 // distribution's values), at least 1.
 void RobustSpread(const cv::Mat& plane, const cv::Mat& mask, double& median, double& sigma) {
   constexpr int kOffset = 256;
-  std::vector<long> histogram(2 * kOffset, 0);
+  std::vector<long> histogram(std::size_t{2} * kOffset, 0);
   long count = 0;
   for (int y = 0; y < plane.rows; ++y) {
     const auto* p = plane.ptr<std::int16_t>(y);
@@ -175,7 +175,7 @@ void RobustSpread(const cv::Mat& plane, const cv::Mat& mask, double& median, dou
     return static_cast<int>(h.size()) - 1;
   };
   const int med = quantile(histogram, 0.5);
-  std::vector<long> deviations(2 * kOffset, 0);
+  std::vector<long> deviations(std::size_t{2} * kOffset, 0);
   for (int v = 0; v < 2 * kOffset; ++v)
     deviations[static_cast<std::size_t>(std::abs(v - med))] += histogram[static_cast<std::size_t>(v)];
   median = med - kOffset;

@@ -174,9 +174,10 @@ int KW_SciDoc::AdaptivePrepare(std::string& problem) {
     std::vector<std::uint32_t> skeleton(found.mask.size());
     for (int y = 0; y < area.height; ++y)
       for (int x = 0; x < area.width; ++x) {
-        const std::size_t from = static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * area.width;
-        const std::size_t to =
-            static_cast<std::size_t>(x) + static_cast<std::size_t>(area.height - 1 - y) * area.width;
+        const std::size_t from =
+            static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(area.width);
+        const std::size_t to = static_cast<std::size_t>(x) + static_cast<std::size_t>(area.height - 1 - y) *
+                                                                 static_cast<std::size_t>(area.width);
         skeleton[to] = found.mask[from] != 0 ? kWhitePixel : 0U;
       }
     pixels = std::move(skeleton);

@@ -60,7 +60,7 @@ TEST(PictureFiles, EveryDepthAndChannelCountGivesTheSamePixels) {
     EXPECT_EQ(doc.bitCount, 24);
     for (int y = 0; y < 2; ++y)
       for (int x = 0; x < 3; ++x) {
-        const cv::Vec3b bgr = colour.at<cv::Vec3b>(y, x);
+        const cv::Vec3b& bgr = colour.at<cv::Vec3b>(y, x);
         const std::uint32_t g = grey.at<std::uint8_t>(y, x);
         const std::uint32_t want =
             c.isGrey ? g * 0x010101U : (std::uint32_t{bgr[2]} << 16) | (std::uint32_t{bgr[1]} << 8) | bgr[0];

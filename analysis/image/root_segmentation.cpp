@@ -347,63 +347,60 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   return out;
 }
 
+// Runs work, turning a failure of memory or of OpenCV into the reason.
+template <class Work>
+RootSegmentation Guarded(Work work) {
+  RootSegmentation out;
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    out.problem = "not enough memory to analyse the picture";
+  } catch (const cv::Exception& e) {
+    out.problem = "the picture could not be analysed (" + e.err + ")";
+  }
+  return out;
+}
+
 }  // namespace
 
 RootSegmentation SegmentRoots(const KW_PicDoc& doc, AreaSearch search, RootPolarity polarity) {
-  RootSegmentation out;
   if (!doc.hasPicture() || doc.width < 16 || doc.height < 16) {
+    RootSegmentation out;
     out.problem = "the picture is too small to analyse";
     return out;
   }
-  try {
+  return Guarded([&] {
+    RootSegmentation out;
     const Planes planes = ReadPlanes(doc);
     cv::Rect rect(0, 0, doc.width, doc.height);
     cv::Mat region;
     if (search == AreaSearch::FindPlate) {
       cv::Rect box;
       region = FindPlateRegion(planes.grey, box);
-      if (region.empty() || box.width < 16 || box.height < 16) {
+      if (!region.empty() && box.width >= 16 && box.height >= 16) rect = cv::boundingRect(region);
+      if (region.empty() || box.width < 16 || box.height < 16 || rect.width < 16 || rect.height < 16) {
         out.problem = "no plate found in the picture";
         return out;
       }
       out.plateHeight = box.height;
-      rect = cv::boundingRect(region);
-      if (rect.width < 16 || rect.height < 16) {
-        out.problem = "no plate found in the picture";
-        return out;
-      }
     } else {
       region = cv::Mat(doc.height, doc.width, CV_8U, cv::Scalar(255));
     }
     return Segment(planes, region, rect, polarity, std::move(out), search == AreaSearch::WholePicture);
-  } catch (const std::bad_alloc&) {
-    out = {};
-    out.problem = "not enough memory to analyse the picture";
-  } catch (const cv::Exception& e) {
-    out = {};
-    out.problem = "the picture could not be analysed (" + e.err + ")";
-  }
-  return out;
+  });
 }
 
 RootSegmentation SegmentRootsInArea(const KW_PicDoc& doc, const AreaRect& area, RootPolarity polarity) {
-  RootSegmentation out;
   const cv::Rect rect(area.left, area.top, area.width, area.height);
   if (!doc.hasPicture() || rect.width < 16 || rect.height < 16 || rect.x < 0 || rect.y < 0 ||
       rect.x + rect.width > doc.width || rect.y + rect.height > doc.height) {
+    RootSegmentation out;
     out.problem = "the area to analyse lies outside the picture";
     return out;
   }
-  try {
+  return Guarded([&] {
     const Planes planes = ReadPlanes(doc);
     const cv::Mat region(doc.height, doc.width, CV_8U, cv::Scalar(255));
-    return Segment(planes, region, rect, polarity, std::move(out), false);
-  } catch (const std::bad_alloc&) {
-    out = {};
-    out.problem = "not enough memory to analyse the picture";
-  } catch (const cv::Exception& e) {
-    out = {};
-    out.problem = "the picture could not be analysed (" + e.err + ")";
-  }
-  return out;
+    return Segment(planes, region, rect, polarity, RootSegmentation{}, false);
+  });
 }

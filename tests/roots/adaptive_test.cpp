@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/picture_files.h"
@@ -30,15 +31,18 @@ class Adaptive : public testenv::HomeTest {
 };
 
 TEST_F(Adaptive, GeneratedPlatesMeasureWithinTwoPercentWithTheScaleOfThePlate) {
-  for (const int dpi : {300, 600}) {
+  // The plate found at two resolutions, and the fixed method's frame.
+  for (const auto& [dpi, plateMode] :
+       {std::pair{300, PlateMode::Find}, std::pair{600, PlateMode::Find}, std::pair{300, PlateMode::Frame}}) {
     synth::PlateOptions options;
     options.dpi = dpi;
     options.seed = 7;
     const synth::Plate plate = synth::MakePlate(options);
-    SCOPED_TRACE(dpi);
+    SCOPED_TRACE(std::to_string(dpi) + " dpi, plate " + std::string(PlateModeName(plateMode)));
     KW_SciDoc one;
     one.setColourSeed(3U);
     one.settings = doc.settings;
+    one.settings.plate = plateMode;
     one.pixels = plate.pixels;
     one.width = plate.width;
     one.height = plate.height;

@@ -254,9 +254,10 @@ void FillSmallHoles(cv::Mat& mask, double most) {
       cv::drawContours(mask, contours, static_cast<int>(i), cv::Scalar(255), cv::FILLED);
 }
 
-// Without a plate, the area is where the background is that of most of the
-// picture: a dark strip at the top, a clip or the bench beside the paper are
-// left out, with their edges.
+// The area is where the background is that of most of it: a ruler or the
+// cardboard taken in with the plate, a dark strip at the top of paper, a clip
+// or the bench beside it are left out, with their edges (and their texture
+// stays out of the noise the thresholds are measured against).
 cv::Mat CommonBackground(const cv::Mat& background, const cv::Mat& region, int margin) {
   cv::Mat level;
   background.convertTo(level, CV_16S);
@@ -268,7 +269,7 @@ cv::Mat CommonBackground(const cv::Mat& background, const cv::Mat& region, int m
 }
 
 RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::Rect& rect,
-                         RootPolarity polarity, RootSegmentation out, bool wholePicture) {
+                         RootPolarity polarity, RootSegmentation out) {
   const cv::Mat grey = planes.grey(rect);
   cv::Mat inside = region(rect);
   const int side = std::min(rect.width, rect.height);
@@ -291,7 +292,7 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   cv::GaussianBlur(small, small, cv::Size(), 0.7);
   cv::Mat background;
   cv::resize(small, background, grey.size(), 0, 0, cv::INTER_LINEAR);
-  if (wholePicture) inside = CommonBackground(background, inside, out.rootWidth * 2);
+  inside = CommonBackground(background, inside, out.rootWidth * 2);
   cv::Mat residual;
   if (dark)
     cv::subtract(background, grey, residual, cv::noArray(), CV_16S);
@@ -386,7 +387,7 @@ RootSegmentation SegmentRoots(const KW_PicDoc& doc, AreaSearch search, RootPolar
     } else {
       region = cv::Mat(doc.height, doc.width, CV_8U, cv::Scalar(255));
     }
-    return Segment(planes, region, rect, polarity, std::move(out), search == AreaSearch::WholePicture);
+    return Segment(planes, region, rect, polarity, std::move(out));
   });
 }
 
@@ -401,6 +402,6 @@ RootSegmentation SegmentRootsInArea(const KW_PicDoc& doc, const AreaRect& area, 
   return Guarded([&] {
     const Planes planes = ReadPlanes(doc);
     const cv::Mat region(doc.height, doc.width, CV_8U, cv::Scalar(255));
-    return Segment(planes, region, rect, polarity, RootSegmentation{}, false);
+    return Segment(planes, region, rect, polarity, RootSegmentation{});
   });
 }

@@ -62,14 +62,10 @@ std::optional<std::string> ApplyMeasureOptions(const MeasureOptionTexts& texts, 
     options.settings.lengths = *mode;
   }
   if (texts.minLateral) {
-    const std::string& v = *texts.minLateral;
     // A point before the decimals whatever the locale, as in every file.
-    double cm = 0;
-    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), cm);
-    if (v.empty() || ec != std::errc() || end != v.data() + v.size() || !std::isfinite(cm) || cm < 0.0 ||
-        cm > 100.0)
-      return "--min-lateral needs a length in centimetres (0 to 100)";
-    options.settings.minLateralCm = cm;
+    const auto cm = DecimalNumber(*texts.minLateral, 0.0, 100.0, std::chars_format::general);
+    if (!cm) return "--min-lateral needs a length in centimetres (0 to 100)";
+    options.settings.minLateralCm = *cm;
   }
   if (texts.background) {
     const auto background = ParseBackground(*texts.background);
@@ -89,10 +85,11 @@ std::optional<std::string> ApplyMeasureOptions(const MeasureOptionTexts& texts, 
   return std::nullopt;
 }
 
-std::optional<double> DecimalNumber(const std::string& text, double lowest, double highest) {
+std::optional<double> DecimalNumber(const std::string& text, double lowest, double highest,
+                                    std::chars_format format) {
   double value = 0.0;
   const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+  const auto [stop, error] = std::from_chars(text.data(), end, value, format);
   if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value) || value < lowest ||
       value > highest)
     return std::nullopt;

@@ -3,6 +3,7 @@
 // --background, --traits and --shard.
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -55,5 +56,7 @@ void AddPipelineOptions(CLI::App& command, PipelineOptionTexts& texts);
 std::optional<std::string> ApplyPipelineOptions(const PipelineOptionTexts& texts, AnalysisSettings& settings);
 
 // A decimal number in the C conventions (a point, never a comma) within
-// [lowest, highest]; nothing for anything else.
-std::optional<double> DecimalNumber(const std::string& text, double lowest, double highest);
+// [lowest, highest]; nothing for anything else. format general also takes
+// an exponent ("1e-1").
+std::optional<double> DecimalNumber(const std::string& text, double lowest, double highest,
+                                    std::chars_format format = std::chars_format::fixed);

@@ -50,16 +50,19 @@ bool SaveBitmapToMemory(const KW_PicDoc& doc, std::vector<std::uint8_t>& out) {
   return true;
 }
 
-std::uint32_t* KW_PicDoc::LoadBitmap(const std::string& path) {
-  loadTime = LocalTimeText();
-  std::uint64_t size = 0;
-  const FilePtr file = openForReading(path, size);
+bool LoadOpenedBitmap(KW_PicDoc& doc, std::FILE* file, std::uint64_t size) {
+  doc.loadTime = LocalTimeText();
   // A file that cannot be opened decodes as no bytes at all, which leaves the
   // document without a picture like any other failure.
   BitmapSource source =
-      file != nullptr ? BitmapSource(file.get(), size) : BitmapSource(std::span<const std::uint8_t>());
-  if (!DecodeBitmap(source, *this, kMaxBitmapPixels)) return nullptr;
-  return pixels.data();
+      file != nullptr ? BitmapSource(file, size) : BitmapSource(std::span<const std::uint8_t>());
+  return DecodeBitmap(source, doc, kMaxBitmapPixels);
+}
+
+std::uint32_t* KW_PicDoc::LoadBitmap(const std::string& path) {
+  std::uint64_t size = 0;
+  const FilePtr file = openForReading(path, size);
+  return LoadOpenedBitmap(*this, file.get(), size) ? pixels.data() : nullptr;
 }
 
 bool KW_PicDoc::SaveBitmap(const std::string& path) {

@@ -7,14 +7,16 @@
 #include "image/picture_files.h"
 #include "image/pixel_pool.h"
 
-bool HasBitmapExtension(std::string_view path) {
+std::string PathExtension(std::string_view path) {
   const std::size_t dot = path.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  const std::string_view ext = path.substr(dot + 1);
-  if (ext.size() != 3) return false;
-  return std::equal(ext.begin(), ext.end(), "bmp",
-                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+  const std::size_t slash = path.find_last_of("/\\");
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  std::string ext(path.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
 }
+
+bool HasBitmapExtension(std::string_view path) { return PathExtension(path) == "bmp"; }
 
 void CopyFlipped(const std::uint32_t* source, std::uint32_t* target, int width, int height) {
   const auto w = static_cast<std::size_t>(width);

@@ -141,6 +141,9 @@ class KW_PicDoc {
   LogCapture* m_logCapture = nullptr;
 };
 
+// The extension after the last "." of path's file name, in lower case;
+// empty when the name has none.
+std::string PathExtension(std::string_view path);
 // True when the extension after the last "." of path is "bmp" in any case.
 bool HasBitmapExtension(std::string_view path);
 

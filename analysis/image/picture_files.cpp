@@ -12,18 +12,10 @@
 #include <vector>
 
 #include "image/bitmap_io.h"
+#include "image/detail/bitmap_decode.h"
 #include "image/detail/regular_file.h"
 
 namespace {
-
-std::string LowerExtension(std::string_view path) {
-  const std::size_t dot = path.rfind('.');
-  const std::size_t slash = path.find_last_of("/\\");
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  std::string ext(path.substr(dot + 1));
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
 
 enum class Format { Unknown, Png, Jpeg, Tiff, Bitmap };
 
@@ -112,7 +104,7 @@ cv::Mat ToEightBitBgr(const cv::Mat& decoded) {
 }  // namespace
 
 bool HasPhotoExtension(std::string_view path) {
-  const std::string ext = LowerExtension(path);
+  const std::string ext = PathExtension(path);
   return ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "tif" || ext == "tiff";
 }
 
@@ -193,7 +185,7 @@ bool LoadPictureFile(KW_PicDoc& doc, const std::string& path, std::string& error
     return false;
   }
   if (HasBitmapExtension(path)) {
-    if (doc.LoadBitmap(path) != nullptr) return true;
+    if (LoadOpenedBitmap(doc, file.get(), size)) return true;
     error = "not a readable bitmap";
     return false;
   }

@@ -8,8 +8,6 @@
 #include <new>
 #include <utility>
 
-#include "base/text_format.h"
-#include "roots/root_measures.h"
 #include "roots/sci_doc.h"
 
 namespace {
@@ -55,13 +53,19 @@ ContourPoint TopPoint(const Item& plant) {
   return top;
 }
 
+// Leaves of one seedling lie close together: marks nearer than the gap of
+// a picture width apart (twice that in height) count as one seedling.
+int SeedlingGap(int width) { return std::max(4, width / 50); }
+bool SameSeedling(const SeedlingMark& a, const SeedlingMark& b, int gap) {
+  return std::abs(a.x - b.x) < gap && std::abs(a.y - b.y) < 2 * gap;
+}
+
 // Root systems that grew into each other are cut apart where they meet:
 // every skeleton pixel goes to the seedling it is reached from first, walking
 // along the skeleton from all seedlings at once, and the pixels where two
-// seedlings' parts touch are cleared. Leaves of one seedling lie close
-// together; marks closer than minGap count as one seedling.
+// seedlings' parts touch are cleared.
 void SplitAtSeedlings(std::vector<std::uint32_t>& pixels, int width, int height,
-                      const std::vector<SeedlingMark>& marks, int reach, int minGap) {
+                      const std::vector<SeedlingMark>& marks, int reach) {
   const auto index = [width](int c, int r) {
     return static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
   };
@@ -74,7 +78,7 @@ void SplitAtSeedlings(std::vector<std::uint32_t>& pixels, int width, int height,
   std::vector<SeedlingMark> kept;
   for (const SeedlingMark& mark : marks) {
     const bool near = std::any_of(kept.begin(), kept.end(), [&](const SeedlingMark& k) {
-      return std::abs(k.x - mark.x) < minGap && std::abs(k.y - mark.y) < 2 * minGap;
+      return SameSeedling(k, mark, SeedlingGap(width));
     });
     if (near || kept.size() >= 30000) continue;
     // The nearest skeleton pixel below or beside the leaves.
@@ -196,12 +200,15 @@ int KW_SciDoc::AdaptivePrepare(std::string& problem) {
   Skeletonize();
   // The line follower does not look past the picture's border: a root
   // reaching it ends two pixels inside (and is flagged as touching it).
-  for (int r = 0; r < height; ++r)
-    for (int c = 0; c < width; ++c)
-      if (r < 2 || c < 2 || r >= height - 2 || c >= width - 2) At(c, r) = 0U;
+  for (int r = 0; r < height; ++r) {
+    if (r < 2 || r >= height - 2) {
+      for (int c = 0; c < width; ++c) At(c, r) = 0U;
+    } else {
+      for (const int c : {0, 1, width - 2, width - 1}) At(c, r) = 0U;
+    }
+  }
   try {
-    SplitAtSeedlings(pixels, width, height, segmentation.seedlings, std::max(6, height / 25),
-                     std::max(4, width / 50));
+    SplitAtSeedlings(pixels, width, height, segmentation.seedlings, std::max(6, height / 25));
   } catch (const std::bad_alloc&) {
     // Without the split, plants grown together stay one plant, flagged.
   }
@@ -235,13 +242,11 @@ std::uint32_t KW_SciDoc::PlantFlags(std::size_t t) const {
   // Two seedlings' leaves on one root system: grown together (and not cut
   // apart). Leaves of one seedling lie close together and count once.
   const double reach = std::max(5.0, height * 0.015);
-  const int minGap = std::max(4, width / 50);
   std::vector<SeedlingMark> counted;
   int seedlings = 0;
   for (const SeedlingMark& mark : segmentation.seedlings) {
-    if (std::any_of(counted.begin(), counted.end(), [&](const SeedlingMark& k) {
-          return std::abs(k.x - mark.x) < minGap && std::abs(k.y - mark.y) < 2 * minGap;
-        }))
+    if (std::any_of(counted.begin(), counted.end(),
+                    [&](const SeedlingMark& k) { return SameSeedling(k, mark, SeedlingGap(width)); }))
       continue;
     const int row = height - 1 - mark.y;
     for (const ContourPoint& p : plant.tab)

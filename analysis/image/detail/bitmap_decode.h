@@ -46,3 +46,7 @@ class BitmapSource {
 // and run-length pictures far larger than their data can describe, are
 // refused before anything is allocated for them.
 bool DecodeBitmap(BitmapSource& source, KW_PicDoc& doc, std::uint64_t maxPixels);
+
+// Reads the bitmap file already opened as file (size bytes; null: nothing to
+// read) into doc and sets its load time; true when a picture was read.
+bool LoadOpenedBitmap(KW_PicDoc& doc, std::FILE* file, std::uint64_t size);

@@ -12,12 +12,16 @@ namespace {
 struct Planes {
   cv::Mat grey;   // CV_8U
   cv::Mat green;  // CV_8U: 255 where a pixel has the colour of a leaf
+  // CV_8U: 255 where a pixel is white, grey or black rather than coloured
+  // (read only to find the plate).
+  cv::Mat neutral;
 };
 
-Planes ReadPlanes(const KW_PicDoc& doc) {
+Planes ReadPlanes(const KW_PicDoc& doc, bool withNeutral) {
   Planes p;
   p.grey.create(doc.height, doc.width, CV_8U);
   p.green.create(doc.height, doc.width, CV_8U);
+  if (withNeutral) p.neutral.create(doc.height, doc.width, CV_8U);
   for (int y = 0; y < doc.height; ++y) {
     const std::uint32_t* in = doc.pixels.data() + static_cast<std::size_t>(doc.height - 1 - y) *
                                                       static_cast<std::size_t>(doc.width);
@@ -32,6 +36,17 @@ Planes ReadPlanes(const KW_PicDoc& doc) {
       // saturated and not dark (hue between yellow-green and cyan-green).
       const int lowest = std::min(r, b);
       gr[x] = gg >= r && gg >= b && gg > 60 && (gg - lowest) * 255 > 40 * gg ? 255 : 0;
+    }
+    if (!withNeutral) continue;
+    auto* n = p.neutral.ptr<std::uint8_t>(y);
+    for (int x = 0; x < doc.width; ++x) {
+      const int r = static_cast<int>((in[x] >> 16) & 0xFFU);
+      const int gg = static_cast<int>((in[x] >> 8) & 0xFFU);
+      const int b = static_cast<int>(in[x] & 0xFFU);
+      const int most = std::max({r, gg, b});
+      // Saturation under a fifth: agar, a plate's rim and tape, a light box;
+      // not a wooden ruler, cardboard or a coloured bench.
+      n[x] = (most - std::min({r, gg, b})) * 5 < most ? 255 : 0;
     }
   }
   return p;
@@ -61,27 +76,39 @@ cv::Mat DilateDisc(const cv::Mat& mask, double radius) {
 // that does not run along the picture's border, holes filled. Returns the
 // mask of its inside at full size (empty when none is plausible) and the
 // bounding box of its outline.
-cv::Mat FindPlateRegion(const cv::Mat& grey, cv::Rect& box) {
+cv::Mat FindPlateRegion(const cv::Mat& grey, const cv::Mat& neutral, cv::Rect& box) {
   const int longest = std::max(grey.cols, grey.rows);
   const double f = longest > 400 ? 400.0 / longest : 1.0;
   cv::Mat small;
   cv::resize(grey, small, cv::Size(), f, f, cv::INTER_AREA);
   cv::GaussianBlur(small, small, cv::Size(), 2.0);
   cv::Mat bright;
-  cv::threshold(small, bright, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+  const double level = cv::threshold(small, bright, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
   // Thin bridges (a rim reflection touching the box around) are cut; but a
   // thin bright rim around darker agar is the plate's outline itself, so the
   // regions are looked for with and without the cut.
   const int k = Odd(std::max(3, static_cast<int>(std::lround(small.cols * 0.02))));
-  cv::Mat opened;
-  cv::morphologyEx(bright, opened, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_ELLIPSE, {k, k}));
-  // Each bright region with its holes filled (a plate's rim alone is a ring
-  // around darker agar; roots, writing and a ruler make holes in a bright one).
+  const cv::Mat cut = cv::getStructuringElement(cv::MORPH_ELLIPSE, {k, k});
+  std::vector<cv::Mat> candidates{bright};
+  // A ruler or cardboard lying against the plate is often as bright as it,
+  // but coloured: the plate is also looked for among the grey pixels only,
+  // down to a somewhat darker level (agar in shade).
+  if (!neutral.empty()) {
+    cv::Mat grey8;
+    cv::resize(neutral, grey8, small.size(), 0, 0, cv::INTER_AREA);
+    for (const double t : {level, 0.75 * level}) candidates.push_back((small > t) & (grey8 > 127));
+  }
   std::vector<std::vector<cv::Point>> contours;
-  for (const cv::Mat* candidates : {&opened, &bright}) {
-    std::vector<std::vector<cv::Point>> found;
-    cv::findContours(*candidates, found, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-    contours.insert(contours.end(), found.begin(), found.end());
+  for (const cv::Mat& mask : candidates) {
+    cv::Mat opened;
+    cv::morphologyEx(mask, opened, cv::MORPH_OPEN, cut);
+    // Each bright region with its holes filled (a plate's rim alone is a ring
+    // around darker agar; roots, writing and a ruler make holes in a bright one).
+    for (const cv::Mat* m : {static_cast<const cv::Mat*>(&opened), &mask}) {
+      std::vector<std::vector<cv::Point>> found;
+      cv::findContours(*m, found, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+      contours.insert(contours.end(), found.begin(), found.end());
+    }
   }
   const double total = static_cast<double>(small.cols) * small.rows;
   int best = -1;
@@ -93,13 +120,17 @@ cv::Mat FindPlateRegion(const cv::Mat& grey, cv::Rect& box) {
     const int borders = (r.x <= 1 ? 1 : 0) + (r.y <= 1 ? 1 : 0) + (r.x + r.width >= small.cols - 1 ? 1 : 0) +
                         (r.y + r.height >= small.rows - 1 ? 1 : 0);
     if (borders >= 2) continue;
-    // A plate fills most of its bounding box (a round dish 79%).
+    // A plate fills most of its bounding box (a round dish 79%), and is convex.
     const double fill = area / (static_cast<double>(r.width) * r.height);
     if (fill < 0.6) continue;
-    const double score = area * fill / (1.0 + borders);
+    std::vector<cv::Point> hull;
+    cv::convexHull(contours[i], hull);
+    const double solidity = area / std::max(1.0, cv::contourArea(hull));
+    const double score = area * fill * solidity / (1.0 + borders);
     if (score > bestScore) {
       bestScore = score;
       best = static_cast<int>(i);
+      contours[i] = std::move(hull);
     }
   }
   if (best < 0) {
@@ -372,12 +403,13 @@ RootSegmentation SegmentRoots(const KW_PicDoc& doc, AreaSearch search, RootPolar
   }
   return Guarded([&] {
     RootSegmentation out;
-    const Planes planes = ReadPlanes(doc);
+    Planes planes = ReadPlanes(doc, search == AreaSearch::FindPlate);
     cv::Rect rect(0, 0, doc.width, doc.height);
     cv::Mat region;
     if (search == AreaSearch::FindPlate) {
       cv::Rect box;
-      region = FindPlateRegion(planes.grey, box);
+      region = FindPlateRegion(planes.grey, planes.neutral, box);
+      planes.neutral.release();
       if (!region.empty() && box.width >= 16 && box.height >= 16) rect = cv::boundingRect(region);
       if (region.empty() || box.width < 16 || box.height < 16 || rect.width < 16 || rect.height < 16) {
         out.problem = "no plate found in the picture";
@@ -400,7 +432,7 @@ RootSegmentation SegmentRootsInArea(const KW_PicDoc& doc, const AreaRect& area, 
     return out;
   }
   return Guarded([&] {
-    const Planes planes = ReadPlanes(doc);
+    const Planes planes = ReadPlanes(doc, false);
     const cv::Mat region(doc.height, doc.width, CV_8U, cv::Scalar(255));
     return Segment(planes, region, rect, polarity, RootSegmentation{});
   });

@@ -113,14 +113,15 @@ void AddPipelineOptions(CLI::App& command, PipelineOptionTexts& texts) {
       ->type_name("PIXELS_PER_CM");
 }
 
-std::optional<std::string> ApplyPipelineOptions(const PipelineOptionTexts& texts,
-                                                AnalysisSettings& settings) {
+std::optional<std::string> ApplyPipelineOptions(const PipelineOptionTexts& texts, AnalysisSettings& settings,
+                                                bool backgroundChosen) {
   if (texts.pipeline) {
     const auto pipeline = ParsePipeline(*texts.pipeline);
     if (!pipeline) return "--pipeline must be fixed or adaptive";
     settings.pipeline = *pipeline;
   }
   const bool adaptive = settings.pipeline == Pipeline::Adaptive;
+  if (adaptive && !backgroundChosen) settings.background = Background::Auto;
   if (texts.plate) {
     const auto plate = ParsePlateMode(*texts.plate);
     if (!plate) return "--plate must be find, frame or none";

@@ -48,12 +48,15 @@ void AddMeasureOptions(CLI::App& command, MeasureOptionTexts& texts);
 std::optional<std::string> ApplyMeasureOptions(const MeasureOptionTexts& texts, MeasureOptions& options);
 
 // The options that choose the pipeline and, for the adaptive one, the area
-// and the scale: --pipeline, --plate, --plate-height, --scale.
+// and the scale: --pipeline, --plate, --plate-height, --scale. The adaptive
+// pipeline tells light from dark backgrounds itself unless a background was
+// chosen (backgroundChosen).
 struct PipelineOptionTexts {
   std::optional<std::string> pipeline, plate, plateHeight, scale;
 };
 void AddPipelineOptions(CLI::App& command, PipelineOptionTexts& texts);
-std::optional<std::string> ApplyPipelineOptions(const PipelineOptionTexts& texts, AnalysisSettings& settings);
+std::optional<std::string> ApplyPipelineOptions(const PipelineOptionTexts& texts, AnalysisSettings& settings,
+                                                bool backgroundChosen);
 
 // A decimal number in the C conventions (a point, never a comma) within
 // [lowest, highest]; nothing for anything else. format general also takes

@@ -77,7 +77,8 @@ std::optional<int> ParseAnalyzeOptions(const std::vector<std::string>& args, Ana
     return std::optional<int>(2);
   };
   if (const auto bad = ApplyMeasureOptions(measure, o.measure)) return refuse(*bad);
-  if (const auto bad = ApplyPipelineOptions(pipeline, o.measure.settings)) return refuse(*bad);
+  if (const auto bad = ApplyPipelineOptions(pipeline, o.measure.settings, measure.background.has_value()))
+    return refuse(*bad);
   // Each number is read once; every one given must be whole before any is
   // checked against its range.
   std::optional<long> ageDays, dpi, thresholdValue, jobCount;

@@ -71,7 +71,7 @@ int RunMeasureCommand(const std::vector<std::string>& args) {
     std::fprintf(stderr, "morvane-batch: %s\n%s", text.c_str(), kMeasureCommandUsage);
     return 2;
   };
-  if (const auto bad = ApplyPipelineOptions(pipeline, settings)) return refuse(*bad);
+  if (const auto bad = ApplyPipelineOptions(pipeline, settings, false)) return refuse(*bad);
   if (resolution) {
     const auto dpi = DecimalNumber(*resolution, 1.0, 100000.0);
     if (!dpi) return refuse("--resolution needs dots per inch (1 to 100000)");

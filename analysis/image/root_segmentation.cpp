@@ -11,7 +11,9 @@ namespace {
 // The grey picture (luminance) and the greenness of every pixel, top row first.
 struct Planes {
   cv::Mat grey;   // CV_8U
-  cv::Mat green;  // CV_8U: 255 where a pixel has the colour of a leaf
+  // CV_8U: how much greener than grey a pixel with the colour of a leaf is
+  // (green less the mean of red and blue), 0 for every other pixel.
+  cv::Mat green;
   // CV_8U: 255 where a pixel is white, grey or black rather than coloured
   // (read only to find the plate).
   cv::Mat neutral;
@@ -35,7 +37,8 @@ Planes ReadPlanes(const KW_PicDoc& doc, bool withNeutral) {
       // Green leaves, whatever the white balance: green the largest channel,
       // saturated and not dark (hue between yellow-green and cyan-green).
       const int lowest = std::min(r, b);
-      gr[x] = gg >= r && gg >= b && gg > 60 && (gg - lowest) * 255 > 40 * gg ? 255 : 0;
+      const bool leafColour = gg >= r && gg >= b && gg > 60 && (gg - lowest) * 255 > 40 * gg;
+      gr[x] = leafColour ? static_cast<std::uint8_t>(std::max(1, gg - (r + b) / 2)) : 0;
     }
     if (!withNeutral) continue;
     auto* n = p.neutral.ptr<std::uint8_t>(y);
@@ -176,6 +179,42 @@ cv::Mat FindPlateRegion(const cv::Mat& grey, const cv::Mat& neutral, cv::Rect& b
   cv::Mat full;
   cv::resize(region, full, grey.size(), 0, 0, cv::INTER_NEAREST);
   return full;
+}
+
+// The median grey level where mask is set (or of the whole plane when mask
+// is empty), from its histogram.
+int MedianLevel(const cv::Mat& grey, const cv::Mat& mask) {
+  cv::Mat hist;
+  const int channels[] = {0};
+  const int sizes[] = {256};
+  const float range[] = {0, 256};
+  const float* ranges[] = {range};
+  cv::calcHist(&grey, 1, channels, mask, hist, 1, sizes, ranges);
+  const double half = cv::sum(hist)[0] / 2.0;
+  double seen = 0;
+  for (int level = 0; level < 256; ++level) {
+    seen += hist.at<float>(level);
+    if (seen >= half) return level;
+  }
+  return 255;
+}
+
+// Whether the roots of a plate are darker than its agar: a plate lit from
+// behind (a light box, a scanner's lamp through it) is bright, and no
+// brighter than what lies just around it, and its roots cast shadows; a plate
+// lit from the front on a dark ground is brighter than its ground, or dark
+// itself, and its roots shine.
+bool BacklitPlate(const cv::Mat& grey, const cv::Mat& inside, const cv::Rect& outline) {
+  const int grow = std::max(2, std::min(outline.width, outline.height) / 20);
+  const cv::Rect around =
+      cv::Rect(outline.x - grow, outline.y - grow, outline.width + 2 * grow, outline.height + 2 * grow) &
+      cv::Rect(0, 0, grey.cols, grey.rows);
+  cv::Mat ring(grey.size(), CV_8U, cv::Scalar(0));
+  ring(around).setTo(255);
+  ring(outline & around).setTo(0);
+  if (cv::countNonZero(ring) == 0) return false;
+  const int agar = MedianLevel(grey, inside);
+  return agar >= 96 && MedianLevel(grey, ring) >= agar;
 }
 
 // Median and robust spread of a signed plane where mask is set: 1.4826 x
@@ -342,8 +381,31 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   cv::Mat low = residual > resMedian + 2.5 * noise;
   low &= inside;
   high &= inside;
-  // Leaves are green, and thick: they start seedlings but are no roots.
-  cv::Mat leaves = planes.green(rect) > 0;
+  // Leaves are green, and thick: they start seedlings but are no roots. They
+  // are greener than what lies around them (a light box or a white balance
+  // can make the whole background a little green).
+  cv::Mat leaves;
+  {
+    // The greenness around, over what is not dark (a dark rim or label
+    // would lower it and make the light beside it look green).
+    const cv::Mat lit = grey > 50;
+    cv::Mat litGreen, sum, share;
+    planes.green(rect).copyTo(litGreen, lit);
+    cv::resize(litGreen, sum, small.size(), 0, 0, cv::INTER_AREA);
+    cv::resize(lit, share, small.size(), 0, 0, cv::INTER_AREA);
+    sum.convertTo(sum, CV_32F);
+    share.convertTo(share, CV_32F, 1.0 / 255.0);
+    cv::Mat around = sum / cv::max(share, 0.05);
+    around.convertTo(around, CV_8U);
+    cv::resize(around, around, grey.size(), 0, 0, cv::INTER_LINEAR);
+    // Greener than around by well more than the colour noise (a camera's
+    // compression makes blotches of colour on an even background).
+    cv::Mat greener;
+    cv::subtract(planes.green(rect), around, greener, cv::noArray(), CV_16S);
+    double typical = 0, spread = 0;
+    RobustSpread(greener, lit, typical, spread);
+    leaves = (greener > typical + std::max(6.0, 4.0 * spread)) & lit;
+  }
   leaves &= inside;
   cv::morphologyEx(leaves, leaves, cv::MORPH_OPEN, kernel);
   {
@@ -416,6 +478,8 @@ RootSegmentation SegmentRoots(const KW_PicDoc& doc, AreaSearch search, RootPolar
         return out;
       }
       out.plateHeight = box.height;
+      if (polarity == RootPolarity::Auto)
+        polarity = BacklitPlate(planes.grey, region, box) ? RootPolarity::Dark : RootPolarity::Bright;
     } else {
       region = cv::Mat(doc.height, doc.width, CV_8U, cv::Scalar(255));
     }

@@ -103,6 +103,33 @@ TEST_F(Adaptive, MostMarkedPrimaryRootsOfAPhotographAreFound) {
   }
 }
 
+TEST_F(Adaptive, APlateOnALightBoxHasDarkRootsAndNoGreenishBackgroundForLeaves) {
+  // A plate lit from behind on a light box whose light is a little green, as
+  // cameras often see it: a dark rim, agar as light as the box, dark roots,
+  // green cotyledons.
+  constexpr int kWidth = 400, kHeight = 500;
+  doc.settings.background = Background::Auto;
+  rootstest::MakeBlack(doc, kWidth, kHeight);
+  const auto paint = [&](int left, int top, int right, int bottom, std::uint32_t colour) {
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x) doc.At(x, kHeight - 1 - y) = colour;
+  };
+  paint(0, 0, kWidth, kHeight, 0x898969U);
+  paint(40, 40, 360, 460, 0x202020U);
+  paint(48, 48, 352, 452, 0x898969U);
+  const int roots[] = {120, 200, 280};
+  for (const int x : roots) {
+    paint(x - 6, 100, x + 7, 110, 0x3C9632U);
+    for (int y = 110; y < 350; ++y) paint(x - 1 + (y / 50) % 2, y, x + 2 + (y / 50) % 2, y + 1, 0x555541U);
+  }
+  ASSERT_EQ(doc.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+  ASSERT_EQ(doc.root.size(), 3U);
+  // The rim is 12.5 cm high.
+  const double pixelsPerCm = 420.0 / 12.5;
+  for (const RootTree& plant : doc.root)
+    EXPECT_NEAR(plant.main_length / pixelsPerCm, 240.0 / pixelsPerCm, 0.5);
+}
+
 TEST_F(Adaptive, ARootReachingTheBorderIsFlaggedAndNoRootIsRefused) {
   doc.settings.plate = PlateMode::None;
   doc.settings.pixelsPerCm = 40.0;

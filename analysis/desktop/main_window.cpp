@@ -191,7 +191,7 @@ void KW_MdiFrm::updateActions() {
         "actionZoomIn", "actionZoomOut", "actionAutoZoom", "actionActualSize"}) {
     m_actions.value(n)->setEnabled(doc);
   }
-  for (const char* n : {"actionOpen", "actionPrintSetup", "actionResultFolder", "actionLastParameters",
+  for (const char* n : {"actionOpen", "actionAnalyseFolder", "actionPrintSetup", "actionResultFolder", "actionLastParameters",
                         "actionAnalysisOptions"}) {
     m_actions.value(n)->setEnabled(!m_busy);
   }

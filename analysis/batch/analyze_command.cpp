@@ -128,7 +128,7 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   if (!s.traitsError.empty()) fail(s.traitsError);
   const double elapsed = std::chrono::duration<double>(Clock::now() - observer.start()).count();
   if (observer.terminal()) std::printf("\n");
-  std::printf("%zu pictures: %d saved, %d skipped, %d failed; %d plants; %.1f s with %d jobs\n", s.total, s.saved,
-              s.skipped, s.failed, s.plants, elapsed, s.jobs);
+  std::printf("%zu pictures: %d saved, %d skipped, %d failed; %d plants; %.1f s with %d jobs\n", s.total,
+              s.saved, s.skipped, s.failed, s.plants, elapsed, s.jobs);
   return s.failed == 0 && s.traitsError.empty() ? 0 : 1;
 }

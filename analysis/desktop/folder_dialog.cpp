@@ -80,7 +80,8 @@ FolderAnalysisDialog::FolderAnalysisDialog(const AnalysisSettings& settings, QWi
   form->addRow("", m_overwrite);
   form->addRow("Jobs:", m_jobs);
   form->addRow("Analysis:", options);
-  auto* where = new QLabel("RSML files, overlays and the trait table (traits.csv) go into the result folder.", this);
+  auto* where =
+      new QLabel("RSML files, overlays and the trait table (traits.csv) go into the result folder.", this);
   where->setWordWrap(true);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName("ok");

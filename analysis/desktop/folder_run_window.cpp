@@ -20,19 +20,24 @@ class FolderRunWindow::Observer : public FolderAnalysisObserver {
   explicit Observer(FolderRunWindow* window) : m_window(window) {}
 
   void started(const std::string& picture) override {
-    post([w = m_window, name = QFileInfo(QString::fromStdString(picture)).fileName()] { w->showStarted(name); });
+    post([w = m_window, name = QFileInfo(QString::fromStdString(picture)).fileName()] {
+      w->showStarted(name);
+    });
   }
   void message(const std::string& picture, const std::string& text) override {
     note(QString("%1: %2").arg(QString::fromStdString(picture), QString::fromStdString(text)));
   }
   void finished(const PictureOutcome& o, std::size_t done, std::size_t total) override {
-    Finished f{QString::fromStdString(o.picture), o.state,           QString::fromStdString(o.problem),
-               o.plantRows,                       static_cast<int>(done), static_cast<int>(total)};
+    Finished f{QString::fromStdString(o.picture),
+               o.state,
+               QString::fromStdString(o.problem),
+               o.plantRows,
+               static_cast<int>(done),
+               static_cast<int>(total)};
     post([w = m_window, f = std::move(f)] { w->addFinished(f); });
     std::unique_lock<std::mutex> hold(m_window->m_shownLock);
-    m_window->m_shownChanged.wait(hold, [this, done] {
-      return m_window->m_shown >= static_cast<int>(done) || m_window->m_closing;
-    });
+    m_window->m_shownChanged.wait(
+        hold, [this, done] { return m_window->m_shown >= static_cast<int>(done) || m_window->m_closing; });
   }
   void note(const QString& text) {
     post([w = m_window, text] { w->addNote(text); });
@@ -88,7 +93,8 @@ FolderRunWindow::FolderRunWindow(FolderAnalysisOptions options, QWidget* parent)
       m_close(new QPushButton("Close", this)) {
   setObjectName("FolderRunWindow");
   setWindowTitle("Analyse folder");
-  m_logFrontend = std::make_unique<NoteFrontend>([o = m_observer.get()](const QString& text) { o->note(text); });
+  m_logFrontend =
+      std::make_unique<NoteFrontend>([o = m_observer.get()](const QString& text) { o->note(text); });
   if (m_options.overlay.empty()) {
     m_overlays = std::make_unique<QTemporaryDir>();
     if (m_overlays->isValid()) m_options.overlay = m_overlays->path().toStdString();
@@ -187,7 +193,8 @@ void FolderRunWindow::addFinished(const Finished& f) {
               Cell(QString::fromStdString(p.flags))});
   } else {
     const QString what = f.state == PictureOutcome::State::Failed ? "failed" : "skipped";
-    addRow({Cell(name), Cell({}), Cell({}), Cell({}), Cell({}), Cell(QString("%1: %2").arg(what, f.problem))});
+    addRow(
+        {Cell(name), Cell({}), Cell({}), Cell({}), Cell({}), Cell(QString("%1: %2").arg(what, f.problem))});
   }
   emit pictureFinished(f.done, f.total);
   {
@@ -215,10 +222,16 @@ void FolderRunWindow::ended(const FolderAnalysisSummary& s) {
   if (m_worker.joinable()) m_worker.join();
   m_summary = s;
   m_current->setText(QString());
-  QString text = s.cancelled ? QString("Cancelled: %1 of %2 pictures done, their files kept. ").arg(s.done).arg(s.total)
-                             : QString("%1 pictures done. ").arg(s.done);
-  text += QString("%1 saved, %2 skipped, %3 failed; %4 plants.").arg(s.saved).arg(s.skipped).arg(s.failed).arg(s.plants);
-  if (!s.traitsError.empty()) text += QString(" The trait table was not written: %1.").arg(QString::fromStdString(s.traitsError));
+  QString text =
+      s.cancelled ? QString("Cancelled: %1 of %2 pictures done, their files kept. ").arg(s.done).arg(s.total)
+                  : QString("%1 pictures done. ").arg(s.done);
+  text += QString("%1 saved, %2 skipped, %3 failed; %4 plants.")
+              .arg(s.saved)
+              .arg(s.skipped)
+              .arg(s.failed)
+              .arg(s.plants);
+  if (!s.traitsError.empty())
+    text += QString(" The trait table was not written: %1.").arg(QString::fromStdString(s.traitsError));
   m_state->setText(text);
   m_table->resizeColumnsToContents();
   m_cancelButton->hide();
@@ -247,7 +260,7 @@ void FolderRunWindow::closeEvent(QCloseEvent* event) {
 void FolderRunWindow::rowActivated(const QTableWidgetItem* item) {
   if (item == nullptr) return;
   const QString picture = item->data(Qt::UserRole).toString();
-  const PictureOutputs outputs = OutputsOf(QFileInfo(picture).completeBaseName().toStdString(), m_options.results,
-                                           std::string(), m_options.overlay);
+  const PictureOutputs outputs = OutputsOf(QFileInfo(picture).completeBaseName().toStdString(),
+                                           m_options.results, std::string(), m_options.overlay);
   emit pictureChosen(picture, QString::fromStdString(outputs.overlay));
 }

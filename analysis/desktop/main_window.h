@@ -53,7 +53,7 @@ class KW_MdiFrm : public QMainWindow {
   const AnalysisSettings& analysisOptions() const { return m_options; }
   void setAnalysisOptions(const AnalysisSettings& options);
 
- // Opens the picture (as Open does) with overlay, a picture of its size,
+  // Opens the picture (as Open does) with overlay, a picture of its size,
   // in place of its pixels; the picture alone when overlay cannot be read.
   KW_MdiUsr* openWithOverlay(const QString& picture, const QString& overlay);
 

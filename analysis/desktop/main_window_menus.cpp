@@ -252,8 +252,9 @@ void KW_MdiFrm::createMenus() {
   };
   QMenu* file = menuBar()->addMenu("&File");
   file->setObjectName("menuFile");
-  add(file, {"actionNew", "actionOpen", "actionClose", "actionSave", "actionSaveAs", "actionSaveAll", nullptr,
-             "actionAnalyseFolder", nullptr, "actionPrintSetup", "actionPrintPreview", "actionPrint", nullptr});
+  add(file,
+      {"actionNew", "actionOpen", "actionClose", "actionSave", "actionSaveAs", "actionSaveAll", nullptr,
+       "actionAnalyseFolder", nullptr, "actionPrintSetup", "actionPrintPreview", "actionPrint", nullptr});
   m_recentMenu = file->addMenu(" Recent Files");
   m_recentMenu->setObjectName("menuRecentFiles");
   m_recentMenu->addActions(m_recentActions);

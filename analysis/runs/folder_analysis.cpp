@@ -11,10 +11,10 @@
 #include <utility>
 
 #include "base/batch_frontend.h"
-#include "roots/result_writer.h"
 #include "image/step_dialog_models.h"
 #include "roots/analysis_dialog_models.h"
 #include "roots/plate_exports.h"
+#include "roots/result_writer.h"
 #include "roots/root_records.h"
 #include "roots/sci_doc.h"
 #include "roots/touching_plants.h"

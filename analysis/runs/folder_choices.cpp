@@ -48,8 +48,8 @@ std::string RsmlFolderOf(const std::string& results) { return (fs::path(results)
 std::string OverlayFolderOf(const std::string& results) { return (fs::path(results) / "overlay").string(); }
 std::string TraitTableOf(const std::string& results) { return (fs::path(results) / "traits.csv").string(); }
 
-std::variant<FolderAnalysisOptions, std::string> FolderAnalysisFromChoices(const FolderAnalysisChoices& choices,
-                                                                           const AnalysisSettings& settings) {
+std::variant<FolderAnalysisOptions, std::string> FolderAnalysisFromChoices(
+    const FolderAnalysisChoices& choices, const AnalysisSettings& settings) {
   FolderAnalysisOptions o;
   std::error_code ec;
   if (choices.folder.empty() || !fs::is_directory(choices.folder, ec))
@@ -64,7 +64,8 @@ std::variant<FolderAnalysisOptions, std::string> FolderAnalysisFromChoices(const
     const auto days = WholeNumberOf(age);
     if (!days || *days < 0) return std::string("The age must be a whole number of days, 0 or more.");
   }
-  if (choices.jobs < 0 || choices.jobs > 256) return std::string("Jobs must lie in 1..256, or 0 for one per core.");
+  if (choices.jobs < 0 || choices.jobs > 256)
+    return std::string("Jobs must lie in 1..256, or 0 for one per core.");
   CollectPictures(choices.folder, o.pictures);
   if (o.pictures.empty()) return "There is no picture (BMP, PNG, JPEG, TIFF) in " + choices.folder + ".";
   o.results = choices.results;

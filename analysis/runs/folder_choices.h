@@ -33,5 +33,5 @@ std::string TraitTableOf(const std::string& results);
 
 // The run the choices ask for with settings (the analysis options; their
 // resolution is the choices'), or why it cannot run, in a sentence.
-std::variant<FolderAnalysisOptions, std::string> FolderAnalysisFromChoices(const FolderAnalysisChoices& choices,
-                                                                           const AnalysisSettings& settings);
+std::variant<FolderAnalysisOptions, std::string> FolderAnalysisFromChoices(
+    const FolderAnalysisChoices& choices, const AnalysisSettings& settings);

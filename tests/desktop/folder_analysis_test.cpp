@@ -37,11 +37,12 @@ QString WritePlates(const QString& folder, int count, bool broken) {
     options.plants = 3;
     options.seed = static_cast<std::uint32_t>(10 + i);
     const synth::Plate plate = synth::MakePlate(options);
-    uitest::WriteBitmap(QDir(folder).filePath(QString("plate%1.bmp").arg(i)), plate.width, plate.height,
-                        [&plate](int c, int r) {
-                          return plate.pixels[static_cast<std::size_t>(c) +
-                                              static_cast<std::size_t>(r) * static_cast<std::size_t>(plate.width)];
-                        });
+    uitest::WriteBitmap(
+        QDir(folder).filePath(QString("plate%1.bmp").arg(i)), plate.width, plate.height,
+        [&plate](int c, int r) {
+          return plate.pixels[static_cast<std::size_t>(c) +
+                              static_cast<std::size_t>(r) * static_cast<std::size_t>(plate.width)];
+        });
   }
   if (broken) {
     QFile file(QDir(folder).filePath("broken.bmp"));
@@ -84,7 +85,8 @@ FolderRunWindow* AnalyseFolder(KW_MdiFrm& w, const QString& pictures, const QStr
     set("media", "MS");
     set("age", "9");
     set("resolution", "150");
-    for (const char* box : {"rsml", "overlay", "traits"}) dialog->findChild<QCheckBox*>(box)->setChecked(true);
+    for (const char* box : {"rsml", "overlay", "traits"})
+      dialog->findChild<QCheckBox*>(box)->setChecked(true);
     dialog->findChild<QSpinBox*>("jobs")->setValue(jobs);
     dialog->findChild<QPushButton*>("ok")->click();
   });
@@ -93,10 +95,29 @@ FolderRunWindow* AnalyseFolder(KW_MdiFrm& w, const QString& pictures, const QStr
 }
 
 int AnalyzeOnCommandLine(const QString& pictures, const QString& results, int jobs) {
-  std::vector<std::string> args = {pictures.toStdString(), "--results", results.toStdString(), "--user", "ana",
-                                   "--experiment", "light, dark", "--box", "b7", "--genotype", "Col-0",
-                                   "--media", "MS", "--age", "9", "--resolution", "150", "--lengths", "true",
-                                   "--min-lateral", "0.1", "--jobs", std::to_string(jobs)};
+  std::vector<std::string> args = {pictures.toStdString(),
+                                   "--results",
+                                   results.toStdString(),
+                                   "--user",
+                                   "ana",
+                                   "--experiment",
+                                   "light, dark",
+                                   "--box",
+                                   "b7",
+                                   "--genotype",
+                                   "Col-0",
+                                   "--media",
+                                   "MS",
+                                   "--age",
+                                   "9",
+                                   "--resolution",
+                                   "150",
+                                   "--lengths",
+                                   "true",
+                                   "--min-lateral",
+                                   "0.1",
+                                   "--jobs",
+                                   std::to_string(jobs)};
   for (const char* what : {"rsml", "overlay"})
     args.insert(args.end(), {std::string("--") + what, QDir(results).filePath(what).toStdString()});
   args.insert(args.end(), {"--traits", QDir(results).filePath("traits.csv").toStdString()});
@@ -143,7 +164,8 @@ class FolderAnalysisTest : public QObject {
     QCOMPARE(desktop.keys(), command.keys());
     QVERIFY(desktop.contains("traits.csv") && desktop.contains("overlay/plate2.png") &&
             desktop.contains("rsml/plate3.rsml") && desktop.contains("plate1.txt"));
-    for (auto it = desktop.begin(); it != desktop.end(); ++it) QVERIFY2(it.value() == command[it.key()], qPrintable(it.key()));
+    for (auto it = desktop.begin(); it != desktop.end(); ++it)
+      QVERIFY2(it.value() == command[it.key()], qPrintable(it.key()));
 
     // A row per plant in the order of the pictures, and the broken picture with its reason.
     QTableWidget* table = run->table();
@@ -194,7 +216,8 @@ class FolderAnalysisTest : public QObject {
     QVERIFY(QFile::copy(QDir(pictures).filePath("plate1.bmp"), QDir(first).filePath("plate1.bmp")));
     QCOMPARE(AnalyzeOnCommandLine(first, m_home + "/command", 1), 0);
     const auto desktop = FilesBelow(m_home + "/desktop");
-    QCOMPARE(desktop.keys(), QStringList({"overlay/plate1.png", "plate1.txt", "rsml/plate1.rsml", "traits.csv"}));
+    QCOMPARE(desktop.keys(),
+             QStringList({"overlay/plate1.png", "plate1.txt", "rsml/plate1.rsml", "traits.csv"}));
     QCOMPARE(desktop, FilesBelow(m_home + "/command"));
   }
 

@@ -1,14 +1,12 @@
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <tuple>
 
 #include "batch/analyze_command.h"
 #include "batch/command_line.h"
 #include "batch/detail/analyze_options.h"
-#include "image/picture_files.h"
 #include "image/step_dialog_models.h"
 #include "image/vote_filter.h"
+#include "runs/folder_choices.h"
 
 int AnalyzeFail(const std::string& text) {
   std::fprintf(stderr, "morvane-batch: %s\n", text.c_str());
@@ -17,25 +15,7 @@ int AnalyzeFail(const std::string& text) {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 int fail(const std::string& text) { return AnalyzeFail(text); }
-
-void CollectPictures(const std::string& arg, std::vector<std::string>& out) {
-  std::error_code ec;
-  if (fs::is_directory(arg, ec)) {
-    std::vector<std::string> found;
-    for (auto it = fs::recursive_directory_iterator(arg, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (!it->is_regular_file(ec)) continue;
-      if (HasPictureExtension(it->path().string())) found.push_back(it->path().string());
-    }
-    std::sort(found.begin(), found.end());
-    out.insert(out.end(), found.begin(), found.end());
-  } else {
-    out.push_back(arg);
-  }
-}
 
 }  // namespace
 

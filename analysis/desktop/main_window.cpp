@@ -191,8 +191,8 @@ void KW_MdiFrm::updateActions() {
         "actionZoomIn", "actionZoomOut", "actionAutoZoom", "actionActualSize"}) {
     m_actions.value(n)->setEnabled(doc);
   }
-  for (const char* n : {"actionOpen", "actionPrintSetup", "actionResultFolder", "actionLastParameters",
-                        "actionAnalysisOptions"}) {
+  for (const char* n : {"actionOpen", "actionAnalyseFolder", "actionPrintSetup", "actionResultFolder",
+                        "actionLastParameters", "actionAnalysisOptions"}) {
     m_actions.value(n)->setEnabled(!m_busy);
   }
   m_actions.value("actionNew")->setEnabled(false);  // no new picture can be made

@@ -53,6 +53,10 @@ class KW_MdiFrm : public QMainWindow {
   const AnalysisSettings& analysisOptions() const { return m_options; }
   void setAnalysisOptions(const AnalysisSettings& options);
 
+  // Opens the picture (as Open does) with overlay, a picture of its size,
+  // in place of its pixels; the picture alone when overlay cannot be read.
+  KW_MdiUsr* openWithOverlay(const QString& picture, const QString& overlay);
+
  public slots:
   // Enables the commands that apply and sets the step check marks of the
   // active document.
@@ -87,6 +91,8 @@ class KW_MdiFrm : public QMainWindow {
   void findRoots();
 
   void fileOpen();
+  // Analyse folder: every picture below a folder, in a window of its own.
+  void fileAnalyseFolder();
   void fileClose();
   bool saveChild(KW_MdiUsr* child);
   bool saveChildAs(KW_MdiUsr* child);

@@ -78,6 +78,8 @@ void KW_MdiFrm::createActions() {
   a = makeAction("actionSaveAll", " Save A&ll", "Save all open pictures", "Save All");
   a->setIcon(MakeToolIcon(ToolIcon::SaveAll));
   connect(a, &QAction::triggered, this, &KW_MdiFrm::fileSaveAll);
+  a = makeAction("actionAnalyseFolder", " Analyse &folder...", "Analyse every picture of a folder");
+  connect(a, &QAction::triggered, this, &KW_MdiFrm::fileAnalyseFolder);
   a = makeAction("actionPrintSetup", " Print Set&up", "Change the printer and printing options");
   connect(a, &QAction::triggered, this, &KW_MdiFrm::filePrintSetup);
   a = makeAction("actionPrintPreview", " Print Pre&view", "Display the picture as it will be printed");
@@ -250,8 +252,9 @@ void KW_MdiFrm::createMenus() {
   };
   QMenu* file = menuBar()->addMenu("&File");
   file->setObjectName("menuFile");
-  add(file, {"actionNew", "actionOpen", "actionClose", "actionSave", "actionSaveAs", "actionSaveAll", nullptr,
-             "actionPrintSetup", "actionPrintPreview", "actionPrint", nullptr});
+  add(file,
+      {"actionNew", "actionOpen", "actionClose", "actionSave", "actionSaveAs", "actionSaveAll", nullptr,
+       "actionAnalyseFolder", nullptr, "actionPrintSetup", "actionPrintPreview", "actionPrint", nullptr});
   m_recentMenu = file->addMenu(" Recent Files");
   m_recentMenu->setObjectName("menuRecentFiles");
   m_recentMenu->addActions(m_recentActions);

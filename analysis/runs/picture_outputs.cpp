@@ -1,4 +1,4 @@
-#include "batch/picture_outputs.h"
+#include "runs/picture_outputs.h"
 
 #include <stdlib.h>
 

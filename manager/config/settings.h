@@ -56,6 +56,9 @@ class Settings {
   bool showAlways = true;         // "ShowAlways"
   bool expandPos = true;          // "ExpandPos"
   std::string lang;               // "Lang"
+  // "Editor": the program (with its arguments) that opens configuration
+  // templates and logs; "" for the window's built-in editor and viewer.
+  std::string editor;
   bool apacheSsl = false;         // no key: nothing turns it on
 
   // The project's servers, each a full address ending with "/" (an https

@@ -54,21 +54,22 @@ LogTail::Chunk LogTail::Read() {
     cut = true;
     chunk.replace = true;
   }
-  std::string text = ReadAt(fd, from, static_cast<std::size_t>(size - from));
+  // Cut inside the file: the byte before the bound tells whether the bound
+  // starts a line.
+  const std::uint64_t readFrom = cut ? from - 1 : from;
+  std::string text = ReadAt(fd, readFrom, static_cast<std::size_t>(size - readFrom));
   ::close(fd);
   std::size_t begin = 0;
-  // Started inside a line: it begins after the first line end, unless the
-  // whole bound is one line.
-  if (cut && from > 0) {
+  if (readFrom < from) {
     const auto first = text.find('\n');
-    if (first != std::string::npos && first + 1 < text.size()) begin = first + 1;
+    begin = first != std::string::npos && first + 1 < text.size() ? first + 1 : 1;
   }
   std::size_t end = text.rfind('\n');
   end = end == std::string::npos || end < begin ? begin : end + 1;
   // A line longer than the bound is given as it is.
   if (end == begin && text.size() - begin >= m_max) end = text.size();
   chunk.text = text.substr(begin, end - begin);
-  m_offset = from + end;
+  m_offset = readFrom + end;
   return chunk;
 }
 

@@ -17,7 +17,7 @@ class LogTail {
   explicit LogTail(std::string path, std::size_t maxBytes = kDefaultBytes);
 
   struct Chunk {
-    std::string text;     // whole lines (each ending with '\n')
+    std::string text;      // whole lines (each ending with '\n')
     bool replace = false;  // the text replaces what was shown before
     bool exists = true;    // false while the file cannot be opened
   };

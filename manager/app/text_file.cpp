@@ -55,8 +55,10 @@ int SaveTextFile(const std::string& path, std::string_view text) {
   for (std::size_t done = 0; err == 0 && done < text.size();) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) err = errno;
-    else done += static_cast<std::size_t>(n);
+    if (n < 0)
+      err = errno;
+    else
+      done += static_cast<std::size_t>(n);
   }
   if (err == 0 && ::fsync(fd) != 0) err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;

@@ -59,7 +59,7 @@ class Settings {
   // "Editor": the program (with its arguments) that opens configuration
   // templates and logs; "" for the window's built-in editor and viewer.
   std::string editor;
-  bool apacheSsl = false;         // no key: nothing turns it on
+  bool apacheSsl = false;  // no key: nothing turns it on
 
   // The project's servers, each a full address ending with "/" (an https
   // address makes every transfer to it go over TLS). Section "Servers" of

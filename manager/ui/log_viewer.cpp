@@ -16,7 +16,8 @@
 
 namespace tessary::ui {
 
-LogViewer::LogViewer(ManagerEngine& engine, const QString& title, std::vector<LogChoice> logs, QWidget* parent)
+LogViewer::LogViewer(ManagerEngine& engine, const QString& title, std::vector<LogChoice> logs,
+                     QWidget* parent)
     : QDialog(parent), m_engine(engine), m_logs(std::move(logs)) {
   setObjectName("logViewer");
   setWindowIcon(TrayIconPicture(142));

@@ -39,7 +39,8 @@ void MainWindow::createServerColumns(QGridLayout* grid) {
     connect(c.logs, &QPushButton::clicked, this, [this, target] { showLogs(target, 0); });
     c.config = new QPushButton(this);
     c.config->setObjectName(prefix + "Config");
-    connect(c.config, &QPushButton::clicked, this, [this, target] { editFile(m_panel->ConfTemplate(target)); });
+    connect(c.config, &QPushButton::clicked, this,
+            [this, target] { editFile(m_panel->ConfTemplate(target)); });
     const int row = 1 + target;
     int column = 3;
     for (QWidget* w : std::initializer_list<QWidget*>{c.ports, c.pid, c.uptime, c.logs, c.config})

@@ -149,7 +149,8 @@ void SettingsDialog::apply() {
   if (editor.size() <= Settings::kMaxPath)
     s.editor = editor;
   else
-    QMessageBox::warning(this, windowTitle(), m_editorLabel->text() + QString(": > %1").arg(Settings::kMaxPath));
+    QMessageBox::warning(this, windowTitle(),
+                         m_editorLabel->text() + QString(": > %1").arg(Settings::kMaxPath));
   m_apply->setEnabled(false);
 }
 

@@ -17,7 +17,11 @@
 namespace tessary::ui {
 
 TextEditor::TextEditor(ManagerEngine& engine, std::string path, Ask ask, Tell tell, QWidget* parent)
-    : QDialog(parent), m_engine(engine), m_path(std::move(path)), m_ask(std::move(ask)), m_tell(std::move(tell)) {
+    : QDialog(parent),
+      m_engine(engine),
+      m_path(std::move(path)),
+      m_ask(std::move(ask)),
+      m_tell(std::move(tell)) {
   setObjectName("textEditor");
   setWindowIcon(TrayIconPicture(142));
   setWindowTitle(QText(m_path));
@@ -61,7 +65,8 @@ bool TextEditor::load() {
 
 bool TextEditor::save() {
   const QByteArray bytes = m_text->toPlainText().toUtf8();
-  const int err = SaveTextFile(m_path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  const int err =
+      SaveTextFile(m_path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   if (err != 0) {
     m_tell(windowTitle(), text(32913).replace("%s", QText(m_path)) + ": " + QText(std::strerror(err)));
     return false;

@@ -1,6 +1,8 @@
 // What the window's server rows, log viewer and editor rest on: the ports
 // of a live configuration, the uptime text, following a log within its
 // bound, and saving a template whole.
+#include "manager/app/server_panel.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,7 +12,6 @@
 #include <string>
 
 #include "manager/app/log_tail.h"
-#include "manager/app/server_panel.h"
 #include "manager/app/text_file.h"
 #include "support/test_env.h"
 

@@ -12,7 +12,7 @@ namespace tessary {
 
 class LogTail {
  public:
-  static constexpr std::size_t kDefaultBytes = 256 * 1024;
+  static constexpr std::size_t kDefaultBytes = std::size_t{256} * 1024;
 
   explicit LogTail(std::string path, std::size_t maxBytes = kDefaultBytes);
 

@@ -28,7 +28,7 @@ constexpr std::array kEnglish = std::to_array<TextEntry>({
     {32796, "Started"},
     {32797, "Stopped"},
     {32798,
-     "Apache et MySql run as servers, and are available even if no user logged.\nThis option is available "
+     "Apache and MySql run as servers, and are available even if no user logged.\nThis option is available "
      "only on NT/2K and XP Windows and if user is admin."},
     {32800, "Can't stop server  : %s"},
     {32801, "Display a dialog box if a new version of Tessary is available. Need a Internet connection."},
@@ -83,8 +83,8 @@ constexpr std::array kEnglish = std::to_array<TextEntry>({
     {32850, "https://www.php.net/"},
     {32851, "english"},
     {32852,
-     "Les extensions marquées en rouge ne peuvent pas être utilisées car elles ont des erreur de "
-     "dependance.\nConsultez le guide d'installation de ces extensions."},
+     "The extensions marked in red cannot be used because their dependencies are missing.\nSee the "
+     "installation guide of these extensions."},
     {32853, "Refresh"},
     {32854, "Stop the Servers"},
     {32855, "Check server's TCP port before starting"},

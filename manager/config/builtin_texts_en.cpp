@@ -28,7 +28,7 @@ constexpr std::array kEnglish = std::to_array<TextEntry>({
     {32796, "Started"},
     {32797, "Stopped"},
     {32798,
-     "Apache et MySql run as servers, and are available even if no user logged.\nThis option is available "
+     "Apache and MySql run as servers, and are available even if no user logged.\nThis option is available "
      "only on NT/2K and XP Windows and if user is admin."},
     {32800, "Can't stop server  : %s"},
     {32801, "Display a dialog box if a new version of Tessary is available. Need a Internet connection."},
@@ -83,8 +83,8 @@ constexpr std::array kEnglish = std::to_array<TextEntry>({
     {32850, "https://www.php.net/"},
     {32851, "english"},
     {32852,
-     "Les extensions marquées en rouge ne peuvent pas être utilisées car elles ont des erreur de "
-     "dependance.\nConsultez le guide d'installation de ces extensions."},
+     "The extensions marked in red cannot be used because their dependencies are missing.\nSee the "
+     "installation guide of these extensions."},
     {32853, "Refresh"},
     {32854, "Stop the Servers"},
     {32855, "Check server's TCP port before starting"},
@@ -105,6 +105,29 @@ constexpr std::array kEnglish = std::to_array<TextEntry>({
     {32871,
      "You're running Tessary from a removable drive. Do you want to regenerate conf files before running "
      "servers ?"},
+    {32900, "Ports"},
+    {32901, "PID"},
+    {32902, "Uptime"},
+    {32903, "Logs"},
+    {32904, "Config"},
+    {32905, "Error log"},
+    {32906, "Access log"},
+    {32907, "%s: logs"},
+    {32908, "The log file does not exist yet: %s"},
+    {32909, "&Save"},
+    {32910, "&Close"},
+    {32911, "The changes to %s are not saved. Discard them?"},
+    {32912, "Cannot read %s"},
+    {32913, "Cannot save %s"},
+    {32914, "The editor \"%s\" cannot be started."},
+    {32915, "Editor of the configuration (empty: the built-in one)"},
+    {32916, "Show the server's error and access logs"},
+    {32917, "Edit the server's configuration template"},
+    {32918, "d"},
+    {32919, "Tessary goes on running in the notification area; Exit in its menu ends it."},
+    {32920, "Introduction"},
+    {32921, "Restart a server that ends unexpectedly"},
+    {32922, "At most 3 times within 60 seconds; each restart is logged."},
 });
 
 }  // namespace

@@ -97,6 +97,7 @@ void Settings::Load() {
   showAlways = true;
   expandPos = true;
   lang.clear();
+  editor.clear();
   apacheSsl = false;
   loadMessage.clear();
   if (root.empty() || root.back() != '/') root += '/';
@@ -128,6 +129,7 @@ void Settings::Load() {
     showAlways = ReadFlag(ini, "ShowAlways");
     expandPos = ReadFlag(ini, "ExpandPos");
     lang = ini.Get(kSection, "Lang", DefaultLanguageName(), kMaxLang);
+    editor = ini.Get(kSection, "Editor", "", kMaxPath);
   } else {
     const KeyStore store;
     if (store.KeyExists(kConfigurationKey)) {
@@ -171,6 +173,10 @@ int Settings::Save() {
   ini.Set(kSection, "ShowAlways", Flag(showAlways));
   ini.Set(kSection, "ExpandPos", Flag(expandPos));
   ini.Set(kSection, "Lang", lang);
+  if (editor.empty())
+    ini.Remove(kSection, "Editor");
+  else
+    ini.Set(kSection, "Editor", editor);
   if (iniError == 0) {
     iniError = ini.Save(iniFile);
     if (iniError != 0) Trace("Settings::Save %s error %d", iniFile.c_str(), iniError);

@@ -56,7 +56,10 @@ class Settings {
   bool showAlways = true;         // "ShowAlways"
   bool expandPos = true;          // "ExpandPos"
   std::string lang;               // "Lang"
-  bool apacheSsl = false;         // no key: nothing turns it on
+  // "Editor": the program (with its arguments) that opens configuration
+  // templates and logs; "" for the window's built-in editor and viewer.
+  std::string editor;
+  bool apacheSsl = false;  // no key: nothing turns it on
 
   // The project's servers, each a full address ending with "/" (an https
   // address makes every transfer to it go over TLS). Section "Servers" of

@@ -296,6 +296,7 @@ int LayOutStack(const std::string& root, const StackTools& tools, std::vector<st
   keep(WriteNew(r / "www" / "index.php", ShippedFileBytes("index.php"), messages));
   keep(WriteNew(r / "www" / "info.php", ShippedFileBytes("info.php"), messages));
   keep(WriteNew(r / "home" / "accueil.html", ShippedFileBytes("accueil.html"), messages));
+  keep(WriteNew(r / "home" / "index.php", ShippedFileBytes("admin.php"), messages));
   keep(WriteNew(r / "langues.txt", LanguageFileText(), messages));
   keep(WriteNew(r / "gpl.txt", ShippedFileBytes("gpl.txt"), messages));
 

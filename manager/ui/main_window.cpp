@@ -176,15 +176,17 @@ void MainWindow::createControls() {
   m_helpButton->setObjectName("helpPicture");
   m_helpButton->setText("?");
   m_helpButton->setAutoRaise(true);
+  connect(m_helpButton, &QToolButton::clicked, this, [this] { runCommand(kCmdIntroduction); });
 
   auto* servers = new QGridLayout;
-  servers->addWidget(m_webButton, 0, 0);
-  servers->addWidget(m_webPicture, 0, 1);
-  servers->addWidget(m_webState, 0, 2);
-  servers->addWidget(m_databaseButton, 1, 0);
-  servers->addWidget(m_databasePicture, 1, 1);
-  servers->addWidget(m_databaseState, 1, 2);
+  servers->addWidget(m_webButton, 1, 0);
+  servers->addWidget(m_webPicture, 1, 1);
+  servers->addWidget(m_webState, 1, 2);
+  servers->addWidget(m_databaseButton, 2, 0);
+  servers->addWidget(m_databasePicture, 2, 1);
+  servers->addWidget(m_databaseState, 2, 2);
   servers->setColumnStretch(2, 1);
+  createServerColumns(servers);
 
   auto* side = new QVBoxLayout;
   side->addWidget(m_topButton);
@@ -282,6 +284,7 @@ void MainWindow::relabel() {
   m_topButton->setToolTip(text(32809));
   m_helpButton->setToolTip(text(32810));
   m_logButton->setToolTip(text(32811));
+  relabelServerColumns();
   prepareTrayMenu();
   refresh(true);
 }
@@ -301,6 +304,7 @@ void MainWindow::refresh(bool forced) {
     if (r.tooltipChanged) m_tray->setToolTip(QText(r.tooltip));
   }
   if (r.tooltipChanged) m_menuButton->setToolTip(QText(r.tooltip));
+  refreshServerColumns();
 }
 
 void MainWindow::supervise() { m_stack.Tick(); }
@@ -415,7 +419,17 @@ void MainWindow::showMessageBox(const QString& caption, const QString& message, 
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // Closing the window ends the manager; it does not only hide it.
+  // With a tray the servers go on being watched from there, and its menu's
+  // Exit ends the manager; without one, closing the window ends it.
+  if (m_tray != nullptr && !m_exiting) {
+    event->ignore();
+    hide();
+    if (!m_trayHintShown) {
+      m_trayHintShown = true;
+      m_tray->showMessage(QText(m_engine->settings().programName), text(32919));
+    }
+    return;
+  }
   exitManager();
   event->accept();
 }

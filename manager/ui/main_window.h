@@ -5,17 +5,21 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <atomic>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "manager/app/engine.h"
+#include "manager/app/server_panel.h"
 #include "manager/app/window_model.h"
 #include "manager/servers/server_stack.h"
 #include "manager/ui/upgrade_dialog.h"
 #include "manager/upgrade/upgrade.h"
 
 class QAction;
+class QGridLayout;
 class QLabel;
 class QListWidget;
 class QMenu;
@@ -27,6 +31,9 @@ class QTimer;
 class QToolButton;
 
 namespace tessary::ui {
+
+class LogViewer;
+class TextEditor;
 
 class MainWindow : public QWidget, public WindowFrontend {
   Q_OBJECT
@@ -62,6 +69,14 @@ class MainWindow : public QWidget, public WindowFrontend {
   void prepareTrayMenu();
   void prepareServerMenu(int target);
   bool hasTray() const { return m_tray != nullptr; }
+
+  // The built-in log viewer of a server (kTargetWeb, kTargetDatabase) or
+  // of the manager's own log (kTargetManagerLog), on the log of that index.
+  static constexpr int kTargetManagerLog = 2;
+  void showLogs(int target, int index);
+  // A configuration template: in the editor of the settings when there is
+  // one, else in the built-in editor.
+  void editFile(const std::string& path);
 
   // ManagerFrontend and WindowFrontend.
   void AddLogLine(const std::string& line) override;
@@ -101,10 +116,17 @@ class MainWindow : public QWidget, public WindowFrontend {
   void createControls();
   void createTray();
   void createShortcuts();
+  // The columns of the server rows beside each state: ports, process,
+  // uptime, and the Logs and Config buttons (main_window_panel.cpp).
+  void createServerColumns(QGridLayout* grid);
+  void relabelServerColumns();
+  void refreshServerColumns();
+  // Starts the editor of the settings on a file; false when there is none.
+  bool openWithEditor(const std::string& path);
+  void showIntroduction();
 
   void openLocalPage(const char* path);
   void openAddress(const QString& address);
-  void openDocument(const std::string& path);
   void showServerMenu(int target);
   void showTrayMenuAt(const QPoint& where);
   void setLogListShown(bool shown);
@@ -136,6 +158,19 @@ class MainWindow : public QWidget, public WindowFrontend {
   QToolButton* m_topButton = nullptr;
   QPushButton* m_logButton = nullptr;
   QToolButton* m_helpButton = nullptr;
+  struct ServerColumns {
+    QLabel* ports = nullptr;
+    QLabel* pid = nullptr;
+    QLabel* uptime = nullptr;
+    QPushButton* logs = nullptr;
+    QPushButton* config = nullptr;
+  };
+  std::array<ServerColumns, 2> m_columns{};
+  std::array<QLabel*, 3> m_columnTitles{};
+  std::unique_ptr<ServerPanel> m_panel;
+  std::map<int, QPointer<LogViewer>> m_logViewers;
+  std::map<std::string, QPointer<TextEditor>> m_editors;
+  bool m_trayHintShown = false;
   QSystemTrayIcon* m_tray = nullptr;
   QTimer* m_refreshTimer = nullptr;
   QTimer* m_superviseTimer = nullptr;

@@ -1,13 +1,9 @@
 // The window's commands: what each menu entry, button, shortcut and switch
 // does, the dialogs it opens and the version check.
-#include <unistd.h>
-
 #include <QDesktopServices>
 #include <QListWidget>
 #include <QPoint>
-#include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QThread>
 #include <QToolButton>
 #include <QUrl>
@@ -25,18 +21,8 @@
 #include "manager/upgrade/version_check.h"
 
 namespace tessary::ui {
-namespace {
-
-std::string HostName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-  return name;
-}
-
-}  // namespace
 
 void MainWindow::runCommand(int command) {
-  const std::string& root = m_engine->settings().root;
   switch (command) {
     case kCmdStart:
       if (!(m_stack.web().IsRunning() && m_stack.database().IsRunning())) m_model->StartBoth();
@@ -71,13 +57,13 @@ void MainWindow::runCommand(int command) {
         ShowMessage(m_engine->settings().programName, m_stack.web().DocumentRoot(), Icon::Error);
       break;
     case kCmdEditApacheConf:
-      openDocument(m_stack.web().ConfFileForEditing());
+      editFile(m_stack.web().ConfFileForEditing());
       break;
     case kCmdEditMySqlConf:
-      openDocument(m_stack.database().ConfFileForEditing());
+      editFile(m_stack.database().ConfFileForEditing());
       break;
     case kCmdEditPhpConf:
-      openDocument(m_engine->phpTemplate());
+      editFile(m_engine->phpTemplate());
       break;
     case kCmdPhpExtensions:
       showPhpExtensions();
@@ -86,19 +72,19 @@ void MainWindow::runCommand(int command) {
       m_stack.RegenerateConfFiles();
       break;
     case kCmdApacheErrorLog:
-      openDocument(root + "Apache/logs/error.log");
+      showLogs(kTargetWeb, 0);
       break;
     case kCmdApacheAccessLog:
-      openDocument(root + "Apache/logs/access.log");
+      showLogs(kTargetWeb, 1);
       break;
     case kCmdMySqlErrorLog:
-      openDocument(DatabaseErrorLog(root, HostName()));
+      showLogs(kTargetDatabase, 0);
       break;
     case kCmdManagerLog:
-      openDocument(root + "Tessary.log");
+      showLogs(kTargetManagerLog, 0);
       break;
     case kCmdIntroduction:
-      openDocument(root + "home/accueil.html");
+      showIntroduction();
       break;
     case kCmdFaq:
       openAddress(QText(kFaqAddress));
@@ -151,16 +137,6 @@ void MainWindow::openAddress(const QString& address) {
   if (openUrl(address)) return;
   ShowMessage(m_engine->settings().programName, QString(text(32817)).replace("%s", address).toStdString(),
               Icon::Error);
-}
-
-void MainWindow::openDocument(const std::string& path) {
-  if (openFile(QText(path))) return;
-  // No program for that kind of file: a plain text editor.
-  for (const char* editor : {"gnome-text-editor", "gedit", "kate", "mousepad", "xed", "pluma", "leafpad"}) {
-    const QString program = QStandardPaths::findExecutable(editor);
-    if (!program.isEmpty() && QProcess::startDetached(program, {QText(path)})) return;
-  }
-  ShowMessage(m_engine->settings().programName, "No program can open " + path, Icon::Error);
 }
 
 bool MainWindow::openUrl(const QString& address) { return QDesktopServices::openUrl(QUrl(address)); }

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -35,6 +36,11 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
   m_languageLabel->setObjectName("languageLabel");
   m_language = new QComboBox(this);
   m_language->setObjectName("language");
+  m_editorLabel = new QLabel(this);
+  m_editorLabel->setObjectName("editorLabel");
+  m_editor = new QLineEdit(this);
+  m_editor->setObjectName("editor");
+  m_editor->setMaxLength(static_cast<int>(Settings::kMaxPath));
   m_apply = new QPushButton(this);
   m_apply->setObjectName("apply");
   m_close = new QPushButton(this);
@@ -50,6 +56,8 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
   lang->addWidget(m_languageLabel);
   lang->addWidget(m_language, 1);
   layout->addLayout(lang);
+  layout->addWidget(m_editorLabel);
+  layout->addWidget(m_editor);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(m_about);
   buttons->addStretch();
@@ -69,6 +77,7 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
   m_autoReloadConf->setChecked(s.autoReloadConf);
   m_autoRestart->setChecked(s.autoRestart);
   m_checkServerPorts->setChecked(s.checkServerPorts);
+  m_editor->setText(QString::fromStdString(s.editor));
   const bool system = SystemSwitchesAllowed();
   m_startAsServices->setEnabled(system);
   m_autoStartTessary->setEnabled(system);
@@ -83,6 +92,7 @@ SettingsDialog::SettingsDialog(ManagerEngine& engine, QWidget* parent) : QDialog
     m_autoStartServers->setEnabled(!on);
     changed();
   });
+  connect(m_editor, &QLineEdit::textEdited, this, &SettingsDialog::changed);
   connect(m_language, &QComboBox::activated, this, &SettingsDialog::languageChosen);
   connect(m_apply, &QPushButton::clicked, this, &SettingsDialog::apply);
   connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
@@ -100,10 +110,11 @@ void SettingsDialog::relabel() {
   m_autoStartServers->setText(t(32829));
   m_checkVersion->setText(t(32830));
   m_autoReloadConf->setText(t(32831));
-  m_autoRestart->setText("Restart a server that ends unexpectedly");
-  m_autoRestart->setToolTip("At most 3 times within 60 seconds; each restart is logged.");
+  m_autoRestart->setText(t(32921));
+  m_autoRestart->setToolTip(t(32922));
   m_checkServerPorts->setText(t(32855));
   m_languageLabel->setText(t(32856));
+  m_editorLabel->setText(t(32915));
   m_apply->setText(t(32833));
   m_close->setText(t(32834));
   m_about->setText(t(32835));
@@ -133,6 +144,13 @@ void SettingsDialog::apply() {
   s.autoReloadConf = m_autoReloadConf->isChecked();
   s.autoRestart = m_autoRestart->isChecked();
   s.checkServerPorts = m_checkServerPorts->isChecked();
+  const std::string editor = m_editor->text().trimmed().toStdString();
+  // A command cut to fit would name another program: it is refused whole.
+  if (editor.size() <= Settings::kMaxPath)
+    s.editor = editor;
+  else
+    QMessageBox::warning(this, windowTitle(),
+                         m_editorLabel->text() + QString(": > %1").arg(Settings::kMaxPath));
   m_apply->setEnabled(false);
 }
 

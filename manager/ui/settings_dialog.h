@@ -1,4 +1,4 @@
-// The manager's settings: six switches and the language, which takes
+// The manager's settings: six switches, the editor and the language, which takes
 // effect at once. Works on the engine's Settings directly; Apply copies the
 // switches into them, the window saves them when the dialog has closed.
 #pragma once
@@ -10,6 +10,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace tessary::ui {
@@ -45,6 +46,8 @@ class SettingsDialog : public QDialog {
   QCheckBox* m_checkServerPorts;
   QLabel* m_languageLabel;
   QComboBox* m_language;
+  QLabel* m_editorLabel;
+  QLineEdit* m_editor;
   QPushButton* m_apply;
   QPushButton* m_close;
   QPushButton* m_about;

@@ -123,6 +123,21 @@ TEST_F(SettingsTest, SaveKeepsForeignLinesAndNeverWritesTheArgumentsOrTheLogPath
   EXPECT_EQ(ini.find("--changed"), std::string::npos);
 }
 
+TEST_F(SettingsTest, TheEditorIsKeptWithItsArgumentsAndItsKeyGoesWhenEmptied) {
+  writeIni("[Tessary]\nAutoStartServers=Y\n");
+  {
+    Settings s;
+    EXPECT_EQ(s.editor, "");
+    s.editor = "kate --new \"x y\"";
+  }
+  EXPECT_EQ(Settings().editor, "kate --new \"x y\"");
+  {
+    Settings s;
+    s.editor.clear();
+  }
+  EXPECT_EQ(readIni().find("Editor"), std::string::npos) << readIni();
+}
+
 TEST_F(SettingsTest, TheAutostartEntryHoldsTheQuotedProgramPathAndGoesWhenTurnedOff) {
   Settings s;
   s.autoStartTessary = true;

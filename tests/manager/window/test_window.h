@@ -14,6 +14,8 @@ class TestWindow : public tessary::ui::MainWindow {
   QStringList messages, addresses, files;
   // The answer to every question.
   bool answer = false;
+  // Whether a file has a program that opens it.
+  bool filesOpen = true;
 
  protected:
   bool askQuestion(const QString& caption, const QString& question) override {
@@ -29,7 +31,7 @@ class TestWindow : public tessary::ui::MainWindow {
   }
   bool openFile(const QString& path) override {
     files << path;
-    return true;
+    return filesOpen;
   }
 };
 

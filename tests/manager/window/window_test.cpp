@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -102,6 +103,13 @@ class WindowTest : public QObject {
         "mariadb-admin --defaults-file='" + m_root + "MySql/my.ini' -u root --connect-timeout=2 ping";
     return QTest::qWaitFor([&] { return Shell(ping).first == 0; }, timeoutMs);
   }
+  // The row of a server: its ports, process and uptime as the window shows them.
+  QStringList row(const QString& server) {
+    QStringList texts;
+    for (const char* column : {"Ports", "Pid", "Uptime"})
+      texts << m_window->findChild<QLabel*>(server + column)->text();
+    return texts;
+  }
   void startOne(int target) {
     m_window->prepareServerMenu(target);
     QVERIFY(action(tessary::kCmdPopupStart)->isEnabled());
@@ -168,8 +176,19 @@ class WindowTest : public QObject {
     m_window->prepareTrayMenu();
     QCOMPARE(action(tessary::kCmdToggle)->text(), QString("&Stop\tF3"));
     QVERIFY(action(tessary::kCmdToggle)->isEnabled());
+    // The row shows the running server's port, process and uptime, on the
+    // refresh that follows.
+    QVERIFY(QTest::qWaitFor([&] { return row("web")[1] == QString::number(web().Pid()); }, 5000));
+    QCOMPARE(row("web")[0], QString::number(m_webPort));
+    QVERIFY2(QRegularExpression("^[0-9]+:[0-5][0-9]:[0-5][0-9]$").match(row("web")[2]).hasMatch(),
+             qPrintable(row("web")[2]));
     m_window->runCommand(tessary::kCmdStop);
     QVERIFY(QTest::qWaitFor([&] { return web().State() == tessary::Stopped; }, 10000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          return row("web") == QStringList({QString::number(m_webPort), "", ""});
+        },
+        5000));
     startOne(tessary::kTargetWeb);
     m_window->prepareTrayMenu();
     QVERIFY(!action(tessary::kCmdRestart)->isEnabled());
@@ -180,12 +199,19 @@ class WindowTest : public QObject {
     QCOMPARE(m_window->addresses, QStringList({QString("http://127.0.0.1:%1/").arg(m_webPort),
                                                QString("http://127.0.0.1:%1/home/").arg(m_webPort)}));
     QVERIFY(waitHttp("/", "", 10000));
+    // The administration entry's page is there.
+    const HttpReply admin = HttpGet(m_webPort, "/home/");
+    QCOMPARE(admin.status, 200);
+    QVERIFY(admin.body.find("Administration of the local stack") != std::string::npos);
   }
 
   void bothRunningOfferStopAndRestart() {
     startOne(tessary::kTargetDatabase);
     QVERIFY(QTest::qWaitFor(
         [&] { return m_window->findChild<QLabel*>("databaseState")->text().startsWith("Started"); }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return row("database")[1] == QString::number(db().Pid()); }, 5000));
+    QCOMPARE(row("database")[0], QString::number(m_dbPort));
+    QVERIFY(!row("database")[2].isEmpty());
     m_window->prepareTrayMenu();
     QCOMPARE(action(tessary::kCmdToggle)->text(), QString("&Stop\tF3"));
     QVERIFY(action(tessary::kCmdRestart)->isEnabled());

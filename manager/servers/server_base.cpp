@@ -367,8 +367,7 @@ void ServerBase::pressStop() {
   if (m_stopTicks > kStopTicksBeforeKill) return;  // ended once: the next ticks see it gone
   m_registry.Trace("%s (pid %d) ignored its stop: its process group is ended", name.c_str(),
                    static_cast<int>(pi.pid));
-  queueOutput(name + " did not stop within " + std::to_string(kStopTimeoutMs / 1000) +
-              " s: ended\n");
+  queueOutput(name + " did not stop within " + std::to_string(kStopTimeoutMs / 1000) + " s: ended\n");
   platform::KillProcessGroup(pi.pid);
 }
 

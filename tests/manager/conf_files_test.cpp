@@ -130,7 +130,8 @@ TEST_F(ConfFilesTest, AFolderWithABlankIsQuotedByTheTemplatesAndOneTheServersCan
   std::vector<std::string> messages;
   EXPECT_EQ(tessary::LayOutStack(root, tessary::FindStackTools(), messages), EINVAL);
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_NE(messages[0].find("The folder " + root + " holds a double quote"), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find("The folder " + root + " holds a double quote"), std::string::npos)
+      << messages[0];
   EXPECT_FALSE(fs::exists(root));
 }
 

@@ -137,8 +137,9 @@ TEST_F(InstallModeTest, AStackUnderAFolderWithABlankIsLaidOutAndBothServersRunOn
                              "\nListen 127.0.0.1:" + std::to_string(webPort) + "\n");
   testenv::WriteFile(root / "conf_files" / "httpd.conf", httpd);
   const std::string myIni = testenv::ReadFile(root / "conf_files" / "my.ini");
-  testenv::WriteFile(root / "conf_files" / "my.ini",
-                     std::regex_replace(myIni, std::regex("\nport=3306\n"), "\nport=" + std::to_string(dbPort) + "\n"));
+  testenv::WriteFile(
+      root / "conf_files" / "my.ini",
+      std::regex_replace(myIni, std::regex("\nport=3306\n"), "\nport=" + std::to_string(dbPort) + "\n"));
   tessary::RegenerateConfFiles(rootText());
 
   tessary::ServerRegistry registry;
@@ -164,8 +165,8 @@ TEST_F(InstallModeTest, AStackUnderAFolderWithABlankIsLaidOutAndBothServersRunOn
   EXPECT_EQ(page.status, 200);
   EXPECT_NE(page.body.find(root.string() + "/Apache/php.ini"), std::string::npos);
   // The database server answers its client on the socket below the blank.
-  const std::string ping = "mariadb-admin --defaults-file='" + rootText() +
-                           "MySql/my.ini' -u root --connect-timeout=2 ping";
+  const std::string ping =
+      "mariadb-admin --defaults-file='" + rootText() + "MySql/my.ini' -u root --connect-timeout=2 ping";
   int pinged = -1;
   while ((pinged = stacktest::Shell(ping).first) != 0 && stacktest::MsSince(t0) < 20000)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

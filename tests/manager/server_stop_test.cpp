@@ -37,8 +37,8 @@ class ScriptServer : public ServerBase {
 // The processes of a process group that have not ended.
 std::size_t GroupSize(pid_t pgid) {
   const auto list = platform::ListProcesses();
-  return static_cast<std::size_t>(
-      std::count_if(list.begin(), list.end(), [&](const platform::ProcessEntry& e) { return e.pgid == pgid; }));
+  return static_cast<std::size_t>(std::count_if(
+      list.begin(), list.end(), [&](const platform::ProcessEntry& e) { return e.pgid == pgid; }));
 }
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
@@ -83,9 +83,9 @@ class ServerStopTest : public ::testing::Test {
 
 TEST_F(ServerStopTest, AStopSignalTheServerMissedIsSentAgainUntilItsGroupHasGone) {
   // The first SIGTERM is lost, as to a web server re-reading its files.
-  ScriptServer server(registry, root,
-                      "trap 'trap - TERM' TERM; : > '" + root +
-                          "ready'; while :; do sleep 5 & wait $!; done");
+  ScriptServer server(
+      registry, root,
+      "trap 'trap - TERM' TERM; : > '" + root + "ready'; while :; do sleep 5 & wait $!; done");
   StartAndStop(server);
   ASSERT_TRUE(TickUntil(
       registry, [&] { return server.State() == tessary::Stopped; }, 10000));

@@ -47,9 +47,12 @@ std::string InstallFolderProblem(const std::string& folder) {
       what = "a control character";
     else
       continue;
-    return "The folder " + folder + " holds " + what +
-           ", which the web and database servers' configuration files cannot name: choose a folder "
-           "without double quotes, backslashes, dollar signs or control characters";
+    std::string message = "The folder " + folder;
+    message += " holds " + what;
+    message +=
+        ", which the web and database servers' configuration files cannot name: choose a folder "
+        "without double quotes, backslashes, dollar signs or control characters";
+    return message;
   }
   return {};
 }

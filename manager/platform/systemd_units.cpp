@@ -106,7 +106,8 @@ int Systemctl(const std::vector<std::string>& args, std::string* out) {
   const auto deadline = std::chrono::steady_clock::now() + kSystemctlTimeout;
   bool timedOut = false;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       timedOut = true;
       break;

@@ -21,8 +21,9 @@ TEST(SystemdUnitsTest, AUnitRunsTheCommandInTheForegroundQuotedForSystemdAndRest
   // The web server's service command: env's setting, a folder with a blank,
   // and characters systemd reads as specifiers and variables.
   const std::string text = platform::UnitFileText(
-      "Apache", "\"/usr/bin/env\" \"PHP_INI_SCAN_DIR=/srv/my stack/PHP/conf.d\" \"/srv/my stack/Apache/apache\" "
-                "-d \"/srv/my stack/Apache\" -f \"/srv/100%/a'b/httpd.conf\" -D FOREGROUND");
+      "Apache",
+      "\"/usr/bin/env\" \"PHP_INI_SCAN_DIR=/srv/my stack/PHP/conf.d\" \"/srv/my stack/Apache/apache\" "
+      "-d \"/srv/my stack/Apache\" -f \"/srv/100%/a'b/httpd.conf\" -D FOREGROUND");
   EXPECT_EQ(text,
             "# Written by Tessary for its service Apache; removed with the service.\n"
             "[Unit]\n"
@@ -37,8 +38,9 @@ TEST(SystemdUnitsTest, AUnitRunsTheCommandInTheForegroundQuotedForSystemdAndRest
             "\n"
             "[Install]\n"
             "WantedBy=default.target\n");
-  EXPECT_NE(platform::UnitFileText("MySQL", "\"/usr/sbin/mariadbd\" --datadir=$HOME").find("--datadir=$$HOME\""),
-            std::string::npos);
+  EXPECT_NE(
+      platform::UnitFileText("MySQL", "\"/usr/sbin/mariadbd\" --datadir=$HOME").find("--datadir=$$HOME\""),
+      std::string::npos);
   // What a unit file cannot hold is refused rather than written.
   EXPECT_EQ(platform::UnitFileText("MySQL", "\"/a\nb\" x"), "");
   EXPECT_EQ(platform::UnitFileText("MySQL", ""), "");

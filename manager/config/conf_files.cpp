@@ -33,6 +33,30 @@ bool ReadPiece(std::FILE* f, std::string& piece) {
 
 }  // namespace
 
+std::string InstallFolderProblem(const std::string& folder) {
+  for (const char c : folder) {
+    const auto u = static_cast<unsigned char>(c);
+    std::string what;
+    if (c == '"')
+      what = "a double quote (\")";
+    else if (c == '\\')
+      what = "a backslash (\\)";
+    else if (c == '$')
+      what = "a dollar sign ($)";
+    else if (u < 0x20 || u == 0x7f)
+      what = "a control character";
+    else
+      continue;
+    std::string message = "The folder " + folder;
+    message += " holds " + what;
+    message +=
+        ", which the web and database servers' configuration files cannot name: choose a folder "
+        "without double quotes, backslashes, dollar signs or control characters";
+    return message;
+  }
+  return {};
+}
+
 std::string RegenerateSubstitution(const std::string& installRoot) {
   std::string s = installRoot;
   for (char& c : s)
@@ -52,6 +76,9 @@ std::string PhpTemplateSubstitution(const std::string& installRoot) { return ins
 
 int GenerateConfFile(const std::string& substitution, const std::string& templatePath,
                      const std::string& livePath, char commentChar) {
+  // A folder the servers would read as another path (or as a syntax error)
+  // must never reach a live file.
+  if (!InstallFolderProblem(substitution).empty()) return EINVAL;
   File tpl(std::fopen(templatePath.c_str(), "r"));
   if (!tpl) return 2;
   // Written beside the live file and renamed over it: the live file is

@@ -22,13 +22,22 @@ inline constexpr std::array<ConfPair, 3> kConfPairs = {{
     {"conf_files/php.ini", "Apache/php.ini", ';'},
 }};
 
+// Why an installation folder cannot be named in the servers' files, or ""
+// when it can. The templates put the folder between double quotes, which
+// the web server, the database server and PHP each read their own way: a
+// blank is fine in all three, but a double quote, a backslash, a "$" (the
+// start of a variable for the web server and PHP) or a control character
+// has no spelling all three read back as the same path.
+std::string InstallFolderProblem(const std::string& folder);
+
 // Writes a live configuration file from its template: the generated-file
 // header with the comment character, then the template with the first
 // "${path}" of each piece replaced by substitution, written beside the
 // live file and renamed over it. Returns 0, 2 (the template or the file
-// beside the live one cannot be opened) or the error of the write (errno;
-// EIO when the template cannot be read to its end). On failure the live
-// file is as it was.
+// beside the live one cannot be opened), EINVAL (substitution is a folder
+// the servers' files cannot name, InstallFolderProblem) or the error of the
+// write (errno; EIO when the template cannot be read to its end). On
+// failure the live file is as it was.
 int GenerateConfFile(const std::string& substitution, const std::string& templatePath,
                      const std::string& livePath, char commentChar);
 

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "manager/config/builtin_texts.h"
+#include "manager/config/conf_files.h"
 #include "manager/config/manager_log.h"
 #include "manager/config/php_extensions.h"
 #include "manager/config/stack_files.h"
@@ -113,15 +114,16 @@ struct SpawnActions {
   SpawnActions& operator=(const SpawnActions&) = delete;
 };
 
-// Runs a program with its output in logFile and waits at most timeout.
-// The exit status, or -1 when it could not be run or was ended.
-int RunProgram(const std::vector<std::string>& args, const fs::path& logFile, std::chrono::seconds timeout,
-               std::string& why) {
+// Runs a program in folder with its output in logFile and waits at most
+// timeout. The exit status, or -1 when it could not be run or was ended.
+int RunProgram(const std::vector<std::string>& args, const fs::path& folder, const fs::path& logFile,
+               std::chrono::seconds timeout, std::string& why) {
   std::vector<char*> argv;
   argv.reserve(args.size() + 1);
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   SpawnActions fa;
+  posix_spawn_file_actions_addchdir_np(&fa.actions, folder.c_str());
   posix_spawn_file_actions_addopen(&fa.actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa.actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&fa.actions, 1, 2);
@@ -167,9 +169,11 @@ int MakeDataFolder(const std::string& root, const StackTools& tools, std::vector
     return ENOENT;
   }
   const fs::path log = fs::path(root) / "MySql" / "install-db.log";
+  // Named from the database folder: the install script hands the data
+  // folder unquoted to chown, which a root with a blank would break.
   std::vector<std::string> args = {tools.installDb,
                                    "--no-defaults",
-                                   "--datadir=" + data.string(),
+                                   "--datadir=./data",
                                    "--auth-root-authentication-method=normal",
                                    "--lower-case-table-names=1",
                                    "--skip-test-db",
@@ -178,7 +182,7 @@ int MakeDataFolder(const std::string& root, const StackTools& tools, std::vector
   // file of the stack needs another owner.
   if (IsAdmin()) args.push_back("--user=" + UserName());
   std::string why;
-  const int status = RunProgram(args, log, kInstallDbTimeout, why);
+  const int status = RunProgram(args, data.parent_path(), log, kInstallDbTimeout, why);
   if (status != 0) {
     messages.push_back("The database's data folder could not be made (" +
                        (why.empty() ? "exit " + std::to_string(status) : why) + "): " + Tail(log, 600));
@@ -266,6 +270,11 @@ std::string FilledTemplate(std::string_view name, const StackTools& tools, bool 
 }
 
 int LayOutStack(const std::string& root, const StackTools& tools, std::vector<std::string>& messages) {
+  if (std::string why = InstallFolderProblem(root); !why.empty()) {
+    messages.push_back(std::move(why));
+    Trace("LayOutStack: %s", messages.back().c_str());
+    return EINVAL;
+  }
   const fs::path r(root);
   int first = 0;
   auto keep = [&first](int err) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "manager/platform/process.h"
+#include "manager/platform/systemd_units.h"
 
 namespace tessary::platform {
 namespace {
@@ -34,9 +35,26 @@ bool SafeName(const std::string& name) {
   return true;
 }
 
+std::string UnitProperty(const std::string& name, const char* property) {
+  std::string value;
+  if (Systemctl({"show", "-p", property, "--value", UnitName(name)}, &value) != 0) return {};
+  return value;
+}
+
+int UnitState(const std::string& name) {
+  const std::string state = UnitProperty(name, "ActiveState");
+  if (state == "active" || state == "reloading") return kServiceRunning;
+  if (state == "activating") return kServiceStartPending;
+  if (state == "deactivating") return kServiceStopPending;
+  return kServiceStopped;  // inactive, failed, or no answer
+}
+
 }  // namespace
 
-ServiceLayer::ServiceLayer(std::filesystem::path stateFolder) : m_folder(std::move(stateFolder)) {
+ServiceLayer::ServiceLayer(std::filesystem::path stateFolder, ServiceBackend backend)
+    : m_folder(std::move(stateFolder)),
+      m_systemd(backend == ServiceBackend::SystemdUser ||
+                (backend == ServiceBackend::Detect && UserSystemdRuns())) {
   std::error_code ec;
   std::filesystem::create_directories(m_folder, ec);
 }
@@ -48,9 +66,6 @@ std::filesystem::path ServiceLayer::DefaultStateFolder() {
   return std::filesystem::path(home != nullptr ? home : "/tmp") / ".local" / "state" / "tessary";
 }
 
-std::filesystem::path ServiceLayer::serviceFile(const std::string& name) const {
-  return m_folder / (name + ".service");
-}
 std::filesystem::path ServiceLayer::pidFile(const std::string& name) const {
   return m_folder / (name + ".pid");
 }
@@ -63,23 +78,43 @@ bool ServiceLayer::Open(const std::string& name) const {
   return SafeName(name) && std::filesystem::is_regular_file(serviceFile(name), ec);
 }
 
+std::filesystem::path ServiceLayer::serviceFile(const std::string& name) const {
+  return m_systemd ? UserUnitFolder() / UnitName(name) : m_folder / (name + ".service");
+}
+
 int ServiceLayer::Install(const std::string& name, const std::string& commandLine) {
   if (!SafeName(name) || commandLine.empty()) return EINVAL;
   if (Open(name)) return kErrorServiceExists;
   std::error_code ec;
+  if (m_systemd) {
+    const std::string unit = UnitFileText(name, commandLine);
+    if (unit.empty()) return EINVAL;
+    std::filesystem::create_directories(UserUnitFolder(), ec);
+    if (!WriteText(serviceFile(name), unit)) return EIO;
+    // Enabled, the unit starts with the user's service manager: at login,
+    // or at boot when the user lingers.
+    if (Systemctl({"daemon-reload"}) != 0 || Systemctl({"enable", UnitName(name)}) != 0) return EIO;
+    return 0;
+  }
   std::filesystem::create_directories(m_folder, ec);
   return WriteText(serviceFile(name), commandLine) ? 0 : EIO;
 }
 
 int ServiceLayer::Remove(const std::string& name) {
   if (!Open(name)) return kErrorServiceDoesNotExist;
+  if (m_systemd) Systemctl({"disable", UnitName(name)});
   std::error_code ec;
   std::filesystem::remove(serviceFile(name), ec);
+  if (m_systemd) Systemctl({"daemon-reload"});
   return ec ? ec.value() : 0;
 }
 
 pid_t ServiceLayer::Pid(const std::string& name) const {
   if (!SafeName(name)) return 0;
+  if (m_systemd) {
+    const long pid = std::strtol(UnitProperty(name, "MainPID").c_str(), nullptr, 10);
+    return pid > 0 ? static_cast<pid_t>(pid) : 0;
+  }
   const pid_t pid = static_cast<pid_t>(std::strtol(ReadFirstLine(pidFile(name)).c_str(), nullptr, 10));
   if (pid <= 0 || ProcessAlive(pid) != 0) return 0;
   // A pid file outlives a crash, and its number may be given to another
@@ -100,6 +135,11 @@ pid_t ServiceLayer::Pid(const std::string& name) const {
 
 int ServiceLayer::Start(const std::string& name) {
   if (!Open(name)) return kErrorServiceDoesNotExist;
+  if (m_systemd) {
+    if (UnitState(name) != kServiceStopped) return kErrorServiceAlreadyRunning;
+    // Not waited for: the supervision's tick follows the unit's state.
+    return Systemctl({"start", "--no-block", UnitName(name)}) == 0 ? 0 : EIO;
+  }
   if (Pid(name) != 0) return kErrorServiceAlreadyRunning;
   const std::string command = ReadFirstLine(serviceFile(name));
   pid_t pid = 0;
@@ -111,6 +151,11 @@ int ServiceLayer::Start(const std::string& name) {
 }
 
 int ServiceLayer::Stop(const std::string& name) {
+  if (m_systemd) {
+    const int state = SafeName(name) ? UnitState(name) : kServiceStopped;
+    if (state == kServiceStopped || state == kServiceStopPending) return kErrorServiceNotActive;
+    return Systemctl({"stop", "--no-block", UnitName(name)}) == 0 ? 0 : EIO;
+  }
   const pid_t pid = Pid(name);
   if (pid == 0) return kErrorServiceNotActive;
   WriteText(stopFile(name), std::to_string(pid));
@@ -118,6 +163,7 @@ int ServiceLayer::Stop(const std::string& name) {
 }
 
 int ServiceLayer::QueryState(const std::string& name) const {
+  if (m_systemd) return SafeName(name) ? UnitState(name) : kServiceStopped;
   if (Pid(name) != 0) {
     std::error_code ec;
     return std::filesystem::exists(stopFile(name), ec) ? kServiceStopPending : kServiceRunning;

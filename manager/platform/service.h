@@ -1,9 +1,13 @@
 // The service layer: servers registered under a name and run detached from
 // the manager, so that they outlive it and the user's session.
 //
-// The built-in backend keeps, in the manager's state folder, one file per
-// service with its command line ("<name>.service") and, while it runs, one
-// pid file ("<name>.pid"). Starting runs the command as a detached daemon.
+// Two backends. Where a user service manager runs, a service is the
+// systemd user unit "tessary-<name>.service" (systemd_units.h): installing
+// writes and enables it, the rest goes through systemctl --user, and
+// systemd restarts a server that fails. Elsewhere the built-in backend keeps,
+// in the manager's state folder, one file per service with its command
+// line ("<name>.service") and, while it runs, one pid file ("<name>.pid");
+// starting runs the command as a detached daemon.
 #pragma once
 
 #include <sys/types.h>
@@ -27,10 +31,17 @@ constexpr int kErrorServiceDoesNotExist = 1060;
 constexpr int kErrorServiceNotActive = 1062;
 constexpr int kErrorServiceExists = 1073;
 
+enum class ServiceBackend {
+  Daemon,       // detached daemons with pid files
+  SystemdUser,  // systemd user units
+  Detect,       // SystemdUser when a user service manager answers, else Daemon
+};
+
 class ServiceLayer {
  public:
-  // stateFolder: where the service and pid files live (made when missing).
-  explicit ServiceLayer(std::filesystem::path stateFolder);
+  // stateFolder: where the built-in backend's service and pid files live
+  // (made when missing).
+  explicit ServiceLayer(std::filesystem::path stateFolder, ServiceBackend backend = ServiceBackend::Daemon);
 
   // The state folder of the manager: $XDG_STATE_HOME/tessary, by default
   // ~/.local/state/tessary.
@@ -54,6 +65,7 @@ class ServiceLayer {
   pid_t Pid(const std::string& name) const;
 
   const std::filesystem::path& folder() const { return m_folder; }
+  bool UsesSystemd() const { return m_systemd; }
 
  private:
   std::filesystem::path serviceFile(const std::string& name) const;
@@ -61,6 +73,7 @@ class ServiceLayer {
   std::filesystem::path stopFile(const std::string& name) const;
 
   std::filesystem::path m_folder;
+  bool m_systemd = false;
 };
 
 }  // namespace tessary::platform

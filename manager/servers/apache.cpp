@@ -20,6 +20,11 @@ namespace {
 constexpr std::size_t kMaxPath = 259;
 // Lines of the configuration are read in runs of at most this many characters.
 constexpr std::size_t kMaxLine = 299;
+// A server re-reads its files within this time of a hang-up; a stop sent
+// meanwhile may be forgotten and is seen through by StopExe.
+constexpr auto kHangupSettle = std::chrono::seconds(10);
+// How long StopExe sees such a stop through before the ticks take over.
+constexpr int kStopAfterHangupMs = 5000;
 
 // A path quoted for the shell's single quotes.
 std::string ShellQuote(const std::string& s) {
@@ -245,6 +250,8 @@ int CApache::StopExe() {
     // workers along: such a one is ended with its whole group.
     result =
         WaitForHandlers(1500) ? platform::SendSignal(pi.pid, SIGTERM) : platform::KillProcessGroup(pi.pid);
+    if (result == 0 && m_hangupAt && std::chrono::steady_clock::now() - *m_hangupAt < kHangupSettle)
+      SeeStopThrough(kStopAfterHangupMs);
   } else {
     registry().Trace("Apache::StopExe stop event fail : %d", platform::CanSignal(pi.pid));
     // The shutdown command of the Windows build is "-k stop" here.
@@ -252,6 +259,20 @@ int CApache::StopExe() {
   }
   m_runner.Stop();
   return result;
+}
+
+void CApache::SeeStopThrough(int timeoutMs) const {
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+  auto nextSignal = start + std::chrono::milliseconds(100);
+  while (platform::ProcessAlive(pi.pid) == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (std::chrono::steady_clock::now() >= nextSignal) {
+      // A master already stopping ignores it.
+      if (platform::CanSignal(pi.pid) == 0) platform::SendSignal(pi.pid, SIGTERM);
+      nextSignal += std::chrono::milliseconds(100);
+    }
+  }
 }
 
 int CApache::Start() {
@@ -270,6 +291,7 @@ int CApache::Restart() {
     // setting up is given a few seconds, then the restart is refused.
     if (!WaitForHandlers(5000)) return EBUSY;
     restartPending = 1;
+    m_hangupAt = std::chrono::steady_clock::now();
     return platform::SendSignal(pi.pid, SIGHUP);
   }
   return platform::LaunchDetached(CommandLine("-k restart"));

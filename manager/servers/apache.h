@@ -2,6 +2,8 @@
 // through the runner or as the service "Apache".
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 #include "manager/servers/child_process.h"
@@ -67,10 +69,16 @@ class CApache : public ServerBase {
   // Waits at most timeoutMs for the server to catch its restart and
   // shutdown signals; false when it does not (or is gone).
   bool WaitForHandlers(int timeoutMs) const;
+  // Sees a stop sent soon after a hang-up through: the server re-reading its
+  // files forgets a stop that comes meanwhile, so the signal is sent again
+  // until the master has gone, for at most timeoutMs (the ticks go on after
+  // that; a quitting manager has no more ticks).
+  void SeeStopThrough(int timeoutMs) const;
 
   std::string apacheDir;
   std::string docRoot;
   std::string m_pidFile;  // the server's pid file, from the live file
+  std::optional<std::chrono::steady_clock::time_point> m_hangupAt;  // the last restart signal
   std::uint8_t ssl = 0;
   // A configuration test is under way (a nested event loop must not start
   // a second one).

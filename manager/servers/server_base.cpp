@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -183,7 +184,10 @@ int ServerBase::Stop() {
     } else {
       result = StopExe();
     }
-    if (result == 0) state = Stopping;
+    if (result == 0) {
+      state = Stopping;
+      m_stopTicks = 0;
+    }
   }
   restartPending = 0;
   DeliverOutput();
@@ -193,6 +197,7 @@ int ServerBase::Stop() {
 int ServerBase::Kill() {
   if (serviceMode != 0) return 0;
   state = Stopping;
+  m_stopTicks = 0;
   if (pi.pid == 0) FindRunning();
   if (pi.pid == 0) return 0;
   const int rc = platform::KillProcessGroup(pi.pid);
@@ -312,7 +317,10 @@ void ServerBase::tick(std::vector<std::pair<ServerBase*, int>>& posted) {
       // A restart in place (the same process re-reading its files) is over
       // once the process is seen alive again; a later end is a crash.
       if (state == Running) restartPending = 0;
-      if (state != Stopping) state = Running;
+      if (state != Stopping)
+        state = Running;
+      else
+        pressStop();
     } else {
       const bool unexpected = state == Running && restartPending == 0;
       if (pi.pid != 0) {
@@ -346,6 +354,21 @@ void ServerBase::tick(std::vector<std::pair<ServerBase*, int>>& posted) {
       confFileTime = t;
     }
   }
+}
+
+void ServerBase::pressStop() {
+  if (++m_stopTicks < kStopTicksBeforeKill) {
+    // Sent again on every tick: a server that has begun to stop ignores it,
+    // one that lost the first one (it came while the server re-read its
+    // files on a restart, and the new generation cleared it) stops now.
+    if (platform::CanSignal(pi.pid) == 0) platform::SendSignal(pi.pid, SIGTERM);
+    return;
+  }
+  if (m_stopTicks > kStopTicksBeforeKill) return;  // ended once: the next ticks see it gone
+  m_registry.Trace("%s (pid %d) ignored its stop: its process group is ended", name.c_str(),
+                   static_cast<int>(pi.pid));
+  queueOutput(name + " did not stop within " + std::to_string(kStopTimeoutMs / 1000) + " s: ended\n");
+  platform::KillProcessGroup(pi.pid);
 }
 
 void ServerBase::OnStdout(const std::string& text) { queueOutput(text); }

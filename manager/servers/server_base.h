@@ -29,6 +29,10 @@ constexpr int kErrorAddressInUse = 10048;
 constexpr int kErrorBadConfig = 1610;
 // Period of ServerBase::TimerProc.
 constexpr int kTimerPeriodMs = 700;
+// How long a process-mode server may take to stop, its stop signal sent
+// again on each tick, before its process group is ended; in ticks.
+constexpr int kStopTimeoutMs = 30000;
+constexpr int kStopTicksBeforeKill = kStopTimeoutMs / kTimerPeriodMs;
 
 // Notification values a server sends its owner.
 enum ServerNotification : int {
@@ -195,6 +199,10 @@ class ServerBase {
   bool openService();
   void tick(std::vector<std::pair<ServerBase*, int>>& posted);
   void queueOutput(const std::string& text);
+  // One tick of a process-mode server still alive while Stopping: the stop
+  // signal again (a server re-reading its files on a restart forgets one
+  // that came meanwhile), then its whole group once the stop takes too long.
+  void pressStop();
   // Starts the server again after a crash, when the policy allows.
   void restartAfterCrash();
 
@@ -207,6 +215,7 @@ class ServerBase {
   std::size_t m_droppedLines = 0;
   bool m_autoRestart = false;
   bool m_restartDue = false;  // crashed in this tick, to be restarted after it
+  int m_stopTicks = 0;        // ticks seen Stopping since the stop was asked for
   CrashRestartPolicy m_crashRestarts;
 };
 

@@ -7,7 +7,7 @@ namespace tessary {
 ServerStack::ServerStack(const std::string& installRoot, const std::filesystem::path& stateFolder)
     : m_root(installRoot),
       m_staleRegenerated(RegenerateStaleConfFiles(installRoot)),
-      m_services(stateFolder),
+      m_services(stateFolder, platform::ServiceBackend::Detect),
       m_registry(&m_services),
       m_database(m_registry, installRoot),
       m_web(m_registry, installRoot) {}

@@ -1,6 +1,6 @@
 // The web server as a whole process group: a crash after a graceful restart,
-// workers left behind by a killed master, and restarts refused by the
-// configuration test while the running server stays.
+// workers left behind by a killed master, a stop right after a restart, and
+// restarts refused by the configuration test while the running server stays.
 #include <gtest/gtest.h>
 
 #include "apache_fixture.h"
@@ -99,6 +99,23 @@ TEST_F(ApacheTest, WorkersOfAKilledMasterAreNeitherAdoptedNorLeftOnThePort) {
   EXPECT_EQ(HttpGet(port, "/").status, 200);
   EXPECT_EQ(web.Stop(), 0);
   EXPECT_TRUE(WaitGone(root, 5000));
+}
+
+TEST_F(ApacheTest, AStopRightAfterARestartEndsTheWholeServerWithoutAnotherTick) {
+  // The server forgets a stop that comes while it re-reads its files; the
+  // stop must go through all the same, also when the manager quits at once
+  // and no tick follows.
+  WriteConf(HttpdTemplate(port));
+  CApache web(registry, root);
+  web.SetNotificationWindow(&recorder);
+  ASSERT_EQ(web.Start(), 0) << recorder.Lines(1);
+  ASSERT_TRUE(WaitState(web, tessary::Running));
+  ASSERT_EQ(web.Restart(), 0) << recorder.Lines(2);
+  ASSERT_EQ(web.Stop(), 0);
+  EXPECT_TRUE(WaitGone(root, 8000)) << ProcessesOf(root).size() << " processes left";
+  EXPECT_TRUE(WaitState(web, tessary::Stopped));
+  EXPECT_EQ(recorder.Count(tessary::kNotifyUnexpectedEnd), 0);
+  EXPECT_FALSE(tessary::IsPortInUse(port));
 }
 
 TEST_F(ApacheTest, ABadLineBeforeARestartKeepsTheRunningServerAndShowsTheReport) {

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "manager/app/engine.h"
+#include "manager/config/stack_layout.h"
 #include "manager/servers/apache.h"
 #include "manager/servers/mysql.h"
 #include "manager/servers/server_base.h"
@@ -110,6 +112,27 @@ TEST_F(ConfFilesTest, FailuresLeaveTheLiveFileAsItWas) {
   // A live file in a folder that does not exist.
   EXPECT_NE(GenerateConfFile("R", Path("t.conf"), Path("nowhere/live.conf"), '#'), 0);
   EXPECT_TRUE(TmpIsEmpty());
+
+  // A folder the servers' files cannot name is not written into one.
+  EXPECT_EQ(GenerateConfFile("/srv/a\"b", Path("t.conf"), Path("live.conf"), '#'), EINVAL);
+  EXPECT_EQ(testenv::ReadFile(Path("live.conf")), "old\n");
+}
+
+TEST_F(ConfFilesTest, AFolderWithABlankIsQuotedByTheTemplatesAndOneTheServersCannotReadIsRefused) {
+  for (const char* usable : {"/home/a b/stack", "/srv/l'été (2)/#1"})
+    EXPECT_EQ(tessary::InstallFolderProblem(usable), "") << usable;
+  for (const char* refused : {"/srv/a\"b", "/srv/a\\b", "/srv/${x}", "/srv/a\nb"})
+    EXPECT_NE(tessary::InstallFolderProblem(refused).find("cannot name"), std::string::npos) << refused;
+  EXPECT_NE(tessary::InstallFolderProblem("/srv/a\"b").find("a double quote"), std::string::npos);
+
+  // Install mode on such a folder names the reason and writes nothing.
+  const std::string root = (dir / "quote\"d").string() + "/";
+  std::vector<std::string> messages;
+  EXPECT_EQ(tessary::LayOutStack(root, tessary::FindStackTools(), messages), EINVAL);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("The folder " + root + " holds a double quote"), std::string::npos)
+      << messages[0];
+  EXPECT_FALSE(fs::exists(root));
 }
 
 TEST_F(ConfFilesTest, RegenerateWritesTheThreePairsAndInstallModeCopiesThem) {

@@ -8,10 +8,14 @@
 #include <vector>
 
 #include "manager/app/engine.h"
+#include "manager/config/conf_files.h"
 #include "manager/config/stack_layout.h"
 #include "manager/platform/ini_file.h"
+#include "manager/servers/apache.h"
+#include "manager/servers/mysql.h"
 #include "manager/servers/server_stack.h"
 #include "manager_env.h"
+#include "stack_fixture.h"
 #include "support/test_env.h"
 
 extern char** environ;
@@ -107,6 +111,73 @@ TEST_F(InstallModeTest, InstallAndQuitLayOutAWorkingStackInAnEmptyRoot) {
             0);
   EXPECT_NE(testenv::ReadFile(base / "check.txt").find("Syntax OK"), std::string::npos)
       << testenv::ReadFile(base / "check.txt");
+}
+
+TEST_F(InstallModeTest, AStackUnderAFolderWithABlankIsLaidOutAndBothServersRunOnIt) {
+  root = base / "my stack";
+  fs::create_directories(root);
+  // The web server's children (another user when the tests run as root)
+  // must reach the pages.
+  fs::permissions(base, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+  setEnv("TESSARY_ROOT", root.string());
+  ASSERT_EQ(RunToEnd({TESSARY_PROGRAM, "-install", "-quit"}, base / "out.txt"), 0)
+      << testenv::ReadFile(base / "out.txt");
+  // Whatever a failure leaves running goes with the test.
+  struct Leftovers {
+    fs::path root;
+    ~Leftovers() { stacktest::KillLeftovers(root); }
+  } leftovers{root};
+
+  // Free ports, set in the templates as a user would.
+  const int webPort = stacktest::FreePort();
+  const int dbPort = stacktest::FreePort();
+  std::string httpd = testenv::ReadFile(root / "conf_files" / "httpd.conf");
+  httpd = std::regex_replace(httpd, std::regex("\nListen 127\\.0\\.0\\.1:80\n"),
+                             "\nListen 127.0.0.1:" + std::to_string(webPort) + "\n");
+  testenv::WriteFile(root / "conf_files" / "httpd.conf", httpd);
+  const std::string myIni = testenv::ReadFile(root / "conf_files" / "my.ini");
+  testenv::WriteFile(
+      root / "conf_files" / "my.ini",
+      std::regex_replace(myIni, std::regex("\nport=3306\n"), "\nport=" + std::to_string(dbPort) + "\n"));
+  tessary::RegenerateConfFiles(rootText());
+
+  tessary::ServerRegistry registry;
+  stacktest::Recorder notes;
+  tessary::CApache web(registry, rootText());
+  tessary::CMySql db(registry, rootText());
+  web.SetNotificationWindow(&notes);
+  db.SetNotificationWindow(&notes);
+  ASSERT_EQ(web.Port(), webPort);
+  ASSERT_EQ(db.Port(), dbPort);
+  ASSERT_EQ(web.Start(), 0) << notes.Lines(tessary::kNotifyOutputLine);
+  EXPECT_EQ(notes.Count(tessary::kNotifyBadConfig), 0) << notes.Lines(tessary::kNotifyBadConfig);
+  ASSERT_EQ(db.Start(), 0) << notes.Lines(tessary::kNotifyOutputLine);
+  ASSERT_TRUE(stacktest::TickUntil(
+      registry, [&] { return web.IsRunning() && db.IsRunning(); }, 20000))
+      << notes.Lines(tessary::kNotifyOutputLine);
+
+  // PHP inside the web server reads the stack's php.ini below the blank.
+  stacktest::HttpReply page;
+  const auto t0 = stacktest::Clock::now();
+  while ((page = stacktest::HttpGet(webPort, "/info.php")).status != 200 && stacktest::MsSince(t0) < 10000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(page.status, 200);
+  EXPECT_NE(page.body.find(root.string() + "/Apache/php.ini"), std::string::npos);
+  // The database server answers its client on the socket below the blank.
+  const std::string ping =
+      "mariadb-admin --defaults-file='" + rootText() + "MySql/my.ini' -u root --connect-timeout=2 ping";
+  int pinged = -1;
+  while ((pinged = stacktest::Shell(ping).first) != 0 && stacktest::MsSince(t0) < 20000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(pinged, 0) << stacktest::Shell(ping).second;
+
+  EXPECT_EQ(web.Stop(), 0);
+  EXPECT_EQ(db.Stop(), 0);
+  EXPECT_TRUE(stacktest::TickUntil(
+      registry, [&] { return web.State() == tessary::Stopped && db.State() == tessary::Stopped; }, 30000));
+  EXPECT_TRUE(stacktest::WaitGone(root, 10000));
+  EXPECT_EQ(notes.Count(tessary::kNotifyUnexpectedEnd), 0);
 }
 
 TEST_F(InstallModeTest, SafeCopiesTakeTheLiveFilesThatExist) {

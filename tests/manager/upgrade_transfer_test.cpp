@@ -25,51 +25,51 @@ const Failure kFailures[] = {
        Good(s);
        s.Remove("/up/upgrade/1801.dat");
      },
-     "ERROR : Can't retreive upgrade data from Web"},
+     "ERROR : Can't retrieve upgrade data from Web"},
     {"hash list missing",
      [](HttpTestServer& s) {
        Good(s);
        s.Remove("/hs/check/hash.dat");
      },
-     "ERROR : Can't retreive hash data from Web"},
+     "ERROR : Can't retrieve hash data from Web"},
     {"hash list redirected",
      [](HttpTestServer& s) {
        Good(s);
        s.Set("/hs/check/hash.dat", Reply{302, "", Reply::Kind::Normal, "/elsewhere"});
        s.Set("/elsewhere", std::string("x;") + kNewXHash + "\n");
      },
-     "ERROR : Can't retreive hash data from Web"},
+     "ERROR : Can't retrieve hash data from Web"},
     {"upgrade list stalls",
      [](HttpTestServer& s) {
        Good(s);
        s.Set("/up/upgrade/1801.dat", Reply{200, "x;4", Reply::Kind::Stall, {}});
      },
-     "ERROR : Can't retreive upgrade data from Web"},
+     "ERROR : Can't retrieve upgrade data from Web"},
     {"hash list cut short",
      [](HttpTestServer& s) {
        Good(s);
        s.Set("/hs/check/hash.dat",
              Reply{200, std::string("x;") + kNewXHash + "\n", Reply::Kind::Truncate, {}});
      },
-     "ERROR : Can't retreive hash data from Web"},
+     "ERROR : Can't retrieve hash data from Web"},
     {"hash list connection closed",
      [](HttpTestServer& s) {
        Good(s);
        s.Set("/hs/check/hash.dat", Reply{200, "", Reply::Kind::Close, {}});
      },
-     "ERROR : Can't retreive hash data from Web"},
+     "ERROR : Can't retrieve hash data from Web"},
     {"upgrade list binary",
      [](HttpTestServer& s) {
        Good(s);
        s.Set("/up/upgrade/1801.dat", std::string("x;4\0\1\2", 6));
      },
-     "ERROR : Can't retreive upgrade data from Web\nthe list holds binary data (byte 0 at offset 3)"},
+     "ERROR : Can't retrieve upgrade data from Web\nthe list holds binary data (byte 0 at offset 3)"},
     {"hash list huge",
      [](HttpTestServer& s) {
        Good(s);
        s.Set("/hs/check/hash.dat", std::string(tessary::kMaxListBytes + 10, 'h'));
      },
-     "ERROR : Can't retreive hash data from Web\nthe list is larger than 1048576 bytes"},
+     "ERROR : Can't retrieve hash data from Web\nthe list is larger than 1048576 bytes"},
 };
 
 TEST_F(UpgradeTest, EveryNetworkFailureIsSilentAtStartUpAndShownWhenAsked) {
@@ -102,7 +102,7 @@ TEST_F(UpgradeTest, EveryNetworkFailureIsSilentAtStartUpAndShownWhenAsked) {
   EXPECT_TRUE(r.messages.empty());
   open(UpgradeMode::Manual, &r);
   ASSERT_EQ(r.messages.size(), 1u);
-  EXPECT_EQ(r.messages[0].text, "ERROR : Can't retreive hash data from Web");
+  EXPECT_EQ(r.messages[0].text, "ERROR : Can't retrieve hash data from Web");
   // Up to date: said only when asked.
   Good(server);
   open(UpgradeMode::StartUp, &r);

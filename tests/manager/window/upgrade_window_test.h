@@ -153,7 +153,7 @@ class UpgradeWindowTest : public QObject {
     m_server.Remove("/hs/check/hash.dat");
     m_window->runCommand(tessary::kCmdCheckVersion);
     QVERIFY(waitChecked(20000));
-    QCOMPARE(m_window->messages, QStringList{"Tessary: ERROR : Can't retreive hash data from Web"});
+    QCOMPARE(m_window->messages, QStringList{"Tessary: ERROR : Can't retrieve hash data from Web"});
     QCOMPARE(QString::fromStdString(testenv::ReadFile(root() + "upgrade.dat")), QString("x;3\ny;0\n"));
   }
 

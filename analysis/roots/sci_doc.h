@@ -239,6 +239,9 @@ class KW_SciDoc : public KW_ImaAna {
     return pixels.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
   }
 
+  // The true-length mode measures roots past their skeletons' free ends
+  // (root_ends.h), on the shapes Skeletonize keeps.
+  bool keepsThinnedShapes() const override;
   // The vector (chord) length of a root from p to q in the length mode of settings.
   double vectorLength(const ContourPoint& p, const ContourPoint& q, LogBuffer& log) const;
   void appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,

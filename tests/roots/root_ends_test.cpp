@@ -100,7 +100,8 @@ TEST(RootEndsGeometry, ExtensionsNeedTheShapesAndStopAtTheirEdges) {
   for (int r = 0; r < height; ++r)
     for (int c = 0; c < width; ++c) {
       const double dc = std::max(0.0, c - 40.0);
-      bits[static_cast<std::size_t>(c + r * width)] = c >= 5 && std::hypot(dc, r - 10.0) <= 3.0;
+      bits[static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(width)] =
+          c >= 5 && std::hypot(dc, r - 10.0) <= 3.0;
     }
   const ShapeMask shapes{bits, width, height};
   EXPECT_NEAR(DistanceToEdge(shapes, 20, 10, 32), 4.0, 1e-9);

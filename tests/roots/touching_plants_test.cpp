@@ -32,7 +32,8 @@ TEST(SplitAtSeedlings, PartsOfTwoSeedlingsNoLongerTouch) {
     while (!stack.empty()) {
       const auto [c, r] = stack.back();
       stack.pop_back();
-      const auto i = static_cast<std::size_t>(c + r * width);
+      const std::size_t i =
+          static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
       if (c < 0 || r < 0 || c >= width || r >= height || seen[i] || pixels[i] != kWhitePixel) continue;
       seen[i] = true;
       ++count;

@@ -205,6 +205,16 @@ void KW_ImaAna::Skeletonize() {
     std::fputs("\n********Skeletonization\n", log->get());
     log.reset();
   }
+  thinnedShapes.clear();
+  if (hasValidPicture() && keepsThinnedShapes()) {
+    try {
+      thinnedShapes.reserve(pixels.size());
+      for (const std::uint32_t px : pixels) thinnedShapes.push_back((px & 0xFFFFFFU) != 0U);
+    } catch (const std::bad_alloc&) {
+      // Measures that would use the shapes do without them.
+      thinnedShapes = {};
+    }
+  }
   // Thinning needs no memory it cannot do without: it always completes.
   if (hasValidPicture()) ThinPicture(pixels.data(), width, height);
   refreshView();

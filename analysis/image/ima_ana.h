@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "image/binarise.h"
 #include "image/dilation.h"
@@ -77,7 +78,11 @@ class KW_ImaAna : public KW_PicDoc {
   // a segment paints them.
   void Dilate();
   // Command " &Skeletonize": thins the white shapes to one-pixel lines.
+  // When keepsThinnedShapes() holds, thinnedShapes keeps the white shapes as
+  // they were (a bit per pixel, row 0 at the bottom, true for every pixel
+  // thinning takes as white: any not black); it is emptied otherwise.
   void Skeletonize();
+  std::vector<bool> thinnedShapes;
 
   // The skeleton tools on the document's picture.
   int NeighbourCode(int col, int row) const;
@@ -91,4 +96,7 @@ class KW_ImaAna : public KW_PicDoc {
  protected:
   // A picture the steps may work on: some pixels, exactly width x height of them.
   bool hasValidPicture() const;
+  // Whether Skeletonize keeps the shapes it thins (for measures that need a
+  // root's width after thinning); no by default.
+  virtual bool keepsThinnedShapes() const { return false; }
 };

@@ -11,6 +11,7 @@
 #include "base/kw_log.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/detail/segment_walk.h"
+#include "roots/root_ends.h"
 #include "roots/root_measures.h"
 #include "roots/sci_doc.h"
 
@@ -106,6 +107,8 @@ int KW_SciDoc::MeasurePlate() {
   return kPlateMeasured;
 }
 
+bool KW_SciDoc::keepsThinnedShapes() const { return settings.lengths == LengthMode::True; }
+
 int KW_SciDoc::MeasureTrees() {
   TruncateLog(logSink(), logname::kMath);
   LogBuffer log(logSink(), logname::kMath);
@@ -120,11 +123,14 @@ int KW_SciDoc::MeasureTrees() {
   }
   const bool trueLengths = settings.lengths == LengthMode::True;
   try {
+    // True lengths reach each root's tip past its skeleton's free end.
+    if (trueLengths)
+      for (RootTree& tree : root) ExtendFreeEnds(tree, ShapeMask{thinnedShapes, width, height});
     // Lengths along the tree; a segment's position is where it starts.
     for (RootTree& tree : root) {
       if (!tree.first_segment) continue;
       ForEachSegment(*tree.first_segment, [trueLengths](KW_Segment& s, const KW_Segment* parent) {
-        s.length = trueLengths ? TrueSegmentLength(s, parent) : PathLength(s);
+        s.length = trueLengths ? TrueSegmentLength(s, parent) + s.tipExtension : PathLength(s);
         s.length_total_begin = s.length + (parent != nullptr ? parent->length_total_begin : 0.0);
         const float start = parent != nullptr ? static_cast<float>(parent->length_total_begin) : 0.0F;
         s.position_root = start;
@@ -174,7 +180,10 @@ int KW_SciDoc::MeasureTrees() {
     }
     if (trueLengths) {
       log.add("\ntrue lengths along the smoothed roots\n");
-      for (RootTree& tree : root) RefineTrueLengths(tree);
+      for (RootTree& tree : root) {
+        ExtendLateralBases(tree, ShapeMask{thinnedShapes, width, height});
+        RefineTrueLengths(tree);
+      }
     }
     for (std::size_t t = 0; t < root.size(); ++t) AppendTreeDump(static_cast<int>(t));
     if (settings.pipeline == Pipeline::Adaptive)

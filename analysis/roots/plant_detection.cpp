@@ -11,6 +11,7 @@
 #include "roots/detail/colour_random.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/sci_doc.h"
+#include "roots/touching_plants.h"
 
 namespace {
 
@@ -71,7 +72,25 @@ int KW_SciDoc::FindRoots() {
     }
     item.clear();
     nbr_item = 0;
-    if (ScanItems() == 1) {
+    bool scanned = ScanItems() == 1;
+    if (scanned && settings.pipeline != Pipeline::Adaptive && settings.lengths == LengthMode::True) {
+      // Touching plants, each part starting from a seedling of its own, are
+      // cut apart and found again as one plant each. The pixel mode keeps
+      // them one plant, as the fixed method always measured them; the
+      // adaptive pipeline cuts at the seedlings its segmentation found,
+      // before this.
+      const std::vector<std::size_t> cuts = TouchingPlantCuts(*this);
+      if (!cuts.empty()) {
+        log.addF("\ntouching plants cut apart at %zu pixels\n", cuts.size());
+        for (const std::size_t i : cuts) pixels[i] = 0U;
+        for (std::uint32_t& px : pixels)
+          if ((px & kWhitePixel) != 0U) px |= kWhitePixel;
+        item.clear();
+        nbr_item = 0;
+        scanned = ScanItems() == 1;
+      }
+    }
+    if (scanned) {
       log.addF("\nnbr_item %i\n", nbr_item);
       log.add("\n********Affiche_item\n");
       for (const Item& plant : item) appendPlantDump(log, plant.numero, plant.threshold, plant.tab);

@@ -157,7 +157,7 @@ void RefineTrueLengths(RootTree& tree) {
     double before = 0.0;
     for (std::size_t k = 0; k < along.size(); ++k) {
       const double upTo = arc.empty() ? 0.0 : arc[ends[k]];
-      along[k]->length = upTo - before;
+      along[k]->length = upTo - before + along[k]->tipExtension + along[k]->baseExtension;
       before = upTo;
     }
     // The laterals leaving this root, each smoothed along its own path.

@@ -70,9 +70,10 @@ void StraightestPath(const KW_Segment& first, double reachPixels, std::vector<st
 // curve: every root (the main root and each lateral, from its branching
 // point) is smoothed along its whole path, so the junctions along it cut
 // the smoothing nowhere. Each segment's length becomes its share of the
-// curve of the root it belongs to; length_total_begin, the positions, the
-// main root length and the lateral lengths follow from them. The paths,
-// angles, vectors and counts stay as they are.
+// curve of the root it belongs to, with its tipExtension and baseExtension
+// (root_ends.h); length_total_begin, the positions, the main root length
+// and the lateral lengths follow from them. The paths, angles, vectors and
+// counts stay as they are.
 void RefineTrueLengths(RootTree& tree);
 
 // 1 + the distance from p to q, in double precision. Appends the distance

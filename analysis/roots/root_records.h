@@ -75,6 +75,13 @@ class KW_Segment {
   float position_root = 0.0F;       // where the segment starts along the plant
   float position_branch = 0.0F;     // branching position on the parent root
   double length_total_begin = 0.0;  // from the plant's start to this segment's end
+  // True-length mode, a segment without children: how far its root's tip
+  // lies past its last point (root_ends.h); part of length.
+  double tipExtension = 0.0;
+  // True-length mode, the first segment of a lateral root: how far back
+  // from its parent's last point the lateral starts (root_ends.h); part of
+  // length.
+  double baseExtension = 0.0;
   // Measures of the root this segment starts (main or lateral).
   double length_longest = 0.0;
   double straightness = 0.0;  // vector (chord) length

@@ -61,8 +61,10 @@ class KW_SciDoc : public KW_ImaAna {
   // ---- plant detection (plant_detection.cpp)
   // Command " Find roots": whitens the picture, walks every skeleton
   // component, keeps those of at least minItemLength points, colours them
-  // and sorts them left to right. Returns 1, or 0 when memory ran out: the
-  // document is then as it was before the command.
+  // and sorts them left to right. In the fixed pipeline's true-length mode
+  // a component grown from two seedlings or more is first cut apart where
+  // their parts meet (TouchingPlantCuts). Returns 1, or 0 when memory ran
+  // out: the document is then as it was before the command.
   int FindRoots();
   // Command " &Color Item": paints every plant's walk in a colour of its own.
   // Two plants never share a brightness sum (the walks tell plants apart by
@@ -239,6 +241,9 @@ class KW_SciDoc : public KW_ImaAna {
     return pixels.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
   }
 
+  // The true-length mode measures roots past their skeletons' free ends
+  // (root_ends.h), on the shapes Skeletonize keeps.
+  bool keepsThinnedShapes() const override;
   // The vector (chord) length of a root from p to q in the length mode of settings.
   double vectorLength(const ContourPoint& p, const ContourPoint& q, LogBuffer& log) const;
   void appendPlantDump(LogBuffer& log, std::int32_t numero, std::int32_t plantThreshold,

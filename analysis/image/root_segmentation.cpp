@@ -6,11 +6,13 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "image/detail/plate_light.h"
+
 namespace {
 
 // The grey picture (luminance) and the greenness of every pixel, top row first.
 struct Planes {
-  cv::Mat grey;   // CV_8U
+  cv::Mat grey;  // CV_8U
   // CV_8U: how much greener than grey a pixel with the colour of a leaf is
   // (green less the mean of red and blue), 0 for every other pixel.
   cv::Mat green;
@@ -179,42 +181,6 @@ cv::Mat FindPlateRegion(const cv::Mat& grey, const cv::Mat& neutral, cv::Rect& b
   cv::Mat full;
   cv::resize(region, full, grey.size(), 0, 0, cv::INTER_NEAREST);
   return full;
-}
-
-// The median grey level where mask is set (or of the whole plane when mask
-// is empty), from its histogram.
-int MedianLevel(const cv::Mat& grey, const cv::Mat& mask) {
-  cv::Mat hist;
-  const int channels[] = {0};
-  const int sizes[] = {256};
-  const float range[] = {0, 256};
-  const float* ranges[] = {range};
-  cv::calcHist(&grey, 1, channels, mask, hist, 1, sizes, ranges);
-  const double half = cv::sum(hist)[0] / 2.0;
-  double seen = 0;
-  for (int level = 0; level < 256; ++level) {
-    seen += hist.at<float>(level);
-    if (seen >= half) return level;
-  }
-  return 255;
-}
-
-// Whether the roots of a plate are darker than its agar: a plate lit from
-// behind (a light box, a scanner's lamp through it) is bright, and no
-// brighter than what lies just around it, and its roots cast shadows; a plate
-// lit from the front on a dark ground is brighter than its ground, or dark
-// itself, and its roots shine.
-bool BacklitPlate(const cv::Mat& grey, const cv::Mat& inside, const cv::Rect& outline) {
-  const int grow = std::max(2, std::min(outline.width, outline.height) / 20);
-  const cv::Rect around =
-      cv::Rect(outline.x - grow, outline.y - grow, outline.width + 2 * grow, outline.height + 2 * grow) &
-      cv::Rect(0, 0, grey.cols, grey.rows);
-  cv::Mat ring(grey.size(), CV_8U, cv::Scalar(0));
-  ring(around).setTo(255);
-  ring(outline & around).setTo(0);
-  if (cv::countNonZero(ring) == 0) return false;
-  const int agar = MedianLevel(grey, inside);
-  return agar >= 96 && MedianLevel(grey, ring) >= agar;
 }
 
 // Median and robust spread of a signed plane where mask is set: 1.4826 x

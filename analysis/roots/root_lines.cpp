@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "roots/detail/lateral_walk.h"
+#include "roots/root_measures.h"
 
 namespace {
 
@@ -31,6 +32,8 @@ std::vector<RootLine> RootLines(const RootTree& tree) {
   main.vector = tree.main_vector;
   main.angle = tree.main_angle;
   main.laterals = tree.nbr_LR;
+  main.baseExtension = first.baseExtension;
+  main.tipExtension = PathEnd(first, tree.path_longest_total).tipExtension;
   lines.push_back(std::move(main));
 
   WalkLaterals(first, tree.path_longest_total, 0, {1}, 0,
@@ -45,6 +48,8 @@ std::vector<RootLine> RootLines(const RootTree& tree) {
                  lateral.angle = x.angle;
                  lateral.position = static_cast<double>(x.position_branch);
                  lateral.laterals = x.Nbr_LR;
+                 lateral.baseExtension = x.baseExtension;
+                 lateral.tipExtension = PathEnd(x, x.path_longest).tipExtension;
                  lateral.label = label;
                  lines.push_back(std::move(lateral));
                  return static_cast<int>(lines.size() - 1);

@@ -26,6 +26,11 @@ struct RootLine {
   double angle = 0.0;
   double position = 0.0;  // branching position on the parent root; 0 for the main root
   std::int32_t laterals = 0;
+  // In the true-length mode, how far the root goes on past the first and
+  // the last of its points (its start on the parent's centre line, its tip),
+  // in pixels; included in length.
+  double baseExtension = 0.0;
+  double tipExtension = 0.0;
 };
 
 // The roots of tree, main root first; empty when the tree has no segment.

@@ -108,11 +108,29 @@ struct PropertyDefinition {
 // as it was opened (x to the right and y down from its top-left corner):
 // the smoothed points whose path length is the root's length in the
 // true-length mode, the skeleton pixels in the fixed mode.
-std::vector<SmoothedPoint> PolylineOf(const KW_SciDoc& doc, const std::vector<ContourPoint>& points,
-                                      bool trueLengths) {
+// The point at distance beyond `from`, away from `towards`.
+SmoothedPoint Beyond(const SmoothedPoint& from, const SmoothedPoint& towards, double distance) {
+  const double dc = from.col - towards.col, dr = from.row - towards.row;
+  const double norm = std::hypot(dc, dr);
+  if (!(norm > 0.0)) return from;
+  return {from.col + dc / norm * distance, from.row + dr / norm * distance};
+}
+
+std::vector<SmoothedPoint> PolylineOf(const KW_SciDoc& doc, const RootLine& root, bool trueLengths) {
+  const std::vector<ContourPoint>& points = root.points;
   std::vector<SmoothedPoint> line;
   if (trueLengths) {
     line = SmoothedPoints(points);
+    // The root starts and ends past its skeleton, straight on along its way
+    // there (from a few points back), as its length does.
+    constexpr std::size_t kWay = 5;
+    if (line.size() >= 2) {
+      const std::size_t back = std::min(kWay, line.size() - 1);
+      if (root.tipExtension > 0.0)
+        line.push_back(Beyond(line.back(), line[line.size() - 1 - back], root.tipExtension));
+      if (root.baseExtension > 0.0)
+        line.insert(line.begin(), Beyond(line.front(), line[back], root.baseExtension));
+    }
   } else {
     line.reserve(points.size());
     for (const ContourPoint& p : points)
@@ -295,7 +313,7 @@ bool RsmlText(const KW_SciDoc& doc, const RsmlMetadata& metadata, std::string& t
       Line(out, indent + 1, "</properties>");
       Line(out, indent + 1, "<geometry>");
       Line(out, indent + 2, "<polyline>");
-      AppendPolyline(out, indent + 3, PolylineOf(doc, line.points, trueLengths));
+      AppendPolyline(out, indent + 3, PolylineOf(doc, line, trueLengths));
       Line(out, indent + 2, "</polyline>");
       Line(out, indent + 1, "</geometry>");
       open.push_back(static_cast<int>(k));

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "base/kw_log.h"
 #include "roots/overlay_picture.h"
@@ -144,10 +145,15 @@ TEST_F(ExportsTest, RsmlValidatesAndReadsBackIntoTheSameTrees) {
         drawn += step;
       }
       EXPECT_NEAR(drawn * scale, line.length * scale, 0.01 * line.length * scale + 1e-9) << r.label;
-      for (const auto& [point, end] : {std::pair{r.polyline.front(), line.points.front()},
-                                       std::pair{r.polyline.back(), line.points.back()}}) {
-        EXPECT_NEAR(point.x, end.col + doc.cropLeft, 1e-6) << r.label;
-        EXPECT_NEAR(point.y, doc.height - 1 - end.row + doc.cropTop, 1e-6) << r.label;
+      // The true-length mode carries a root on past its skeleton's ends, to
+      // its parent's centre line and to its tip, as far as its length does.
+      for (const auto& [point, end, past] :
+           {std::tuple{r.polyline.front(), line.points.front(), line.baseExtension},
+            std::tuple{r.polyline.back(), line.points.back(), line.tipExtension}}) {
+        EXPECT_NEAR(std::hypot(point.x - (end.col + doc.cropLeft),
+                               point.y - (doc.height - 1 - end.row + doc.cropTop)),
+                    past, 0.01)
+            << r.label;
       }
       // A lateral starts on its parent's path.
       if (line.parent >= 0) {

@@ -30,30 +30,6 @@ using Clock = std::chrono::steady_clock;
 
 int fail(const std::string& text) { return AnalyzeFail(text); }
 
-FolderAnalysisOptions RunOptionsOf(const AnalyzeOptions& o) {
-  FolderAnalysisOptions run;
-  run.pictures = o.pictures;
-  run.user = o.user;
-  run.experiment = o.experiment;
-  run.box = o.box;
-  run.genotype = o.genotype;
-  run.media = o.media;
-  run.age = o.age;
-  run.resolution = o.resolution;
-  run.results = o.results;
-  run.rsml = o.rsml;
-  run.overlay = o.overlay;
-  run.threshold = o.threshold;
-  run.method = o.method;
-  run.overwrite = o.overwrite;
-  run.confirm = o.confirm;
-  run.jobs = o.jobs;
-  run.settings = o.measure.settings;
-  run.traits = o.measure.traits;
-  run.pixelPool = o.pixelPool;
-  return run;
-}
-
 // The run on the terminal: each picture's messages on standard error with
 // its name, the plants asked on the terminal (--confirm), and a line per
 // picture, or on a terminal one line of progress rewritten.
@@ -105,12 +81,12 @@ int RunAnalyzeCommand(const std::vector<std::string>& args) {
   FRONTEND::BatchFrontend frontend;
   AnalyzeOptions options;
   if (const auto status = ParseAnalyzeOptions(args, options)) return *status;
-  if (options.results.empty()) {
+  if (options.run.results.empty()) {
     const auto folder = KW_Log::Result_Folder_Path(frontend);
     if (!folder) return fail("no result folder: give --results DIR");
-    options.results = *folder;
+    options.run.results = *folder;
   }
-  FolderAnalysisOptions run = RunOptionsOf(options);
+  FolderAnalysisOptions run = options.RunOptions();
   if (const auto problem = PrepareFolderAnalysis(run)) return fail(*problem);
   if (run.pictures.empty() && options.measure.shard) {
     std::printf("shard %d/%d holds no picture\n", options.measure.shard->index, options.measure.shard->count);

@@ -9,21 +9,20 @@
 
 #include "batch/analysis_options.h"
 #include "image/pixel_pool.h"
+#include "runs/folder_analysis.h"
 
 struct AnalyzeOptions {
-  std::vector<std::string> pictures;
-  std::string user, experiment, box, genotype, media, age, resolution;
-  std::string results;
-  // Where the RSML files and the overlay pictures go; empty: not written.
-  std::string rsml, overlay;
-  std::optional<int> threshold;
-  std::string method;
-  bool overwrite = false;
-  bool confirm = false;
-  int jobs = 0;
+  // What the run takes; its settings and trait table are measure's, copied
+  // in before the run (RunOptions).
+  FolderAnalysisOptions run;
   MeasureOptions measure;
-  // The picture buffers the workers hand on to each other.
-  std::shared_ptr<PixelPool> pixelPool = std::make_shared<PixelPool>();
+  AnalyzeOptions() { run.pixelPool = std::make_shared<PixelPool>(); }
+  FolderAnalysisOptions RunOptions() const {
+    FolderAnalysisOptions out = run;
+    out.settings = measure.settings;
+    out.traits = measure.traits;
+    return out;
+  }
 };
 
 // Says text on standard error after the program's name; returns 2, the

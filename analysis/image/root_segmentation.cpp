@@ -304,6 +304,55 @@ cv::Mat CommonBackground(const cv::Mat& background, const cv::Mat& region, int m
   return ErodeDisc(common, margin);
 }
 
+// Leaves are green, and thick: they start seedlings but are no roots. They
+// are greener than what lies around them (a light box or a white balance can
+// make the whole background a little green), judged at the background's
+// scale (coarse).
+cv::Mat FindLeaves(const cv::Mat& green, const cv::Mat& grey, const cv::Size& coarse) {
+  // The greenness around, over what is not dark (a dark rim or label would
+  // lower it and make the light beside it look green).
+  const cv::Mat lit = grey > 50;
+  cv::Mat litGreen, sum, share;
+  green.copyTo(litGreen, lit);
+  cv::resize(litGreen, sum, coarse, 0, 0, cv::INTER_AREA);
+  cv::resize(lit, share, coarse, 0, 0, cv::INTER_AREA);
+  sum.convertTo(sum, CV_32F);
+  share.convertTo(share, CV_32F, 1.0 / 255.0);
+  cv::Mat around = sum / cv::max(share, 0.05);
+  around.convertTo(around, CV_8U);
+  cv::resize(around, around, grey.size(), 0, 0, cv::INTER_LINEAR);
+  // Greener than around by well more than the colour noise (a camera's
+  // compression makes blotches of colour on an even background).
+  cv::Mat greener;
+  cv::subtract(green, around, greener, cv::noArray(), CV_16S);
+  double typical = 0, spread = 0;
+  RobustSpread(greener, lit, typical, spread);
+  cv::Mat leaves = (greener > typical + std::max(6.0, 4.0 * spread)) & lit;
+  cv::morphologyEx(leaves, leaves, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, {3, 3}));
+  return leaves;
+}
+
+// The grey picture reduced to coarse, averaged over what is not left out:
+// leaves along a row of seedlings would otherwise raise the background
+// around them, and the top of every root below them would vanish into it.
+cv::Mat ReducedWithout(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size& coarse) {
+  cv::Mat plain;
+  cv::resize(grey, plain, coarse, 0, 0, cv::INTER_AREA);
+  if (cv::countNonZero(leftOut) == 0) return plain;
+  const cv::Mat kept = ~leftOut;
+  cv::Mat keptGrey, sum, share;
+  grey.copyTo(keptGrey, kept);
+  cv::resize(keptGrey, sum, coarse, 0, 0, cv::INTER_AREA);
+  cv::resize(kept, share, coarse, 0, 0, cv::INTER_AREA);
+  sum.convertTo(sum, CV_32F);
+  share.convertTo(share, CV_32F, 1.0 / 255.0);
+  cv::Mat average = sum / cv::max(share, 0.05);
+  average.convertTo(average, CV_8U);
+  // Where nearly all of a cell is left out, the plain reduction stands.
+  average.copyTo(plain, share >= 0.25);
+  return plain;
+}
+
 RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::Rect& rect,
                          RootPolarity polarity, RootSegmentation out) {
   const cv::Mat grey = planes.grey(rect);
@@ -315,9 +364,9 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   // roots vanish; a grey opening there takes bright lines out, a closing
   // dark ones.
   const int factor = std::max(2, out.rootWidth * 2);
-  cv::Mat small;
-  cv::resize(grey, small, cv::Size(std::max(1, rect.width / factor), std::max(1, rect.height / factor)), 0, 0,
-             cv::INTER_AREA);
+  const cv::Size coarse(std::max(1, rect.width / factor), std::max(1, rect.height / factor));
+  cv::Mat leaves = FindLeaves(planes.green(rect), grey, coarse);
+  cv::Mat small = ReducedWithout(grey, DilateDisc(leaves, out.rootWidth), coarse);
   const bool dark =
       polarity == RootPolarity::Dark || (polarity == RootPolarity::Auto && cv::mean(grey, inside)[0] > 140);
   out.darkRoots = dark;
@@ -347,33 +396,7 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   cv::Mat low = residual > resMedian + 2.5 * noise;
   low &= inside;
   high &= inside;
-  // Leaves are green, and thick: they start seedlings but are no roots. They
-  // are greener than what lies around them (a light box or a white balance
-  // can make the whole background a little green).
-  cv::Mat leaves;
-  {
-    // The greenness around, over what is not dark (a dark rim or label
-    // would lower it and make the light beside it look green).
-    const cv::Mat lit = grey > 50;
-    cv::Mat litGreen, sum, share;
-    planes.green(rect).copyTo(litGreen, lit);
-    cv::resize(litGreen, sum, small.size(), 0, 0, cv::INTER_AREA);
-    cv::resize(lit, share, small.size(), 0, 0, cv::INTER_AREA);
-    sum.convertTo(sum, CV_32F);
-    share.convertTo(share, CV_32F, 1.0 / 255.0);
-    cv::Mat around = sum / cv::max(share, 0.05);
-    around.convertTo(around, CV_8U);
-    cv::resize(around, around, grey.size(), 0, 0, cv::INTER_LINEAR);
-    // Greener than around by well more than the colour noise (a camera's
-    // compression makes blotches of colour on an even background).
-    cv::Mat greener;
-    cv::subtract(planes.green(rect), around, greener, cv::noArray(), CV_16S);
-    double typical = 0, spread = 0;
-    RobustSpread(greener, lit, typical, spread);
-    leaves = (greener > typical + std::max(6.0, 4.0 * spread)) & lit;
-  }
   leaves &= inside;
-  cv::morphologyEx(leaves, leaves, cv::MORPH_OPEN, kernel);
   {
     cv::Mat labels, stats, centroids;
     const int n = cv::connectedComponentsWithStats(leaves, labels, stats, centroids, 8, CV_32S);

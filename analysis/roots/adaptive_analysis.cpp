@@ -8,6 +8,7 @@
 #include <new>
 #include <utility>
 
+#include "roots/detail/gap_bridging.h"
 #include "roots/detail/seedling_split.h"
 #include "roots/sci_doc.h"
 
@@ -138,6 +139,7 @@ int KW_SciDoc::AdaptivePrepare(std::string& problem) {
     }
   }
   try {
+    BridgeRootGaps(pixels, width, height, std::max(6, height / 12));
     SplitAtSeedlings(pixels, width, height, segmentation.seedlings, std::max(6, height / 25));
   } catch (const std::bad_alloc&) {
     // Without the split, plants grown together stay one plant, flagged.

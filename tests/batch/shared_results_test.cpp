@@ -151,7 +151,8 @@ TEST_F(SharedResults, TwoRunsIntoOneFolderEachKeepWhatTheOtherSaved) {
   for (int k = 1; k <= 4; ++k) {
     const std::string name = "p" + std::to_string(k);
     INFO_PICTURE result;
-    ASSERT_EQ(ReadResultFile(FRONTEND::DefaultFrontend(), (home / "res" / (name + ".txt")).string(), result), 1)
+    ASSERT_EQ(ReadResultFile(FRONTEND::DefaultFrontend(), (home / "res" / (name + ".txt")).string(), result),
+              1)
         << name;
     EXPECT_EQ(result.nbr, 2) << name;
     const auto rsml = testenv::ReadRsml(home / "rsml" / (name + ".rsml"));

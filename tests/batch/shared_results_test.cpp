@@ -1,6 +1,7 @@
 // Two analyze runs into one results folder at once, on overlapping lists of
 // pictures: each picture both runs take is saved by one and kept by the
-// other, and every file either leaves is whole.
+// other (who writes the exports it lacks, if any), and every file either
+// leaves is whole.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "base/batch_frontend.h"
 #include "roots/analysis_dialog_models.h"
 #include "roots/result_file.h"
+#include "roots/result_writer.h"
 #include "runs/folder_analysis.h"
 #include "support/png_reader.h"
 #include "support/rsml_reader.h"
@@ -50,21 +52,23 @@ class Steps {
   std::set<std::string> m_reached;
 };
 
-// One run's observer. A picture's plants are confirmed after the run has
-// looked for its result file and found none, and before it saves: there it
-// says so and waits for what gates lists for that picture.
+// One run's observer. At three points of a picture's analysis it says
+// where it is ("A starts p2") and waits for what gates lists there, if
+// anything: "starts", before the run looks for the picture's result file;
+// "confirms", once it found none and before it saves; "saved", once its
+// result file is written and before its exports are.
 class GatedObserver : public FolderAnalysisObserver {
  public:
   GatedObserver(std::string run, Steps& steps, std::map<std::string, std::string> gates)
       : m_run(std::move(run)), m_steps(steps), m_gates(std::move(gates)) {}
 
+  void started(const std::string& picture) override { at("starts", picture); }
   FRONTEND::Answer confirmPlant(const std::string& picture, int plant, const MyBoxIsARoot&) override {
-    if (plant != 1) return FRONTEND::Answer::Yes;
-    const std::string name = fs::path(picture).stem().string();
-    m_steps.reach(m_run + " confirms " + name);
-    const auto gate = m_gates.find(name);
-    if (gate != m_gates.end() && !m_steps.await(gate->second)) m_stuck.push_back(gate->second);
+    if (plant == 1) at("confirms", picture);
     return FRONTEND::Answer::Yes;
+  }
+  void message(const std::string& picture, const std::string& text) override {
+    if (text == kExperimentSaved) at("saved", picture);
   }
   void finished(const PictureOutcome& outcome, std::size_t, std::size_t) override {
     const std::string name = fs::path(outcome.picture).stem().string();
@@ -77,9 +81,16 @@ class GatedObserver : public FolderAnalysisObserver {
   std::vector<std::string> stuck() const { return m_stuck; }
 
  private:
+  void at(const std::string& point, const std::string& picture) {
+    const std::string here = point + " " + fs::path(picture).stem().string();
+    m_steps.reach(m_run + " " + here);
+    const auto gate = m_gates.find(here);
+    if (gate != m_gates.end() && !m_steps.await(gate->second)) m_stuck.push_back(gate->second);
+  }
+
   std::string m_run;
   Steps& m_steps;
-  std::map<std::string, std::string> m_gates;  // picture -> the step it waits for
+  std::map<std::string, std::string> m_gates;  // "confirms p2" -> the step it waits for
   std::map<std::string, std::string> m_outcomes;
   std::vector<std::string> m_stuck;
 };
@@ -92,7 +103,7 @@ TEST_F(SharedResults, TwoRunsIntoOneFolderEachKeepWhatTheOtherSaved) {
   const fs::path plates = home / "plates";
   fs::create_directories(plates);
   std::vector<std::string> pictures;
-  for (int k = 1; k <= 4; ++k) {
+  for (int k = 1; k <= 5; ++k) {
     synth::PlateOptions o;
     o.seed = static_cast<std::uint32_t>(40 + k);
     o.plants = 2;
@@ -118,15 +129,21 @@ TEST_F(SharedResults, TwoRunsIntoOneFolderEachKeepWhatTheOtherSaved) {
     run.settings.lengths = LengthMode::True;
     return run;
   };
-  FolderAnalysisOptions a = options({pictures[0], pictures[1], pictures[2]});
-  FolderAnalysisOptions b = options({pictures[1], pictures[2], pictures[3]});
+  FolderAnalysisOptions a = options({pictures[0], pictures[1], pictures[2], pictures[3]});
+  FolderAnalysisOptions b = options({pictures[1], pictures[2], pictures[3], pictures[4]});
   ASSERT_FALSE(PrepareFolderAnalysis(a).has_value());
   ASSERT_FALSE(PrepareFolderAnalysis(b).has_value());
 
-  // Both runs find no result file of p2 and of p3; A saves p2 first, B p3.
+  // p2: B comes to it between A's result file and A's exports, and writes
+  // the exports itself. p3 and p4: both runs find no result file; B saves
+  // p3 first, A p4.
   Steps steps;
-  GatedObserver observerA("A", steps, {{"p2", "B confirms p2"}, {"p3", "B finished p3"}});
-  GatedObserver observerB("B", steps, {{"p2", "A finished p2"}, {"p3", "A confirms p3"}});
+  GatedObserver observerA(
+      "A", steps,
+      {{"saved p2", "B finished p2"}, {"confirms p3", "B finished p3"}, {"confirms p4", "B confirms p4"}});
+  GatedObserver observerB(
+      "B", steps,
+      {{"starts p2", "A saved p2"}, {"confirms p3", "A confirms p3"}, {"confirms p4", "A finished p4"}});
   FolderAnalysisSummary summaryA, summaryB;
   std::thread runA([&] {
     FRONTEND::BatchFrontend frontend;
@@ -140,15 +157,18 @@ TEST_F(SharedResults, TwoRunsIntoOneFolderEachKeepWhatTheOtherSaved) {
   EXPECT_TRUE(observerA.stuck().empty() && observerB.stuck().empty());
 
   const std::string kept = "skipped: result file exists, kept";
-  EXPECT_EQ(observerA.outcomes(),
-            (std::map<std::string, std::string>{{"p1", "saved"}, {"p2", "saved"}, {"p3", kept}}));
+  EXPECT_EQ(observerA.outcomes(), (std::map<std::string, std::string>{
+                                      {"p1", "saved"}, {"p2", "saved"}, {"p3", kept}, {"p4", "saved"}}));
   EXPECT_EQ(observerB.outcomes(),
-            (std::map<std::string, std::string>{{"p2", kept}, {"p3", "saved"}, {"p4", "saved"}}));
+            (std::map<std::string, std::string>{{"p2", kept + "; wrote its RSML file and overlay picture"},
+                                                {"p3", "saved"},
+                                                {"p4", kept},
+                                                {"p5", "saved"}}));
   EXPECT_EQ(summaryA.failed + summaryB.failed, 0);
 
   // Every file is whole: the result files, RSML files and overlays read
   // back, and agree on the plants; no file is left under a temporary name.
-  for (int k = 1; k <= 4; ++k) {
+  for (int k = 1; k <= 5; ++k) {
     const std::string name = "p" + std::to_string(k);
     INFO_PICTURE result;
     ASSERT_EQ(ReadResultFile(FRONTEND::DefaultFrontend(), (home / "res" / (name + ".txt")).string(), result),
@@ -165,6 +185,6 @@ TEST_F(SharedResults, TwoRunsIntoOneFolderEachKeepWhatTheOtherSaved) {
   for (const char* folder : {"res", "rsml", "overlay"}) {
     int files = 0;
     for (const auto& e : fs::directory_iterator(home / folder)) files += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(files, 4) << folder;
+    EXPECT_EQ(files, 5) << folder;
   }
 }

@@ -94,6 +94,7 @@ double IncomingHalfWidth(const ShapeMask& shapes, const std::vector<ContourPoint
 // A branch at a junction, as the main root's way on.
 struct Candidate {
   std::size_t index = 0;
+  double reach = 0.0;      // pixels beyond the junction
   double bend = 0.0;       // degrees off the way the root came
   double score = 0.0;      // bend, with what its reach and width cost
   double halfWidth = 0.0;  // 0: not known
@@ -155,23 +156,28 @@ void StraightestPath(const KW_Segment& first, double reachPixels, std::vector<st
               if (inHalf > 0.0 && Distance(p, junction) >= clear) beyond.push_back(p);
             });
         if (ahead.col == junction.col && ahead.row == junction.row) continue;
-        Candidate c{i, 0.0, 0.0, inHalf > 0.0 ? MedianDistanceToEdge(*shapes, beyond) : 0.0};
+        Candidate c{i, branchReach, 0.0, 0.0, inHalf > 0.0 ? MedianDistanceToEdge(*shapes, beyond) : 0.0};
         c.bend = std::fabs(Turn(DirectionOf(ahead.col - junction.col, ahead.row - junction.row), expected));
         c.score = c.bend + kHalfReachPenalty * std::log2(most / branchReach);
-        if (c.halfWidth > 0.0) c.score += kWidthRatioPenalty * std::fabs(std::log2(c.halfWidth / inHalf));
+        if (c.halfWidth > 0.0)
+          c.score += kWidthRatioPenalty *
+                     std::max(0.0, std::fabs(std::log2(c.halfWidth / inHalf)) - std::log2(kSameWidthRatio));
         candidates.push_back(c);
       }
       // A branch plainly narrower than the root coming in that leaves it at
-      // a wide angle is a lateral, whatever its reach, where a branch of the
-      // root's own width carries it on straighter.
+      // a wide angle is a lateral where a branch of the root's own width
+      // carries it on straighter and farther. (Not whatever its reach: where
+      // a lateral crosses a root, thinning may leave the root's way on only
+      // through a loop along the lateral, narrow and turning back.)
       const auto carriesOn = [&](const Candidate& c) {
         return c.halfWidth >= kLateralWidthShare * inHalf && c.halfWidth > 0.0;
       };
       const auto plainLateral = [&](const Candidate& c) {
         if (c.halfWidth <= 0.0 || c.halfWidth >= kLateralWidthShare * inHalf || c.bend < kLateralBend)
           return false;
-        return std::any_of(candidates.begin(), candidates.end(),
-                           [&](const Candidate& o) { return carriesOn(o) && o.bend < c.bend; });
+        return std::any_of(candidates.begin(), candidates.end(), [&](const Candidate& o) {
+          return carriesOn(o) && o.bend < c.bend && o.reach > c.reach;
+        });
       };
       double bestScore = std::numeric_limits<double>::infinity();
       for (const Candidate& c : candidates)

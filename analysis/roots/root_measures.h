@@ -61,8 +61,10 @@ double TrueSegmentLength(const KW_Segment& s, const KW_Segment* parent);
 // start shorter than kLeastTrail pixels) the farthest tip decides, as in
 // the pixel mode. With the shapes before thinning (shapes usable), a root
 // also keeps its width: a branch whose half width (beyond the junction's
-// spread) is twice or half that of the root coming in pays
-// kWidthRatioPenalty degrees, and one narrower than kLateralWidthShare of
+// spread) differs from that of the root coming in pays kWidthRatioPenalty
+// degrees per doubling beyond kSameWidthRatio (distances to the edge come
+// in steps, 2, 2.24, 2.83 pixels, so thin roots within a quarter of each
+// other's width count as alike), and one narrower than kLateralWidthShare of
 // it that leaves at kLateralBend degrees or more never wins over a branch
 // of the root's own width that bends less, however far it reaches: a main
 // root ends in a fine tip of its own width, past which a thinner lateral
@@ -73,6 +75,7 @@ inline constexpr double kHalfReachPenalty = 10.0;
 inline constexpr double kLeastReach = 0.1;
 inline constexpr std::size_t kLeastTrail = 6;
 inline constexpr double kWidthRatioPenalty = 20.0;
+inline constexpr double kSameWidthRatio = 1.25;
 inline constexpr double kLateralWidthShare = 0.75;
 inline constexpr double kLateralBend = 30.0;
 void StraightestPath(const KW_Segment& first, double reachPixels, std::vector<std::int32_t>& path,

@@ -140,6 +140,7 @@ int KW_SciDoc::MeasureTrees() {
     // The main root: from the plant's start to its farthest tip. Directions
     // are judged over a length on the plate, whatever the resolution.
     const double cmPerPixel = static_cast<double>(scale);
+    const ShapeMask shapes{thinnedShapes, width, height};
     const double directionReach = std::isfinite(cmPerPixel) && cmPerPixel > 0.0
                                       ? std::clamp(kDirectionReachCm / cmPerPixel, 8.0, 400.0)
                                       : 40.0;
@@ -158,7 +159,7 @@ int KW_SciDoc::MeasureTrees() {
       // crowd every junction: the adaptive pipeline's main root is the path
       // to the farthest tip, measured along its smoothed points.
       if (trueLengths && settings.pipeline != Pipeline::Adaptive)
-        StraightestPath(first, directionReach, tree.path_longest_total);
+        StraightestPath(first, directionReach, tree.path_longest_total, &shapes);
       const ContourPoint p = FirstPoint(first);
       const ContourPoint q = LastPoint(PathEnd(first, tree.path_longest_total));
       tree.main_angle = DirectionAngle(p, q);

@@ -1,7 +1,10 @@
 #include "roots/result_writer.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "base/atomic_file.h"
@@ -98,10 +101,14 @@ int KW_SciDoc::ChooseResultName() {
       }
       return 1;
     }
-    // Can the file be made here? Made and removed again to find out.
-    if (std::FILE* probe = std::fopen(resultPath.c_str(), "w")) {
-      std::fclose(probe);
-      std::remove(resultPath.c_str());
+    // Can a file be made here? One of a name of its own is made and removed
+    // again to find out: made under the result's name, it would wipe the file
+    // another run into the same folder has just written there, and pass for
+    // that run's result file while it lasted.
+    std::string probe = resultPath + ".XXXXXX";
+    if (const int fd = ::mkstemp(probe.data()); fd >= 0) {
+      ::close(fd);
+      ::unlink(probe.c_str());
       return 1;
     }
     FRONTEND::ShowMessage(frontend(), kResultFolderMissing);

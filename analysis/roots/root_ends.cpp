@@ -43,10 +43,6 @@ double DistanceToEdge(const ShapeMask& shapes, int c, int r, int limit) {
   return best;
 }
 
-namespace {
-
-// The median distance to the shapes' edge of points: the half width of the
-// root they run along.
 double MedianDistanceToEdge(const ShapeMask& shapes, std::span<const ContourPoint> points) {
   std::vector<double> distances;
   distances.reserve(points.size());
@@ -57,6 +53,8 @@ double MedianDistanceToEdge(const ShapeMask& shapes, std::span<const ContourPoin
   std::nth_element(distances.begin(), middle, distances.end());
   return *middle;
 }
+
+namespace {
 
 // How many points of a root of that half width give its way.
 std::size_t WayPoints(double halfWidth) {

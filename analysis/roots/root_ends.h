@@ -36,6 +36,10 @@ struct ShapeMask {
 // none lies nearer).
 double DistanceToEdge(const ShapeMask& shapes, int c, int r, int limit);
 
+// The median distance to the edge of points (looked for up to 32 pixels
+// away): the half width of the root they run along; 0 for no points.
+double MedianDistanceToEdge(const ShapeMask& shapes, std::span<const ContourPoint> points);
+
 // toTip: the skeleton points of a root leading to a free end, the end last.
 // How far the root's tip lies past that end: the distance from the end along
 // the root's way there (from kTipDirectionWidths half widths back, at least

@@ -11,6 +11,7 @@
 
 class LogBuffer;
 class LogSink;
+struct ShapeMask;
 
 // 1 for fewer than 2 points; otherwise 1 plus the sum of the steps between
 // successive points. Each step is the square root of the sum of squares,
@@ -58,13 +59,27 @@ double TrueSegmentLength(const KW_Segment& s, const KW_Segment* parent);
 // root's place, nor does a short one that happens to point where the main
 // root came from when the main root bends. With no direction to go by (a
 // start shorter than kLeastTrail pixels) the farthest tip decides, as in
-// the pixel mode. Needs length_total_begin. Fills path with the child
+// the pixel mode. With the shapes before thinning (shapes usable), a root
+// also keeps its width: a branch whose half width (beyond the junction's
+// spread) differs from that of the root coming in pays kWidthRatioPenalty
+// degrees per doubling beyond kSameWidthRatio (distances to the edge come
+// in steps, 2, 2.24, 2.83 pixels, so thin roots within a quarter of each
+// other's width count as alike), and one narrower than kLateralWidthShare of
+// it that leaves at kLateralBend degrees or more never wins over a branch
+// of the root's own width that bends less, however far it reaches: a main
+// root ends in a fine tip of its own width, past which a thinner lateral
+// often reaches. Needs length_total_begin. Fills path with the child
 // indices, ended by -1.
 inline constexpr double kDirectionReachCm = 0.2;
 inline constexpr double kHalfReachPenalty = 10.0;
 inline constexpr double kLeastReach = 0.1;
 inline constexpr std::size_t kLeastTrail = 6;
-void StraightestPath(const KW_Segment& first, double reachPixels, std::vector<std::int32_t>& path);
+inline constexpr double kWidthRatioPenalty = 20.0;
+inline constexpr double kSameWidthRatio = 1.25;
+inline constexpr double kLateralWidthShare = 0.75;
+inline constexpr double kLateralBend = 30.0;
+void StraightestPath(const KW_Segment& first, double reachPixels, std::vector<std::int32_t>& path,
+                     const ShapeMask* shapes = nullptr);
 
 // The true lengths of a measured tree, along each root as one smoothed
 // curve: every root (the main root and each lateral, from its branching

@@ -93,6 +93,44 @@ TEST_F(RootEnds, DrawnLateralsMeasureFromTheirParentsCentreLine) {
                });
 }
 
+TEST_F(RootEnds, MainRootKeepsItsWidthPastAThinnerLateralThatReachesFarther) {
+  // A main root 9 pixels wide down column 60 that bends 30 degrees to the
+  // left at row 100 and ends 28 pixels on; from the same place a lateral 5
+  // wide leaves at 45 degrees to the right and reaches four times as far.
+  // By direction and reach alone the lateral carries the root on.
+  const double bend = 30.0 * 3.141592653589793 / 180.0, out = 45.0 * 3.141592653589793 / 180.0;
+  const std::vector<Band> bands{{60, 225, 60, 100, 4.0},
+                                {60, 100, 60 - 28 * std::sin(bend), 100 - 28 * std::cos(bend), 4.0},
+                                {60, 100, 60 + 110 * std::sin(out), 100 - 110 * std::cos(out), 2.0}};
+  const auto measure = [&](KW_SciDoc& doc, bool keepShapes) {
+    rootstest::MakeBlack(doc, 180, 240);
+    doc.setColourSeed(3U);
+    DrawBands(doc, bands);
+    doc.settings.lengths = keepShapes ? LengthMode::True : LengthMode::Pixel;
+    doc.Skeletonize();
+    doc.settings.lengths = LengthMode::True;
+    ASSERT_EQ(doc.FindRoots(), 1);
+    ASSERT_EQ(doc.nbr_item, 1);
+    ASSERT_EQ(doc.CreateTrees(), 1);
+    ASSERT_EQ(doc.MeasureTrees(), 1);
+  };
+  KW_SciDoc doc;
+  measure(doc, true);
+  KW_SciDoc bare;
+  measure(bare, false);
+  // Without the shapes: the lateral, to the right.
+  EXPECT_GT(bare.root.at(0).main_angle, 10.0);
+  // With them: the main root to its own tip, left of the way it came down,
+  // and the lateral one of its own.
+  const RootTree& tree = doc.root.at(0);
+  EXPECT_LT(tree.main_angle, 0.0);
+  EXPECT_NEAR(tree.main_length, 125.0 + 28.0, 6.0);
+  EXPECT_EQ(tree.nbr_LR, 1);
+  const std::vector<double> laterals = LateralLengths(tree);
+  ASSERT_EQ(laterals.size(), 1U);
+  EXPECT_NEAR(laterals[0], 110.0, 6.0);
+}
+
 TEST(RootEndsGeometry, ExtensionsNeedTheShapesAndStopAtTheirEdges) {
   // A band 7 wide along row 10 from column 5 to its tip's centre at 40.
   const int width = 60, height = 21;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,14 +15,17 @@ namespace {
 
 constexpr int kWidth = 60, kHeight = 100;
 
+std::size_t Index(int c, int r) { return static_cast<std::size_t>(r) * kWidth + static_cast<std::size_t>(c); }
+
 struct Skeleton {
-  std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(kWidth * kHeight, 0U);
+  std::vector<std::uint32_t> pixels =
+      std::vector<std::uint32_t>(static_cast<std::size_t>(kWidth) * kHeight, 0U);
   // A vertical line at column c from row `from` down to row `to` (rows
   // counted from the bottom).
   void line(int c, int from, int to) {
-    for (int r = to; r <= from; ++r) pixels[static_cast<std::size_t>(r * kWidth + c)] = kWhitePixel;
+    for (int r = to; r <= from; ++r) pixels[Index(c, r)] = kWhitePixel;
   }
-  bool white(int c, int r) const { return pixels[static_cast<std::size_t>(r * kWidth + c)] == kWhitePixel; }
+  bool white(int c, int r) const { return pixels[Index(c, r)] == kWhitePixel; }
   int count() const {
     int n = 0;
     for (const std::uint32_t p : pixels) n += p == kWhitePixel ? 1 : 0;

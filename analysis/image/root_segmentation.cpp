@@ -304,6 +304,20 @@ cv::Mat CommonBackground(const cv::Mat& background, const cv::Mat& region, int m
   return ErodeDisc(common, margin);
 }
 
+// plane reduced to coarse, averaging only the pixels where mask is set;
+// share: how much of each coarse cell the mask covers (0 to 1).
+cv::Mat ReducedOver(const cv::Mat& plane, const cv::Mat& mask, const cv::Size& coarse, cv::Mat& share) {
+  cv::Mat masked, sum;
+  plane.copyTo(masked, mask);
+  cv::resize(masked, sum, coarse, 0, 0, cv::INTER_AREA);
+  cv::resize(mask, share, coarse, 0, 0, cv::INTER_AREA);
+  sum.convertTo(sum, CV_32F);
+  share.convertTo(share, CV_32F, 1.0 / 255.0);
+  cv::Mat average = sum / cv::max(share, 0.05);
+  average.convertTo(average, CV_8U);
+  return average;
+}
+
 // Leaves are green, and thick: they start seedlings but are no roots. They
 // are greener than what lies around them (a light box or a white balance can
 // make the whole background a little green), judged at the background's
@@ -312,14 +326,8 @@ cv::Mat FindLeaves(const cv::Mat& green, const cv::Mat& grey, const cv::Size& co
   // The greenness around, over what is not dark (a dark rim or label would
   // lower it and make the light beside it look green).
   const cv::Mat lit = grey > 50;
-  cv::Mat litGreen, sum, share;
-  green.copyTo(litGreen, lit);
-  cv::resize(litGreen, sum, coarse, 0, 0, cv::INTER_AREA);
-  cv::resize(lit, share, coarse, 0, 0, cv::INTER_AREA);
-  sum.convertTo(sum, CV_32F);
-  share.convertTo(share, CV_32F, 1.0 / 255.0);
-  cv::Mat around = sum / cv::max(share, 0.05);
-  around.convertTo(around, CV_8U);
+  cv::Mat share;
+  cv::Mat around = ReducedOver(green, lit, coarse, share);
   cv::resize(around, around, grey.size(), 0, 0, cv::INTER_LINEAR);
   // Greener than around by well more than the colour noise (a camera's
   // compression makes blotches of colour on an even background).
@@ -339,15 +347,8 @@ cv::Mat ReducedWithout(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Si
   cv::Mat plain;
   cv::resize(grey, plain, coarse, 0, 0, cv::INTER_AREA);
   if (cv::countNonZero(leftOut) == 0) return plain;
-  const cv::Mat kept = ~leftOut;
-  cv::Mat keptGrey, sum, share;
-  grey.copyTo(keptGrey, kept);
-  cv::resize(keptGrey, sum, coarse, 0, 0, cv::INTER_AREA);
-  cv::resize(kept, share, coarse, 0, 0, cv::INTER_AREA);
-  sum.convertTo(sum, CV_32F);
-  share.convertTo(share, CV_32F, 1.0 / 255.0);
-  cv::Mat average = sum / cv::max(share, 0.05);
-  average.convertTo(average, CV_8U);
+  cv::Mat share;
+  const cv::Mat average = ReducedOver(grey, ~leftOut, coarse, share);
   // Where nearly all of a cell is left out, the plain reduction stands.
   average.copyTo(plain, share >= 0.25);
   return plain;

@@ -149,48 +149,26 @@ void ExtendLateralBases(RootTree& tree, const ShapeMask& shapes) {
     return WalkNext::Children;
   });
   if (!shapes.usable()) return;
-  // Each root: its first segment and its path; the points along it and the
-  // index of each segment's last point among them.
-  struct Root {
-    KW_Segment* start;
-    const std::vector<std::int32_t>* path;
-  };
-  std::vector<Root> roots{{tree.first_segment.get(), &tree.path_longest_total}};
-  std::vector<KW_Segment*> along;
-  std::vector<ContourPoint> points;
-  std::vector<std::size_t> ends;
   std::vector<ContourPoint> lateral;
-  while (!roots.empty()) {
-    const Root r = roots.back();
-    roots.pop_back();
-    along.clear();
-    points.clear();
-    ends.clear();
-    KW_Segment* at = r.start;
-    for (std::size_t depth = 0;; ++depth) {
-      along.push_back(at);
-      points.insert(points.end(), at->point.begin(), at->point.end());
-      ends.push_back(points.empty() ? 0 : points.size() - 1);
-      const KW_Segment* next = PathChild(*at, *r.path, depth);
-      if (next == nullptr) break;
-      at = at->segment_children[static_cast<std::size_t>((*r.path)[depth])].get();
-    }
-    for (std::size_t k = 0; k < along.size(); ++k) {
-      const KW_Segment* next = k + 1 < along.size() ? along[k + 1] : nullptr;
-      for (const auto& child : along[k]->segment_children) {
-        if (child.get() == next) continue;
-        // The lateral's first points, along its own path.
-        lateral.clear();
-        const KW_Segment* on = child.get();
-        for (std::size_t depth = 0; on != nullptr && lateral.size() < kPointsBeforeEnd; ++depth) {
-          const std::size_t take = std::min(on->point.size(), kPointsBeforeEnd - lateral.size());
-          lateral.insert(lateral.end(), on->point.begin(),
-                         on->point.begin() + static_cast<std::ptrdiff_t>(take));
-          on = PathChild(*on, child->path_longest, depth);
+  WalkRootPaths(
+      tree, false,
+      [&](const std::vector<KW_Segment*>& along, const std::vector<ContourPoint>& points,
+          const std::vector<std::size_t>& ends) {
+        for (std::size_t k = 0; k < along.size(); ++k) {
+          const KW_Segment* next = k + 1 < along.size() ? along[k + 1] : nullptr;
+          for (const auto& child : along[k]->segment_children) {
+            if (child.get() == next) continue;
+            // The lateral's first points, along its own path.
+            lateral.clear();
+            const KW_Segment* on = child.get();
+            for (std::size_t depth = 0; on != nullptr && lateral.size() < kPointsBeforeEnd; ++depth) {
+              const std::size_t take = std::min(on->point.size(), kPointsBeforeEnd - lateral.size());
+              lateral.insert(lateral.end(), on->point.begin(),
+                             on->point.begin() + static_cast<std::ptrdiff_t>(take));
+              on = PathChild(*on, child->path_longest, depth);
+            }
+            if (!points.empty()) child->baseExtension = BaseExtension(shapes, points, ends[k], lateral);
+          }
         }
-        if (!points.empty()) child->baseExtension = BaseExtension(shapes, points, ends[k], lateral);
-        roots.push_back({child.get(), &child->path_longest});
-      }
-    }
-  }
+      });
 }

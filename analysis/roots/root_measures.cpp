@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/kw_log.h"
+#include "roots/detail/lateral_walk.h"
 #include "roots/detail/log_buffer.h"
 #include "roots/detail/segment_walk.h"
 
@@ -126,47 +127,18 @@ bool LongestPath(const KW_Segment& s, double target, std::vector<std::int32_t>& 
 void RefineTrueLengths(RootTree& tree) {
   if (!tree.first_segment) return;
   KW_Segment& first = *tree.first_segment;
-  // Each root: its first segment, the segment it leaves (null for the main
-  // root) and its path.
-  struct Root {
-    KW_Segment* start;
-    const KW_Segment* parent;
-    const std::vector<std::int32_t>* path;
-  };
-  std::vector<Root> roots{{&first, nullptr, &tree.path_longest_total}};
-  std::vector<KW_Segment*> along;
-  std::vector<ContourPoint> points;
-  std::vector<std::size_t> ends;
-  while (!roots.empty()) {
-    const Root r = roots.back();
-    roots.pop_back();
-    along.clear();
-    points.clear();
-    ends.clear();
-    if (r.parent != nullptr && !r.parent->point.empty()) points.push_back(r.parent->point.back());
-    KW_Segment* at = r.start;
-    for (std::size_t depth = 0;; ++depth) {
-      along.push_back(at);
-      points.insert(points.end(), at->point.begin(), at->point.end());
-      ends.push_back(points.empty() ? 0 : points.size() - 1);
-      const std::int32_t entry = depth < r.path->size() ? (*r.path)[depth] : -1;
-      if (entry < 0 || static_cast<std::size_t>(entry) >= at->segment_children.size()) break;
-      at = at->segment_children[static_cast<std::size_t>(entry)].get();
-    }
-    const std::vector<double> arc = SmoothedArcLengths(points);
-    double before = 0.0;
-    for (std::size_t k = 0; k < along.size(); ++k) {
-      const double upTo = arc.empty() ? 0.0 : arc[ends[k]];
-      along[k]->length = upTo - before + along[k]->tipExtension + along[k]->baseExtension;
-      before = upTo;
-    }
-    // The laterals leaving this root, each smoothed along its own path.
-    for (std::size_t k = 0; k < along.size(); ++k) {
-      const KW_Segment* next = k + 1 < along.size() ? along[k + 1] : nullptr;
-      for (const auto& child : along[k]->segment_children)
-        if (child.get() != next) roots.push_back({child.get(), along[k], &child->path_longest});
-    }
-  }
+  // Each root smoothed along its own path, a lateral from its branching point.
+  WalkRootPaths(tree, true,
+                [](const std::vector<KW_Segment*>& along, const std::vector<ContourPoint>& points,
+                   const std::vector<std::size_t>& ends) {
+                  const std::vector<double> arc = SmoothedArcLengths(points);
+                  double before = 0.0;
+                  for (std::size_t k = 0; k < along.size(); ++k) {
+                    const double upTo = arc.empty() ? 0.0 : arc[ends[k]];
+                    along[k]->length = upTo - before + along[k]->tipExtension + along[k]->baseExtension;
+                    before = upTo;
+                  }
+                });
   // Distances along the tree, as the pixel measures take them.
   WalkSegments(first, [](KW_Segment& s, const WalkStep<KW_Segment>& step) {
     const double start = step.parent != nullptr ? step.parent->length_total_begin : 0.0;

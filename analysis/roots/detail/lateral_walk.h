@@ -72,3 +72,46 @@ void WalkLaterals(const KW_Segment& start, const std::vector<std::int32_t>& path
     }
   }
 }
+
+// Walks every root of tree once, the main root first, each root's laterals
+// after it. visit(along, points, ends) gets the segments along the root's
+// path, their points in order (first the branching point, the last point of
+// the segment the root leaves, when withBranchPoint and the root is a
+// lateral) and the index among them of each segment's last point. One
+// explicit stack, so deep trees need no deep call stack.
+template <typename Visit>
+void WalkRootPaths(RootTree& tree, bool withBranchPoint, Visit&& visit) {
+  if (!tree.first_segment) return;
+  struct Root {
+    KW_Segment* start;
+    const KW_Segment* parent;  // null for the main root
+    const std::vector<std::int32_t>* path;
+  };
+  std::vector<Root> roots{{tree.first_segment.get(), nullptr, &tree.path_longest_total}};
+  std::vector<KW_Segment*> along;
+  std::vector<ContourPoint> points;
+  std::vector<std::size_t> ends;
+  while (!roots.empty()) {
+    const Root r = roots.back();
+    roots.pop_back();
+    along.clear();
+    points.clear();
+    ends.clear();
+    if (withBranchPoint && r.parent != nullptr && !r.parent->point.empty())
+      points.push_back(r.parent->point.back());
+    KW_Segment* at = r.start;
+    for (std::size_t depth = 0;; ++depth) {
+      along.push_back(at);
+      points.insert(points.end(), at->point.begin(), at->point.end());
+      ends.push_back(points.empty() ? 0 : points.size() - 1);
+      if (PathChild(*at, *r.path, depth) == nullptr) break;
+      at = at->segment_children[static_cast<std::size_t>((*r.path)[depth])].get();
+    }
+    visit(std::as_const(along), std::as_const(points), std::as_const(ends));
+    for (std::size_t k = 0; k < along.size(); ++k) {
+      const KW_Segment* next = k + 1 < along.size() ? along[k + 1] : nullptr;
+      for (const auto& child : along[k]->segment_children)
+        if (child.get() != next) roots.push_back({child.get(), along[k], &child->path_longest});
+    }
+  }
+}

@@ -20,6 +20,7 @@
 #include "manager/config/manager_log.h"
 #include "manager/config/php_extensions.h"
 #include "manager/config/stack_files.h"
+#include "manager/platform/process.h"
 #include "manager/platform/system.h"
 
 extern char** environ;
@@ -106,14 +107,6 @@ bool EmptyOrMissing(const fs::path& folder) {
   return fs::is_directory(folder, ec) && fs::is_empty(folder, ec);
 }
 
-struct SpawnActions {
-  posix_spawn_file_actions_t actions;
-  SpawnActions() { posix_spawn_file_actions_init(&actions); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-};
-
 // Runs a program in folder with its output in logFile and waits at most
 // timeout. The exit status, or -1 when it could not be run or was ended.
 int RunProgram(const std::vector<std::string>& args, const fs::path& folder, const fs::path& logFile,
@@ -122,7 +115,7 @@ int RunProgram(const std::vector<std::string>& args, const fs::path& folder, con
   argv.reserve(args.size() + 1);
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  SpawnActions fa;
+  platform::SpawnActions fa;
   posix_spawn_file_actions_addchdir_np(&fa.actions, folder.c_str());
   posix_spawn_file_actions_addopen(&fa.actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa.actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -6,6 +6,7 @@
 // numbers are named in server_base.h).
 #pragma once
 
+#include <spawn.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -19,6 +20,15 @@ namespace tessary::platform {
 // starts or ends a quoted run in which blanks are kept (the quotes themselves
 // are dropped), so "\"/a b/apache\" -k start" gives three words.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
+// The file actions of a posix_spawn, destroyed with their owner.
+struct SpawnActions {
+  posix_spawn_file_actions_t actions;
+  SpawnActions() { posix_spawn_file_actions_init(&actions); }
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+};
 
 // Where the standard handles of a launched program go.
 struct LaunchPipes {

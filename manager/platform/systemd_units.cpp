@@ -36,14 +36,6 @@ std::string UnitWord(const std::string& word) {
   return q + "\"";
 }
 
-struct SpawnActions {
-  posix_spawn_file_actions_t actions;
-  SpawnActions() { posix_spawn_file_actions_init(&actions); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-};
-
 }  // namespace
 
 std::string UnitName(const std::string& service) { return "tessary-" + service + ".service"; }

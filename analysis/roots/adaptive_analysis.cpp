@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "roots/detail/gap_bridging.h"
+#include "roots/detail/lateral_walk.h"
 #include "roots/detail/seedling_split.h"
 #include "roots/sci_doc.h"
 
@@ -53,6 +54,35 @@ ContourPoint TopPoint(const Item& plant) {
   for (const ContourPoint& p : plant.tab)
     if (p.row > top.row) top = p;
   return top;
+}
+
+// Roots grow down. A main root that, after going down, climbs back up more
+// than half of the way to where it began, and by more than a twentieth of
+// the area's height, runs down one seedling's root and up another's, grown
+// together with it: its two ends are both seedlings' starts (rows from the
+// top), on the skeleton itself, whether leaves were found near them or not.
+std::vector<SeedlingMark> StartsGrownTogether(const std::vector<RootTree>& trees, int height) {
+  std::vector<SeedlingMark> starts;
+  const auto add = [&](const ContourPoint& p) { starts.push_back({p.col, height - 1 - p.row}); };
+  for (const RootTree& tree : trees) {
+    if (!tree.first_segment || tree.first_segment->point.empty()) continue;
+    const ContourPoint begin = tree.first_segment->point.front();
+    ContourPoint end = begin;
+    int lowest = begin.row;
+    const KW_Segment* s = tree.first_segment.get();
+    for (std::size_t depth = 0; s != nullptr; ++depth) {
+      for (const ContourPoint& p : s->point) lowest = std::min(lowest, p.row);
+      if (!s->point.empty()) end = s->point.back();
+      s = PathChild(*s, tree.path_longest_total, depth);
+    }
+    const int descent = begin.row - lowest;
+    const int climb = end.row - lowest;
+    if (2 * climb > descent && 20 * climb > height) {
+      add(begin);
+      add(end);
+    }
+  }
+  return starts;
 }
 
 }  // namespace
@@ -201,6 +231,24 @@ int KW_SciDoc::AdaptiveSelectPlants(std::string& problem) {
   if (CreateTrees() != 1 || MeasureTrees() != 1) {
     problem = "not enough memory to measure the plants";
     return 0;
+  }
+  // Seedlings grown together and not cut apart at their leaves (none found
+  // for one of them, or the leaves nearer a loose piece) are cut apart at the
+  // starts their main root shows, which go first; a chain of three takes a
+  // second round.
+  for (int round = 0; round < 3; ++round) {
+    const std::vector<SeedlingMark> starts = StartsGrownTogether(root, height);
+    if (starts.empty()) break;
+    segmentation.seedlings.insert(segmentation.seedlings.begin(), starts.begin(), starts.end());
+    try {
+      SplitAtSeedlings(pixels, width, height, segmentation.seedlings, std::max(6, height / 25));
+    } catch (const std::bad_alloc&) {
+      break;
+    }
+    if (FindRoots() != 1 || CreateTrees() != 1 || MeasureTrees() != 1) {
+      problem = "not enough memory to measure the plants";
+      return 0;
+    }
   }
   // A root system reaching down from nowhere near the top half of the area,
   // or longer than the area itself, is no seedling's.

@@ -172,4 +172,19 @@ TEST_F(Adaptive, ARootReachingTheBorderIsFlaggedAndNoRootIsRefused) {
   EXPECT_EQ(unscaled.width, 100);
 }
 
+TEST_F(Adaptive, TwoSeedlingsWhoseRootsGrewTogetherAreTwoPlants) {
+  // The skeleton of two roots 250 pixels long from the top, no leaves found
+  // for either, their tips joined: one plant's main root would run down one
+  // root and back up the other, longer than the area is high.
+  rootstest::MakeBlack(doc, 300, 400);
+  rootstest::DrawLine(doc, 100, 360, 100, 110);
+  rootstest::DrawLine(doc, 101, 110, 139, 110);
+  rootstest::DrawLine(doc, 140, 110, 140, 360);
+  ASSERT_EQ(doc.FindRoots(), 1);
+  ASSERT_EQ(doc.AdaptiveSelectPlants(problem), 1) << problem;
+  ASSERT_EQ(doc.root.size(), 2U);
+  // Each keeps its root and the half of the join it is nearer.
+  for (const RootTree& plant : doc.root) EXPECT_NEAR(plant.main_length, 270.0, 5.0);
+}
+
 }  // namespace

@@ -15,6 +15,13 @@ struct Piece {
   int bottomCol = 0, bottomRow = -1;  // its lowest pixel
 };
 
+// Where a root of a piece ends: its lowest pixel, or a free end the root
+// comes down to.
+struct End {
+  int col = 0, row = 0;
+  int piece = 0;
+};
+
 int Root(std::vector<int>& parent, int i) {
   while (parent[static_cast<std::size_t>(i)] != i) {
     parent[static_cast<std::size_t>(i)] =
@@ -38,6 +45,7 @@ void BridgeRootGaps(std::vector<std::uint32_t>& pixels, int width, int height, i
   // pixel.
   std::vector<bool> seen(pixels.size(), false);
   std::vector<Piece> pieces;
+  std::vector<End> ends;
   std::vector<std::size_t> stack;
   for (int r = 0; r < height; ++r)
     for (int c = 0; c < width; ++c) {
@@ -55,59 +63,59 @@ void BridgeRootGaps(std::vector<std::uint32_t>& pixels, int width, int height, i
           piece.bottomCol = pc;
           piece.bottomRow = pr;
         }
+        int neighbours = 0, neighbourRow = 0;
         for (int dr = -1; dr <= 1; ++dr)
           for (int dc = -1; dc <= 1; ++dc) {
             const int nc = pc + dc, nr = pr + dr;
-            if (nc < 0 || nr < 0 || nc >= width || nr >= height) continue;
+            if ((dr == 0 && dc == 0) || nc < 0 || nr < 0 || nc >= width || nr >= height) continue;
             const std::size_t n = at(nc, nr);
-            if (seen[n] || !white(n)) continue;
+            if (!white(n)) continue;
+            ++neighbours;
+            neighbourRow = nr;
+            if (seen[n]) continue;
             seen[n] = true;
             stack.push_back(n);
           }
+        // A root ending here comes from above or aside, not from below.
+        if (neighbours == 1 && neighbourRow >= pr) ends.push_back({pc, pr, static_cast<int>(pieces.size())});
       }
+      ends.push_back({piece.bottomCol, piece.bottomRow, static_cast<int>(pieces.size())});
       pieces.push_back(piece);
     }
   if (pieces.size() < 2) return;
-  // The pieces by the row of their lowest pixel, to look only at the ends
-  // within reach above a piece's top.
-  std::vector<int> byBottom(pieces.size());
-  std::iota(byBottom.begin(), byBottom.end(), 0);
-  std::sort(byBottom.begin(), byBottom.end(), [&](int a, int b) {
-    return pieces[static_cast<std::size_t>(a)].bottomRow < pieces[static_cast<std::size_t>(b)].bottomRow;
-  });
+  // The ends by their row, to look only at those within reach above a
+  // piece's top.
+  std::sort(ends.begin(), ends.end(), [](const End& a, const End& b) { return a.row < b.row; });
   std::vector<int> parent(pieces.size());
   std::iota(parent.begin(), parent.end(), 0);
   const double slope = std::tan(30.0 * 3.14159265358979323846 / 180.0);
   for (std::size_t a = 0; a < pieces.size(); ++a) {
     const Piece& lower = pieces[a];
-    const auto first = std::upper_bound(byBottom.begin(), byBottom.end(), lower.topRow, [&](int row, int b) {
-      return row < pieces[static_cast<std::size_t>(b)].bottomRow;
-    });
-    int best = -1;
+    const auto first = std::upper_bound(ends.begin(), ends.end(), lower.topRow,
+                                        [](int row, const End& e) { return row < e.row; });
+    const End* best = nullptr;
     double bestDistance = 0.0;
-    for (auto it = first; it != byBottom.end(); ++it) {
-      const Piece& upper = pieces[static_cast<std::size_t>(*it)];
-      const int rise = upper.bottomRow - lower.topRow;
+    for (auto it = first; it != ends.end(); ++it) {
+      const int rise = it->row - lower.topRow;
       if (rise > reach) break;
-      const int side = std::abs(upper.bottomCol - lower.topCol);
+      const int side = std::abs(it->col - lower.topCol);
       if (side > slope * rise) continue;
       const double distance = std::hypot(rise, side);
-      if (distance > reach || Root(parent, *it) == Root(parent, static_cast<int>(a))) continue;
-      if (best < 0 || distance < bestDistance) {
-        best = *it;
+      if (distance > reach || Root(parent, it->piece) == Root(parent, static_cast<int>(a))) continue;
+      if (best == nullptr || distance < bestDistance) {
+        best = &*it;
         bestDistance = distance;
       }
     }
-    if (best < 0) continue;
-    const Piece& upper = pieces[static_cast<std::size_t>(best)];
+    if (best == nullptr) continue;
     // A line of single pixels from the end above down to the top below.
-    const int steps = std::max(std::abs(upper.bottomCol - lower.topCol), upper.bottomRow - lower.topRow);
+    const int steps = std::max(std::abs(best->col - lower.topCol), best->row - lower.topRow);
     for (int k = 0; k <= steps; ++k) {
       const double t = steps == 0 ? 0.0 : static_cast<double>(k) / steps;
-      const int c = static_cast<int>(std::lround(upper.bottomCol + t * (lower.topCol - upper.bottomCol)));
-      const int r = static_cast<int>(std::lround(upper.bottomRow + t * (lower.topRow - upper.bottomRow)));
+      const int c = static_cast<int>(std::lround(best->col + t * (lower.topCol - best->col)));
+      const int r = static_cast<int>(std::lround(best->row + t * (lower.topRow - best->row)));
       pixels[at(c, r)] = kWhitePixel;
     }
-    parent[static_cast<std::size_t>(Root(parent, static_cast<int>(a)))] = Root(parent, best);
+    parent[static_cast<std::size_t>(Root(parent, static_cast<int>(a)))] = Root(parent, best->piece);
   }
 }

@@ -44,6 +44,16 @@ TEST(BridgeRootGaps, APieceStraightBelowAnEndWithinReachIsJoinedToIt) {
   EXPECT_EQ(s.count(), 31 + 41 + 9);
 }
 
+TEST(BridgeRootGaps, AnEndAboveThePieceJoinsItWhereALateralReachesLower) {
+  Skeleton s;
+  s.line(20, 90, 60);  // a root down to row 60
+  // A lateral of it down to row 50, and the root's rest below.
+  for (int k = 1; k <= 30; ++k) s.pixels[Index(20 + k / 2, 80 - k)] = kWhitePixel;
+  s.line(21, 55, 10);
+  BridgeRootGaps(s.pixels, kWidth, kHeight, 12);
+  for (int r = 56; r < 60; ++r) EXPECT_TRUE(s.white(20, r) || s.white(21, r)) << "row " << r;
+}
+
 TEST(BridgeRootGaps, PiecesOutOfReachOrFarAsideStayApart) {
   Skeleton far;
   far.line(20, 90, 60);

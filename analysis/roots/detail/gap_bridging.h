@@ -6,8 +6,9 @@
 
 // Joins the white skeleton lines of pixels (width x height, row 0 at the
 // bottom) across gaps a faint stretch of root left: where a piece of
-// skeleton begins (its highest pixel) at most reach pixels below where
-// another ends (its lowest pixel), within 30 degrees of straight below it,
+// skeleton begins (its highest pixel) at most reach pixels below where a
+// root of another ends (its lowest pixel, or a free end the root comes down
+// to), within 30 degrees of straight below it,
 // a one-pixel line joins them; each piece joins the nearest such end, and no
 // piece joins one it is already joined to. Roots grow downwards: a piece
 // that begins below another's end is, as a rule, the rest of that root.

@@ -354,8 +354,10 @@ cv::Mat ReducedWithout(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Si
   return plain;
 }
 
+// litFromBehind: what the light around the plate says of Auto's polarity,
+// when the leaves say nothing.
 RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::Rect& rect,
-                         RootPolarity polarity, RootSegmentation out) {
+                         RootPolarity polarity, bool litFromBehind, RootSegmentation out) {
   const cv::Mat grey = planes.grey(rect);
   cv::Mat inside = region(rect);
   const int side = std::min(rect.width, rect.height);
@@ -367,9 +369,25 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   const int factor = std::max(2, out.rootWidth * 2);
   const cv::Size coarse(std::max(1, rect.width / factor), std::max(1, rect.height / factor));
   cv::Mat leaves = FindLeaves(planes.green(rect), grey, coarse);
-  cv::Mat small = ReducedWithout(grey, DilateDisc(leaves, out.rootWidth), coarse);
-  const bool dark =
-      polarity == RootPolarity::Dark || (polarity == RootPolarity::Auto && cv::mean(grey, inside)[0] > 140);
+  const cv::Mat nearLeaves = DilateDisc(leaves, out.rootWidth);
+  cv::Mat small = ReducedWithout(grey, nearLeaves, coarse);
+  const int leafArea = std::max(6, out.rootWidth * out.rootWidth);
+  const LeafLight light = LeafLevels(
+      grey, leaves & inside, DilateDisc(leaves, 2.0 * out.rootWidth) & ~nearLeaves & inside, leafArea);
+  bool dark = polarity == RootPolarity::Dark;
+  if (polarity == RootPolarity::Auto) {
+    switch (ShadeOf(light)) {
+      case PlantShade::Darker:
+        dark = true;
+        break;
+      case PlantShade::Brighter:
+        dark = false;
+        break;
+      case PlantShade::Unknown:
+        dark = litFromBehind;
+        break;
+    }
+  }
   out.darkRoots = dark;
   const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, {3, 3});
   cv::morphologyEx(small, small, dark ? cv::MORPH_CLOSE : cv::MORPH_OPEN, kernel);
@@ -401,7 +419,6 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   {
     cv::Mat labels, stats, centroids;
     const int n = cv::connectedComponentsWithStats(leaves, labels, stats, centroids, 8, CV_32S);
-    const int leafArea = std::max(6, out.rootWidth * out.rootWidth);
     for (int i = 1; i < n; ++i) {
       if (stats.at<int>(i, cv::CC_STAT_AREA) < leafArea) continue;
       out.seedlings.push_back({static_cast<int>(std::lround(centroids.at<double>(i, 0))),
@@ -417,7 +434,10 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   const int w = Odd(out.rootWidth * 2 + 1);
   const cv::Mat wide = DilateDisc(ErodeDisc(high, w / 2.0), w / 2.0 + 2.0);
   mask &= ~wide;
-  mask &= ~leaves;
+  // A leaf in shadow, blurred into the light ground at its rim, is no longer
+  // green there but still as dark as a root: roots start a root's width
+  // below the leaves. (A leaf shining on a dark ground fades into it.)
+  mask &= dark ? ~nearLeaves : ~leaves;
   // A small closing joins a root broken by a darker stretch.
   cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, kernel);
   mask &= inside;
@@ -430,6 +450,9 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   CopyPlane(strength, out.strength);
   return out;
 }
+
+// Without a plate, a light ground (paper, a scanner's lid) has dark roots.
+bool LightGround(const cv::Mat& grey) { return cv::mean(grey)[0] > 140; }
 
 // Runs work, turning a failure of memory or of OpenCV into the reason.
 template <class Work>
@@ -468,12 +491,11 @@ RootSegmentation SegmentRoots(const KW_PicDoc& doc, AreaSearch search, RootPolar
         return out;
       }
       out.plateHeight = box.height;
-      if (polarity == RootPolarity::Auto)
-        polarity = BacklitPlate(planes.grey, region, box) ? RootPolarity::Dark : RootPolarity::Bright;
-    } else {
-      region = cv::Mat(doc.height, doc.width, CV_8U, cv::Scalar(255));
+      const bool backlit = polarity == RootPolarity::Auto && BacklitPlate(planes.grey, region, box);
+      return Segment(planes, region, rect, polarity, backlit, std::move(out));
     }
-    return Segment(planes, region, rect, polarity, std::move(out));
+    region = cv::Mat(doc.height, doc.width, CV_8U, cv::Scalar(255));
+    return Segment(planes, region, rect, polarity, LightGround(planes.grey), std::move(out));
   });
 }
 
@@ -488,6 +510,6 @@ RootSegmentation SegmentRootsInArea(const KW_PicDoc& doc, const AreaRect& area, 
   return Guarded([&] {
     const Planes planes = ReadPlanes(doc, false);
     const cv::Mat region(doc.height, doc.width, CV_8U, cv::Scalar(255));
-    return Segment(planes, region, rect, polarity, RootSegmentation{});
+    return Segment(planes, region, rect, polarity, LightGround(planes.grey(rect)), RootSegmentation{});
   });
 }

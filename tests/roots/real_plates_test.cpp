@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "image/picture_files.h"
+#include "roots/root_lines.h"
 #include "roots/sci_doc.h"
 #include "support/test_env.h"
 
@@ -79,6 +81,48 @@ TEST_F(RealPlates, TheMaizeScanGivesThreeSeedlingsAndTheLabelLine) {
   }
   EXPECT_EQ(seedlings, 3);
   EXPECT_EQ(labelLines, 1);
+}
+
+TEST_F(RealPlates, TheLightBoxPhotoHasDarkRootsUnderItsFiveSeedlings) {
+  // The light box is dimmer around the plate than under it: its light alone
+  // would take the plate for one lit from the front. The leaves, in shadow,
+  // say it is lit from behind.
+  MORVANE_REQUIRE_TESTDATA(plates, "plates");
+  KW_SciDoc doc;
+  doc.settings.pipeline = Pipeline::Adaptive;
+  doc.settings.background = Background::Auto;
+  std::string error;
+  ASSERT_TRUE(LoadPictureFile(doc, (plates / "rhizoscan_J10_Photo_011.jpg").string(), error)) << error;
+  std::string problem;
+  ASSERT_EQ(doc.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+  EXPECT_EQ(doc.settings.backgroundUsed, Background::Light);
+  // Plants start at the top under the five seedlings, and nowhere else (a
+  // lateral root broken off its plant starts near its seedling); no root is
+  // longer than the plate or barely there.
+  std::vector<int> starts;
+  for (std::size_t i = 0; i < doc.root.size(); ++i) {
+    SCOPED_TRACE(i);
+    const RootTree& t = doc.root[i];
+    EXPECT_LE(t.main_length * doc.scale, 12.5);
+    EXPECT_EQ(t.flags & (kFlagLowContrast | kFlagImplausibleLength), 0U) << PlantFlagsText(t.flags);
+    const std::vector<RootLine> lines = RootLines(t);
+    ASSERT_FALSE(lines.empty());
+    const ContourPoint top =
+        *std::max_element(lines[0].points.begin(), lines[0].points.end(),
+                          [](const ContourPoint& a, const ContourPoint& b) { return a.row < b.row; });
+    if (top.row > doc.height * 4 / 5) starts.push_back(top.col);
+  }
+  // The seedlings' hypocotyls, in columns of the photo.
+  for (const int seedling : {1000, 1350, 1660, 1960, 2155}) {
+    SCOPED_TRACE(seedling);
+    EXPECT_TRUE(std::any_of(starts.begin(), starts.end(),
+                            [&](int col) { return std::abs(col + doc.cropLeft - seedling) <= 40; }));
+  }
+  for (const int col : starts)
+    EXPECT_LE(std::min({std::abs(col + doc.cropLeft - 1000), std::abs(col + doc.cropLeft - 1350),
+                        std::abs(col + doc.cropLeft - 1660), std::abs(col + doc.cropLeft - 1960),
+                        std::abs(col + doc.cropLeft - 2155)}),
+              40);
 }
 
 TEST_F(RealPlates, TouchingPlantsOfTheLightBoxPhotoGiveTheSameMeasuresWhateverTheColours) {

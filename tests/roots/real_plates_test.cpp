@@ -98,13 +98,15 @@ TEST_F(RealPlates, TheLightBoxPhotoHasDarkRootsUnderItsFiveSeedlings) {
   EXPECT_EQ(doc.settings.backgroundUsed, Background::Light);
   // Plants start at the top under the five seedlings, and nowhere else (a
   // lateral root broken off its plant starts near its seedling); no root is
-  // longer than the plate or barely there.
+  // longer than the plate or barely there, and no leaf's dark outline joins
+  // a seedling's two leaves into a plant of two seedlings.
   std::vector<int> starts;
   for (std::size_t i = 0; i < doc.root.size(); ++i) {
     SCOPED_TRACE(i);
     const RootTree& t = doc.root[i];
     EXPECT_LE(t.main_length * doc.scale, 12.5);
-    EXPECT_EQ(t.flags & (kFlagLowContrast | kFlagImplausibleLength), 0U) << PlantFlagsText(t.flags);
+    EXPECT_EQ(t.flags & (kFlagLowContrast | kFlagImplausibleLength | kFlagMerged), 0U)
+        << PlantFlagsText(t.flags);
     const std::vector<RootLine> lines = RootLines(t);
     ASSERT_FALSE(lines.empty());
     const ContourPoint top =
@@ -123,6 +125,30 @@ TEST_F(RealPlates, TheLightBoxPhotoHasDarkRootsUnderItsFiveSeedlings) {
                         std::abs(col + doc.cropLeft - 1660), std::abs(col + doc.cropLeft - 1960),
                         std::abs(col + doc.cropLeft - 2155)}),
               40);
+}
+
+TEST_F(RealPlates, TheThickRootsOfTheDrawnPlateAreRootsAndTheRootClumpIsRefused) {
+  MORVANE_REQUIRE_TESTDATA(plates, "plates");
+  std::string problem;
+  // Roots a 37th of the plate thick, thicker than the filters' first
+  // guess: sized again for them, each plant's roots are one tree.
+  KW_SciDoc drawn;
+  drawn.settings.pipeline = Pipeline::Adaptive;
+  drawn.settings.background = Background::Auto;
+  ASSERT_NE(drawn.LoadBitmap((plates / "rhizoscan_arabido_synthetic.bmp").string()), nullptr);
+  ASSERT_EQ(drawn.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+  ASSERT_EQ(drawn.root.size(), 2U);
+  for (const RootTree& t : drawn.root) {
+    EXPECT_GT(t.main_length * drawn.scale, 6.0);
+    EXPECT_EQ(t.flags, 0U) << PlantFlagsText(t.flags);
+  }
+  // A washed root crown on cloth is no plate of seedlings: what stands out
+  // is a tangle, not lines.
+  KW_SciDoc clump;
+  clump.settings = drawn.settings;
+  ASSERT_NE(clump.LoadBitmap((plates / "dc_maize-root-cluster.bmp").string()), nullptr);
+  EXPECT_EQ(clump.MeasurePlateAdaptive(problem), KW_SciDoc::kNoPlateFrame);
+  EXPECT_NE(problem.find("mostly no root"), std::string::npos) << problem;
 }
 
 TEST_F(RealPlates, TouchingPlantsOfTheLightBoxPhotoGiveTheSameMeasuresWhateverTheColours) {

@@ -41,3 +41,22 @@ bool BacklitPlate(const cv::Mat& grey, const cv::Mat& inside, const cv::Rect& ou
   if (cv::countNonZero(ring) == 0) return agar > 140;
   return agar >= 96 && MedianLevel(grey, ring) >= agar;
 }
+
+LeafLight LeafLevels(const cv::Mat& grey, const cv::Mat& leaves, const cv::Mat& around, int least) {
+  LeafLight light;
+  if (cv::countNonZero(leaves) < least || cv::countNonZero(around) < least) return light;
+  light.leaf = MedianLevel(grey, leaves);
+  light.ground = MedianLevel(grey, around);
+  return light;
+}
+
+// A seedling's leaves are lit as its roots are: lit from behind, both cast
+// shadows, whatever the light around the plate; lit from the front, both
+// shine on a dark ground. Only leaves clearly darker or brighter than the
+// ground around them (by a fifth of its level) say which.
+PlantShade ShadeOf(const LeafLight& light) {
+  if (light.leaf < 0 || light.ground < 0) return PlantShade::Unknown;
+  if (5 * light.leaf <= 4 * light.ground) return PlantShade::Darker;
+  if (4 * light.leaf >= 5 * light.ground) return PlantShade::Brighter;
+  return PlantShade::Unknown;
+}

@@ -240,6 +240,42 @@ cv::Mat Hysteresis(const cv::Mat& low, const cv::Mat& high) {
   return out;
 }
 
+// The width of the lines of clear that are at least minLength long: twice
+// the median distance to their edge along their ridges (the pixels no
+// 4-neighbour of which lies deeper), less one; 0 without such lines. A wide
+// area (a label, a leaf) has few ridge pixels for its size, a line many.
+int LineWidth(const cv::Mat& clear, int minLength) {
+  cv::Mat labels, stats, centroids;
+  const int n = cv::connectedComponentsWithStats(clear, labels, stats, centroids, 8, CV_32S);
+  std::vector<std::uint8_t> line(static_cast<std::size_t>(n), 0);
+  for (int i = 1; i < n; ++i)
+    line[static_cast<std::size_t>(i)] =
+        std::max(stats.at<int>(i, cv::CC_STAT_WIDTH), stats.at<int>(i, cv::CC_STAT_HEIGHT)) >= minLength ? 1
+                                                                                                         : 0;
+  cv::Mat depth;
+  cv::distanceTransform(clear, depth, cv::DIST_L1, cv::DIST_MASK_3, CV_8U);
+  std::vector<long> histogram(256, 0);
+  long count = 0;
+  for (int y = 1; y + 1 < depth.rows; ++y) {
+    const auto* above = depth.ptr<std::uint8_t>(y - 1);
+    const auto* d = depth.ptr<std::uint8_t>(y);
+    const auto* below = depth.ptr<std::uint8_t>(y + 1);
+    const auto* l = labels.ptr<int>(y);
+    for (int x = 1; x + 1 < depth.cols; ++x)
+      if (d[x] != 0 && line[static_cast<std::size_t>(l[x])] != 0 && d[x] >= above[x] && d[x] >= below[x] &&
+          d[x] >= d[x - 1] && d[x] >= d[x + 1]) {
+        ++histogram[d[x]];
+        ++count;
+      }
+  }
+  long seen = 0;
+  for (std::size_t v = 1; v < histogram.size(); ++v) {
+    seen += histogram[v];
+    if (2 * seen >= count && count > 0) return 2 * static_cast<int>(v) - 1;
+  }
+  return 0;
+}
+
 // Leaves out components that cannot be roots: too small, blobs (neither
 // long nor thin), and lines that run along the border of the area (a rim,
 // the edge of the paper) for most of their pixels.
@@ -354,22 +390,42 @@ cv::Mat ReducedWithout(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Si
   return plain;
 }
 
+// litFromBehind: what the light around the plate says of Auto's polarity,
+// when the leaves say nothing. rootWidth: the width of the thickest root
+// the filters are sized for, 0 for the area's own.
 RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::Rect& rect,
-                         RootPolarity polarity, RootSegmentation out) {
+                         RootPolarity polarity, bool litFromBehind, RootSegmentation out, int rootWidth = 0) {
+  const RootSegmentation given = out;
   const cv::Mat grey = planes.grey(rect);
   cv::Mat inside = region(rect);
   const int side = std::min(rect.width, rect.height);
   // Roots are at most this wide; the background varies over longer distances.
-  out.rootWidth = std::max(3, side / 80);
+  out.rootWidth = rootWidth > 0 ? rootWidth : std::max(3, side / 80);
   // The background: the picture at a scale well above a root's width, where
   // roots vanish; a grey opening there takes bright lines out, a closing
   // dark ones.
   const int factor = std::max(2, out.rootWidth * 2);
   const cv::Size coarse(std::max(1, rect.width / factor), std::max(1, rect.height / factor));
   cv::Mat leaves = FindLeaves(planes.green(rect), grey, coarse);
-  cv::Mat small = ReducedWithout(grey, DilateDisc(leaves, out.rootWidth), coarse);
-  const bool dark =
-      polarity == RootPolarity::Dark || (polarity == RootPolarity::Auto && cv::mean(grey, inside)[0] > 140);
+  const cv::Mat nearLeaves = DilateDisc(leaves, out.rootWidth);
+  cv::Mat small = ReducedWithout(grey, nearLeaves, coarse);
+  const int leafArea = std::max(6, out.rootWidth * out.rootWidth);
+  const LeafLight light = LeafLevels(
+      grey, leaves & inside, DilateDisc(leaves, 2.0 * out.rootWidth) & ~nearLeaves & inside, leafArea);
+  bool dark = polarity == RootPolarity::Dark;
+  if (polarity == RootPolarity::Auto) {
+    switch (ShadeOf(light)) {
+      case PlantShade::Darker:
+        dark = true;
+        break;
+      case PlantShade::Brighter:
+        dark = false;
+        break;
+      case PlantShade::Unknown:
+        dark = litFromBehind;
+        break;
+    }
+  }
   out.darkRoots = dark;
   const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, {3, 3});
   cv::morphologyEx(small, small, dark ? cv::MORPH_CLOSE : cv::MORPH_OPEN, kernel);
@@ -397,11 +453,20 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   cv::Mat low = residual > resMedian + 2.5 * noise;
   low &= inside;
   high &= inside;
+  // Roots thicker than that (thick roots on a small plate) would be taken
+  // for wide areas, and the background would take in where they meet: the
+  // filters are sized again for the lines found.
+  const int minLength = std::max(10, side / 25);
+  if (rootWidth == 0) {
+    const int lines = LineWidth(high, minLength);
+    if (lines > out.rootWidth)
+      return Segment(planes, region, rect, dark ? RootPolarity::Dark : RootPolarity::Bright, litFromBehind,
+                     given, lines);
+  }
   leaves &= inside;
   {
     cv::Mat labels, stats, centroids;
     const int n = cv::connectedComponentsWithStats(leaves, labels, stats, centroids, 8, CV_32S);
-    const int leafArea = std::max(6, out.rootWidth * out.rootWidth);
     for (int i = 1; i < n; ++i) {
       if (stats.at<int>(i, cv::CC_STAT_AREA) < leafArea) continue;
       out.seedlings.push_back({static_cast<int>(std::lround(centroids.at<double>(i, 0))),
@@ -417,12 +482,26 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   const int w = Odd(out.rootWidth * 2 + 1);
   const cv::Mat wide = DilateDisc(ErodeDisc(high, w / 2.0), w / 2.0 + 2.0);
   mask &= ~wide;
-  mask &= ~leaves;
+  // A leaf in shadow, blurred into the light ground at its rim, is no longer
+  // green there but still as dark as a root: roots start a root's width
+  // below the leaves. (A leaf shining on a dark ground fades into it.)
+  mask &= dark ? ~nearLeaves : ~leaves;
   // A small closing joins a root broken by a darker stretch.
   cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, kernel);
   mask &= inside;
   FillSmallHoles(mask, 4.0 * out.rootWidth * out.rootWidth);
-  DropNonRoots(mask, out.rootWidth, std::max(10, side / 25));
+  DropNonRoots(mask, out.rootWidth, minLength);
+  // Seedlings on a plate stand out of it as lines: what stands out clearly
+  // is mostly roots. Where nearly all of it is taken out as no root (blobs,
+  // wide areas, a tangle too dense to be lines), the picture is no plate of
+  // seedlings, and nothing found in it could be trusted.
+  const int clear = cv::countNonZero(high);
+  if (clear > minLength * out.rootWidth && 10 * cv::countNonZero(mask & high) < clear) {
+    out.problem =
+        "no plausible seedling found: what stands out of the background is mostly no root (a tangle or "
+        "blobs, not seedlings on a plate)";
+    return out;
+  }
   out.area = {rect.x, rect.y, rect.width, rect.height};
   CopyPlane(mask, out.mask);
   cv::Mat strength;
@@ -430,6 +509,9 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   CopyPlane(strength, out.strength);
   return out;
 }
+
+// Without a plate, a light ground (paper, a scanner's lid) has dark roots.
+bool LightGround(const cv::Mat& grey) { return cv::mean(grey)[0] > 140; }
 
 // Runs work, turning a failure of memory or of OpenCV into the reason.
 template <class Work>
@@ -468,12 +550,11 @@ RootSegmentation SegmentRoots(const KW_PicDoc& doc, AreaSearch search, RootPolar
         return out;
       }
       out.plateHeight = box.height;
-      if (polarity == RootPolarity::Auto)
-        polarity = BacklitPlate(planes.grey, region, box) ? RootPolarity::Dark : RootPolarity::Bright;
-    } else {
-      region = cv::Mat(doc.height, doc.width, CV_8U, cv::Scalar(255));
+      const bool backlit = polarity == RootPolarity::Auto && BacklitPlate(planes.grey, region, box);
+      return Segment(planes, region, rect, polarity, backlit, std::move(out));
     }
-    return Segment(planes, region, rect, polarity, std::move(out));
+    region = cv::Mat(doc.height, doc.width, CV_8U, cv::Scalar(255));
+    return Segment(planes, region, rect, polarity, LightGround(planes.grey), std::move(out));
   });
 }
 
@@ -488,6 +569,6 @@ RootSegmentation SegmentRootsInArea(const KW_PicDoc& doc, const AreaRect& area, 
   return Guarded([&] {
     const Planes planes = ReadPlanes(doc, false);
     const cv::Mat region(doc.height, doc.width, CV_8U, cv::Scalar(255));
-    return Segment(planes, region, rect, polarity, RootSegmentation{});
+    return Segment(planes, region, rect, polarity, LightGround(planes.grey(rect)), RootSegmentation{});
   });
 }

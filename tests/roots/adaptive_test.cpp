@@ -143,6 +143,49 @@ TEST_F(Adaptive, APlateOnALightBoxHasDarkRootsAndNoGreenishBackgroundForLeaves) 
     EXPECT_NEAR(plant.main_length / pixelsPerCm, 240.0 / pixelsPerCm, 0.5);
 }
 
+TEST_F(Adaptive, LeavesInShadowGiveDarkRootsWhereTheLightBoxIsDimmerAroundThePlate) {
+  // A light box a little dimmer around the plate than under it (as most are
+  // towards their edges), so that its light says nothing of how the plate is
+  // lit; the seedlings' leaves are in shadow, with or without a dark rim
+  // where they are blurred into the agar, no longer green.
+  constexpr int kWidth = 400, kHeight = 500;
+  const auto measure = [&](KW_SciDoc& plate, std::uint32_t rim) {
+    plate.setColourSeed(3U);
+    plate.settings = doc.settings;
+    plate.settings.background = Background::Auto;
+    rootstest::MakeBlack(plate, kWidth, kHeight);
+    const auto paint = [&](int left, int top, int right, int bottom, std::uint32_t colour) {
+      for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x) plate.At(x, kHeight - 1 - y) = colour;
+    };
+    paint(0, 0, kWidth, kHeight, 0x858565U);
+    paint(40, 40, 360, 460, 0x202020U);
+    paint(48, 48, 352, 452, 0x898969U);
+    for (const int x : {120, 200, 280}) {
+      // An oval leaf, 15 by 11 pixels, in a rim 2 pixels wide.
+      for (int y = 96; y < 112; ++y)
+        for (int c = x - 9; c <= x + 9; ++c) {
+          const double dx = c - x, dy = y - 104;
+          if (dx * dx / 81.0 + dy * dy / 49.0 <= 1.0) plate.At(c, kHeight - 1 - y) = rim;
+          if (dx * dx / 49.0 + dy * dy / 25.0 <= 1.0) plate.At(c, kHeight - 1 - y) = 0x2A6E23U;
+        }
+      for (int y = 112; y < 350; ++y) paint(x - 1 + (y / 50) % 2, y, x + 2 + (y / 50) % 2, y + 1, 0x555541U);
+    }
+    return plate.MeasurePlateAdaptive(problem);
+  };
+  ASSERT_EQ(measure(doc, 0x404040U), KW_SciDoc::kPlateMeasured) << problem;
+  EXPECT_EQ(doc.settings.backgroundUsed, Background::Light);
+  ASSERT_EQ(doc.root.size(), 3U);
+  const double pixelsPerCm = 420.0 / 12.5;
+  for (const RootTree& plant : doc.root)
+    EXPECT_NEAR(plant.main_length / pixelsPerCm, 238.0 / pixelsPerCm, 0.5);
+  // The rims make no plant of their own, and no longer root.
+  KW_SciDoc plain;
+  ASSERT_EQ(measure(plain, 0x898969U), KW_SciDoc::kPlateMeasured) << problem;
+  ASSERT_EQ(plain.root.size(), 3U);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_NEAR(doc.root[i].main_length, plain.root[i].main_length, 4.0);
+}
+
 TEST_F(Adaptive, ARootReachingTheBorderIsFlaggedAndNoRootIsRefused) {
   doc.settings.plate = PlateMode::None;
   doc.settings.pixelsPerCm = 40.0;

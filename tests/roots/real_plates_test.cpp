@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "image/picture_files.h"
+#include "roots/root_lines.h"
 #include "roots/sci_doc.h"
 #include "support/test_env.h"
 
@@ -79,6 +81,74 @@ TEST_F(RealPlates, TheMaizeScanGivesThreeSeedlingsAndTheLabelLine) {
   }
   EXPECT_EQ(seedlings, 3);
   EXPECT_EQ(labelLines, 1);
+}
+
+TEST_F(RealPlates, TheLightBoxPhotoHasDarkRootsUnderItsFiveSeedlings) {
+  // The light box is dimmer around the plate than under it: its light alone
+  // would take the plate for one lit from the front. The leaves, in shadow,
+  // say it is lit from behind.
+  MORVANE_REQUIRE_TESTDATA(plates, "plates");
+  KW_SciDoc doc;
+  doc.settings.pipeline = Pipeline::Adaptive;
+  doc.settings.background = Background::Auto;
+  std::string error;
+  ASSERT_TRUE(LoadPictureFile(doc, (plates / "rhizoscan_J10_Photo_011.jpg").string(), error)) << error;
+  std::string problem;
+  ASSERT_EQ(doc.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+  EXPECT_EQ(doc.settings.backgroundUsed, Background::Light);
+  // Plants start at the top under the five seedlings, and nowhere else (a
+  // lateral root broken off its plant starts near its seedling); no root is
+  // longer than the plate or barely there, and no leaf's dark outline joins
+  // a seedling's two leaves into a plant of two seedlings.
+  std::vector<int> starts;
+  for (std::size_t i = 0; i < doc.root.size(); ++i) {
+    SCOPED_TRACE(i);
+    const RootTree& t = doc.root[i];
+    EXPECT_LE(t.main_length * doc.scale, 12.5);
+    EXPECT_EQ(t.flags & (kFlagLowContrast | kFlagImplausibleLength | kFlagMerged), 0U)
+        << PlantFlagsText(t.flags);
+    const std::vector<RootLine> lines = RootLines(t);
+    ASSERT_FALSE(lines.empty());
+    const ContourPoint top =
+        *std::max_element(lines[0].points.begin(), lines[0].points.end(),
+                          [](const ContourPoint& a, const ContourPoint& b) { return a.row < b.row; });
+    if (top.row > doc.height * 4 / 5) starts.push_back(top.col);
+  }
+  // The seedlings' hypocotyls, in columns of the photo.
+  for (const int seedling : {1000, 1350, 1660, 1960, 2155}) {
+    SCOPED_TRACE(seedling);
+    EXPECT_TRUE(std::any_of(starts.begin(), starts.end(),
+                            [&](int col) { return std::abs(col + doc.cropLeft - seedling) <= 40; }));
+  }
+  for (const int col : starts)
+    EXPECT_LE(std::min({std::abs(col + doc.cropLeft - 1000), std::abs(col + doc.cropLeft - 1350),
+                        std::abs(col + doc.cropLeft - 1660), std::abs(col + doc.cropLeft - 1960),
+                        std::abs(col + doc.cropLeft - 2155)}),
+              40);
+}
+
+TEST_F(RealPlates, TheThickRootsOfTheDrawnPlateAreRootsAndTheRootClumpIsRefused) {
+  MORVANE_REQUIRE_TESTDATA(plates, "plates");
+  std::string problem;
+  // Roots a 37th of the plate thick, thicker than the filters' first
+  // guess: sized again for them, each plant's roots are one tree.
+  KW_SciDoc drawn;
+  drawn.settings.pipeline = Pipeline::Adaptive;
+  drawn.settings.background = Background::Auto;
+  ASSERT_NE(drawn.LoadBitmap((plates / "rhizoscan_arabido_synthetic.bmp").string()), nullptr);
+  ASSERT_EQ(drawn.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+  ASSERT_EQ(drawn.root.size(), 2U);
+  for (const RootTree& t : drawn.root) {
+    EXPECT_GT(t.main_length * drawn.scale, 6.0);
+    EXPECT_EQ(t.flags, 0U) << PlantFlagsText(t.flags);
+  }
+  // A washed root crown on cloth is no plate of seedlings: what stands out
+  // is a tangle, not lines.
+  KW_SciDoc clump;
+  clump.settings = drawn.settings;
+  ASSERT_NE(clump.LoadBitmap((plates / "dc_maize-root-cluster.bmp").string()), nullptr);
+  EXPECT_EQ(clump.MeasurePlateAdaptive(problem), KW_SciDoc::kNoPlateFrame);
+  EXPECT_NE(problem.find("mostly no root"), std::string::npos) << problem;
 }
 
 TEST_F(RealPlates, TouchingPlantsOfTheLightBoxPhotoGiveTheSameMeasuresWhateverTheColours) {

@@ -354,6 +354,39 @@ cv::Mat ReducedWithout(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Si
   return plain;
 }
 
+// The background of grey at the scale coarse without its roots, to tell
+// where the background is that of most of the area: where roots crowd (the
+// laterals below a seedling) they raise the average of every coarse cell and
+// no opening takes them out, and the crowd would pass for a background
+// unlike the rest. What stands clearly out of the first background
+// (residual, in region) and is thin (a rim or a ruler is no root) is left
+// out, with leftOut; a cell mostly left out takes its background from the
+// cells around it, and keeps its own average where nothing is seen around.
+cv::Mat RootFreeBackground(const cv::Mat& grey, const cv::Mat& residual, const cv::Mat& leftOut,
+                           const cv::Mat& region, const cv::Size& coarse, int rootWidth) {
+  double median = 0, spread = 0;
+  RobustSpread(residual, region, median, spread);
+  cv::Mat roots = (residual > median + 4.0 * spread) & region;
+  const int w = Odd(rootWidth * 2 + 1);
+  roots &= ~DilateDisc(ErodeDisc(roots, w / 2.0), w / 2.0 + 2.0);
+  cv::Mat share;
+  cv::Mat average = ReducedOver(grey, ~(leftOut | DilateDisc(roots, rootWidth / 2.0)), coarse, share);
+  average.convertTo(average, CV_32F);
+  cv::Mat weighted = average.mul(share), around;
+  cv::GaussianBlur(weighted, weighted, cv::Size(), 1.5);
+  cv::GaussianBlur(share, around, cv::Size(), 1.5);
+  cv::Mat seen = weighted / cv::max(around, 1e-3);
+  cv::Mat plain;
+  cv::resize(grey, plain, coarse, 0, 0, cv::INTER_AREA);
+  plain.convertTo(plain, CV_32F);
+  plain.copyTo(seen, around < 0.05);
+  average.copyTo(seen, share >= 0.5);
+  seen.convertTo(seen, CV_8U);
+  cv::Mat full;
+  cv::resize(seen, full, grey.size(), 0, 0, cv::INTER_LINEAR);
+  return full;
+}
+
 RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::Rect& rect,
                          RootPolarity polarity, RootSegmentation out) {
   const cv::Mat grey = planes.grey(rect);
@@ -367,7 +400,8 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   const int factor = std::max(2, out.rootWidth * 2);
   const cv::Size coarse(std::max(1, rect.width / factor), std::max(1, rect.height / factor));
   cv::Mat leaves = FindLeaves(planes.green(rect), grey, coarse);
-  cv::Mat small = ReducedWithout(grey, DilateDisc(leaves, out.rootWidth), coarse);
+  const cv::Mat leftOut = DilateDisc(leaves, out.rootWidth);
+  cv::Mat small = ReducedWithout(grey, leftOut, coarse);
   const bool dark =
       polarity == RootPolarity::Dark || (polarity == RootPolarity::Auto && cv::mean(grey, inside)[0] > 140);
   out.darkRoots = dark;
@@ -378,7 +412,6 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   cv::GaussianBlur(small, small, cv::Size(), 0.7);
   cv::Mat background;
   cv::resize(small, background, grey.size(), 0, 0, cv::INTER_LINEAR);
-  inside = CommonBackground(background, inside, out.rootWidth * 2);
   cv::Mat residual;
   if (dark)
     cv::subtract(background, grey, residual, cv::noArray(), CV_16S);
@@ -387,6 +420,8 @@ RootSegmentation Segment(const Planes& planes, const cv::Mat& region, const cv::
   // Line-like structures at the widths roots have: a little smoothing along
   // them adds up a root's pixels and averages the noise out.
   cv::GaussianBlur(residual, residual, cv::Size(), 0.8);
+  inside = CommonBackground(RootFreeBackground(grey, residual, leftOut, inside, coarse, out.rootWidth),
+                            inside, out.rootWidth * 2);
   double resMedian = 0, noise = 0;
   RobustSpread(residual, inside, resMedian, noise);
   out.noise = noise;

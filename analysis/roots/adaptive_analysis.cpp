@@ -10,6 +10,8 @@
 
 #include "roots/detail/gap_bridging.h"
 #include "roots/detail/lateral_walk.h"
+#include "roots/detail/loop_opening.h"
+#include "roots/detail/plant_starts.h"
 #include "roots/detail/seedling_split.h"
 #include "roots/sci_doc.h"
 
@@ -89,6 +91,7 @@ std::vector<SeedlingMark> StartsGrownTogether(const std::vector<RootTree>& trees
 
 int KW_SciDoc::AdaptivePrepare(std::string& problem) {
   problem.clear();
+  plantStarts.clear();
   if (!hasValidPicture()) {
     problem = "no picture";
     return 0;
@@ -173,6 +176,13 @@ int KW_SciDoc::AdaptivePrepare(std::string& problem) {
     SplitAtSeedlings(pixels, width, height, segmentation.seedlings, std::max(6, height / 25));
   } catch (const std::bad_alloc&) {
     // Without the split, plants grown together stay one plant, flagged.
+  }
+  try {
+    OpenSkeletonLoops(pixels, width, height);
+    plantStarts = MainRootStarts(pixels, width, height);
+  } catch (const std::bad_alloc&) {
+    // The walks start at the top of each piece and go round its loops.
+    plantStarts.clear();
   }
   return 1;
 }

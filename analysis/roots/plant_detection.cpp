@@ -117,6 +117,35 @@ int KW_SciDoc::ScanItems() {
   LogBuffer& log = *operationLog;
   log.add("*******perimetre\n");
   std::vector<ContourPoint> walk;
+  // A piece is a plant when its walk is long enough; a short one is erased.
+  const auto walkFrom = [&](int c, int r) {
+    const int n = TraceContour(c, r, walk);
+    log.addF("result %i\tindx %i\tindy %i\n", n, c, topRow(r));
+    const int count = n + 1;
+    if (n >= minItemLength) {
+      for (int i = 0; i < count; ++i)
+        paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, kBluePixel);
+      return AddItem(walk.data(), count);
+    }
+    // The short component is erased; pixels inside a filled shape are
+    // not on its walk, stay white and are found again later.
+    for (int i = 0; i < count; ++i)
+      paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, 0U);
+    return 1;
+  };
+  // The adaptive pipeline's plants from the tops of their main roots, each
+  // while it is still the end of a line (the walk of a piece passes an end
+  // once); the scan below walks every other piece from its top.
+  const auto lineEnd = [this](const ContourPoint& p) {
+    int around = 0;
+    for (int dr = -1; dr <= 1; ++dr)
+      for (int dc = -1; dc <= 1; ++dc)
+        if ((dr != 0 || dc != 0) && isWhite(p.col + dc, p.row + dr)) ++around;
+    return isWhite(p.col, p.row) && around == 1;
+  };
+  if (settings.pipeline == Pipeline::Adaptive)
+    for (const ContourPoint& start : plantStarts)
+      if (lineEnd(start) && walkFrom(start.col, start.row) != 1) return 0;
   for (int r = height - 1; r >= 0; --r) {
     const std::uint32_t* line = rowPointer(r);
     const int last = width - 2;
@@ -133,19 +162,7 @@ int KW_SciDoc::ScanItems() {
       if ((isWhite(c - 1, r - 1) || isWhite(c, r - 1)) && isWhite(c + 1, r)) {
         while (isWhite(c + 1, r)) ++c;
       }
-      const int n = TraceContour(c, r, walk);
-      log.addF("result %i\tindx %i\tindy %i\n", n, c, topRow(r));
-      const int count = n + 1;
-      if (n >= minItemLength) {
-        for (int i = 0; i < count; ++i)
-          paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, kBluePixel);
-        if (AddItem(walk.data(), count) != 1) return 0;
-      } else {
-        // The short component is erased; pixels inside a filled shape are
-        // not on its walk, stay white and are found again later.
-        for (int i = 0; i < count; ++i)
-          paint(walk[static_cast<std::size_t>(i)].col, walk[static_cast<std::size_t>(i)].row, 0U);
-      }
+      if (walkFrom(c, r) != 1) return 0;
     }
   }
   log.add("*******perimetre fin\n");

@@ -146,6 +146,10 @@ class KW_SciDoc : public KW_ImaAna {
   // seedlings, how far the roots stand out; its mask is let go once the
   // picture holds it. Empty for the fixed pipeline.
   RootSegmentation segmentation;
+  // Where the adaptive pipeline's root systems start (the tops of their main
+  // roots): Find roots walks the piece of each from there. Empty for the
+  // fixed pipeline, whose walks start at each piece's topmost pixel.
+  std::vector<ContourPoint> plantStarts;
   // Replaces the picture by the skeleton of its roots, found as settings
   // say (plate, background, scale), cropped to the analysed area. 1 when
   // done; 0 with the reason in problem (the picture is then as it was).

@@ -1,12 +1,18 @@
-// morvane-batch analyze run as a user runs it, one program per iteration:
-// wall time (manual time) and the program's peak resident memory (counter
-// peak_MB, from wait4). Two kinds of picture:
+// morvane-batch analyze (and measure) run as a user runs it, one program per
+// iteration: wall time (manual time) and the program's peak resident memory
+// (counter peak_MB, from wait4). The cases:
 //   NoisePicture/N  an N x N picture of random colours, the hostile case:
 //                   every speck becomes a "plant"; the bound is under 200 MB
 //                   and 3 s at 2000 x 2000, under 400 MB at 3000 x 3000.
 //   Plate600/K      the generated 600-dpi plate of six seedlings; K = 1
 //                   adds --rsml, --overlay and --traits, K = 0 does not, so
 //                   the two give what the exports cost on the command line.
+//   AdaptiveMeasure/K  measure --pipeline adaptive: K = 0 on the generated
+//                   600-dpi plate (a bitmap), K = 1 on the 12-megapixel
+//                   light-box photograph of the shared test data (a JPEG;
+//                   skipped when it is not there). Counter picture_MB: the
+//                   decoded picture, width x height x 3 bytes (the peak
+//                   also holds the program's code and libraries).
 //
 //   cmake --build build --target bench_analyze_program morvane-batch && build/bench/bench_analyze_program
 #include <fcntl.h>
@@ -25,6 +31,7 @@
 #include "bench_main.h"
 #include "bench_plate.h"
 #include "image/pic_doc.h"
+#include "image/picture_files.h"
 #include "synth/synth_plate.h"
 
 namespace {
@@ -132,6 +139,27 @@ void Plate600(benchmark::State& state) {
   Measure(state, arguments);
 }
 BENCHMARK(Plate600)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void AdaptiveMeasure(benchmark::State& state) {
+  std::string picture = PlatePicture();
+  if (state.range(0) == 1) {
+    picture = (fs::path(MORVANE_TESTDATA) / "plates" / "rhizoscan_J10_Photo_011.jpg").string();
+    if (!fs::exists(picture)) {
+      state.SkipWithError("no photograph in the shared test data");
+      return;
+    }
+  }
+  KW_PicDoc decoded;
+  std::string error;
+  if (!LoadPictureFile(decoded, picture, error)) {
+    state.SkipWithError(("unreadable picture: " + error).c_str());
+    return;
+  }
+  Measure(state, {"measure", picture, "--pipeline", "adaptive"});
+  state.counters["picture_MB"] =
+      static_cast<double>(decoded.width) * decoded.height * 3.0 / (1024.0 * 1024.0);
+}
+BENCHMARK(AdaptiveMeasure)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

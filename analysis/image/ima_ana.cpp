@@ -208,8 +208,11 @@ void KW_ImaAna::Skeletonize() {
   thinnedShapes.clear();
   if (hasValidPicture() && keepsThinnedShapes()) {
     try {
-      thinnedShapes.reserve(pixels.size());
-      for (const std::uint32_t px : pixels) thinnedShapes.push_back((px & 0xFFFFFFU) != 0U);
+      // Set bit by bit where a shape is (most of a picture is not), rather
+      // than appended one by one.
+      thinnedShapes.assign(pixels.size(), false);
+      for (std::size_t i = 0; i < pixels.size(); ++i)
+        if ((pixels[i] & 0xFFFFFFU) != 0U) thinnedShapes[i] = true;
     } catch (const std::bad_alloc&) {
       // Measures that would use the shapes do without them.
       thinnedShapes = {};

@@ -101,6 +101,76 @@ cv::Mat ToEightBitBgr(const cv::Mat& decoded) {
   return bgr;
 }
 
+// Lends OpenCV the document's pixel plane for the decoded picture: its
+// width x height blue-green-red bytes fill the first three quarters of as
+// many 32-bit pixels, which are then spread out in place. A photograph of 12
+// megapixels takes its 49 MB of pixels then, not 37 MB more beside them while
+// it is read. Any other allocation, and any after the first, is OpenCV's own.
+class PixelPlaneLender : public cv::MatAllocator {
+ public:
+  PixelPlaneLender(std::vector<std::uint32_t>& plane, std::uint64_t maxPixels)
+      : plane_(plane), maxPixels_(maxPixels) {}
+
+  cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, std::size_t* step,
+                         cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
+    const bool lend =
+        !lent_ && data == nullptr && step != nullptr && dims == 2 && type == CV_8UC3 && sizes[0] > 0 &&
+        sizes[1] > 0 &&
+        static_cast<std::uint64_t>(sizes[0]) * static_cast<std::uint64_t>(sizes[1]) <= maxPixels_;
+    if (!lend) return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
+    const std::size_t width = static_cast<std::size_t>(sizes[1]);
+    plane_.assign(static_cast<std::size_t>(sizes[0]) * width, 0U);
+    lent_ = true;
+    step[0] = 3 * width;
+    step[1] = 3;
+    auto* u = new cv::UMatData(this);
+    u->data = u->origdata = reinterpret_cast<uchar*>(plane_.data());
+    u->size = 3 * plane_.size();
+    return u;
+  }
+  bool allocate(cv::UMatData* u, cv::AccessFlag /*flags*/, cv::UMatUsageFlags /*usage*/) const override {
+    return u != nullptr;
+  }
+  // The plane stays the caller's.
+  void deallocate(cv::UMatData* u) const override { delete u; }
+
+  bool lent(const cv::Mat& decoded) const {
+    return lent_ && decoded.data == reinterpret_cast<const uchar*>(plane_.data()) &&
+           decoded.type() == CV_8UC3 && decoded.isContinuous() && decoded.total() == plane_.size();
+  }
+
+ private:
+  std::vector<std::uint32_t>& plane_;
+  std::uint64_t maxPixels_;
+  mutable bool lent_ = false;
+};
+
+template <std::size_t kCount>
+void SpreadPixels(const std::uint8_t* __restrict bgr, std::uint32_t* __restrict out) {
+  for (std::size_t x = 0; x < kCount; ++x)
+    out[x] = (std::uint32_t{bgr[3 * x + 2]} << 16) | (std::uint32_t{bgr[3 * x + 1]} << 8) | bgr[3 * x];
+}
+
+// The blue-green-red rows (top first) at the start of plane spread out into
+// its 0x00RRGGBB pixels, bottom row first. Row y's pixels take the bytes from
+// 4 x width x y on, which hold no row above it: each row, copied aside, is
+// spread from the last up; the rows are then turned over.
+void SpreadInPlace(std::vector<std::uint32_t>& plane, int width, int height) {
+  const auto w = static_cast<std::size_t>(width);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(plane.data());
+  std::vector<std::uint8_t> row(3 * w);
+  for (std::size_t y = static_cast<std::size_t>(height); y-- > 0;) {
+    std::memcpy(row.data(), bytes + 3 * w * y, row.size());
+    std::uint32_t* out = plane.data() + w * y;
+    std::size_t x = 0;
+    for (; x + 16 <= w; x += 16) SpreadPixels<16>(row.data() + 3 * x, out + x);
+    for (; x < w; ++x) SpreadPixels<1>(row.data() + 3 * x, out + x);
+  }
+  for (std::size_t y = 0; y < static_cast<std::size_t>(height / 2); ++y)
+    std::swap_ranges(plane.data() + w * y, plane.data() + w * (y + 1),
+                     plane.data() + w * (static_cast<std::size_t>(height) - 1 - y));
+}
+
 }  // namespace
 
 bool HasPhotoExtension(std::string_view path) {
@@ -135,7 +205,11 @@ bool LoadPhotoFromMemory(KW_PicDoc& doc, std::span<const std::uint8_t> bytes, st
     const cv::Mat raw(
         1, static_cast<int>(bytes.size()), CV_8U,
         const_cast<std::uint8_t*>(bytes.data()));  // NOLINT(cppcoreguidelines-pro-type-const-cast)
-    const cv::Mat decoded = cv::imdecode(raw, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
+    std::vector<std::uint32_t> plane;
+    PixelPlaneLender lender(plane, maxPixels);
+    cv::Mat decoded;
+    decoded.allocator = &lender;
+    cv::imdecode(raw, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR, &decoded);
     if (decoded.empty() || decoded.dims != 2) {
       error = std::string("damaged or truncated ") + FormatName(format) + " data";
       return false;
@@ -144,15 +218,26 @@ bool LoadPhotoFromMemory(KW_PicDoc& doc, std::span<const std::uint8_t> bytes, st
       error = "picture too large";
       return false;
     }
-    const cv::Mat bgr = ToEightBitBgr(decoded);
-    doc.pixels.assign(static_cast<std::size_t>(bgr.cols) * static_cast<std::size_t>(bgr.rows), 0U);
-    doc.width = bgr.cols;
-    doc.height = bgr.rows;
-    for (int y = 0; y < bgr.rows; ++y) {
-      const auto* in = bgr.ptr<cv::Vec3b>(y);
-      std::uint32_t* out = &doc.At(0, bgr.rows - 1 - y);
-      for (int x = 0; x < bgr.cols; ++x)
-        out[x] = (std::uint32_t{in[x][2]} << 16) | (std::uint32_t{in[x][1]} << 8) | in[x][0];
+    if (lender.lent(decoded)) {
+      doc.width = decoded.cols;
+      doc.height = decoded.rows;
+      decoded.release();
+      SpreadInPlace(plane, doc.width, doc.height);
+      doc.pixels = std::move(plane);
+    } else {
+      // Any other picture (grey, 16-bit, turned by its orientation) is
+      // converted from OpenCV's own copy.
+      std::vector<std::uint32_t>().swap(plane);
+      const cv::Mat bgr = ToEightBitBgr(decoded);
+      doc.pixels.assign(static_cast<std::size_t>(bgr.cols) * static_cast<std::size_t>(bgr.rows), 0U);
+      doc.width = bgr.cols;
+      doc.height = bgr.rows;
+      for (int y = 0; y < bgr.rows; ++y) {
+        const auto* in = bgr.ptr<cv::Vec3b>(y);
+        std::uint32_t* out = &doc.At(0, bgr.rows - 1 - y);
+        for (int x = 0; x < bgr.cols; ++x)
+          out[x] = (std::uint32_t{in[x][2]} << 16) | (std::uint32_t{in[x][1]} << 8) | in[x][0];
+      }
     }
   } catch (const cv::Exception& e) {
     doc.pixels.clear();

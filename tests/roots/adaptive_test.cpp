@@ -124,8 +124,7 @@ TEST_F(Adaptive, APlateOnALightBoxHasDarkRootsAndNoGreenishBackgroundForLeaves) 
   doc.settings.background = Background::Auto;
   rootstest::MakeBlack(doc, kWidth, kHeight);
   const auto paint = [&](int left, int top, int right, int bottom, std::uint32_t colour) {
-    for (int y = top; y < bottom; ++y)
-      for (int x = left; x < right; ++x) doc.At(x, kHeight - 1 - y) = colour;
+    rootstest::PaintRect(doc, left, top, right, bottom, colour);
   };
   paint(0, 0, kWidth, kHeight, 0x898969U);
   paint(40, 40, 360, 460, 0x202020U);
@@ -155,8 +154,7 @@ TEST_F(Adaptive, LeavesInShadowGiveDarkRootsWhereTheLightBoxIsDimmerAroundThePla
     plate.settings.background = Background::Auto;
     rootstest::MakeBlack(plate, kWidth, kHeight);
     const auto paint = [&](int left, int top, int right, int bottom, std::uint32_t colour) {
-      for (int y = top; y < bottom; ++y)
-        for (int x = left; x < right; ++x) plate.At(x, kHeight - 1 - y) = colour;
+      rootstest::PaintRect(plate, left, top, right, bottom, colour);
     };
     paint(0, 0, kWidth, kHeight, 0x858565U);
     paint(40, 40, 360, 460, 0x202020U);

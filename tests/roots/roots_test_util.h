@@ -2,6 +2,7 @@
 // segment trees built by hand.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -17,6 +18,13 @@ inline void MakeBlack(KW_SciDoc& doc, int width, int height) {
   doc.width = width;
   doc.height = height;
   doc.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0U);
+}
+
+// Paints the rectangle of columns left..right-1 and rows top..bottom-1,
+// rows counted from the top of the picture.
+inline void PaintRect(KW_SciDoc& doc, int left, int top, int right, int bottom, std::uint32_t colour) {
+  for (int y = top; y < bottom; ++y)
+    for (int x = left; x < right; ++x) doc.At(x, doc.height - 1 - y) = colour;
 }
 
 // Paints the straight (horizontal, vertical or 45-degree) line from

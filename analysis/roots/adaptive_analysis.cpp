@@ -9,10 +9,10 @@
 #include <utility>
 
 #include "roots/detail/gap_bridging.h"
-#include "roots/detail/lateral_walk.h"
 #include "roots/detail/loop_opening.h"
 #include "roots/detail/plant_starts.h"
 #include "roots/detail/seedling_split.h"
+#include "roots/root_lines.h"
 #include "roots/sci_doc.h"
 
 namespace {
@@ -67,16 +67,14 @@ std::vector<SeedlingMark> StartsGrownTogether(const std::vector<RootTree>& trees
   std::vector<SeedlingMark> starts;
   const auto add = [&](const ContourPoint& p) { starts.push_back({p.col, height - 1 - p.row}); };
   for (const RootTree& tree : trees) {
-    if (!tree.first_segment || tree.first_segment->point.empty()) continue;
-    const ContourPoint begin = tree.first_segment->point.front();
-    ContourPoint end = begin;
-    int lowest = begin.row;
-    const KW_Segment* s = tree.first_segment.get();
-    for (std::size_t depth = 0; s != nullptr; ++depth) {
-      for (const ContourPoint& p : s->point) lowest = std::min(lowest, p.row);
-      if (!s->point.empty()) end = s->point.back();
-      s = PathChild(*s, tree.path_longest_total, depth);
-    }
+    const std::vector<ContourPoint> path = MainRootPoints(tree);
+    if (path.empty()) continue;
+    const ContourPoint begin = path.front();
+    const ContourPoint end = path.back();
+    const int lowest =
+        std::min_element(path.begin(), path.end(), [](const ContourPoint& a, const ContourPoint& b) {
+          return a.row < b.row;
+        })->row;
     const int descent = begin.row - lowest;
     const int climb = end.row - lowest;
     if (2 * climb > descent && 20 * climb > height) {

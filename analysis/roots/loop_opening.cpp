@@ -1,13 +1,9 @@
 #include "roots/detail/loop_opening.h"
 
-#include <cmath>
 #include <cstddef>
 #include <cstdlib>
-#include <functional>
-#include <limits>
-#include <queue>
-#include <utility>
 
+#include "roots/detail/skeleton_distances.h"
 #include "roots/sci_doc.h"
 
 void OpenSkeletonLoops(std::vector<std::uint32_t>& pixels, int width, int height) {
@@ -20,37 +16,17 @@ void OpenSkeletonLoops(std::vector<std::uint32_t>& pixels, int width, int height
   const auto white = [&](int c, int r) {
     return c >= 0 && r >= 0 && c < width && r < height && (pixels[at(c, r)] & kWhitePixel) == kWhitePixel;
   };
-  constexpr float kUnreached = std::numeric_limits<float>::infinity();
-  constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
-  std::vector<float> distance(pixels.size(), kUnreached);
+  const SkeletonDistances skeleton(pixels, width, height);
+  std::vector<float> distance(pixels.size(), SkeletonDistances::kUnreached);
+  std::vector<std::size_t> reached;
+  std::vector<bool> seen(pixels.size(), false);
   // The pixel each one is reached through, by its shortest way from the top.
-  std::vector<std::uint32_t> through(pixels.size(), kNone);
-  using Entry = std::pair<float, std::size_t>;
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
-  const auto diagonal = static_cast<float>(std::sqrt(2.0));
+  std::vector<std::uint32_t> through(pixels.size(), SkeletonDistances::kNone);
   for (int r = height - 1; r >= 0; --r)
     for (int c = 0; c < width; ++c) {
-      if (!white(c, r) || distance[at(c, r)] != kUnreached) continue;
-      distance[at(c, r)] = 0.0F;
-      queue.emplace(0.0F, at(c, r));
-      while (!queue.empty()) {
-        const auto [d, i] = queue.top();
-        queue.pop();
-        if (d > distance[i]) continue;
-        const int pc = static_cast<int>(i % static_cast<std::size_t>(width));
-        const int pr = static_cast<int>(i / static_cast<std::size_t>(width));
-        for (int dr = -1; dr <= 1; ++dr)
-          for (int dc = -1; dc <= 1; ++dc) {
-            if ((dr == 0 && dc == 0) || !white(pc + dc, pr + dr)) continue;
-            const std::size_t n = at(pc + dc, pr + dr);
-            const float next = d + (dr != 0 && dc != 0 ? diagonal : 1.0F);
-            if (next < distance[n]) {
-              distance[n] = next;
-              through[n] = static_cast<std::uint32_t>(i);
-              queue.emplace(next, n);
-            }
-          }
-      }
+      if (!white(c, r) || seen[at(c, r)]) continue;
+      skeleton.distancesFrom(at(c, r), distance, reached, &through);
+      for (const std::size_t i : reached) seen[i] = true;
     }
   // Where the two ways round a loop meet: a pixel of a line that leads to
   // neither of its neighbours. Its neighbours, next to each other, would

@@ -137,11 +137,7 @@ int KW_SciDoc::ScanItems() {
   // while it is still the end of a line (the walk of a piece passes an end
   // once); the scan below walks every other piece from its top.
   const auto lineEnd = [this](const ContourPoint& p) {
-    int around = 0;
-    for (int dr = -1; dr <= 1; ++dr)
-      for (int dc = -1; dc <= 1; ++dc)
-        if ((dr != 0 || dc != 0) && isWhite(p.col + dc, p.row + dr)) ++around;
-    return isWhite(p.col, p.row) && around == 1;
+    return isWhite(p.col, p.row) && SameColourNeighbours(p.col, p.row, kWhitePixel) == 1;
   };
   if (settings.pipeline == Pipeline::Adaptive)
     for (const ContourPoint& start : plantStarts)

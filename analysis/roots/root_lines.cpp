@@ -22,12 +22,17 @@ std::vector<ContourPoint> PathPoints(const KW_Segment& start, const std::vector<
 
 }  // namespace
 
+std::vector<ContourPoint> MainRootPoints(const RootTree& tree) {
+  if (!tree.first_segment) return {};
+  return PathPoints(*tree.first_segment, tree.path_longest_total);
+}
+
 std::vector<RootLine> RootLines(const RootTree& tree) {
   std::vector<RootLine> lines;
   if (!tree.first_segment) return lines;
   const KW_Segment& first = *tree.first_segment;
   RootLine main;
-  main.points = PathPoints(first, tree.path_longest_total);
+  main.points = MainRootPoints(tree);
   main.length = tree.main_length;
   main.vector = tree.main_vector;
   main.angle = tree.main_angle;

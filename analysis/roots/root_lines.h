@@ -33,6 +33,10 @@ struct RootLine {
   double tipExtension = 0.0;
 };
 
+// The skeleton points of tree's main root along its path, base first; empty
+// when the tree has no segment.
+std::vector<ContourPoint> MainRootPoints(const RootTree& tree);
+
 // The roots of tree, main root first; empty when the tree has no segment.
 // Walks without recursion: a plant can have thousands of segments.
 std::vector<RootLine> RootLines(const RootTree& tree);

@@ -20,17 +20,7 @@
 
 namespace {
 
-class Adaptive : public testenv::HomeTest {
- protected:
-  void SetUp() override {
-    HomeTest::SetUp();
-    doc.setColourSeed(3U);
-    doc.settings.pipeline = Pipeline::Adaptive;
-    doc.settings.lengths = LengthMode::True;
-  }
-  KW_SciDoc doc;
-  std::string problem;
-};
+class Adaptive : public rootstest::AdaptiveDocTest {};
 
 TEST_F(Adaptive, GeneratedPlatesMeasureWithinTwoPercentWithTheScaleOfThePlate) {
   // The plate found at two resolutions, and the fixed method's frame.

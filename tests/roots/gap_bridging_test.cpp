@@ -10,33 +10,21 @@
 #include <vector>
 
 #include "roots/sci_doc.h"
+#include "roots_test_util.h"
 
 namespace {
 
 constexpr int kWidth = 60, kHeight = 100;
 
-std::size_t Index(int c, int r) { return static_cast<std::size_t>(r) * kWidth + static_cast<std::size_t>(c); }
-
-struct Skeleton {
-  std::vector<std::uint32_t> pixels =
-      std::vector<std::uint32_t>(static_cast<std::size_t>(kWidth) * kHeight, 0U);
-  // A vertical line at column c from row `from` down to row `to` (rows
-  // counted from the bottom).
-  void line(int c, int from, int to) {
-    for (int r = to; r <= from; ++r) pixels[Index(c, r)] = kWhitePixel;
-  }
-  bool white(int c, int r) const { return pixels[Index(c, r)] == kWhitePixel; }
-  int count() const {
-    int n = 0;
-    for (const std::uint32_t p : pixels) n += p == kWhitePixel ? 1 : 0;
-    return n;
-  }
+// Skeleton lines in a picture of kWidth x kHeight.
+struct Skeleton : rootstest::Skeleton {
+  Skeleton() : rootstest::Skeleton(kWidth, kHeight) {}
 };
 
 TEST(BridgeRootGaps, APieceStraightBelowAnEndWithinReachIsJoinedToIt) {
   Skeleton s;
-  s.line(20, 90, 60);  // a root down to row 60
-  s.line(22, 50, 10);  // its rest, 10 rows lower and 2 columns aside
+  s.line(20, 90, 20, 60);  // a root down to row 60
+  s.line(22, 50, 22, 10);  // its rest, 10 rows lower and 2 columns aside
   BridgeRootGaps(s.pixels, kWidth, kHeight, 12);
   // The gap rows 51..59 now hold one pixel each between the two.
   for (int r = 51; r < 60; ++r)
@@ -46,24 +34,24 @@ TEST(BridgeRootGaps, APieceStraightBelowAnEndWithinReachIsJoinedToIt) {
 
 TEST(BridgeRootGaps, AnEndAboveThePieceJoinsItWhereALateralReachesLower) {
   Skeleton s;
-  s.line(20, 90, 60);  // a root down to row 60
+  s.line(20, 90, 20, 60);  // a root down to row 60
   // A lateral of it down to row 50, and the root's rest below.
-  for (int k = 1; k <= 30; ++k) s.pixels[Index(20 + k / 2, 80 - k)] = kWhitePixel;
-  s.line(21, 55, 10);
+  for (int k = 1; k <= 30; ++k) s.pixels[s.index(20 + k / 2, 80 - k)] = kWhitePixel;
+  s.line(21, 55, 21, 10);
   BridgeRootGaps(s.pixels, kWidth, kHeight, 12);
   for (int r = 56; r < 60; ++r) EXPECT_TRUE(s.white(20, r) || s.white(21, r)) << "row " << r;
 }
 
 TEST(BridgeRootGaps, PiecesOutOfReachOrFarAsideStayApart) {
   Skeleton far;
-  far.line(20, 90, 60);
-  far.line(20, 45, 10);  // 15 rows below: out of a reach of 12
+  far.line(20, 90, 20, 60);
+  far.line(20, 45, 20, 10);  // 15 rows below: out of a reach of 12
   Skeleton aside;
-  aside.line(20, 90, 60);
-  aside.line(30, 52, 10);  // 8 rows below but 10 columns aside: over 30 degrees
+  aside.line(20, 90, 20, 60);
+  aside.line(30, 52, 30, 10);  // 8 rows below but 10 columns aside: over 30 degrees
   Skeleton above;
-  above.line(20, 90, 60);
-  above.line(22, 95, 70);  // begins above the end: a neighbour, not the rest
+  above.line(20, 90, 20, 60);
+  above.line(22, 95, 22, 70);  // begins above the end: a neighbour, not the rest
   for (Skeleton* s : {&far, &aside, &above}) {
     const std::vector<std::uint32_t> before = s->pixels;
     BridgeRootGaps(s->pixels, kWidth, kHeight, 12);
@@ -73,9 +61,9 @@ TEST(BridgeRootGaps, PiecesOutOfReachOrFarAsideStayApart) {
 
 TEST(BridgeRootGaps, EachPieceJoinsOnlyTheNearestEnd) {
   Skeleton s;
-  s.line(20, 90, 60);
-  s.line(26, 90, 64);  // a second end, farther from the piece below
-  s.line(21, 55, 10);
+  s.line(20, 90, 20, 60);
+  s.line(26, 90, 26, 64);  // a second end, farther from the piece below
+  s.line(21, 55, 21, 10);
   BridgeRootGaps(s.pixels, kWidth, kHeight, 12);
   // Joined to the end at (20, 60): the pixels between (21, 55) and it, and
   // nothing towards (26, 64).

@@ -20,50 +20,9 @@ namespace {
 
 constexpr int kWidth = 80, kHeight = 100;
 
-std::size_t Index(int c, int r) { return static_cast<std::size_t>(r) * kWidth + static_cast<std::size_t>(c); }
-
-// Skeleton lines, rows counted from the bottom.
-struct Skeleton {
-  std::vector<std::uint32_t> pixels =
-      std::vector<std::uint32_t>(static_cast<std::size_t>(kWidth) * kHeight, 0U);
-  // A line of single pixels from (c0, r0) to (c1, r1), straight or at 45 degrees.
-  void line(int c0, int r0, int c1, int r1) {
-    const int steps = std::max(std::abs(c1 - c0), std::abs(r1 - r0));
-    for (int k = 0; k <= steps; ++k)
-      pixels[Index(c0 + (c1 - c0) * k / std::max(steps, 1), r0 + (r1 - r0) * k / std::max(steps, 1))] =
-          kWhitePixel;
-  }
-  bool white(int c, int r) const { return pixels[Index(c, r)] == kWhitePixel; }
-  int count() const {
-    int n = 0;
-    for (const std::uint32_t p : pixels) n += p == kWhitePixel ? 1 : 0;
-    return n;
-  }
-  // The number of 8-connected pieces.
-  int pieces() const {
-    std::vector<bool> seen(pixels.size(), false);
-    int n = 0;
-    for (int r = 0; r < kHeight; ++r)
-      for (int c = 0; c < kWidth; ++c) {
-        if (!white(c, r) || seen[Index(c, r)]) continue;
-        ++n;
-        std::vector<std::pair<int, int>> stack{{c, r}};
-        seen[Index(c, r)] = true;
-        while (!stack.empty()) {
-          const auto [pc, pr] = stack.back();
-          stack.pop_back();
-          for (int dr = -1; dr <= 1; ++dr)
-            for (int dc = -1; dc <= 1; ++dc) {
-              const int nc = pc + dc, nr = pr + dr;
-              if (nc < 0 || nr < 0 || nc >= kWidth || nr >= kHeight || !white(nc, nr) || seen[Index(nc, nr)])
-                continue;
-              seen[Index(nc, nr)] = true;
-              stack.emplace_back(nc, nr);
-            }
-        }
-      }
-    return n;
-  }
+// Skeleton lines in a picture of kWidth x kHeight.
+struct Skeleton : rootstest::Skeleton {
+  Skeleton() : rootstest::Skeleton(kWidth, kHeight) {}
 };
 
 TEST(OpenSkeletonLoops, ALateralTouchingItsParentAgainIsOpenedOnTheLateral) {
@@ -130,13 +89,10 @@ TEST(MainRootStarts, EachPieceInScanOrderFromTheTopOfItsLine) {
 
 // A photograph drawn: light roots 3 pixels wide on a dark background, 40
 // pixels a centimetre, measured by the adaptive pipeline without a plate.
-class DrawnPhotograph : public testenv::HomeTest {
+class DrawnPhotograph : public rootstest::AdaptiveDocTest {
  protected:
   void SetUp() override {
-    HomeTest::SetUp();
-    doc.setColourSeed(3U);
-    doc.settings.pipeline = Pipeline::Adaptive;
-    doc.settings.lengths = LengthMode::True;
+    AdaptiveDocTest::SetUp();
     doc.settings.plate = PlateMode::None;
     doc.settings.pixelsPerCm = 40.0;
   }
@@ -162,8 +118,6 @@ class DrawnPhotograph : public testenv::HomeTest {
     for (const RootTree& tree : doc.root) longest = std::max(longest, tree.main_length);
     return longest / 40.0;
   }
-  KW_SciDoc doc;
-  std::string problem;
 };
 
 TEST_F(DrawnPhotograph, AMainRootIsMeasuredFromItsTopWhereALateralArchesHigherAndTouchesItAgain) {

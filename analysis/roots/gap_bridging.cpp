@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "roots/detail/skeleton_distances.h"
 #include "roots/sci_doc.h"
 
 namespace {
@@ -40,7 +41,7 @@ void BridgeRootGaps(std::vector<std::uint32_t>& pixels, int width, int height, i
   const auto at = [width](int c, int r) {
     return static_cast<std::size_t>(r) * static_cast<std::size_t>(width) + static_cast<std::size_t>(c);
   };
-  const auto white = [&](std::size_t i) { return (pixels[i] & kWhitePixel) == kWhitePixel; };
+  const SkeletonDistances skeleton(pixels, width, height);
   // The pieces: 8-connected white pixels, each with its highest and lowest
   // pixel.
   std::vector<bool> seen(pixels.size(), false);
@@ -49,33 +50,27 @@ void BridgeRootGaps(std::vector<std::uint32_t>& pixels, int width, int height, i
   std::vector<std::size_t> stack;
   for (int r = 0; r < height; ++r)
     for (int c = 0; c < width; ++c) {
-      if (seen[at(c, r)] || !white(at(c, r))) continue;
+      if (seen[at(c, r)] || !skeleton.white(at(c, r))) continue;
       Piece piece;
       seen[at(c, r)] = true;
       stack.push_back(at(c, r));
       while (!stack.empty()) {
         const std::size_t i = stack.back();
         stack.pop_back();
-        const int pc = static_cast<int>(i % static_cast<std::size_t>(width));
-        const int pr = static_cast<int>(i / static_cast<std::size_t>(width));
+        const int pc = skeleton.col(i), pr = skeleton.row(i);
         if (pr > piece.topRow) piece = {pc, pr, piece.bottomCol, piece.bottomRow};
         if (piece.bottomRow < 0 || pr < piece.bottomRow) {
           piece.bottomCol = pc;
           piece.bottomRow = pr;
         }
         int neighbours = 0, neighbourRow = 0;
-        for (int dr = -1; dr <= 1; ++dr)
-          for (int dc = -1; dc <= 1; ++dc) {
-            const int nc = pc + dc, nr = pr + dr;
-            if ((dr == 0 && dc == 0) || nc < 0 || nr < 0 || nc >= width || nr >= height) continue;
-            const std::size_t n = at(nc, nr);
-            if (!white(n)) continue;
-            ++neighbours;
-            neighbourRow = nr;
-            if (seen[n]) continue;
-            seen[n] = true;
-            stack.push_back(n);
-          }
+        skeleton.neighbours(i, [&](std::size_t n, float) {
+          ++neighbours;
+          neighbourRow = skeleton.row(n);
+          if (seen[n]) return;
+          seen[n] = true;
+          stack.push_back(n);
+        });
         // A root ending here comes from above or aside, not from below.
         if (neighbours == 1 && neighbourRow >= pr) ends.push_back({pc, pr, static_cast<int>(pieces.size())});
       }

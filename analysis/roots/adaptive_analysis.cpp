@@ -261,12 +261,20 @@ int KW_SciDoc::AdaptiveSelectPlants(std::string& problem) {
     }
   }
   // A root system reaching down from nowhere near the top half of the area,
-  // or longer than the area itself, is no seedling's.
+  // or longer than the area itself, is no seedling's. Nor, where leaves were
+  // found, is one that begins farther below every leaf than a third of the
+  // area's height: a seedling's roots begin right below its leaves, and
+  // the seedlings of a plate stand in a row (what begins far below them is
+  // the edge of a label, marker writing, a root's broken-off piece).
   bool dropped = false;
   int plausible = 0;
   for (std::size_t t = 0; t < item.size() && t < root.size(); ++t) {
     const ContourPoint top = TopPoint(item[t]);
-    const bool startsHigh = top.row >= height / 3;
+    const bool belowLeaves =
+        !segmentation.seedlings.empty() &&
+        std::all_of(segmentation.seedlings.begin(), segmentation.seedlings.end(),
+                    [&](const SeedlingMark& leaf) { return 3 * (height - 1 - leaf.y - top.row) > height; });
+    const bool startsHigh = top.row >= height / 3 && !belowLeaves;
     if (!startsHigh) {
       for (const ContourPoint& p : item[t].tab) paint(p.col, p.row, 0U);
       dropped = true;

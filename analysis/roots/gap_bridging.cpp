@@ -43,16 +43,18 @@ void BridgeRootGaps(std::vector<std::uint32_t>& pixels, int width, int height, i
   };
   const SkeletonDistances skeleton(pixels, width, height);
   // The pieces: 8-connected white pixels, each with its highest and lowest
-  // pixel.
-  std::vector<bool> seen(pixels.size(), false);
+  // pixel, and each white pixel's piece (kNoPiece: black).
+  constexpr std::int32_t kNoPiece = -1;
+  std::vector<std::int32_t> pieceOf(pixels.size(), kNoPiece);
   std::vector<Piece> pieces;
   std::vector<End> ends;
   std::vector<std::size_t> stack;
   for (int r = 0; r < height; ++r)
     for (int c = 0; c < width; ++c) {
-      if (seen[at(c, r)] || !skeleton.white(at(c, r))) continue;
+      if (pieceOf[at(c, r)] != kNoPiece || !skeleton.white(at(c, r))) continue;
+      const auto label = static_cast<std::int32_t>(pieces.size());
       Piece piece;
-      seen[at(c, r)] = true;
+      pieceOf[at(c, r)] = label;
       stack.push_back(at(c, r));
       while (!stack.empty()) {
         const std::size_t i = stack.back();
@@ -67,14 +69,14 @@ void BridgeRootGaps(std::vector<std::uint32_t>& pixels, int width, int height, i
         skeleton.neighbours(i, [&](std::size_t n, float) {
           ++neighbours;
           neighbourRow = skeleton.row(n);
-          if (seen[n]) return;
-          seen[n] = true;
+          if (pieceOf[n] != kNoPiece) return;
+          pieceOf[n] = label;
           stack.push_back(n);
         });
         // A root ending here comes from above or aside, not from below.
-        if (neighbours == 1 && neighbourRow >= pr) ends.push_back({pc, pr, static_cast<int>(pieces.size())});
+        if (neighbours == 1 && neighbourRow >= pr) ends.push_back({pc, pr, label});
       }
-      ends.push_back({piece.bottomCol, piece.bottomRow, static_cast<int>(pieces.size())});
+      ends.push_back({piece.bottomCol, piece.bottomRow, label});
       pieces.push_back(piece);
     }
   if (pieces.size() < 2) return;
@@ -103,14 +105,29 @@ void BridgeRootGaps(std::vector<std::uint32_t>& pixels, int width, int height, i
       }
     }
     if (best == nullptr) continue;
-    // A line of single pixels from the end above down to the top below.
+    // A line of single pixels from the top below up towards the end above,
+    // as far as the first line of another piece it meets: the gap is no
+    // longer than that. Drawn on, it would cross or run alongside the lines
+    // between (the end may be that of a spur beyond its own root), and
+    // leave blocks of pixels where the line follower loses its way.
     const int steps = std::max(std::abs(best->col - lower.topCol), best->row - lower.topRow);
-    for (int k = 0; k <= steps; ++k) {
-      const double t = steps == 0 ? 0.0 : static_cast<double>(k) / steps;
-      const int c = static_cast<int>(std::lround(best->col + t * (lower.topCol - best->col)));
-      const int r = static_cast<int>(std::lround(best->row + t * (lower.topRow - best->row)));
+    const auto self = static_cast<std::int32_t>(a);
+    std::int32_t met = kNoPiece;
+    for (int k = 1; k <= steps && met == kNoPiece; ++k) {
+      const double t = static_cast<double>(k) / steps;
+      const int c = static_cast<int>(std::lround(lower.topCol + t * (best->col - lower.topCol)));
+      const int r = static_cast<int>(std::lround(lower.topRow + t * (best->row - lower.topRow)));
+      if (pieceOf[at(c, r)] != kNoPiece && pieceOf[at(c, r)] != self) {
+        met = pieceOf[at(c, r)];
+        break;
+      }
       pixels[at(c, r)] = kWhitePixel;
+      pieceOf[at(c, r)] = self;
+      skeleton.neighbours(at(c, r), [&](std::size_t n, float) {
+        if (met == kNoPiece && pieceOf[n] != self) met = pieceOf[n];
+      });
     }
-    parent[static_cast<std::size_t>(Root(parent, static_cast<int>(a)))] = Root(parent, best->piece);
+    if (met == kNoPiece) met = best->piece;
+    parent[static_cast<std::size_t>(Root(parent, static_cast<int>(a)))] = Root(parent, met);
   }
 }

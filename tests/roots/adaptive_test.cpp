@@ -218,4 +218,33 @@ TEST_F(Adaptive, TwoSeedlingsWhoseRootsGrewTogetherAreTwoPlants) {
   for (const RootTree& plant : doc.root) EXPECT_NEAR(plant.main_length, 270.0, 5.0);
 }
 
+TEST_F(Adaptive, WhatBeginsFarBelowTheRowOfLeavesIsNoSeedlings) {
+  // The skeleton of two roots from their leaves near the top of the area, and
+  // the left and bottom edges of a label's frame from 40% of the way down:
+  // within the area's upper two thirds, but farther below the leaves than a
+  // third of the area.
+  const auto draw = [](KW_SciDoc& plate) {
+    rootstest::MakeBlack(plate, 300, 400);
+    rootstest::DrawLine(plate, 60, 360, 60, 160);
+    rootstest::DrawLine(plate, 120, 360, 120, 140);
+    rootstest::DrawLine(plate, 200, 200, 200, 60);
+    rootstest::DrawLine(plate, 201, 60, 280, 60);
+  };
+  draw(doc);
+  doc.segmentation.seedlings = {{60, 37}, {120, 37}};
+  ASSERT_EQ(doc.FindRoots(), 1);
+  ASSERT_EQ(doc.AdaptiveSelectPlants(problem), 1) << problem;
+  ASSERT_EQ(doc.root.size(), 2U);
+  EXPECT_NEAR(doc.root[0].main_length, 200.0, 3.0);
+  EXPECT_NEAR(doc.root[1].main_length, 220.0, 3.0);
+  // With no leaves found, the seedlings' row is not known: only what begins
+  // in the area's lowest third is left out.
+  KW_SciDoc leafless;
+  leafless.settings = doc.settings;
+  draw(leafless);
+  ASSERT_EQ(leafless.FindRoots(), 1);
+  ASSERT_EQ(leafless.AdaptiveSelectPlants(problem), 1) << problem;
+  EXPECT_EQ(leafless.root.size(), 3U);
+}
+
 }  // namespace

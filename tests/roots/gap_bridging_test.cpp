@@ -72,6 +72,24 @@ TEST(BridgeRootGaps, EachPieceJoinsOnlyTheNearestEnd) {
   for (int r = 56; r < 64; ++r) EXPECT_FALSE(s.white(25, r) || s.white(24, r)) << "row " << r;
 }
 
+TEST(BridgeRootGaps, TheJoinEndsAtTheFirstLineItMeets) {
+  Skeleton s;
+  s.line(30, 90, 30, 10);  // a root
+  s.line(30, 63, 32, 61);  // a spur of its thinning, whose free end is the nearest end above
+  s.line(28, 48, 18, 38);  // a lateral broken off the root just beside it
+  BridgeRootGaps(s.pixels, kWidth, kHeight, 20);
+  // Joined where its way up to the spur's end first meets the root, without
+  // crossing it or running alongside: a line of single pixels, no block of
+  // four, nothing drawn right of the root.
+  EXPECT_EQ(s.pieces(), 1);
+  for (int r = 0; r + 1 < kHeight; ++r)
+    for (int c = 0; c + 1 < kWidth; ++c)
+      EXPECT_FALSE(s.white(c, r) && s.white(c + 1, r) && s.white(c, r + 1) && s.white(c + 1, r + 1))
+          << c << "," << r;
+  for (int r = 40; r < 61; ++r) EXPECT_FALSE(s.white(31, r) || s.white(32, r)) << "row " << r;
+  EXPECT_LE(s.count(), 81 + 3 + 11 + 3);
+}
+
 }  // namespace
 
 namespace {

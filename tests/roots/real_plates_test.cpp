@@ -96,35 +96,38 @@ TEST_F(RealPlates, TheLightBoxPhotoHasDarkRootsUnderItsFiveSeedlings) {
   std::string problem;
   ASSERT_EQ(doc.MeasurePlateAdaptive(problem), KW_SciDoc::kPlateMeasured) << problem;
   EXPECT_EQ(doc.settings.backgroundUsed, Background::Light);
-  // Plants start at the top under the five seedlings, and nowhere else (a
-  // lateral root broken off its plant starts near its seedling); no root is
-  // longer than the plate or barely there, and no leaf's dark outline joins
-  // a seedling's two leaves into a plant of two seedlings.
-  std::vector<int> starts;
+  // One plant under each of the five seedlings, and nothing else: not the
+  // black frame of the label standing in the plate, nor a lateral root
+  // broken off its plant. Each main root is its seedling's primary root,
+  // from below its leaves (the hypocotyls, in columns of the photo) down to
+  // the deepest tip of its plant, more than 3 cm long and growing down; no
+  // leaf's dark outline joins a seedling's two leaves into a plant of two
+  // seedlings.
+  ASSERT_EQ(doc.root.size(), 5U);
+  std::vector<int> seedlings = {1000, 1350, 1660, 1960, 2155};
   for (std::size_t i = 0; i < doc.root.size(); ++i) {
     SCOPED_TRACE(i);
     const RootTree& t = doc.root[i];
-    EXPECT_LE(t.main_length * doc.scale, 12.5);
     EXPECT_EQ(t.flags & (kFlagLowContrast | kFlagImplausibleLength | kFlagMerged), 0U)
         << PlantFlagsText(t.flags);
-    const std::vector<RootLine> lines = RootLines(t);
-    ASSERT_FALSE(lines.empty());
-    const ContourPoint top =
-        *std::max_element(lines[0].points.begin(), lines[0].points.end(),
-                          [](const ContourPoint& a, const ContourPoint& b) { return a.row < b.row; });
-    if (top.row > doc.height * 4 / 5) starts.push_back(top.col);
+    const std::vector<ContourPoint> main = MainRootPoints(t);
+    ASSERT_FALSE(main.empty());
+    const auto byRow = [](const ContourPoint& a, const ContourPoint& b) { return a.row < b.row; };
+    const ContourPoint top = *std::max_element(main.begin(), main.end(), byRow);
+    const ContourPoint tip = *std::min_element(main.begin(), main.end(), byRow);
+    const ContourPoint deepest = *std::min_element(doc.item[i].tab.begin(), doc.item[i].tab.end(), byRow);
+    const auto under = std::find_if(seedlings.begin(), seedlings.end(),
+                                    [&](int col) { return std::abs(top.col + doc.cropLeft - col) <= 40; });
+    ASSERT_NE(under, seedlings.end()) << "main root from column " << top.col + doc.cropLeft;
+    seedlings.erase(under);
+    EXPECT_GT(top.row, doc.height * 4 / 5);
+    EXPECT_EQ(main.front().row, top.row);
+    EXPECT_LE(tip.row, deepest.row + 3);
+    EXPECT_GT(t.main_length * doc.scale, 3.0);
+    EXPECT_LE(t.main_length * doc.scale, 12.5);
+    EXPECT_LT(std::abs(t.main_angle), 30.0);
+    EXPECT_GT(t.main_vector, 0.8 * (top.row - tip.row));
   }
-  // The seedlings' hypocotyls, in columns of the photo.
-  for (const int seedling : {1000, 1350, 1660, 1960, 2155}) {
-    SCOPED_TRACE(seedling);
-    EXPECT_TRUE(std::any_of(starts.begin(), starts.end(),
-                            [&](int col) { return std::abs(col + doc.cropLeft - seedling) <= 40; }));
-  }
-  for (const int col : starts)
-    EXPECT_LE(std::min({std::abs(col + doc.cropLeft - 1000), std::abs(col + doc.cropLeft - 1350),
-                        std::abs(col + doc.cropLeft - 1660), std::abs(col + doc.cropLeft - 1960),
-                        std::abs(col + doc.cropLeft - 2155)}),
-              40);
 }
 
 TEST_F(RealPlates, TheThickRootsOfTheDrawnPlateAreRootsAndTheRootClumpIsRefusedOrFlagged) {

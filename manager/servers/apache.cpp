@@ -218,6 +218,7 @@ int CApache::StartExe() {
     registry().Trace("StartChildProcess fail %d \"%s\"", rc, command.c_str());
     return rc;
   }
+  m_launcher = m_runner.childPid();
   // "-k start" hands the server over to a daemon and leaves: once it has,
   // the daemon is the process to supervise. Wait for that at most 1.5 s.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
@@ -230,6 +231,18 @@ int CApache::StartExe() {
   // would kill it: the start is complete once it catches them.
   WaitForHandlers(1500);
   return 0;
+}
+
+bool CApache::EndStart() {
+  if (m_launcher == 0) return false;
+  const pid_t launcher = m_launcher;
+  m_launcher = 0;
+  // The group outlives its leader while a member remains: a server forked
+  // by a launcher that has already left, not yet in a group of its own, is
+  // still in it (and while it is, no other process gets that number).
+  const bool ended = platform::KillProcessGroup(launcher) == 0;
+  m_runner.Stop();
+  return ended;
 }
 
 bool CApache::WaitForHandlers(int timeoutMs) const {
@@ -248,8 +261,12 @@ int CApache::StopExe() {
   if (platform::CanSignal(pi.pid) == 0) {
     // A server still setting up would die of the signal without taking its
     // workers along: such a one is ended with its whole group.
-    result =
-        WaitForHandlers(1500) ? platform::SendSignal(pi.pid, SIGTERM) : platform::KillProcessGroup(pi.pid);
+    if (WaitForHandlers(1500)) {
+      result = platform::SendSignal(pi.pid, SIGTERM);
+    } else {
+      result = platform::KillProcessGroup(pi.pid);
+      if (result == 0) queueOutput("Apache was still setting up at the stop: ended\n");
+    }
     if (result == 0 && m_hangupAt && std::chrono::steady_clock::now() - *m_hangupAt < kHangupSettle)
       SeeStopThrough(kStopAfterHangupMs);
   } else {
@@ -277,6 +294,7 @@ void CApache::SeeStopThrough(int timeoutMs) const {
 
 int CApache::Start() {
   if (state == Stopped && serviceMode == 0 && !FindRunning()) EndStrayWorkers();
+  if (state == Stopped) m_launcher = 0;  // a refused start has none
   return ServerBase::Start();
 }
 

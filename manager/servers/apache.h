@@ -51,6 +51,9 @@ class CApache : public ServerBase {
   bool FindRunning() override;
   // The launcher of "-k start" has not handed over yet.
   bool StartUnderWay() const override { return m_runner.IsActive(); }
+  // Ends the launcher's process group: the launcher, and a server it forked
+  // that has not yet made a group of its own.
+  bool EndStart() override;
 
  private:
   // Hands the runner's output to the server's output lines.
@@ -80,6 +83,8 @@ class CApache : public ServerBase {
   std::string m_pidFile;  // the server's pid file, from the live file
   std::optional<std::chrono::steady_clock::time_point> m_hangupAt;  // the last restart signal
   std::uint8_t ssl = 0;
+  // The launcher of the last start, 0 once that start has been ended.
+  pid_t m_launcher = 0;
   // A configuration test is under way (a nested event loop must not start
   // a second one).
   bool m_verifying = false;

@@ -164,14 +164,7 @@ int ServerBase::Start() {
 
 int ServerBase::Stop() {
   int result = 0;
-  if (state == Starting && serviceMode == 0 && pi.pid == 0) {
-    // A start still handing over to its server: wait for the server it
-    // hands over to, so that a stop (a quit) right after a start never
-    // leaves that server running with nobody watching it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
-    while (!FindRunning() && StartUnderWay() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (state == Starting && serviceMode == 0 && pi.pid == 0) stopStartUnderWay();
   // A server not yet seen Running by a tick is stopped all the same.
   const bool started = state == Running || (state == Starting && (serviceMode != 0 || pi.pid != 0));
   if (started) {
@@ -192,6 +185,32 @@ int ServerBase::Stop() {
   restartPending = 0;
   DeliverOutput();
   return result;
+}
+
+void ServerBase::stopStartUnderWay() {
+  // A stop (a quit) right after a start must never leave the server the
+  // start hands over to running with nobody watching it: wait for that
+  // server, which the stop then reaches like any other.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopStartWaitMs);
+  for (;;) {
+    // Asked before the scan, as in the tick: a start that hands over during
+    // the scan has its server in the process list by the time it stops
+    // being under way. Asked after it, a hand-over between the two would
+    // pass for a start that came to nothing.
+    const bool underWay = StartUnderWay();
+    if (FindRunning() || !underWay || std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (pi.pid != 0 || !EndStart()) return;
+  // Not handed over in time (a slow or stuck launcher): the start is ended
+  // rather than left to bring a server up after the stop. A server that
+  // left the launcher's group before that is a process of its own, which
+  // the scan now finds and the stop ends.
+  m_registry.Trace("%s was still starting when asked to stop: its start was ended", name.c_str());
+  queueOutput(name + " was still starting at the stop: ended\n");
+  if (FindRunning()) return;
+  state = Stopping;  // nothing left: the next tick sees it Stopped
+  m_stopTicks = 0;
 }
 
 int ServerBase::Kill() {

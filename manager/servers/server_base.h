@@ -33,6 +33,9 @@ constexpr int kTimerPeriodMs = 700;
 // again on each tick, before its process group is ended; in ticks.
 constexpr int kStopTimeoutMs = 30000;
 constexpr int kStopTicksBeforeKill = kStopTimeoutMs / kTimerPeriodMs;
+// How long a stop waits for a start that is still handing over to its
+// server before it ends that start (the window waits meanwhile).
+constexpr int kStopStartWaitMs = 3000;
 
 // Notification values a server sends its owner.
 enum ServerNotification : int {
@@ -167,6 +170,11 @@ class ServerBase {
   // Whether a start is still handing over to the server's process (which
   // then may not exist yet).
   virtual bool StartUnderWay() const { return false; }
+  // Ends the last start where it stands, when it has not handed over to a
+  // server a stop can reach: its launcher, and whatever the launcher made
+  // that has not yet become a server of its own. True when something was
+  // ended.
+  virtual bool EndStart() { return false; }
   // The service registration routines: register the command line under the
   // server's name (0, or 2 when the service cannot be opened afterwards),
   // and remove the registration.
@@ -174,6 +182,8 @@ class ServerBase {
   int UnregisterService();
   // Sends a notification at once.
   void Notify(int value, const std::string& text = {});
+  // Queues text as output lines of the server, for the next delivery.
+  void queueOutput(const std::string& text);
   ServerRegistry& registry() const { return m_registry; }
 
   struct ProcessInformation {
@@ -198,7 +208,8 @@ class ServerBase {
  private:
   bool openService();
   void tick(std::vector<std::pair<ServerBase*, int>>& posted);
-  void queueOutput(const std::string& text);
+  // Stop's part for a start that has not handed over yet (process mode).
+  void stopStartUnderWay();
   // One tick of a process-mode server still alive while Stopping: the stop
   // signal again (a server re-reading its files on a restart forgets one
   // that came meanwhile), then its whole group once the stop takes too long.

@@ -338,4 +338,28 @@ TEST_F(ApacheTest, AStopBeforeAnyTickEndsTheServer) {
   EXPECT_TRUE(WaitGone(root, 10000)) << ProcessesOf(root).size() << " processes left";
 }
 
+TEST_F(ApacheTest, AStopEndsAStartThatDoesNotHandOver) {
+  // A launcher stuck before it hands over: the stop ends it, rather than
+  // leave it to bring a server up after a quit, and says so.
+  WriteConf(HttpdTemplate(port));
+  fs::remove(root + "Apache/apache");
+  testenv::WriteFile(root + "Apache/apache",
+                     "#!/bin/bash\ncase \" $* \" in *\" -k start \"*) sleep 600 ;; esac\n"
+                     "exec -a \"$0\" /usr/sbin/apache2 \"$@\"\n");
+  fs::permissions(root + "Apache/apache",
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  CApache web(registry, root);
+  web.SetNotificationWindow(&recorder);
+  ASSERT_EQ(web.Start(), 0);
+  ASSERT_TRUE(web.Runner().IsActive());
+  EXPECT_EQ(web.Stop(), 0);
+  EXPECT_FALSE(web.Runner().IsActive());
+  EXPECT_NE(recorder.Lines(tessary::kNotifyOutputLine).find("Apache was still starting at the stop: ended"),
+            std::string::npos)
+      << recorder.Lines(tessary::kNotifyOutputLine);
+  EXPECT_EQ(web.State(), tessary::Stopping);
+  EXPECT_TRUE(WaitState(web, tessary::Stopped));
+  EXPECT_EQ(recorder.Count(tessary::kNotifyUnexpectedEnd), 0);
+}
+
 }  // namespace

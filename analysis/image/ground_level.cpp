@@ -113,11 +113,12 @@ cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size
 
 cv::Mat CommonArea(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Mat& background, const cv::Mat& region,
                    const cv::Size& coarse, bool darkRoots, int margin) {
-  cv::Mat ground = GroundLevels(grey, leftOut, coarse, 1, darkRoots ? 1.0 - kGroundShare : kGroundShare);
+  cv::Mat common = CommonBackground(background, region, margin);
+  if (darkRoots) return common;
+  cv::Mat ground = GroundLevels(grey, leftOut, coarse, 1, kGroundShare);
   // Smoothed and brought to full size as the background is.
   cv::GaussianBlur(ground, ground, cv::Size(), 0.7);
   cv::resize(ground, ground, grey.size(), 0, 0, cv::INTER_LINEAR);
-  cv::Mat common = CommonBackground(ground, region, margin);
-  ground.release();
-  return common | CommonBackground(background, region, margin);
+  common |= CommonBackground(ground, region, margin);
+  return common;
 }

@@ -79,6 +79,11 @@ TEST(CommonArea, CrowdedLinesStayInTheAreaAndADarkStripStaysOut) {
   // (The mean alone leaves the crowd out.)
   EXPECT_GT(cv::countNonZero(CommonBackground(background, region, 4)(cv::Rect(128, 96, 128, 128)) == 0), 8000);
   EXPECT_EQ(cv::countNonZero(area(cv::Rect(0, 80, 384, 304)) == 0), 0);
+  // Dark lines on a light ground (a label's print as well as roots): the
+  // mean alone decides.
+  const cv::Mat light = 255 - grey, lightBackground = 255 - background;
+  const cv::Mat dark = CommonArea(light, cv::Mat(), lightBackground, region, coarse, true, 4);
+  EXPECT_EQ(cv::countNonZero(dark != CommonBackground(lightBackground, region, 4)), 0);
 }
 
 }  // namespace

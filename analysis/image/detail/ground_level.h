@@ -19,14 +19,17 @@ cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size
                      double share);
 
 // The area of region (CV_8U) where the background (CV_8U, at full size: a
-// mean at the scale of coarse) is that of most of it, or where the ground
-// between the roots is, with margin pixels of the edges of what is left
-// out (CommonBackground of either). Where roots crowd with their hairs,
-// they raise the background above that of the rest, but not the level
-// under which a quarter of the pixels around a cell lie (over which, for
-// dark roots); that level falls near a darker strip (rises near a lighter
-// one), whose pixels it takes for ground, where the mean does not. A ruler,
-// a strip or the bench is unlike the rest by both. leftOut: as for
-// GroundLevels.
+// mean at the scale of coarse) is that of most of it, with margin pixels of
+// the edges of what is left out (CommonBackground); for bright roots, also
+// where the ground between the roots is. Where bright roots crowd with
+// their hairs, they raise the background above that of the rest, but not
+// the level under which a quarter of the pixels around a cell lie; that
+// level falls near a darker strip, whose pixels it takes for ground, where
+// the mean does not: a ruler, a strip or the bench is unlike the rest by
+// both, and on a dark ground whatever carries bright lines that are no
+// roots (a label, a ruler) is light itself. Dark roots lie on a light
+// ground, where a white label is as light as the rest and its black print
+// lowers the mean as crowded roots would: there the mean alone decides.
+// leftOut: as for GroundLevels.
 cv::Mat CommonArea(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Mat& background, const cv::Mat& region,
                    const cv::Size& coarse, bool darkRoots, int margin);

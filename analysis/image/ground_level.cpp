@@ -25,10 +25,8 @@ constexpr std::size_t kLevels = 256;
 // pixel is counted without a branch.
 constexpr std::size_t kStride = kLevels + 1;
 
-// The level below which share of the first kLevels counts of h lie.
-std::uint8_t LevelAt(const std::uint32_t* h, double share) {
-  std::uint32_t total = 0;
-  for (std::size_t v = 0; v < kLevels; ++v) total += h[v];
+// The level below which share of total, the first kLevels counts of h, lie.
+std::uint8_t LevelAt(const std::uint32_t* h, std::uint32_t total, double share) {
   const auto wanted = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::ceil(share * total)));
   std::uint32_t sum = 0;
   for (std::size_t v = 0; v < kLevels; ++v) {
@@ -88,26 +86,56 @@ cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size
   std::vector<std::uint32_t> kept, all;
   CountCells(grey, leftOut, anyLeftOut, coarse, kept, all);
   cv::Mat levels(coarse, CV_8U);
-  std::vector<std::uint32_t> near(kStride), nearAll(kStride);
-  for (int cy = 0; cy < coarse.height; ++cy)
-    for (int cx = 0; cx < coarse.width; ++cx) {
-      std::fill(near.begin(), near.end(), 0U);
-      std::fill(nearAll.begin(), nearAll.end(), 0U);
-      for (int y = std::max(0, cy - reach); y <= std::min(coarse.height - 1, cy + reach); ++y)
-        for (int x = std::max(0, cx - reach); x <= std::min(coarse.width - 1, cx + reach); ++x) {
-          const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(coarse.width) +
-                                  static_cast<std::size_t>(x)) *
-                                 kStride;
-          for (std::size_t v = 0; v < kStride; ++v) near[v] += kept[at + v];
-          if (anyLeftOut)
-            for (std::size_t v = 0; v < kStride; ++v) nearAll[v] += all[at + v];
-        }
-      // Where nearly all of the neighbourhood is left out, all of it counts.
-      std::uint32_t count = 0;
-      for (std::size_t v = 0; v < kLevels; ++v) count += nearAll[v];
-      const bool mostlyLeftOut = anyLeftOut && 4 * std::uint64_t{near[kLevels]} > 3 * std::uint64_t{count};
-      levels.at<std::uint8_t>(cy, cx) = LevelAt(mostlyLeftOut ? nearAll.data() : near.data(), share);
+  const auto width = static_cast<std::size_t>(coarse.width);
+  const auto cellAt = [&](int y, int x) {
+    return (static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)) * kStride;
+  };
+  // The first picture column of each column of cells, and the pixels of
+  // the rows of cells [cellTop, cellBottom) in the columns [left, right).
+  const auto firstColumn = [&](int cellColumn) {
+    return static_cast<int>((static_cast<long>(cellColumn) * grey.cols + coarse.width - 1) / coarse.width);
+  };
+  const auto pixels = [&](int cellTop, int cellBottom, int left, int right) {
+    const long rows = (static_cast<long>(cellBottom) * grey.rows + coarse.height - 1) / coarse.height -
+                      (static_cast<long>(cellTop) * grey.rows + coarse.height - 1) / coarse.height;
+    return static_cast<std::uint32_t>(rows * (right - left));
+  };
+  // The neighbourhoods' histograms, added up by rows of cells first (the
+  // cells reach rows up and down, for each column), then along the row as a
+  // running sum: a few additions of histograms for each cell, whatever reach.
+  std::vector<std::uint32_t> column(width * kStride), near(kStride), nearAll(kStride);
+  for (int cy = 0; cy < coarse.height; ++cy) {
+    std::fill(column.begin(), column.end(), 0U);
+    const int top = std::max(0, cy - reach), bottom = std::min(coarse.height - 1, cy + reach);
+    for (int y = top; y <= bottom; ++y) {
+      const std::uint32_t* row = kept.data() + cellAt(y, 0);
+      for (std::size_t i = 0; i < column.size(); ++i) column[i] += row[i];
     }
+    std::fill(near.begin(), near.end(), 0U);
+    for (int x = 0; x < std::min(coarse.width, reach); ++x)
+      for (std::size_t v = 0; v < kStride; ++v) near[v] += column[static_cast<std::size_t>(x) * kStride + v];
+    for (int cx = 0; cx < coarse.width; ++cx) {
+      if (cx + reach < coarse.width)
+        for (std::size_t v = 0; v < kStride; ++v) near[v] += column[static_cast<std::size_t>(cx + reach) * kStride + v];
+      if (cx - reach - 1 >= 0)
+        for (std::size_t v = 0; v < kStride; ++v)
+          near[v] -= column[static_cast<std::size_t>(cx - reach - 1) * kStride + v];
+      // Where nearly all of the neighbourhood is left out, all of it counts.
+      const std::uint32_t count = pixels(top, bottom + 1, firstColumn(std::max(0, cx - reach)),
+                                         firstColumn(std::min(coarse.width, cx + reach + 1)));
+      const std::uint32_t* h = near.data();
+      std::uint32_t total = count - near[kLevels];
+      if (anyLeftOut && 4 * std::uint64_t{near[kLevels]} > 3 * std::uint64_t{count}) {
+        total = count;
+        std::fill(nearAll.begin(), nearAll.end(), 0U);
+        for (int y = top; y <= bottom; ++y)
+          for (int x = std::max(0, cx - reach); x <= std::min(coarse.width - 1, cx + reach); ++x)
+            for (std::size_t v = 0; v < kStride; ++v) nearAll[v] += all[cellAt(y, x) + v];
+        h = nearAll.data();
+      }
+      levels.at<std::uint8_t>(cy, cx) = LevelAt(h, total, share);
+    }
+  }
   return levels;
 }
 

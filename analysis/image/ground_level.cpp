@@ -116,7 +116,8 @@ cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size
       for (std::size_t v = 0; v < kStride; ++v) near[v] += column[static_cast<std::size_t>(x) * kStride + v];
     for (int cx = 0; cx < coarse.width; ++cx) {
       if (cx + reach < coarse.width)
-        for (std::size_t v = 0; v < kStride; ++v) near[v] += column[static_cast<std::size_t>(cx + reach) * kStride + v];
+        for (std::size_t v = 0; v < kStride; ++v)
+          near[v] += column[static_cast<std::size_t>(cx + reach) * kStride + v];
       if (cx - reach - 1 >= 0)
         for (std::size_t v = 0; v < kStride; ++v)
           near[v] -= column[static_cast<std::size_t>(cx - reach - 1) * kStride + v];
@@ -139,8 +140,8 @@ cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size
   return levels;
 }
 
-cv::Mat CommonArea(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Mat& background, const cv::Mat& region,
-                   const cv::Size& coarse, bool darkRoots, int margin) {
+cv::Mat CommonArea(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Mat& background,
+                   const cv::Mat& region, const cv::Size& coarse, bool darkRoots, int margin) {
   cv::Mat common = CommonBackground(background, region, margin);
   if (darkRoots) return common;
   cv::Mat ground = GroundLevels(grey, leftOut, coarse, 1, kGroundShare);

@@ -77,7 +77,8 @@ TEST(CommonArea, CrowdedLinesStayInTheAreaAndADarkStripStaysOut) {
   const cv::Mat area = CommonArea(grey, cv::Mat(), background, region, coarse, false, 4);
   EXPECT_EQ(cv::countNonZero(area(cv::Rect(0, 0, 384, 48))), 0);
   // (The mean alone leaves the crowd out.)
-  EXPECT_GT(cv::countNonZero(CommonBackground(background, region, 4)(cv::Rect(128, 96, 128, 128)) == 0), 8000);
+  EXPECT_GT(cv::countNonZero(CommonBackground(background, region, 4)(cv::Rect(128, 96, 128, 128)) == 0),
+            8000);
   EXPECT_EQ(cv::countNonZero(area(cv::Rect(0, 80, 384, 304)) == 0), 0);
   // Dark lines on a light ground (a label's print as well as roots): the
   // mean alone decides.

@@ -31,5 +31,5 @@ cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size
 // ground, where a white label is as light as the rest and its black print
 // lowers the mean as crowded roots would: there the mean alone decides.
 // leftOut: as for GroundLevels.
-cv::Mat CommonArea(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Mat& background, const cv::Mat& region,
-                   const cv::Size& coarse, bool darkRoots, int margin);
+cv::Mat CommonArea(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Mat& background,
+                   const cv::Mat& region, const cv::Size& coarse, bool darkRoots, int margin);

@@ -79,9 +79,10 @@ void CountCells(const cv::Mat& grey, const cv::Mat& leftOut, bool anyLeftOut, co
 
 cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size& coarse, int reach,
                      double share) {
-  CV_Assert(grey.type() == CV_8U && coarse.width > 0 && coarse.height > 0);
-  CV_Assert(coarse.width <= grey.cols && coarse.height <= grey.rows && reach >= 0);
-  CV_Assert(leftOut.empty() || (leftOut.type() == CV_8U && leftOut.size() == grey.size()));
+  if (grey.type() != CV_8U || coarse.width <= 0 || coarse.height <= 0 || coarse.width > grey.cols ||
+      coarse.height > grey.rows || reach < 0 ||
+      !(leftOut.empty() || (leftOut.type() == CV_8U && leftOut.size() == grey.size())))
+    return {};
   const bool anyLeftOut = !leftOut.empty() && cv::countNonZero(leftOut) > 0;
   std::vector<std::uint32_t> kept, all;
   CountCells(grey, leftOut, anyLeftOut, coarse, kept, all);
@@ -145,6 +146,7 @@ cv::Mat CommonArea(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Mat& b
   cv::Mat common = CommonBackground(background, region, margin);
   if (darkRoots) return common;
   cv::Mat ground = GroundLevels(grey, leftOut, coarse, 1, kGroundShare);
+  if (ground.empty()) return common;
   // Smoothed and brought to full size as the background is.
   cv::GaussianBlur(ground, ground, cv::Size(), 0.7);
   cv::resize(ground, ground, grey.size(), 0, 0, cv::INTER_LINEAR);

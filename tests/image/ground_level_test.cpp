@@ -62,6 +62,14 @@ TEST(GroundLevels, LeavesAreLeftOutUnlessTheyCoverNearlyAllAround) {
   EXPECT_EQ(cv::countNonZero(GroundLevels(grey, leaves, {1, 1}, 0, 0.5) != 200), 0);
 }
 
+TEST(GroundLevels, SizesThatDoNotFitGiveNoLevels) {
+  const cv::Mat grey(8, 8, CV_8U, cv::Scalar(60));
+  EXPECT_TRUE(GroundLevels(grey, cv::Mat(), {9, 1}, 1, 0.25).empty());
+  EXPECT_TRUE(GroundLevels(grey, cv::Mat(), {0, 1}, 1, 0.25).empty());
+  EXPECT_TRUE(GroundLevels(grey, cv::Mat(4, 4, CV_8U, cv::Scalar(0)), {2, 2}, 1, 0.25).empty());
+  EXPECT_EQ(GroundLevels(grey, cv::Mat(), {8, 8}, 0, 0.25).size(), cv::Size(8, 8));
+}
+
 TEST(CommonArea, CrowdedLinesStayInTheAreaAndADarkStripStaysOut) {
   // Ground at 60, a dark strip along the top, and a crowd of bright lines
   // that raises the mean far above the rest.

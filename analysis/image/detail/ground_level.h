@@ -14,7 +14,9 @@
 // would rise with the roots in it. The pixels of leftOut (CV_8U, set where
 // non-zero; may be empty) are not counted, unless they cover more than
 // three quarters of the neighbourhood: then all of its pixels are. Returns
-// a CV_8U plane of size coarse; every pixel of grey is read.
+// a CV_8U plane of size coarse (every pixel of grey is read), or an empty
+// one when coarse is empty or larger than grey, reach negative, or a plane
+// of another type or size.
 cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size& coarse, int reach,
                      double share);
 

@@ -6,6 +6,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "image/detail/ground_level.h"
 #include "image/detail/mask_tools.h"
 #include "image/detail/plate_light.h"
 #include "image/detail/segmentation_steps.h"
@@ -308,7 +309,7 @@ RootSegmentation Segment(Planes planes, const MaskRuns& region, const cv::Rect& 
   cv::GaussianBlur(small, small, cv::Size(), 0.7);
   cv::Mat background;
   cv::resize(small, background, grey.size(), 0, 0, cv::INTER_LINEAR);
-  inside = CommonBackground(background, inside, out.rootWidth * 2);
+  inside = CommonArea(grey, nearLeaves, background, inside, coarse, dark, out.rootWidth * 2);
   cv::Mat residual;
   if (dark)
     cv::subtract(background, grey, residual, cv::noArray(), CV_16S);

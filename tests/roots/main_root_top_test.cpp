@@ -1,7 +1,8 @@
 // The main root of a crowded root system: loops of the skeleton opened where
 // the ways round them from the top meet, each root system walked from the
 // top of its main root, whatever lateral reaches higher, and the whole
-// adaptive pipeline on a drawn picture of both faults.
+// adaptive pipeline on drawn pictures of both faults and of a main root
+// whose top is crowded with laterals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -132,6 +133,19 @@ TEST_F(DrawnPhotograph, AMainRootIsMeasuredFromItsTopWhereALateralArchesHigherAn
   root(400, 440, 400, 520);
   root(400, 520, 324, 560);
   EXPECT_NEAR(mainRootCm(), 14.0, 0.5);
+}
+
+TEST_F(DrawnPhotograph, AMainRootIsMeasuredFromItsTopThroughACrowdOfLaterals) {
+  // Laterals leave the top of the main root every 12 rows on both sides: a
+  // crowd over more than a third of which the lines raise the mean far above
+  // the ground around, though the ground shows between them.
+  picture(640, 800);
+  root(320, 100, 320, 700);  // the main root: 600 pixels, 15 cm
+  for (int y = 104; y <= 296; y += 12) {
+    root(320, y, 210, y + 66);
+    root(320, y, 430, y + 66);
+  }
+  EXPECT_NEAR(mainRootCm(), 15.0, 0.5);
 }
 
 }  // namespace

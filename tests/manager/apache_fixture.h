@@ -46,6 +46,15 @@ class ApacheTest : public ::testing::Test {
                                         root + "Apache/conf/httpd.conf", '#'),
               0);
   }
+  // Puts a launcher script in the server's place; it runs the real server
+  // after its own first lines.
+  void WriteLauncher(const std::string& before) {
+    fs::remove(root + "Apache/apache");
+    testenv::WriteFile(root + "Apache/apache",
+                       "#!/bin/bash\n" + before + "exec -a \"$0\" /usr/sbin/apache2 \"$@\"\n");
+    fs::permissions(root + "Apache/apache",
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  }
   bool WaitState(tessary::CApache& web, tessary::ServerState s, int timeoutMs = 8000) {
     return TickUntil(
         registry, [&] { return web.State() == s; }, timeoutMs);

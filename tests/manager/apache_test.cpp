@@ -295,11 +295,7 @@ TEST_F(ApacheTest, ASlowStartIsStillSupervised) {
   // A launcher that takes longer than the start waits for: the server comes
   // up after StartExe has given up looking, and must not run unknown.
   WriteConf(HttpdTemplate(port));
-  fs::remove(root + "Apache/apache");
-  testenv::WriteFile(root + "Apache/apache",
-                     "#!/bin/bash\nsleep 2\nexec -a \"$0\" /usr/sbin/apache2 \"$@\"\n");
-  fs::permissions(root + "Apache/apache",
-                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  WriteLauncher("sleep 2\n");
   CApache web(registry, root);
   web.SetNotificationWindow(&recorder);
   ASSERT_EQ(web.Start(), 0);
@@ -326,11 +322,7 @@ TEST_F(ApacheTest, AStopBeforeAnyTickEndsTheServer) {
   EXPECT_TRUE(WaitGone(root, 10000)) << ProcessesOf(root).size() << " processes left";
 
   // A start that is still handing over to its server when the stop comes.
-  fs::remove(root + "Apache/apache");
-  testenv::WriteFile(root + "Apache/apache",
-                     "#!/bin/bash\nsleep 2\nexec -a \"$0\" /usr/sbin/apache2 \"$@\"\n");
-  fs::permissions(root + "Apache/apache",
-                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  WriteLauncher("sleep 2\n");
   CApache slow(registry, root);
   ASSERT_TRUE(WaitState(web, tessary::Stopped));
   ASSERT_EQ(slow.Start(), 0);
@@ -342,12 +334,7 @@ TEST_F(ApacheTest, AStopEndsAStartThatDoesNotHandOver) {
   // A launcher stuck before it hands over: the stop ends it, rather than
   // leave it to bring a server up after a quit, and says so.
   WriteConf(HttpdTemplate(port));
-  fs::remove(root + "Apache/apache");
-  testenv::WriteFile(root + "Apache/apache",
-                     "#!/bin/bash\ncase \" $* \" in *\" -k start \"*) sleep 600 ;; esac\n"
-                     "exec -a \"$0\" /usr/sbin/apache2 \"$@\"\n");
-  fs::permissions(root + "Apache/apache",
-                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  WriteLauncher("case \" $* \" in *\" -k start \"*) sleep 600 ;; esac\n");
   CApache web(registry, root);
   web.SetNotificationWindow(&recorder);
   ASSERT_EQ(web.Start(), 0);

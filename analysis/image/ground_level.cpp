@@ -36,6 +36,12 @@ std::uint8_t LevelAt(const std::uint32_t* h, std::uint32_t total, double share) 
   return static_cast<std::uint8_t>(kLevels - 1);
 }
 
+// The first of pixels pixels in the cell-th of cells cells along a side:
+// pixel x lies in cell x * cells / pixels.
+int FirstPixel(int cell, int pixels, int cells) {
+  return static_cast<int>((static_cast<long>(cell) * pixels + cells - 1) / cells);
+}
+
 // The histograms of every cell (row by row of cells, kStride counts each):
 // kept, with the pixels of leftOut in the last bin; all (when anyLeftOut)
 // of every pixel.
@@ -48,17 +54,13 @@ void CountCells(const cv::Mat& grey, const cv::Mat& leftOut, bool anyLeftOut, co
   for (int x = 0; x < grey.cols; ++x)
     cellOf[static_cast<std::size_t>(x)] =
         static_cast<std::size_t>(static_cast<long>(x) * coarse.width / grey.cols) * kStride;
-  // The first picture row of each row of cells.
-  const auto firstRow = [&](int cellRow) {
-    return static_cast<int>((static_cast<long>(cellRow) * grey.rows + coarse.height - 1) / coarse.height);
-  };
   const auto rowStride = static_cast<std::size_t>(coarse.width) * kStride;
   const auto cellRows = [&](const cv::Range& range) {
     for (int cy = range.start; cy < range.end; ++cy) {
       std::uint32_t* k = kept.data() + static_cast<std::size_t>(cy) * rowStride;
       std::uint32_t* a = anyLeftOut ? all.data() + static_cast<std::size_t>(cy) * rowStride : nullptr;
-      const int end = firstRow(cy + 1);
-      for (int y = firstRow(cy); y < end; ++y) {
+      const int end = FirstPixel(cy + 1, grey.rows, coarse.height);
+      for (int y = FirstPixel(cy, grey.rows, coarse.height); y < end; ++y) {
         const auto* g = grey.ptr<std::uint8_t>(y);
         if (a != nullptr) {
           const auto* l = leftOut.ptr<std::uint8_t>(y);
@@ -91,15 +93,14 @@ cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size
   const auto cellAt = [&](int y, int x) {
     return (static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)) * kStride;
   };
-  // The first picture column of each column of cells, and the pixels of
-  // the rows of cells [cellTop, cellBottom) in the columns [left, right).
-  const auto firstColumn = [&](int cellColumn) {
-    return static_cast<int>((static_cast<long>(cellColumn) * grey.cols + coarse.width - 1) / coarse.width);
-  };
-  const auto pixels = [&](int cellTop, int cellBottom, int left, int right) {
-    const long rows = (static_cast<long>(cellBottom) * grey.rows + coarse.height - 1) / coarse.height -
-                      (static_cast<long>(cellTop) * grey.rows + coarse.height - 1) / coarse.height;
-    return static_cast<std::uint32_t>(rows * (right - left));
+  // The pixels of the cells in rows [cellTop, cellBottom) and columns
+  // [cellLeft, cellRight).
+  const auto pixels = [&](int cellTop, int cellBottom, int cellLeft, int cellRight) {
+    const long rows =
+        FirstPixel(cellBottom, grey.rows, coarse.height) - FirstPixel(cellTop, grey.rows, coarse.height);
+    const long columns =
+        FirstPixel(cellRight, grey.cols, coarse.width) - FirstPixel(cellLeft, grey.cols, coarse.width);
+    return static_cast<std::uint32_t>(rows * columns);
   };
   // The neighbourhoods' histograms, added up by rows of cells first (the
   // cells reach rows up and down, for each column), then along the row as a
@@ -123,8 +124,8 @@ cv::Mat GroundLevels(const cv::Mat& grey, const cv::Mat& leftOut, const cv::Size
         for (std::size_t v = 0; v < kStride; ++v)
           near[v] -= column[static_cast<std::size_t>(cx - reach - 1) * kStride + v];
       // Where nearly all of the neighbourhood is left out, all of it counts.
-      const std::uint32_t count = pixels(top, bottom + 1, firstColumn(std::max(0, cx - reach)),
-                                         firstColumn(std::min(coarse.width, cx + reach + 1)));
+      const std::uint32_t count =
+          pixels(top, bottom + 1, std::max(0, cx - reach), std::min(coarse.width, cx + reach + 1));
       const std::uint32_t* h = near.data();
       std::uint32_t total = count - near[kLevels];
       if (anyLeftOut && 4 * std::uint64_t{near[kLevels]} > 3 * std::uint64_t{count}) {

@@ -5,10 +5,12 @@
 void ClearLevelLines(std::vector<std::uint32_t>& pixels, int width, int height, int minRun) {
   const auto w = static_cast<std::size_t>(width);
   // Where each band of three rows has a white pixel, and the stretches to
-  // clear (band's middle row, first and last column + 1), cleared once all
-  // are found.
+  // clear, cleared once all are found.
+  struct Stretch {
+    int middleRow, first, end;  // columns [first, end)
+  };
   std::vector<std::uint8_t> band(w);
-  std::vector<int> clear;
+  std::vector<Stretch> clear;
   for (int r = 1; r + 1 < height; ++r) {
     const std::uint32_t* below = pixels.data() + static_cast<std::size_t>(r - 1) * w;
     const std::uint32_t* middle = below + w;
@@ -21,12 +23,12 @@ void ClearLevelLines(std::vector<std::uint32_t>& pixels, int width, int height, 
       }
       int end = c;
       while (end < width && band[static_cast<std::size_t>(end)] != 0) ++end;
-      if (end - c >= minRun) clear.insert(clear.end(), {r, c, end});
+      if (end - c >= minRun) clear.push_back({r, c, end});
       c = end;
     }
   }
-  for (std::size_t k = 0; k + 2 < clear.size(); k += 3)
-    for (int r = clear[k] - 1; r <= clear[k] + 1; ++r)
-      for (int c = clear[k + 1]; c < clear[k + 2]; ++c)
+  for (const Stretch& s : clear)
+    for (int r = s.middleRow - 1; r <= s.middleRow + 1; ++r)
+      for (int c = s.first; c < s.end; ++c)
         pixels[static_cast<std::size_t>(r) * w + static_cast<std::size_t>(c)] = 0U;
 }
